@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "app/host_options.h"
+
+namespace orvane {
+
+class HostSession;
+
+// Hands the running session to threads that may stop it (console events, tray actions).
+// They hold their own reference while they call into it, so the main thread can drop
+// the session at any time without destroying it under them.
+class SessionSlot {
+ public:
+  void Publish(std::shared_ptr<HostSession> session) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    session_ = std::move(session);
+  }
+  void Clear() { Publish(nullptr); }
+  std::shared_ptr<HostSession> Get() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return session_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::shared_ptr<HostSession> session_;
+};
+
+// The process-wide state through which the console handler, the tray and the sessions
+// reach each other.
+struct AppState {
+  std::atomic<bool> shutdown_requested{false};
+  std::atomic<bool> relaunch_on_console_close{true};
+  std::atomic<bool> client_connected{false};
+  std::atomic<uint32_t> capture_output_index{0};
+  std::atomic<CaptureBackendChoice> capture_backend{CaptureBackendChoice::kAuto};
+  std::atomic<uint32_t> monitor_count{1};
+  // Written once by the entry point before the console handler is installed.
+  HostOptions relaunch_options;
+  SessionSlot active_session;
+};
+
+}  // namespace orvane

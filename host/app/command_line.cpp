@@ -1,0 +1,109 @@
+#include "app/command_line.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+namespace orvane {
+namespace {
+
+// atoi's reading (leading blanks, optional sign, leading digits, no digits gives 0),
+// saturated so that long digit strings stay out of every accepted range instead of
+// overflowing.
+long long ReadNumber(const char* text) {
+  while (std::isspace(static_cast<unsigned char>(*text))) {
+    ++text;
+  }
+  bool negative = false;
+  if (*text == '+' || *text == '-') {
+    negative = *text == '-';
+    ++text;
+  }
+  long long value = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*text)); ++text) {
+    value = std::min(value * 10 + (*text - '0'), 1LL << 40);
+  }
+  return negative ? -value : value;
+}
+
+uint16_t PortOrDefault(const char* text, uint16_t fallback) {
+  const long long value = ReadNumber(text);
+  return value >= 1 && value <= 65535 ? static_cast<uint16_t>(value) : fallback;
+}
+
+bool EqualsIgnoringCase(const char* text, const char* expected) {
+  for (; *text != '\0' && *expected != '\0'; ++text, ++expected) {
+    if (std::tolower(static_cast<unsigned char>(*text)) != *expected) {
+      return false;
+    }
+  }
+  return *text == *expected;
+}
+
+CaptureBackendChoice BackendFromName(const char* name) {
+  if (EqualsIgnoringCase(name, "wgc")) {
+    return CaptureBackendChoice::kWgc;
+  }
+  if (EqualsIgnoringCase(name, "dxgi")) {
+    return CaptureBackendChoice::kDxgi;
+  }
+  return CaptureBackendChoice::kAuto;
+}
+
+void ApplyValueOption(const char* option, const char* value, CommandLine& result) {
+  const HostOptions defaults;
+  if (std::strcmp(option, "--control-port") == 0) {
+    result.options.control_port = PortOrDefault(value, defaults.control_port);
+  } else if (std::strcmp(option, "--media-port") == 0) {
+    result.options.media_port = PortOrDefault(value, defaults.media_port);
+  } else if (std::strcmp(option, "--input-port") == 0) {
+    result.options.input_port = PortOrDefault(value, defaults.input_port);
+  } else if (std::strcmp(option, "--monitors") == 0) {
+    const long long monitors = ReadNumber(value);
+    if (monitors >= 1 && monitors <= 4) {
+      result.options.monitors = static_cast<uint32_t>(monitors);
+    }
+  } else if (std::strcmp(option, "--capture-output") == 0) {
+    const long long one_based = ReadNumber(value);
+    if (one_based >= 1 && one_based <= 4) {
+      result.capture_output_index = static_cast<uint32_t>(one_based - 1);
+    } else if (one_based == 0) {
+      result.capture_output_index = 0;
+    }
+  } else if (std::strcmp(option, "--capture-backend") == 0) {
+    result.capture_backend = BackendFromName(value);
+  }
+}
+
+}  // namespace
+
+const char* CaptureBackendName(CaptureBackendChoice choice) {
+  switch (choice) {
+    case CaptureBackendChoice::kDxgi:
+      return "dxgi";
+    case CaptureBackendChoice::kWgc:
+      return "wgc";
+    default:
+      return "auto";
+  }
+}
+
+CommandLine ParseCommandLine(int argc, const char* const* argv, const CommandLine& defaults) {
+  CommandLine result = defaults;
+  // A value that follows an option is examined as an argument in its own right too.
+  for (int i = 1; i < argc; ++i) {
+    if (i + 1 < argc) {
+      ApplyValueOption(argv[i], argv[i + 1], result);
+    }
+    if (std::strcmp(argv[i], "--console") == 0) {
+      result.console = true;
+    }
+    if (std::strcmp(argv[i], "--background") == 0) {
+      result.background = true;
+    }
+  }
+  return result;
+}
+
+}  // namespace orvane

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/host_options.h"
+
+namespace orvane {
+
+struct CommandLine {
+  HostOptions options;
+  uint32_t capture_output_index = 0;
+  CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
+  bool console = false;
+  bool background = false;
+};
+
+// Parses argv (argv[0] is the program and is skipped). Values that are out of range
+// leave the capture selection as `defaults` hold it.
+CommandLine ParseCommandLine(int argc, const char* const* argv, const CommandLine& defaults = {});
+
+}  // namespace orvane

@@ -1,0 +1,63 @@
+#include "app/console_control.h"
+
+#include "app/logger.h"
+#include "session/host_session.h"
+
+namespace orvane {
+namespace {
+
+void RelaunchInBackground(const AppState& state, const Relauncher& relaunch) {
+  LOG_INFO("[Main] Console close intercepted -- relaunching in background");
+  const RelaunchResult result = relaunch(BackgroundRelaunchArguments(state.relaunch_options));
+  switch (result.outcome) {
+    case RelaunchResult::Outcome::kPathLookupFailed:
+      LOG_WARN("[Main] Relaunch path lookup failed: 0x%08lX",
+               static_cast<unsigned long>(result.error));
+      break;
+    case RelaunchResult::Outcome::kStartFailed:
+      LOG_WARN("[Main] Background relaunch failed: 0x%08lX",
+               static_cast<unsigned long>(result.error));
+      break;
+    case RelaunchResult::Outcome::kRequested:
+      LOG_INFO("[Main] Background relaunch requested after console close");
+      break;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options) {
+  return {"--background",
+          "--control-port",
+          std::to_string(options.control_port),
+          "--media-port",
+          std::to_string(options.media_port),
+          "--input-port",
+          std::to_string(options.input_port),
+          "--monitors",
+          std::to_string(options.monitors)};
+}
+
+bool HandleConsoleEvent(uint32_t event, AppState& state, const Relauncher& relaunch) {
+  switch (event) {
+    case kConsoleClose:
+      if (!state.shutdown_requested.load() && state.relaunch_on_console_close.load()) {
+        RelaunchInBackground(state, relaunch);
+      }
+      return true;
+    case kConsoleCtrlC:
+    case kConsoleCtrlBreak:
+    case kConsoleLogoff:
+    case kConsoleShutdown:
+      LOG_INFO("\n[Main] Shutdown signal received");
+      state.shutdown_requested.store(true);
+      if (const auto session = state.active_session.Get()) {
+        session->RequestStop();
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace orvane

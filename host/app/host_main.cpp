@@ -1,0 +1,134 @@
+#include "app/host_main.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/command_line.h"
+#include "app/console_control.h"
+#include "app/logger.h"
+#include "platform/platform_runtime.h"
+#include "platform/system_info.h"
+#include "session/host_session.h"
+
+namespace orvane {
+namespace {
+
+constexpr const char* kHostVersion = "0.3.0";
+constexpr auto kReconnectPause = std::chrono::milliseconds(2000);
+
+AppState& State() {
+  static AppState state;
+  return state;
+}
+
+const char* OnOff(bool flag) {
+  return flag ? "on" : "off";
+}
+
+bool LogPlatformStartFailure(const PlatformStartResult& result) {
+  using Step = PlatformStartResult::FailedStep;
+  switch (result.failed_step) {
+    case Step::kSockets:
+      LOG_ERROR("[Main] WSAStartup failed");
+      return true;
+    case Step::kCom:
+      LOG_ERROR("[Main] CoInitializeEx failed: 0x%08lX", static_cast<unsigned long>(result.hr));
+      return true;
+    case Step::kMediaFramework:
+      LOG_ERROR("[Main] MFStartup failed: 0x%08lX", static_cast<unsigned long>(result.hr));
+      return true;
+    case Step::kNone:
+      break;
+  }
+  return false;
+}
+
+uint32_t CountedMonitors() {
+  const uint32_t counted = CountMonitors().value_or(1);
+  return std::clamp<uint32_t>(counted, 1, 4);
+}
+
+void OnClientState(SessionClientState state, const std::string&) {
+  switch (state) {
+    case SessionClientState::kWaiting:
+    case SessionClientState::kDisconnected:
+      State().client_connected.store(false);
+      break;
+    case SessionClientState::kConnected:
+      State().client_connected.store(true);
+      break;
+  }
+}
+
+void ReconnectLoop(const HostOptions& options) {
+  AppState& state = State();
+  while (!state.shutdown_requested.load()) {
+    auto session = std::make_shared<HostSession>();
+    state.active_session.Publish(session);
+    if (!session->Initialize(options)) {
+      LOG_ERROR("[Main] Session initialization failed");
+      state.active_session.Clear();
+      return;
+    }
+    session->SetCaptureSelection(state.capture_output_index.load(), state.capture_backend.load());
+    session->SetClientStateCallback(OnClientState);
+    state.client_connected.store(false);
+    LOG_INFO("\n[Main] Ready. Waiting for mobile client...\n");
+    session->Run();
+    state.active_session.Clear();
+    if (state.shutdown_requested.load()) {
+      return;
+    }
+    LOG_INFO("[Main] Session ended. Reconnecting in 2 seconds...");
+    std::this_thread::sleep_for(kReconnectPause);
+  }
+}
+
+}  // namespace
+
+int RunHost(int argc, const char* const* argv) {
+  AppState& state = State();
+  Logger::Instance().Init("orvane");
+  LOG_INFO("====================================");
+  LOG_INFO("  Orvane Display Host v%s", kHostVersion);
+  LOG_INFO("====================================");
+
+  CommandLine defaults;
+  defaults.capture_output_index = state.capture_output_index.load();
+  defaults.capture_backend = state.capture_backend.load();
+  const CommandLine command_line = ParseCommandLine(argc, argv, defaults);
+  const HostOptions& options = command_line.options;
+  state.capture_output_index.store(command_line.capture_output_index);
+  state.capture_backend.store(command_line.capture_backend);
+  state.relaunch_options = options;
+
+  if (LogPlatformStartFailure(StartPlatformRuntime())) {
+    return 1;
+  }
+  InstallConsoleEventHandler([](uint32_t event) { return HandleConsoleEvent(event, State()); });
+
+  LOG_INFO("[Main] Ports: Control=%u, Media=%u, Input=%u, Monitors=%u", options.control_port,
+           options.media_port, options.input_port, options.monitors);
+  LOG_INFO("[Main] Console mode: %s (background=%s)", OnOff(command_line.console),
+           OnOff(command_line.background));
+  LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),
+           CaptureBackendName(state.capture_backend.load()));
+
+  state.monitor_count.store(CountedMonitors());
+  if (command_line.background && !command_line.console) {
+    DetachFromConsole();
+  }
+
+  ReconnectLoop(options);
+
+  state.active_session.Clear();
+  StopPlatformRuntime();
+  LOG_INFO("[Main] Shutdown complete.");
+  RemoveConsoleEventHandler();
+  return 0;
+}
+
+}  // namespace orvane

@@ -1,0 +1,5 @@
+#include "app/host_main.h"
+
+int main(int argc, char** argv) {
+  return orvane::RunHost(argc, argv);
+}

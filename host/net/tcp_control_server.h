@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/socket.h"
+#include "platform/status.h"
+
+namespace orvane {
+
+// One accepted control connection. The handle is closed only when the last user lets go,
+// so a thread still blocked on it can never end up reading another client's socket.
+class ControlConnection {
+ public:
+  ControlConnection(SocketHandle socket, std::string address, uint16_t port)
+      : socket_(socket), address_(std::move(address)), port_(port) {}
+  ~ControlConnection() { CloseSocket(socket_); }
+  ControlConnection(const ControlConnection&) = delete;
+  ControlConnection& operator=(const ControlConnection&) = delete;
+
+  SocketHandle socket() const { return socket_; }
+  const std::string& address() const { return address_; }
+  uint16_t port() const { return port_; }
+  // Serialises whole frames written by several threads.
+  std::mutex& send_mutex() { return send_mutex_; }
+
+ private:
+  SocketHandle socket_;
+  std::string address_;
+  uint16_t port_;
+  std::mutex send_mutex_;
+};
+
+using ControlConnectionPtr = std::shared_ptr<ControlConnection>;
+
+// The host's end of the control channel: one active client, at most one waiting, and
+// length-prefixed frames (4-byte big-endian length, then the payload).
+class TcpControlServer {
+ public:
+  static constexpr uint32_t kMaxFrameSize = 1048576;
+
+  TcpControlServer() = default;
+  ~TcpControlServer();
+  TcpControlServer(const TcpControlServer&) = delete;
+  TcpControlServer& operator=(const TcpControlServer&) = delete;
+
+  bool StartListening(uint16_t port);
+  bool WaitForActiveClient();
+  std::string ActiveClientAddress() const;
+  bool HasActiveClient() const;
+  bool ReceiveFrame(std::vector<uint8_t>& buffer);
+  bool SendFrame(const uint8_t* data, uint32_t size);
+  // Closes the active client only if it is still `connection`, then promotes the queued one.
+  void DisconnectActive(const ControlConnectionPtr& connection);
+  void Stop();
+  Status LastStatus() const;
+
+ private:
+  void StopLocked();
+  void AcceptLoop(SocketHandle listener);
+  void Admit(ControlConnectionPtr candidate);
+  void PromoteQueued();
+  ControlConnectionPtr ActiveConnection() const;
+  void SetStatus(Status status);
+  bool Fail(StatusCode code, const char* message, uint32_t hr);
+
+  // Serialises StartListening and Stop, which several threads may call.
+  std::mutex lifecycle_mutex_;
+  SocketHandle listener_ = kInvalidSocket;
+  std::atomic<bool> running_{false};
+  std::thread accept_thread_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  ControlConnectionPtr active_;
+  std::deque<ControlConnectionPtr> queue_;
+
+  mutable std::mutex status_mutex_;
+  Status last_status_;
+};
+
+}  // namespace orvane

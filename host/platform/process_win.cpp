@@ -1,0 +1,52 @@
+#include "platform/process.h"
+
+#include <windows.h>
+
+namespace orvane {
+
+bool RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                uint32_t timeout_ms, uint32_t* exit_code) {
+  if (exit_code != nullptr) {
+    *exit_code = 1;
+  }
+  if (program.empty()) {
+    return false;
+  }
+  std::wstring command_line = L"\"" + program.wstring() + L"\"";
+  for (const std::string& argument : arguments) {
+    command_line += L" " + std::filesystem::path(argument).wstring();
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  const DWORD wait = WaitForSingleObject(process.hProcess, timeout_ms);
+  if (wait == WAIT_TIMEOUT) {
+    TerminateProcess(process.hProcess, 1);
+  }
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  if (exit_code != nullptr) {
+    *exit_code = code;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return wait == WAIT_OBJECT_0;
+}
+
+std::filesystem::path CurrentExecutablePath(uint32_t* error) {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    if (error != nullptr) {
+      *error = GetLastError();
+    }
+    return {};
+  }
+  return std::filesystem::path(path);
+}
+
+}  // namespace orvane

@@ -1,0 +1,52 @@
+#pragma once
+
+// The one place that pulls in the system socket headers, so that network code above it
+// is written once against the BSD calls both platforms share.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvane {
+
+#ifdef _WIN32
+using SocketHandle = SOCKET;
+inline constexpr SocketHandle kInvalidSocket = INVALID_SOCKET;
+#else
+using SocketHandle = int;
+inline constexpr SocketHandle kInvalidSocket = -1;
+#endif
+
+// The error of the most recent socket call on this thread (WSAGetLastError / errno).
+int LastSocketError();
+
+// True for the errors a blocked accept() reports when its listening socket is closed.
+bool IsListenerClosedError(int error);
+
+// Wakes every thread blocked on the socket (recv, send, accept) without releasing the
+// handle, so that no other thread can be handed the same handle value meanwhile.
+void ShutdownSocket(SocketHandle socket);
+
+void CloseSocket(SocketHandle socket);
+
+void SetSocketOption(SocketHandle socket, int level, int option, int value);
+
+// Bounds every later blocking receive on the socket.
+void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds);
+
+// True when a receive failed only because its time limit ran out.
+bool IsTimeoutError(int error);
+
+// send()/recv() with the platform's quirks handled (no SIGPIPE on Linux).
+int SendSome(SocketHandle socket, const void* data, size_t size);
+int ReceiveSome(SocketHandle socket, void* data, size_t size);
+
+}  // namespace orvane

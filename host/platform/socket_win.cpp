@@ -1,0 +1,55 @@
+#include "platform/socket.h"
+
+#include <climits>
+
+namespace orvane {
+namespace {
+
+int ClampLength(size_t size) {
+  return size > INT_MAX ? INT_MAX : static_cast<int>(size);
+}
+
+}  // namespace
+
+int LastSocketError() {
+  return WSAGetLastError();
+}
+
+bool IsListenerClosedError(int error) {
+  return error == WSAEINTR || error == WSAENOTSOCK;
+}
+
+void ShutdownSocket(SocketHandle socket) {
+  if (socket != kInvalidSocket) {
+    shutdown(socket, SD_BOTH);
+  }
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (socket != kInvalidSocket) {
+    closesocket(socket);
+  }
+}
+
+void SetSocketOption(SocketHandle socket, int level, int option, int value) {
+  setsockopt(socket, level, option, reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
+  const DWORD value = milliseconds;
+  setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+bool IsTimeoutError(int error) {
+  return error == WSAETIMEDOUT;
+}
+
+int SendSome(SocketHandle socket, const void* data, size_t size) {
+  return send(socket, static_cast<const char*>(data), ClampLength(size), 0);
+}
+
+int ReceiveSome(SocketHandle socket, void* data, size_t size) {
+  return recv(socket, static_cast<char*>(data), ClampLength(size), 0);
+}
+
+}  // namespace orvane

@@ -1,0 +1,108 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+CommandLine Parse(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "orvane-host");
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) {
+    argv.push_back(argument.c_str());
+  }
+  return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+constexpr auto CaseIndexName = [](const auto& info) { return "Case" + std::to_string(info.index); };
+
+struct PortCase {
+  std::vector<std::string> arguments;
+  uint16_t control, media, input;
+};
+
+class PortOptionTest : public ::testing::TestWithParam<PortCase> {};
+
+TEST_P(PortOptionTest, ReadsPortsAndRestoresDefaultsWhenOutOfRange) {
+  const CommandLine parsed = Parse(GetParam().arguments);
+  EXPECT_EQ(parsed.options.control_port, GetParam().control);
+  EXPECT_EQ(parsed.options.media_port, GetParam().media);
+  EXPECT_EQ(parsed.options.input_port, GetParam().input);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PortOptionTest,
+    ::testing::Values(
+        PortCase{{}, 9430, 9431, 9432}, PortCase{{"--control-port", "5000"}, 5000, 9431, 9432},
+        PortCase{{"--control-port", "5000", "--control-port", "0"}, 9430, 9431, 9432},
+        PortCase{{"--control-port", "5000", "--control-port", "70000"}, 9430, 9431, 9432},
+        PortCase{{"--control-port", "5000", "--control-port", "abc"}, 9430, 9431, 9432},
+        PortCase{{"--control-port", " +7000x"}, 7000, 9431, 9432},
+        PortCase{{"--control-port", "99999999999999999999"}, 9430, 9431, 9432},
+        PortCase{{"--media-port", "1", "--input-port", "65535"}, 9430, 1, 65535},
+        PortCase{{"--input-port", "-5"}, 9430, 9431, 9432},
+        // an option that is the last argument is ignored
+        PortCase{{"--media-port", "6000", "--media-port"}, 9430, 6000, 9432},
+        // options are matched exactly and case-sensitively
+        PortCase{{"--Control-Port", "5000", "--control-port=5000"}, 9430, 9431, 9432}),
+    CaseIndexName);
+
+struct SelectionCase {
+  std::vector<std::string> arguments;
+  uint32_t monitors;
+  uint32_t capture_output_index;
+  CaptureBackendChoice backend;
+};
+
+class SelectionOptionTest : public ::testing::TestWithParam<SelectionCase> {};
+
+TEST_P(SelectionOptionTest, ReadsMonitorsAndCaptureSelection) {
+  const CommandLine parsed = Parse(GetParam().arguments);
+  EXPECT_EQ(parsed.options.monitors, GetParam().monitors);
+  EXPECT_EQ(parsed.capture_output_index, GetParam().capture_output_index);
+  EXPECT_EQ(parsed.capture_backend, GetParam().backend);
+}
+
+using Backend = CaptureBackendChoice;
+INSTANTIATE_TEST_SUITE_P(
+    Table, SelectionOptionTest,
+    ::testing::Values(
+        SelectionCase{{"--monitors", "4"}, 4, 0, Backend::kAuto},
+        SelectionCase{{"--monitors", "5"}, 1, 0, Backend::kAuto},
+        SelectionCase{{"--monitors", "3", "--monitors", "0"}, 3, 0, Backend::kAuto},
+        SelectionCase{{"--capture-output", "1"}, 1, 0, Backend::kAuto},
+        SelectionCase{{"--capture-output", "4"}, 1, 3, Backend::kAuto},
+        SelectionCase{{"--capture-output", "3", "--capture-output", "0"}, 1, 0, Backend::kAuto},
+        SelectionCase{{"--capture-output", "3", "--capture-output", "5"}, 1, 2, Backend::kAuto},
+        SelectionCase{{"--capture-backend", "DXGI"}, 1, 0, Backend::kDxgi},
+        SelectionCase{{"--capture-backend", "Wgc"}, 1, 0, Backend::kWgc},
+        SelectionCase{
+            {"--capture-backend", "wgc", "--capture-backend", "gdi"}, 1, 0, Backend::kAuto},
+        SelectionCase{{"--capture-backend", "wgcx"}, 1, 0, Backend::kAuto}),
+    CaseIndexName);
+
+TEST(CommandLineTest, ValueOfAnOptionIsAlsoExaminedAsAnArgument) {
+  const CommandLine parsed = Parse({"--capture-backend", "--console"});
+  EXPECT_EQ(parsed.capture_backend, CaptureBackendChoice::kAuto);
+  EXPECT_TRUE(parsed.console);
+  EXPECT_FALSE(parsed.background);
+}
+
+TEST(CommandLineTest, ConsoleAndBackgroundAreIndependentFlags) {
+  const CommandLine parsed = Parse({"--background", "--console"});
+  EXPECT_TRUE(parsed.console);
+  EXPECT_TRUE(parsed.background);
+}
+
+TEST(CommandLineTest, OutOfRangeCaptureOutputKeepsTheIndexGivenAsDefault) {
+  CommandLine defaults;
+  defaults.capture_output_index = 2;
+  const char* argv[] = {"orvane-host", "--capture-output", "9"};
+  EXPECT_EQ(ParseCommandLine(3, argv, defaults).capture_output_index, 2u);
+}
+
+}  // namespace
+}  // namespace orvane

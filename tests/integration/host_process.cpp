@@ -1,0 +1,95 @@
+#include "integration/host_process.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "support/log_capture.h"
+
+namespace orvane::testing {
+
+HostProcess::HostProcess(const std::vector<std::string>& arguments,
+                         const std::filesystem::path& home) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) {
+    return;
+  }
+  std::vector<std::string> owned{ORVANE_HOST_BINARY};
+  owned.insert(owned.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : owned) {
+    argv.push_back(argument.data());
+  }
+  argv.push_back(nullptr);
+  const std::string config = (home / "config").string();
+  const std::string state = (home / "state").string();
+
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(pipe_fds[1], STDOUT_FILENO);
+    dup2(pipe_fds[1], STDERR_FILENO);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    setenv("XDG_STATE_HOME", state.c_str(), 1);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  reader_ = std::thread(&HostProcess::ReadOutput, this, pipe_fds[0]);
+}
+
+HostProcess::~HostProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (reader_.joinable()) {
+    reader_.join();
+  }
+}
+
+void HostProcess::ReadOutput(int fd) {
+  char chunk[4096];
+  for (ssize_t n; (n = read(fd, chunk, sizeof(chunk))) > 0;) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    output_.append(chunk, static_cast<size_t>(n));
+  }
+  close(fd);
+}
+
+std::string HostProcess::Output() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return output_;
+}
+
+bool HostProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds limit) const {
+  return WaitUntil([&] { return Output().find(text) != std::string::npos; }, limit);
+}
+
+void HostProcess::Signal(int signal_number) const {
+  if (pid_ > 0) {
+    kill(pid_, signal_number);
+  }
+}
+
+int HostProcess::WaitForExit(std::chrono::milliseconds limit) {
+  int status = 0;
+  const bool ended =
+      WaitUntil([&] { return pid_ <= 0 || waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+  if (!ended) {
+    return -1;
+  }
+  pid_ = -1;
+  if (reader_.joinable()) {
+    reader_.join();
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace orvane::testing

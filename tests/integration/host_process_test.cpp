@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "integration/host_process.h"
+#include "support/test_socket.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = fs::temp_directory_path() /
+            ("orvane-host-" +
+             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(home_);
+    port_ = FreeTcpPort();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(home_, ignored);
+  }
+
+  std::string LogFileText() const {
+    const fs::path logs = home_ / "state" / "OrvaneDisplay" / "logs";
+    std::string text;
+    for (const auto& entry : fs::directory_iterator(logs)) {
+      std::ifstream in(entry.path());
+      std::stringstream content;
+      content << in.rdbuf();
+      text += entry.path().filename().string() + "\n" + content.str();
+    }
+    return text;
+  }
+
+  fs::path home_;
+  uint16_t port_ = 0;
+};
+
+TEST_F(HostProcessTest, ServesAClientAndShutsDownCleanlyOnInterrupt) {
+  HostProcess host({"--control-port", std::to_string(port_)}, home_);
+  ASSERT_TRUE(host.started());
+  ASSERT_TRUE(host.WaitForOutput("[TCP] Listening on port " + std::to_string(port_)));
+  ASSERT_TRUE(host.WaitForOutput("[Main] Ready. Waiting for mobile client..."));
+
+  TestClient client(port_);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(host.WaitForOutput("[Session] Active client: 127.0.0.1"));
+  ASSERT_TRUE(client.SendFrame({1, 2, 3}));
+
+  host.Signal(SIGINT);
+  EXPECT_EQ(host.WaitForExit(), 0);
+  const std::string output = host.Output();
+  EXPECT_EQ(output.rfind("[INFO ] ====================================\n"
+                         "[INFO ]   Orvane Display Host v0.3.0\n"
+                         "[INFO ] ====================================\n",
+                         0),
+            0u)
+      << output;
+  EXPECT_NE(output.find("[Main] Ports: Control=" + std::to_string(port_) +
+                        ", Media=9431, Input=9432, Monitors=1"),
+            std::string::npos);
+  EXPECT_NE(output.find("[Main] Console mode: off (background=off)"), std::string::npos);
+  EXPECT_NE(output.find("[INFO ] \n[Main] Shutdown signal received\n"), std::string::npos);
+  EXPECT_EQ(output.find("Reconnecting in 2 seconds"), std::string::npos);
+  EXPECT_NE(output.find("[INFO ] [Main] Shutdown complete.\n"), std::string::npos);
+
+  const std::string log = LogFileText();
+  EXPECT_NE(log.find("=== orvane started at "), std::string::npos);
+  EXPECT_NE(log.find(" [INFO ]   Orvane Display Host v0.3.0\n"), std::string::npos);
+  EXPECT_NE(log.find(" [INFO ] [Main] Shutdown complete.\n=== Shutdown at "), std::string::npos)
+      << log;
+}
+
+TEST_F(HostProcessTest, ClientThatLeavesIsFollowedByTheNextWithinOneSession) {
+  HostProcess host({"--control-port", std::to_string(port_)}, home_);
+  ASSERT_TRUE(host.WaitForOutput("[Main] Ready. Waiting for mobile client..."));
+  {
+    TestClient first(port_);
+    ASSERT_TRUE(host.WaitForOutput("[Session] Active client: 127.0.0.1"));
+  }
+  ASSERT_TRUE(host.WaitForOutput("[Session] Control connection closed for active client (code=3"));
+  ASSERT_TRUE(host.WaitForOutput("[Session] Waiting for next control client..."));
+  TestClient second(port_, "127.0.0.2");
+  ASSERT_TRUE(host.WaitForOutput("[Session] Promoted/connected next client: 127.0.0.2"));
+  host.Signal(SIGTERM);
+  EXPECT_EQ(host.WaitForExit(), 0);
+  EXPECT_EQ(host.Output().find("[Main] Session ended"), std::string::npos);
+}
+
+TEST_F(HostProcessTest, PortInUseEndsTheHostAfterAFailedSessionStart) {
+  HostProcess first({"--control-port", std::to_string(port_)}, home_);
+  ASSERT_TRUE(first.WaitForOutput("[TCP] Listening on port"));
+  HostProcess second({"--control-port", std::to_string(port_)}, home_);
+  EXPECT_EQ(second.WaitForExit(), 0);
+  const std::string output = second.Output();
+  EXPECT_NE(output.find("[TCP] bind() failed on port " + std::to_string(port_)), std::string::npos);
+  EXPECT_NE(output.find("[ERROR] [Session] bind() failed"), std::string::npos);
+  EXPECT_NE(output.find("[ERROR] [Main] Session initialization failed"), std::string::npos);
+  EXPECT_NE(output.find("[Main] Shutdown complete."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,0 +1,270 @@
+#include "net/tcp_control_server.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "support/log_capture.h"
+#include "support/test_socket.h"
+
+namespace orvane {
+namespace {
+
+using testing::BigEndianLength;
+using testing::LogCapture;
+using testing::TestClient;
+using testing::WaitUntil;
+
+class TcpControlServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = testing::FreeTcpPort();
+    ASSERT_TRUE(server_.StartListening(port_));
+  }
+
+  std::unique_ptr<TestClient> Connect(const std::string& local_address = "127.0.0.1") {
+    auto client = std::make_unique<TestClient>(port_, local_address);
+    EXPECT_TRUE(client->connected());
+    return client;
+  }
+
+  std::unique_ptr<TestClient> ConnectActive(const std::string& local_address = "127.0.0.1") {
+    auto client = Connect(local_address);
+    EXPECT_TRUE(server_.WaitForActiveClient());
+    return client;
+  }
+
+  LogCapture log_;
+  uint16_t port_ = 0;
+  TcpControlServer server_;
+};
+
+TEST_F(TcpControlServerTest, MovesFramesBothWays) {
+  auto client = ConnectActive();
+  EXPECT_EQ(server_.ActiveClientAddress(), "127.0.0.1");
+  EXPECT_TRUE(log_.Contains("[TCP] Active client connected from 127.0.0.1:" +
+                            std::to_string(client->local_port())));
+
+  ASSERT_TRUE(client->SendFrame({1, 2, 3}));
+  std::vector<uint8_t> frame;
+  ASSERT_TRUE(server_.ReceiveFrame(frame));
+  EXPECT_EQ(frame, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_TRUE(server_.LastStatus().ok);
+
+  const uint8_t reply[] = {9, 8};
+  ASSERT_TRUE(server_.SendFrame(reply, sizeof(reply)));
+  ASSERT_TRUE(client->ReceiveFrame(frame));
+  EXPECT_EQ(frame, (std::vector<uint8_t>{9, 8}));
+}
+
+TEST_F(TcpControlServerTest, AssemblesAHeaderArrivingByteByByte) {
+  auto client = ConnectActive();
+  std::thread sender([&] {
+    for (const uint8_t byte : {0, 0, 0, 2, 0xAB, 0xCD}) {
+      client->SendBytes({byte});
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  std::vector<uint8_t> frame;
+  EXPECT_TRUE(server_.ReceiveFrame(frame));
+  sender.join();
+  EXPECT_EQ(frame, (std::vector<uint8_t>{0xAB, 0xCD}));
+}
+
+TEST_F(TcpControlServerTest, EnforcesTheFrameSizeLimits) {
+  struct Case {
+    uint32_t size;
+    bool accepted;
+  };
+  for (const Case c : {Case{0, false}, Case{1048577, false}, Case{1048576, true}}) {
+    SCOPED_TRACE(c.size);
+    auto client = ConnectActive();
+    std::vector<uint8_t> wire = BigEndianLength(c.size);
+    if (c.accepted) {
+      wire.resize(4 + c.size, 0x5A);
+    }
+    std::thread sender([&] { client->SendBytes(wire); });
+    std::vector<uint8_t> frame;
+    const bool received = server_.ReceiveFrame(frame);
+    sender.join();
+    EXPECT_EQ(received, c.accepted);
+    if (c.accepted) {
+      EXPECT_EQ(frame.size(), c.size);
+      EXPECT_TRUE(server_.HasActiveClient());
+      client->Close();
+      EXPECT_FALSE(server_.ReceiveFrame(frame));  // the clean close ends this client
+    } else {
+      EXPECT_EQ(server_.LastStatus().code, 4);
+      EXPECT_EQ(server_.LastStatus().message, "Invalid TCP frame size");
+      EXPECT_TRUE(log_.Contains("[TCP] Invalid frame size: " + std::to_string(c.size)));
+      EXPECT_FALSE(server_.HasActiveClient());
+      EXPECT_TRUE(client->WaitForClose());
+    }
+  }
+}
+
+TEST_F(TcpControlServerTest, ReportsAPeerThatClosesAsAReceiveFailure) {
+  auto client = ConnectActive();
+  client->SendBytes({0, 0});
+  client->Close();
+  std::vector<uint8_t> frame;
+  EXPECT_FALSE(server_.ReceiveFrame(frame));
+  const Status status = server_.LastStatus();
+  EXPECT_EQ(status.code, 3);
+  EXPECT_EQ(status.message, "Failed to receive frame header");
+  EXPECT_EQ(status.hr, 0u);
+  EXPECT_TRUE(log_.Contains("[TCP] Active client disconnected (127.0.0.1:"));
+  EXPECT_FALSE(server_.ReceiveFrame(frame));
+  EXPECT_EQ(server_.LastStatus().message, "No active TCP client");
+  EXPECT_FALSE(server_.SendFrame(nullptr, 0));
+  EXPECT_EQ(server_.LastStatus().code, 2);
+}
+
+TEST_F(TcpControlServerTest, DropsASecondConnectionFromTheActiveAddress) {
+  auto active = ConnectActive("127.0.0.1");
+  auto duplicate = Connect("127.0.0.1");
+  EXPECT_TRUE(duplicate->WaitForClose());
+  EXPECT_TRUE(log_.WaitFor("[TCP] Dropping duplicate client 127.0.0.1:" +
+                           std::to_string(duplicate->local_port()) + " (active=1 queued=0)"));
+
+  auto queued = Connect("127.0.0.2");
+  ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:"));
+  auto queued_duplicate = Connect("127.0.0.2");
+  EXPECT_TRUE(queued_duplicate->WaitForClose());
+  EXPECT_TRUE(log_.WaitFor("(active=0 queued=1)"));
+  EXPECT_EQ(server_.ActiveClientAddress(), "127.0.0.1");
+}
+
+TEST_F(TcpControlServerTest, NewerCandidateReplacesTheQueuedClient) {
+  auto active = ConnectActive("127.0.0.1");
+  auto stale = Connect("127.0.0.2");
+  ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:"));
+  auto newer = Connect("127.0.0.3");
+  EXPECT_TRUE(stale->WaitForClose());
+  EXPECT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.3:" + std::to_string(newer->local_port()) +
+                           " (queue=1)"));
+  EXPECT_TRUE(log_.Contains("[TCP] Replaced stale queued client with newer candidate"));
+}
+
+TEST_F(TcpControlServerTest, PromotesTheQueuedClientWhenTheActiveOneLeaves) {
+  auto active = ConnectActive("127.0.0.1");
+  auto queued = Connect("127.0.0.2");
+  ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:"));
+  active->Close();
+  std::vector<uint8_t> frame;
+  EXPECT_FALSE(server_.ReceiveFrame(frame));
+
+  EXPECT_TRUE(server_.WaitForActiveClient());
+  EXPECT_EQ(server_.ActiveClientAddress(), "127.0.0.2");
+  EXPECT_TRUE(log_.Contains("[TCP] Promoted queued client 127.0.0.2:" +
+                            std::to_string(queued->local_port()) + " (remaining queue=0)"));
+  ASSERT_TRUE(queued->SendFrame({7}));
+  ASSERT_TRUE(server_.ReceiveFrame(frame));
+  EXPECT_EQ(frame, std::vector<uint8_t>{7});
+}
+
+TEST_F(TcpControlServerTest, StopWakesAWaiterWithNoClient) {
+  std::atomic<bool> result{true};
+  std::thread waiter([&] { result = server_.WaitForActiveClient(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  server_.Stop();
+  waiter.join();
+  EXPECT_FALSE(result.load());
+  EXPECT_EQ(server_.LastStatus().code, 3);
+  EXPECT_EQ(server_.LastStatus().message, "No active client available");
+  EXPECT_EQ(server_.LastStatus().hr, kHresultFail);
+  server_.Stop();  // idempotent
+}
+
+TEST_F(TcpControlServerTest, StopWakesABlockedReceive) {
+  auto client = ConnectActive();
+  std::atomic<bool> result{true};
+  std::thread receiver([&] {
+    std::vector<uint8_t> frame;
+    result = server_.ReceiveFrame(frame);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  server_.Stop();
+  receiver.join();
+  EXPECT_FALSE(result.load());
+  EXPECT_TRUE(client->WaitForClose());
+}
+
+TEST_F(TcpControlServerTest, StaleSendFailureDoesNotDropTheNewActiveClient) {
+  auto first = ConnectActive("127.0.0.1");
+  auto second = Connect("127.0.0.2");
+  ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:"));
+
+  // The first client never reads, so this sender ends up blocked inside SendFrame on its
+  // socket; it fails only after the first client has already been replaced.
+  std::atomic<bool> sending{true};
+  std::thread sender([&] {
+    const std::vector<uint8_t> big(TcpControlServer::kMaxFrameSize, 1);
+    while (server_.SendFrame(big.data(), static_cast<uint32_t>(big.size()))) {
+    }
+    sending = false;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  first->Close();
+  std::vector<uint8_t> frame;
+  EXPECT_FALSE(server_.ReceiveFrame(frame));
+  ASSERT_TRUE(WaitUntil([&] { return !sending.load(); }));
+  sender.join();
+
+  EXPECT_TRUE(server_.HasActiveClient());
+  EXPECT_EQ(server_.ActiveClientAddress(), "127.0.0.2");
+  ASSERT_TRUE(second->SendFrame({5}));
+  EXPECT_TRUE(server_.ReceiveFrame(frame));
+}
+
+TEST_F(TcpControlServerTest, FramesFromSeveralThreadsArriveWhole) {
+  auto client = ConnectActive();
+  constexpr int kThreads = 4;
+  constexpr int kFramesPerThread = 40;
+  std::vector<std::thread> senders;
+  for (int t = 0; t < kThreads; ++t) {
+    senders.emplace_back([&, t] {
+      for (int i = 0; i < kFramesPerThread; ++i) {
+        // Each frame is filled with one byte value, so any interleaving shows as a mix.
+        const std::vector<uint8_t> payload(1000 + 7919 * ((t * kFramesPerThread + i) % 23),
+                                           static_cast<uint8_t>(t * kFramesPerThread + i));
+        EXPECT_TRUE(server_.SendFrame(payload.data(), static_cast<uint32_t>(payload.size())));
+      }
+    });
+  }
+  std::vector<int> seen(kThreads * kFramesPerThread, 0);
+  for (int n = 0; n < kThreads * kFramesPerThread; ++n) {
+    std::vector<uint8_t> frame;
+    ASSERT_TRUE(client->ReceiveFrame(frame));
+    const uint8_t id = frame.front();
+    EXPECT_EQ(frame.size(), 1000u + 7919u * (id % 23));
+    EXPECT_EQ(std::count(frame.begin(), frame.end(), id), static_cast<long>(frame.size()));
+    ++seen[id];
+  }
+  for (std::thread& sender : senders) {
+    sender.join();
+  }
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), kThreads * kFramesPerThread);
+}
+
+TEST(TcpControlServerSetupTest, BindFailureIsReportedAsASocketSetupError) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows lets two SO_REUSEADDR listeners share a port";
+#endif
+  LogCapture log;
+  const uint16_t port = testing::FreeTcpPort();
+  TcpControlServer first;
+  ASSERT_TRUE(first.StartListening(port));
+  TcpControlServer second;
+  EXPECT_FALSE(second.StartListening(port));
+  EXPECT_EQ(second.LastStatus().code, 1);
+  EXPECT_EQ(second.LastStatus().message, "bind() failed");
+  EXPECT_EQ(second.LastStatus().hr & 0xFFFF0000u, 0x80070000u);
+  EXPECT_TRUE(log.Contains("[TCP] bind() failed on port " + std::to_string(port)));
+}
+
+}  // namespace
+}  // namespace orvane

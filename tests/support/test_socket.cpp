@@ -1,0 +1,111 @@
+#include "support/test_socket.h"
+
+#include <chrono>
+#include <thread>
+
+namespace orvane::testing {
+namespace {
+
+sockaddr_in LoopbackAddress(const std::string& text, uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  inet_pton(AF_INET, text.c_str(), &address.sin_addr);
+  return address;
+}
+
+}  // namespace
+
+std::vector<uint8_t> BigEndianLength(uint32_t length) {
+  return {static_cast<uint8_t>(length >> 24), static_cast<uint8_t>(length >> 16),
+          static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+}
+
+uint16_t FreeTcpPort() {
+  const SocketHandle probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = LoopbackAddress("127.0.0.1", 0);
+  bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  socklen_t size = sizeof(address);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+  CloseSocket(probe);
+  return ntohs(address.sin_port);
+}
+
+TestClient::TestClient(uint16_t port, const std::string& local_address) {
+  socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in local = LoopbackAddress(local_address, 0);
+  sockaddr_in remote = LoopbackAddress("127.0.0.1", port);
+  if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
+      connect(socket_, reinterpret_cast<const sockaddr*>(&remote), sizeof(remote)) != 0) {
+    Close();
+    return;
+  }
+  socklen_t size = sizeof(local);
+  getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &size);
+  local_port_ = ntohs(local.sin_port);
+  SetReceiveTimeout(socket_, 5000);
+}
+
+TestClient::~TestClient() {
+  Close();
+}
+
+void TestClient::Close() {
+  CloseSocket(socket_);
+  socket_ = kInvalidSocket;
+}
+
+bool TestClient::SendBytes(const std::vector<uint8_t>& bytes) {
+  for (size_t sent = 0; sent < bytes.size();) {
+    const int result = SendSome(socket_, bytes.data() + sent, bytes.size() - sent);
+    if (result < 1) {
+      return false;
+    }
+    sent += static_cast<size_t>(result);
+  }
+  return true;
+}
+
+bool TestClient::SendFrame(const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> frame = BigEndianLength(static_cast<uint32_t>(payload.size()));
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  return SendBytes(frame);
+}
+
+bool TestClient::ReceiveExactly(uint8_t* data, size_t size) {
+  for (size_t received = 0; received < size;) {
+    const int result = ReceiveSome(socket_, data + received, size - received);
+    if (result < 1) {
+      return false;
+    }
+    received += static_cast<size_t>(result);
+  }
+  return true;
+}
+
+bool TestClient::ReceiveFrame(std::vector<uint8_t>& payload) {
+  uint8_t header[4];
+  if (!ReceiveExactly(header, sizeof(header))) {
+    return false;
+  }
+  const uint32_t size = (static_cast<uint32_t>(header[0]) << 24) |
+                        (static_cast<uint32_t>(header[1]) << 16) |
+                        (static_cast<uint32_t>(header[2]) << 8) | header[3];
+  payload.assign(size, 0);
+  return ReceiveExactly(payload.data(), payload.size());
+}
+
+bool TestClient::WaitForClose() {
+  uint8_t byte = 0;
+  // A reset counts as closed too; only a timeout or data means the connection lives.
+  const int result = ReceiveSome(socket_, &byte, 1);
+  if (result == 0) {
+    return true;
+  }
+  if (result > 0) {
+    return false;
+  }
+  return !IsTimeoutError(LastSocketError());
+}
+
+}  // namespace orvane::testing
