@@ -1,7 +1,8 @@
 #include "platform/app_folders.h"
 
-#include <shlobj.h>
 #include <windows.h>
+
+#include <shlobj.h>
 
 namespace orvane {
 namespace {

@@ -1,9 +1,11 @@
 #include "platform/platform_runtime.h"
 
+#include <winsock2.h>
+
+#include <windows.h>
+
 #include <mfapi.h>
 #include <objbase.h>
-#include <windows.h>
-#include <winsock2.h>
 
 namespace orvane {
 
