@@ -1,0 +1,57 @@
+#include "security/secure_envelope.h"
+
+#include <algorithm>
+#include <array>
+
+#include "security/byte_order.h"
+#include "security/session_crypto.h"
+
+namespace orvane {
+namespace {
+
+constexpr std::array<uint8_t, 4> kMagic = {'O', 'R', 'V', '1'};
+constexpr size_t kFlagOffset = 4;
+constexpr size_t kCounterOffset = 5;
+
+}  // namespace
+
+EnvelopeView ParseEnvelope(std::span<const uint8_t> buffer) {
+  if (buffer.size() < kEnvelopeHeaderSize ||
+      !std::equal(kMagic.begin(), kMagic.end(), buffer.begin())) {
+    return {EnvelopeKind::kBare, 0, buffer};
+  }
+  const bool sealed = (buffer[kFlagOffset] & kEnvelopeEncryptedFlag) != 0;
+  return {sealed ? EnvelopeKind::kSealed : EnvelopeKind::kClear,
+          LoadBigEndian64(buffer.data() + kCounterOffset), buffer.subspan(kEnvelopeHeaderSize)};
+}
+
+std::optional<std::vector<uint8_t>> OpenEnvelope(std::span<const uint8_t> buffer,
+                                                 std::span<const uint8_t> key, uint32_t direction) {
+  const EnvelopeView view = ParseEnvelope(buffer);
+  if (view.kind != EnvelopeKind::kSealed) {
+    return std::vector<uint8_t>(view.payload.begin(), view.payload.end());
+  }
+  std::vector<uint8_t> plaintext =
+      SessionCrypto::DecryptPayload(key, direction, view.counter, view.payload);
+  if (plaintext.empty()) {
+    return std::nullopt;
+  }
+  return plaintext;
+}
+
+bool SealEnvelope(std::span<const uint8_t> key, uint32_t direction, uint64_t counter,
+                  std::span<const uint8_t> plaintext, std::vector<uint8_t>& envelope) {
+  envelope.resize(kEnvelopeHeaderSize + plaintext.size() + SessionCrypto::kTagSize);
+  std::copy(kMagic.begin(), kMagic.end(), envelope.begin());
+  envelope[kFlagOffset] = kEnvelopeEncryptedFlag;
+  StoreBigEndian64(counter, envelope.data() + kCounterOffset);
+  if (!SessionCrypto::EncryptPayloadInto(
+          key, direction, counter, plaintext, {},
+          std::span<uint8_t>(envelope).subspan(kEnvelopeHeaderSize))) {
+    envelope.clear();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace orvane

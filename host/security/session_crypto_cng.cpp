@@ -1,0 +1,289 @@
+#include "security/session_crypto.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "app/logger.h"
+#include "security/ecdh_secret.h"
+
+namespace orvane {
+namespace {
+
+// CNG names the MinGW headers do not define.
+constexpr wchar_t kEcdhAlgorithm[] = L"ECDH";
+constexpr wchar_t kEccCurveNameProperty[] = L"ECCCurveName";
+constexpr wchar_t kCurveNistP256[] = L"nistP256";
+
+constexpr ULONG kCoordinateSize = 32;
+
+bool Succeeded(NTSTATUS status) {
+  return status >= 0;
+}
+
+unsigned long StatusCode(NTSTATUS status) {
+  return static_cast<unsigned long>(static_cast<uint32_t>(status));
+}
+
+bool FitsUlong(size_t size) {
+  return size <= std::numeric_limits<ULONG>::max();
+}
+
+PUCHAR Bytes(std::span<const uint8_t> bytes) {
+  return const_cast<PUCHAR>(bytes.data());
+}
+
+// An empty payload is valid for GCM; CNG still gets a real address for it.
+PUCHAR BufferOrPlaceholder(std::span<const uint8_t> bytes) {
+  static uint8_t placeholder = 0;
+  return bytes.empty() ? &placeholder : Bytes(bytes);
+}
+
+// An AES-GCM key object on a provider of its own, opened per call so that callers on any
+// thread share nothing.
+class AesGcmKey {
+ public:
+  explicit AesGcmKey(std::span<const uint8_t> key) {
+    if (!Succeeded(BCryptOpenAlgorithmProvider(&provider_, BCRYPT_AES_ALGORITHM, nullptr, 0))) {
+      provider_ = nullptr;
+      return;
+    }
+    if (!Succeeded(
+            BCryptSetProperty(provider_, BCRYPT_CHAINING_MODE,
+                              reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
+                              sizeof(BCRYPT_CHAIN_MODE_GCM), 0)) ||
+        !Succeeded(BCryptGenerateSymmetricKey(provider_, &key_, nullptr, 0, Bytes(key),
+                                              static_cast<ULONG>(key.size()), 0))) {
+      key_ = nullptr;
+    }
+  }
+  ~AesGcmKey() {
+    if (key_ != nullptr) {
+      BCryptDestroyKey(key_);
+    }
+    if (provider_ != nullptr) {
+      BCryptCloseAlgorithmProvider(provider_, 0);
+    }
+  }
+  AesGcmKey(const AesGcmKey&) = delete;
+  AesGcmKey& operator=(const AesGcmKey&) = delete;
+
+  BCRYPT_KEY_HANDLE handle() const { return key_; }
+
+ private:
+  BCRYPT_ALG_HANDLE provider_ = nullptr;
+  BCRYPT_KEY_HANDLE key_ = nullptr;
+};
+
+BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO AuthInfo(std::span<const uint8_t> nonce,
+                                               std::span<const uint8_t> aad, PUCHAR tag) {
+  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
+  BCRYPT_INIT_AUTH_MODE_INFO(info);
+  info.pbNonce = Bytes(nonce);
+  info.cbNonce = static_cast<ULONG>(nonce.size());
+  info.pbTag = tag;
+  info.cbTag = static_cast<ULONG>(SessionCrypto::kTagSize);
+  if (!aad.empty()) {
+    info.pbAuthData = Bytes(aad);
+    info.cbAuthData = static_cast<ULONG>(aad.size());
+  }
+  return info;
+}
+
+}  // namespace
+
+class EcdhProvider {
+ public:
+  explicit EcdhProvider(BCRYPT_ALG_HANDLE algorithm) : handle(algorithm) {}
+  ~EcdhProvider() { BCryptCloseAlgorithmProvider(handle, 0); }
+  const BCRYPT_ALG_HANDLE handle;
+};
+
+class EcdhPrivateKey {
+ public:
+  explicit EcdhPrivateKey(BCRYPT_KEY_HANDLE key) : handle(key) {}
+  ~EcdhPrivateKey() { BCryptDestroyKey(handle); }
+  const BCRYPT_KEY_HANDLE handle;
+};
+
+void EcdhProviderDeleter::operator()(EcdhProvider* provider) const {
+  delete provider;
+}
+
+void EcdhPrivateKeyDeleter::operator()(EcdhPrivateKey* key) const {
+  delete key;
+}
+
+SessionCrypto::SessionCrypto() {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, kEcdhAlgorithm, nullptr, 0);
+  if (!Succeeded(status)) {
+    LOG_ERROR("[Crypto] BCryptOpenAlgorithmProvider(ECDH) failed: 0x%08lX", StatusCode(status));
+    return;
+  }
+  status = BCryptSetProperty(algorithm, kEccCurveNameProperty,
+                             reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(kCurveNistP256)),
+                             sizeof(kCurveNistP256), 0);
+  if (!Succeeded(status)) {
+    LOG_ERROR("[Crypto] Failed to set ECDH curve to P-256: 0x%08lX", StatusCode(status));
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+    return;
+  }
+  provider_.reset(new EcdhProvider(algorithm));
+  LOG_INFO("[Crypto] ECDH curve set to P-256");
+}
+
+EphemeralKeyPair SessionCrypto::GenerateEphemeralKey() const {
+  EphemeralKeyPair pair;
+  if (!provider_) {
+    return pair;
+  }
+  BCRYPT_KEY_HANDLE key = nullptr;
+  const NTSTATUS status = BCryptGenerateKeyPair(provider_->handle, &key, 0, 0);
+  if (!Succeeded(status)) {
+    LOG_ERROR("[Crypto] BCryptGenerateKeyPair failed: 0x%08lX", StatusCode(status));
+    return pair;
+  }
+  if (!Succeeded(BCryptFinalizeKeyPair(key, 0))) {
+    BCryptDestroyKey(key);
+    return pair;
+  }
+  ULONG size = 0;
+  if (Succeeded(BCryptExportKey(key, nullptr, BCRYPT_ECCPUBLIC_BLOB, nullptr, 0, &size, 0))) {
+    std::vector<uint8_t> blob(size);
+    if (Succeeded(
+            BCryptExportKey(key, nullptr, BCRYPT_ECCPUBLIC_BLOB, blob.data(), size, &size, 0)) &&
+        size > sizeof(BCRYPT_ECCKEY_BLOB) && size <= blob.size()) {
+      pair.public_key.assign(blob.begin() + sizeof(BCRYPT_ECCKEY_BLOB), blob.begin() + size);
+    }
+  }
+  pair.private_key.reset(new EcdhPrivateKey(key));
+  LOG_INFO("[Crypto] Generated ephemeral key pair (pub=%zu bytes)", pair.public_key.size());
+  return pair;
+}
+
+std::vector<uint8_t> SessionCrypto::AgreeRawSecret(const EcdhPrivateKey& private_key,
+                                                   std::span<const uint8_t> peer_public_key) const {
+  const PeerKeyForm form = *PeerKeyFormForSize(peer_public_key.size());
+  const BCRYPT_ECCKEY_BLOB header{
+      static_cast<ULONG>(form == PeerKeyForm::kPoint ? BCRYPT_ECDH_PUBLIC_P256_MAGIC
+                                                     : BCRYPT_ECDH_PUBLIC_GENERIC_MAGIC),
+      kCoordinateSize};
+  std::vector<uint8_t> blob(sizeof(header) + peer_public_key.size());
+  std::memcpy(blob.data(), &header, sizeof(header));
+  std::memcpy(blob.data() + sizeof(header), peer_public_key.data(), peer_public_key.size());
+
+  BCRYPT_KEY_HANDLE peer = nullptr;
+  NTSTATUS status = BCryptImportKeyPair(provider_->handle, nullptr, BCRYPT_ECCPUBLIC_BLOB, &peer,
+                                        blob.data(), static_cast<ULONG>(blob.size()), 0);
+  if (!Succeeded(status)) {
+    LOG_ERROR("[Crypto] Import peer public key failed: 0x%08lX", StatusCode(status));
+    return {};
+  }
+  BCRYPT_SECRET_HANDLE secret = nullptr;
+  status = BCryptSecretAgreement(private_key.handle, peer, &secret, 0);
+  BCryptDestroyKey(peer);
+  if (!Succeeded(status)) {
+    LOG_ERROR("[Crypto] BCryptSecretAgreement failed: 0x%08lX", StatusCode(status));
+    return {};
+  }
+  ULONG size = 0;
+  status = BCryptDeriveKey(secret, BCRYPT_KDF_RAW_SECRET, nullptr, nullptr, 0, &size, 0);
+  if (!Succeeded(status) || size == 0) {
+    BCryptDestroySecret(secret);
+    LOG_ERROR("[Crypto] RAW_SECRET query failed: 0x%08lX", StatusCode(status));
+    return {};
+  }
+  std::vector<uint8_t> raw(size);
+  status = BCryptDeriveKey(secret, BCRYPT_KDF_RAW_SECRET, nullptr, raw.data(), size, &size, 0);
+  BCryptDestroySecret(secret);
+  if (!Succeeded(status)) {
+    LOG_ERROR("[Crypto] BCryptDeriveKey(RAW_SECRET) failed: 0x%08lX", StatusCode(status));
+    return {};
+  }
+  raw.resize(std::min<size_t>(size, raw.size()));
+  return raw;
+}
+
+bool SessionCrypto::SealAesGcm(std::span<const uint8_t> key, std::span<const uint8_t> nonce,
+                               std::span<const uint8_t> plaintext, std::span<const uint8_t> aad,
+                               std::span<uint8_t> ciphertext, std::span<uint8_t> tag) {
+  if (!FitsUlong(plaintext.size()) || !FitsUlong(aad.size())) {
+    return false;
+  }
+  const AesGcmKey aes(key);
+  if (aes.handle() == nullptr) {
+    return false;
+  }
+  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = AuthInfo(nonce, aad, tag.data());
+  ULONG written = 0;
+  return Succeeded(BCryptEncrypt(aes.handle(), BufferOrPlaceholder(plaintext),
+                                 static_cast<ULONG>(plaintext.size()), &info, nullptr, 0,
+                                 BufferOrPlaceholder(ciphertext),
+                                 static_cast<ULONG>(ciphertext.size()), &written, 0));
+}
+
+std::optional<size_t> SessionCrypto::OpenAesGcm(std::span<const uint8_t> key,
+                                                std::span<const uint8_t> nonce,
+                                                std::span<const uint8_t> ciphertext,
+                                                std::span<const uint8_t> tag,
+                                                std::span<const uint8_t> aad,
+                                                std::span<uint8_t> plaintext) {
+  if (!FitsUlong(ciphertext.size()) || !FitsUlong(aad.size())) {
+    return std::nullopt;
+  }
+  const AesGcmKey aes(key);
+  if (aes.handle() == nullptr) {
+    return std::nullopt;
+  }
+  BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = AuthInfo(nonce, aad, Bytes(tag));
+  ULONG written = 0;
+  if (!Succeeded(BCryptDecrypt(aes.handle(), BufferOrPlaceholder(ciphertext),
+                               static_cast<ULONG>(ciphertext.size()), &info, nullptr, 0,
+                               BufferOrPlaceholder(plaintext), static_cast<ULONG>(plaintext.size()),
+                               &written, 0))) {
+    return std::nullopt;
+  }
+  return static_cast<size_t>(written);
+}
+
+std::vector<uint8_t> SessionCrypto::HmacSha256(std::span<const uint8_t> key, const char* label,
+                                               std::span<const uint8_t> data) {
+  const size_t label_size = label != nullptr ? std::strlen(label) : 0;
+  if (!FitsUlong(key.size()) || !FitsUlong(label_size) || !FitsUlong(data.size())) {
+    return {};
+  }
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr,
+                                             BCRYPT_ALG_HANDLE_HMAC_FLAG))) {
+    return {};
+  }
+  std::vector<uint8_t> mac(kHmacSize);
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  bool made = Succeeded(BCryptCreateHash(algorithm, &hash, nullptr, 0, Bytes(key),
+                                         static_cast<ULONG>(key.size()), 0));
+  if (made) {
+    made = Succeeded(BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(label)),
+                                    static_cast<ULONG>(label_size), 0)) &&
+           Succeeded(BCryptHashData(hash, Bytes(data), static_cast<ULONG>(data.size()), 0)) &&
+           Succeeded(BCryptFinishHash(hash, mac.data(), static_cast<ULONG>(mac.size()), 0));
+    BCryptDestroyHash(hash);
+  }
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  if (!made) {
+    return {};
+  }
+  return mac;
+}
+
+bool SessionCrypto::RandomBytes(std::span<uint8_t> buffer) {
+  return FitsUlong(buffer.size()) &&
+         Succeeded(BCryptGenRandom(nullptr, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                   BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
+}  // namespace orvane
