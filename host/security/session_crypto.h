@@ -28,8 +28,8 @@ struct EphemeralKeyPair {
 };
 
 // Everything cryptographic a session needs. Only key generation and key agreement use
-// the instance's ECDH provider; the payload, MAC and random operations are static, hold
-// no state between calls and may run on any number of threads at once.
+// the instance's ECDH provider; the payload, MAC and random operations are static, share
+// nothing between threads and may run on any number of threads at once.
 class SessionCrypto {
  public:
   static constexpr size_t kSessionKeySize = 32;
