@@ -126,10 +126,10 @@ void TcpControlServer::Admit(ControlConnectionPtr candidate) {
       if (active_duplicate || queued_duplicate) {
         LOG_WARN("[TCP] Dropping duplicate client %s:%u (active=%d queued=%d)", address.c_str(),
                  candidate->port(), active_duplicate ? 1 : 0, queued_duplicate ? 1 : 0);
-        ShutdownSocket(candidate->socket());
+        candidate->Interrupt();
       } else {
         if (!queue_.empty()) {
-          ShutdownSocket(queue_.front()->socket());
+          queue_.front()->Interrupt();
           queue_.pop_front();
           LOG_WARN("[TCP] Replaced stale queued client with newer candidate");
         }
@@ -229,7 +229,7 @@ void TcpControlServer::DisconnectActive(const ControlConnectionPtr& connection) 
     if (!connection || connection != active_) {
       return;  // a stale disconnect from an earlier client changes nothing
     }
-    ShutdownSocket(active_->socket());
+    active_->Interrupt();
     LOG_INFO("[TCP] Active client disconnected (%s:%u)", active_->address().c_str(),
              active_->port());
     active_.reset();
@@ -263,9 +263,9 @@ void TcpControlServer::StopLocked() {
     running_.store(false);
   }
   if (listener_ != kInvalidSocket) {
-    // Shutting down wakes a blocked accept on Linux; closing does it on Windows.
-    ShutdownSocket(listener_);
-    CloseSocket(listener_);
+    if (!InterruptSocket(listener_)) {
+      CloseSocket(listener_);
+    }
     listener_ = kInvalidSocket;
   }
   changed_.notify_all();
@@ -275,11 +275,11 @@ void TcpControlServer::StopLocked() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (active_) {
-      ShutdownSocket(active_->socket());
+      active_->Interrupt();
       active_.reset();
     }
     for (const ControlConnectionPtr& queued : queue_) {
-      ShutdownSocket(queued->socket());
+      queued->Interrupt();
     }
     queue_.clear();
   }

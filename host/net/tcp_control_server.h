@@ -15,13 +15,26 @@
 
 namespace orvane {
 
-// One accepted control connection. The handle is closed only when the last user lets go,
-// so a thread still blocked on it can never end up reading another client's socket.
+// One accepted control connection. Where the platform allows, the handle is closed only
+// when the last user lets go, so a thread still blocked on it can never end up reading
+// another client's socket.
 class ControlConnection {
  public:
   ControlConnection(SocketHandle socket, std::string address, uint16_t port)
       : socket_(socket), address_(std::move(address)), port_(port) {}
-  ~ControlConnection() { CloseSocket(socket_); }
+  ~ControlConnection() {
+    if (!released_) {
+      CloseSocket(socket_);
+    }
+  }
+
+  // Ends the connection and wakes its blocked users; called once, under the server's lock.
+  void Interrupt() {
+    if (!interrupted_) {
+      interrupted_ = true;
+      released_ = InterruptSocket(socket_);
+    }
+  }
   ControlConnection(const ControlConnection&) = delete;
   ControlConnection& operator=(const ControlConnection&) = delete;
 
@@ -36,6 +49,8 @@ class ControlConnection {
   std::string address_;
   uint16_t port_;
   std::mutex send_mutex_;
+  bool interrupted_ = false;
+  bool released_ = false;
 };
 
 using ControlConnectionPtr = std::shared_ptr<ControlConnection>;

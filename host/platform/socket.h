@@ -31,9 +31,11 @@ int LastSocketError();
 // True for the errors a blocked accept() reports when its listening socket is closed.
 bool IsListenerClosedError(int error);
 
-// Wakes every thread blocked on the socket (recv, send, accept) without releasing the
-// handle, so that no other thread can be handed the same handle value meanwhile.
-void ShutdownSocket(SocketHandle socket);
+// Wakes every thread blocked on the socket (recv, send, accept). Returns true when that
+// also released the handle: Linux keeps it open, so that no other thread can be handed
+// the same handle value meanwhile, but blocking Winsock calls end only when the socket
+// is closed.
+bool InterruptSocket(SocketHandle socket);
 
 void CloseSocket(SocketHandle socket);
 

@@ -15,10 +15,11 @@ bool IsListenerClosedError(int error) {
   return error == EINTR || error == EBADF || error == EINVAL || error == ENOTSOCK;
 }
 
-void ShutdownSocket(SocketHandle socket) {
+bool InterruptSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) {
     shutdown(socket, SHUT_RDWR);
   }
+  return false;
 }
 
 void CloseSocket(SocketHandle socket) {

@@ -19,10 +19,12 @@ bool IsListenerClosedError(int error) {
   return error == WSAEINTR || error == WSAENOTSOCK;
 }
 
-void ShutdownSocket(SocketHandle socket) {
+bool InterruptSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) {
     shutdown(socket, SD_BOTH);
+    closesocket(socket);
   }
+  return true;
 }
 
 void CloseSocket(SocketHandle socket) {

@@ -14,8 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Text mode: the log is a text file, with the platform's own line ends.
 std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
