@@ -105,7 +105,8 @@ void TcpControlServer::AcceptLoop(SocketHandle listener) {
     SetSocketOption(accepted, IPPROTO_TCP, TCP_NODELAY, 1);
     char text[64] = {};
     inet_ntop(AF_INET, &peer.sin_addr, text, sizeof(text));
-    Admit(std::make_shared<ControlConnection>(accepted, text, ntohs(peer.sin_port)));
+    Admit(std::make_shared<ControlConnection>(++last_connection_id_, accepted, text,
+                                              ntohs(peer.sin_port)));
   }
 }
 
@@ -167,10 +168,18 @@ ControlConnectionPtr TcpControlServer::ActiveConnection() const {
   return active_;
 }
 
-bool TcpControlServer::ReceiveFrame(std::vector<uint8_t>& buffer) {
+uint64_t TcpControlServer::ActiveConnectionId() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return active_ ? active_->id() : 0;
+}
+
+bool TcpControlServer::ReceiveFrame(std::vector<uint8_t>& buffer, uint64_t* connection_id) {
   const ControlConnectionPtr connection = ActiveConnection();
   if (!connection) {
     return Fail(StatusCode::kReceive, "No active TCP client", kHresultFail);
+  }
+  if (connection_id != nullptr) {
+    *connection_id = connection->id();
   }
   uint8_t header[kHeaderSize];
   uint32_t hr = 0;

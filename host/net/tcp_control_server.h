@@ -20,8 +20,8 @@ namespace orvane {
 // another client's socket.
 class ControlConnection {
  public:
-  ControlConnection(SocketHandle socket, std::string address, uint16_t port)
-      : socket_(socket), address_(std::move(address)), port_(port) {}
+  ControlConnection(uint64_t id, SocketHandle socket, std::string address, uint16_t port)
+      : id_(id), socket_(socket), address_(std::move(address)), port_(port) {}
   ~ControlConnection() {
     if (!released_) {
       CloseSocket(socket_);
@@ -38,6 +38,8 @@ class ControlConnection {
   ControlConnection(const ControlConnection&) = delete;
   ControlConnection& operator=(const ControlConnection&) = delete;
 
+  // Serial number of the connection within its server, from 1.
+  uint64_t id() const { return id_; }
   SocketHandle socket() const { return socket_; }
   const std::string& address() const { return address_; }
   uint16_t port() const { return port_; }
@@ -45,6 +47,7 @@ class ControlConnection {
   std::mutex& send_mutex() { return send_mutex_; }
 
  private:
+  uint64_t id_;
   SocketHandle socket_;
   std::string address_;
   uint16_t port_;
@@ -70,7 +73,11 @@ class TcpControlServer {
   bool WaitForActiveClient();
   std::string ActiveClientAddress() const;
   bool HasActiveClient() const;
-  bool ReceiveFrame(std::vector<uint8_t>& buffer);
+  // `connection_id` (optional) receives the id of the connection the frame came from, so
+  // that a caller can tell when a new client has taken over.
+  bool ReceiveFrame(std::vector<uint8_t>& buffer, uint64_t* connection_id = nullptr);
+  // Id of the active connection; 0 when there is none.
+  uint64_t ActiveConnectionId() const;
   bool SendFrame(const uint8_t* data, uint32_t size);
   // Closes the active client only if it is still `connection`, then promotes the queued one.
   void DisconnectActive(const ControlConnectionPtr& connection);
@@ -96,6 +103,7 @@ class TcpControlServer {
   std::condition_variable changed_;
   ControlConnectionPtr active_;
   std::deque<ControlConnectionPtr> queue_;
+  uint64_t last_connection_id_ = 0;  // accept thread only
 
   mutable std::mutex status_mutex_;
   Status last_status_;

@@ -5,9 +5,13 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/host_options.h"
 #include "net/tcp_control_server.h"
+#include "protocol/protocol_handler.h"
+#include "video/monitor_pipeline.h"
+#include "video/video_encoder.h"
 
 namespace orvane {
 
@@ -16,10 +20,18 @@ enum class SessionClientState : uint32_t { kWaiting = 0, kConnected = 1, kDiscon
 // Raised with the client's IPv4 address text for kConnected, an empty text otherwise.
 using ClientStateCallback = std::function<void(SessionClientState, const std::string& text)>;
 
-// Serves mobile clients one after another until it is told to stop.
+// What a session is built from; tests replace the trust folder and the encoder.
+struct SessionEnvironment {
+  TrustStoreEnvironment trust = TrustStoreEnvironment::System();
+  VideoEncoderFactory encoder_factory;
+};
+
+// Owns everything that serves mobile clients and drives their life: the control listener,
+// the handshake and negotiation, and stream start and stop. Serves one client after
+// another until it is told to stop.
 class HostSession {
  public:
-  HostSession() = default;
+  explicit HostSession(SessionEnvironment environment = {});
   ~HostSession();
   HostSession(const HostSession&) = delete;
   HostSession& operator=(const HostSession&) = delete;
@@ -35,17 +47,30 @@ class HostSession {
 
  private:
   bool WaitForClient(bool promotion);
+  // A client became active (accepted or promoted): it starts a connection of its own.
+  bool AdoptActiveClient(bool promotion);
+  void SupervisorLoop();
   void ControlReceiveLoop();
+  bool StartStream();
+  void StopStream();
+  bool BuildPipeline(const NegotiatedStream& stream);
+  void DestroyPipelines();
   void RaiseClientState(SessionClientState state, const std::string& text);
 
+  SessionEnvironment environment_;
+  std::vector<MonitorPipeline> pipelines_;
+  ProtocolHandler handler_;
   TcpControlServer control_server_;
   HostOptions options_;
   std::thread control_thread_;
   std::atomic<bool> session_running_{false};
+  std::atomic<bool> streaming_{false};
   std::atomic<bool> stop_requested_{false};
   ClientStateCallback client_state_callback_;
   uint32_t capture_output_index_ = 0;
   CaptureBackendChoice capture_backend_ = CaptureBackendChoice::kAuto;
+  // Supervisor thread only: the connection whose arrival was last handled.
+  uint64_t adopted_connection_id_ = 0;
 };
 
 }  // namespace orvane

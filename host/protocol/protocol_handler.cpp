@@ -1,0 +1,499 @@
+#include "protocol/protocol_handler.h"
+
+#include <algorithm>
+#include <span>
+
+#include "app/log_text.h"
+#include "app/logger.h"
+#include "platform/clock.h"
+#include "security/key_fingerprint.h"
+
+namespace orvane {
+namespace {
+
+namespace pb = protocol::v1;
+
+std::span<const uint8_t> AsBytes(const std::string& text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+std::string Fingerprint(std::span<const uint8_t> key) {
+  return key.empty() ? std::string("none") : KeyFingerprint(key);
+}
+
+// The rate the host actually runs at: the largest supported step not above the request.
+uint32_t FpsStep(uint32_t requested) {
+  if (requested >= 120) {
+    return 120;
+  }
+  if (requested >= 90) {
+    return 90;
+  }
+  return requested >= 60 ? 60 : 30;
+}
+
+const char* CodecName(uint32_t codec) {
+  return codec == pb::VIDEO_CODEC_HEVC ? "HEVC" : "H264";
+}
+
+}  // namespace
+
+ProtocolHandler::ProtocolHandler(TrustStoreEnvironment trust_environment)
+    : host_key_(crypto_.GenerateEphemeralKey()), trust_store_(std::move(trust_environment)) {
+  trust_store_.Load();
+}
+
+void ProtocolHandler::SetHostIdentity(const std::string& host_id, const std::string& host_name) {
+  host_id_ = host_id;
+  host_name_ = host_name;
+}
+
+void ProtocolHandler::SetUdpPorts(uint16_t media_port, uint16_t input_port) {
+  media_port_ = media_port;
+  input_port_ = input_port;
+}
+
+void ProtocolHandler::ResetForNewClient() {
+  authenticated_.store(false);
+  stream_active_.store(false);
+  ClearStreamRequests();
+  client_id_.clear();
+  client_name_.clear();
+  peer_key_.clear();
+  std::lock_guard<std::mutex> lock(mutex_);
+  keys_ = {};
+  pending_clipboard_.reset();
+  pending_file_transfer_.reset();
+  pending_stats_.reset();
+}
+
+NegotiatedStream ProtocolHandler::Negotiated() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return negotiated_;
+}
+
+std::string ProtocolHandler::SessionId() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return session_id_;
+}
+
+SessionKeys ProtocolHandler::Keys() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return keys_;
+}
+
+void ProtocolHandler::PromoteCompatibilityKey() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  keys_.primary = std::move(keys_.compatibility);
+  keys_.compatibility.clear();
+}
+
+void ProtocolHandler::ClearStreamRequests() {
+  stream_start_requested_.store(false);
+  stream_stop_requested_.store(false);
+  keyframe_requested_.store(false);
+}
+
+bool ProtocolHandler::TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!pending_stats_) {
+    return false;
+  }
+  rtt_ms = pending_stats_->rtt_ms;
+  packet_loss_pct = pending_stats_->packet_loss_pct;
+  jitter_ms = pending_stats_->jitter_ms;
+  pending_stats_.reset();
+  return true;
+}
+
+std::optional<PendingClipboard> ProtocolHandler::TakePendingClipboard() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(pending_clipboard_, std::nullopt);
+}
+
+std::optional<pb::StartFileTransfer> ProtocolHandler::TakePendingFileTransfer() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(pending_file_transfer_, std::nullopt);
+}
+
+Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
+  pb::ControlMessage message;
+  if (!message.ParseFromArray(data, static_cast<int>(size))) {
+    const auto byte = [&](size_t i) { return i < size ? data[i] : 0u; };
+    LOG_ERROR("[Protocol] Failed to parse control message size=%u prefix=%02X%02X%02X%02X",
+              static_cast<unsigned>(size), byte(0), byte(1), byte(2), byte(3));
+    return Status::Failure(StatusCode::kMalformedData, "Failed to parse control message");
+  }
+
+  const auto authenticated_or_warn = [this](const char* what) {
+    if (!authenticated_.load()) {
+      LOG_WARN("[Protocol] %s ignored before authentication", what);
+      return false;
+    }
+    return true;
+  };
+
+  switch (message.payload_case()) {
+    case pb::ControlMessage::kHello:
+      HandleHello(message.hello());
+      break;
+    case pb::ControlMessage::kCapabilityExchange:
+      if (authenticated_or_warn("CapabilityExchange")) {
+        HandleCapabilityExchange(message.capability_exchange());
+      }
+      break;
+    case pb::ControlMessage::kStartStream:
+      if (authenticated_or_warn("StartStream")) {
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          session_id_ = message.start_stream().session_id();
+        }
+        stream_start_requested_.store(true);
+        LOG_INFO("[Protocol] StartStream: sessionId=%s",
+                 EscapeForLog(message.start_stream().session_id()).c_str());
+      }
+      break;
+    case pb::ControlMessage::kStopStream:
+      if (authenticated_or_warn("StopStream")) {
+        const pb::StopStream& stop = message.stop_stream();
+        LOG_INFO("[Protocol] StopStream: sessionId=%s reason=%d",
+                 EscapeForLog(stop.session_id()).c_str(), static_cast<int>(stop.reason()));
+        stream_stop_requested_.store(true);
+        stream_active_.store(false);
+        SendStreamStopped(stop.session_id());
+      }
+      break;
+    case pb::ControlMessage::kSetQualityProfile:
+      if (authenticated_or_warn("SetQualityProfile")) {
+        HandleSetQualityProfile(message.set_quality_profile());
+      }
+      break;
+    case pb::ControlMessage::kRequestKeyframe:
+      if (authenticated_or_warn("RequestKeyframe")) {
+        LOG_INFO("[Protocol] RequestKeyframe: stream_id=%s",
+                 EscapeForLog(message.request_keyframe().stream_id()).c_str());
+        keyframe_requested_.store(true);
+      }
+      break;
+    case pb::ControlMessage::kSetAudioEnabled:
+      if (authenticated_or_warn("SetAudioEnabled")) {
+        const bool enabled = message.set_audio_enabled().enabled();
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          negotiated_.audio_enabled = enabled;
+        }
+        LOG_INFO("[Protocol] Audio %s", enabled ? "enabled" : "disabled");
+      }
+      break;
+    case pb::ControlMessage::kFirstFrameRendered:
+      if (authenticated_or_warn("FirstFrameRendered")) {
+        const pb::FirstFrameRendered& rendered = message.first_frame_rendered();
+        LOG_INFO("[Protocol] FirstFrameRendered: session=%s rendered_frames=%llu",
+                 EscapeForLog(rendered.session_id()).c_str(),
+                 static_cast<unsigned long long>(rendered.rendered_frames()));
+      }
+      break;
+    case pb::ControlMessage::kStartFileTransfer:
+      if (authenticated_or_warn("StartFileTransfer")) {
+        const pb::StartFileTransfer& transfer = message.start_file_transfer();
+        LOG_INFO("[Protocol] StartFileTransfer: %s (%llu bytes)",
+                 EscapeForLog(transfer.filename()).c_str(),
+                 static_cast<unsigned long long>(transfer.file_size_bytes()));
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_file_transfer_ = transfer;
+      }
+      break;
+    case pb::ControlMessage::kClipboardUpdate:
+      if (authenticated_or_warn("ClipboardUpdate")) {
+        const pb::ClipboardUpdate& clipboard = message.clipboard_update();
+        LOG_INFO("[Protocol] ClipboardUpdate from mobile (text=%zu chars, image=%d, bytes=%zu)",
+                 clipboard.text().size(), clipboard.has_image() ? 1 : 0,
+                 clipboard.image_data().size());
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_clipboard_ =
+            PendingClipboard{clipboard.text(), clipboard.image_data(), clipboard.mime_type()};
+      }
+      break;
+    case pb::ControlMessage::kStatsReport:
+      HandleStatsReport(message.stats_report());
+      break;
+    case pb::ControlMessage::kPing: {
+      pb::ControlMessage reply;
+      pb::Pong* pong = reply.mutable_pong();
+      pong->set_ping_timestamp_us(message.ping().send_timestamp_us());
+      pong->set_pong_timestamp_us(MonotonicMicros());
+      Send(reply);
+      break;
+    }
+    case pb::ControlMessage::kSessionTerminate:
+      LOG_INFO("[Protocol] SessionTerminate: %s",
+               EscapeForLog(message.session_terminate().reason()).c_str());
+      stream_stop_requested_.store(true);
+      stream_active_.store(false);
+      break;
+    case pb::ControlMessage::kRekeyRequired:
+      LOG_WARN("[Protocol] Client requested rekey: reason=%s epoch=%llu",
+               EscapeForLog(message.rekey_required().reason()).c_str(),
+               static_cast<unsigned long long>(message.rekey_required().server_epoch()));
+      break;
+    default:
+      LOG_WARN("[Protocol] Unhandled message type: %d", static_cast<int>(message.payload_case()));
+      break;
+  }
+  return Status::Success();
+}
+
+void ProtocolHandler::HandleHello(const pb::Hello& hello) {
+  LOG_INFO("[Protocol] Hello from %s (%s) v%s", EscapeForLog(hello.client_name()).c_str(),
+           EscapeForLog(hello.client_id()).c_str(), EscapeForLog(hello.app_version()).c_str());
+  client_id_ = hello.client_id();
+  client_name_ = hello.client_name();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keys_ = {};
+  }
+  if (!hello.ephemeral_public_key().empty()) {
+    DeriveSessionKeys(hello.ephemeral_public_key());
+  }
+  CheckPairing(hello);
+}
+
+void ProtocolHandler::DeriveSessionKeys(const std::string& peer_key) {
+  peer_key_ = peer_key;
+  LOG_INFO("[Protocol] Peer ephemeral key len=%zu fp=%s", peer_key.size(),
+           KeyFingerprint(AsBytes(peer_key)).c_str());
+  if (host_key_.public_key.empty()) {
+    LOG_WARN("[Protocol] Local ephemeral key is unavailable; transport encryption disabled");
+    return;
+  }
+  LOG_INFO("[Protocol] Host ephemeral key len=%zu fp=%s", host_key_.public_key.size(),
+           KeyFingerprint(host_key_.public_key).c_str());
+  const auto peer = AsBytes(peer_key);
+  std::vector<uint8_t> primary =
+      crypto_.DeriveSessionKey(host_key_.private_key.get(), peer, {}, false);
+  std::vector<uint8_t> compatibility =
+      crypto_.DeriveSessionKey(host_key_.private_key.get(), peer, {}, true);
+  if (primary.empty()) {
+    LOG_WARN("[Protocol] Session key derivation failed; transport encryption disabled");
+    return;
+  }
+  LOG_INFO("[Protocol] Session key derived (%zu bytes, fp=%s, compat_fp=%s)", primary.size(),
+           KeyFingerprint(primary).c_str(), Fingerprint(compatibility).c_str());
+  std::lock_guard<std::mutex> lock(mutex_);
+  keys_ = {std::move(primary), std::move(compatibility)};
+}
+
+void ProtocolHandler::CheckPairing(const pb::Hello& hello) {
+  if (trust_store_.IsTrusted(hello.client_id())) {
+    authenticated_.store(true);
+    trust_store_.UpdateLastSeen(hello.client_id());
+    trust_store_.Save();
+    SendHelloAckAccepted();
+    return;
+  }
+  if (!hello.pairing_proof().empty()) {
+    // A Hello without a key of its own proves against the key of the client's last Hello.
+    if (trust_store_.VerifyPairingProof(AsBytes(hello.pairing_proof()), hello.client_id(),
+                                        AsBytes(peer_key_))) {
+      authenticated_.store(true);
+      trust_store_.TrustDevice(hello.client_id(), hello.client_name());
+      trust_store_.Save();
+      SendHelloAckAccepted();
+      LOG_INFO("[Protocol] Pairing successful -- device trusted");
+      return;
+    }
+    authenticated_.store(false);
+    SendHelloAckPairingRequired(trust_store_.IssuePairingCode());
+    LOG_WARN("[Protocol] Pairing proof invalid -- pairing required");
+    return;
+  }
+  authenticated_.store(false);
+  SendHelloAckPairingRequired(trust_store_.IssuePairingCode());
+}
+
+void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& caps) {
+  LOG_INFO("[Protocol] CapabilityExchange: codecs=%d, fps_count=%d", caps.supported_codecs_size(),
+           caps.supported_fps_size());
+  const auto offers = [&](pb::VideoCodec codec) {
+    return std::find(caps.supported_codecs().begin(), caps.supported_codecs().end(), codec) !=
+           caps.supported_codecs().end();
+  };
+  const bool supports_h264 = offers(pb::VIDEO_CODEC_H264);
+  const bool supports_hevc = offers(pb::VIDEO_CODEC_HEVC);
+  const uint32_t codec =
+      !supports_h264 && supports_hevc ? pb::VIDEO_CODEC_HEVC : pb::VIDEO_CODEC_H264;
+  LOG_INFO("[Protocol] Codec selected: %s (supports_h264=%d supports_hevc=%d)", CodecName(codec),
+           supports_h264 ? 1 : 0, supports_hevc ? 1 : 0);
+
+  uint32_t fps = 60;
+  for (const uint32_t offered : caps.supported_fps()) {
+    if (offered > fps && offered <= 120) {
+      fps = offered;
+    }
+  }
+
+  NegotiatedStream stream = Negotiated();
+  stream.codec = codec;
+  stream.fps = fps;
+  if (caps.has_preferred_resolution()) {
+    const uint32_t w = caps.preferred_resolution().width();
+    const uint32_t h = caps.preferred_resolution().height();
+    if (w != 0 && h != 0) {
+      if (w >= 640 && w <= 3840 && h >= 360 && h <= 2160) {
+        stream.width = w;
+        stream.height = h;
+        LOG_INFO("[Protocol] Preferred resolution accepted: %ux%u", w, h);
+      } else {
+        LOG_WARN("[Protocol] Preferred resolution rejected as out of bounds: %ux%u", w, h);
+      }
+    }
+  }
+  stream.audio_enabled = caps.has_audio() && caps.audio().opus_supported();
+  stream.input_enabled = caps.has_input() && (caps.input().touch() || caps.input().pen_pressure());
+  stream.media_port = media_port_;
+  stream.input_port = input_port_;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    negotiated_ = stream;
+  }
+
+  pb::ControlMessage reply;
+  pb::CapabilityAccept* accept = reply.mutable_capability_accept();
+  accept->set_selected_codec(codec == pb::VIDEO_CODEC_HEVC ? pb::VIDEO_CODEC_HEVC
+                                                           : pb::VIDEO_CODEC_H264);
+  accept->set_selected_fps(stream.fps);
+  accept->mutable_selected_resolution()->set_width(stream.width);
+  accept->mutable_selected_resolution()->set_height(stream.height);
+  accept->set_audio_enabled(stream.audio_enabled);
+  accept->set_input_enabled(stream.input_enabled);
+  accept->set_initial_bitrate_kbps(stream.bitrate_kbps);
+  accept->set_media_udp_port(stream.media_port);
+  accept->set_input_udp_port(stream.input_port);
+  Send(reply);
+  LOG_INFO("[Protocol] Sent CapabilityAccept: %s %ux%u @%u fps", CodecName(codec), stream.width,
+           stream.height, stream.fps);
+}
+
+void ProtocolHandler::HandleSetQualityProfile(const pb::SetQualityProfile& profile) {
+  LOG_INFO("[Protocol] SetQualityProfile: bitrate=%u fps=%u codec=%d",
+           profile.target_bitrate_kbps(), profile.target_fps(), static_cast<int>(profile.codec()));
+  std::lock_guard<std::mutex> lock(mutex_);
+  negotiated_.bitrate_kbps = profile.target_bitrate_kbps();
+  negotiated_.fps = FpsStep(profile.target_fps());
+  negotiated_.codec = static_cast<uint32_t>(profile.codec());
+}
+
+void ProtocolHandler::HandleStatsReport(const pb::StatsReport& report) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pending_stats_ = Stats{report.rtt_ms(), report.packet_loss_pct(), report.jitter_ms()};
+}
+
+void ProtocolHandler::Send(pb::ControlMessage& message) {
+  message.set_protocol_version(1);
+  message.set_sequence_id(sequence_id_.fetch_add(1));
+  message.set_timestamp_us(MonotonicMicros());
+  if (!send_callback_) {
+    return;
+  }
+  const std::string bytes = message.SerializeAsString();
+  send_callback_(reinterpret_cast<const uint8_t*>(bytes.data()),
+                 static_cast<uint32_t>(bytes.size()));
+}
+
+void ProtocolHandler::SendHelloAck(pb::AuthResult result) {
+  pb::ControlMessage message;
+  pb::HelloAck* ack = message.mutable_hello_ack();
+  ack->set_result(result);
+  ack->set_host_id(host_id_);
+  ack->set_host_name(host_name_);
+  if (!host_key_.public_key.empty()) {
+    ack->set_ephemeral_public_key(host_key_.public_key.data(), host_key_.public_key.size());
+  }
+  Send(message);
+}
+
+void ProtocolHandler::SendHelloAckAccepted() {
+  SendHelloAck(pb::AUTH_RESULT_OK);
+  LOG_INFO("[Protocol] Sent HelloAck (accepted=%d, host_ephemeral_fp=%s)", 1,
+           Fingerprint(host_key_.public_key).c_str());
+}
+
+void ProtocolHandler::SendHelloAckPairingRequired(const std::string& pairing_code) {
+  // The code is shown on the host only: sending it would let anyone who connects pair.
+  SendHelloAck(pb::AUTH_RESULT_PAIRING_REQUIRED);
+  LOG_INFO("[Protocol] Sent HelloAck (PAIRING_REQUIRED, code=%s, host_ephemeral_fp=%s)",
+           pairing_code.c_str(), Fingerprint(host_key_.public_key).c_str());
+}
+
+void ProtocolHandler::SendStreamWarmup(const std::string& session_id, const std::string& phase,
+                                       const std::string& reason, uint32_t deadline_ms) {
+  pb::ControlMessage message;
+  pb::StreamWarmup* warmup = message.mutable_stream_warmup();
+  warmup->set_session_id(session_id);
+  warmup->set_phase(phase);
+  warmup->set_reason(reason);
+  warmup->set_expected_first_frame_deadline_ms(deadline_ms);
+  Send(message);
+}
+
+void ProtocolHandler::SendStreamStarted(const std::string& session_id) {
+  stream_active_.store(true);
+  pb::ControlMessage message;
+  pb::StreamStarted* started = message.mutable_stream_started();
+  started->set_session_id(session_id);
+  started->set_stream_id(session_id);
+  started->set_start_timestamp_us(MonotonicMicros());
+  Send(message);
+}
+
+void ProtocolHandler::SendStreamStopped(const std::string& session_id) {
+  stream_active_.store(false);
+  pb::ControlMessage message;
+  message.mutable_stream_stopped()->set_session_id(session_id);
+  Send(message);
+}
+
+void ProtocolHandler::SendFirstFrameProduced(const std::string& session_id, uint64_t timestamp_us,
+                                             uint64_t frame_number) {
+  pb::ControlMessage message;
+  pb::FirstFrameProduced* produced = message.mutable_first_frame_produced();
+  produced->set_session_id(session_id);
+  produced->set_timestamp_us(timestamp_us);
+  produced->set_frame_number(frame_number);
+  Send(message);
+}
+
+void ProtocolHandler::SendStatsReport(const std::string& session_id, float capture_ms_p50,
+                                      float capture_ms_p95, float encode_ms_p50,
+                                      float encode_ms_p95, uint32_t current_bitrate_kbps) {
+  pb::ControlMessage message;
+  pb::StatsReport* stats = message.mutable_stats_report();
+  stats->set_session_id(session_id);
+  stats->set_timestamp_us(MonotonicMicros());
+  stats->set_capture_ms_p50(capture_ms_p50);
+  stats->set_capture_ms_p95(capture_ms_p95);
+  stats->set_encode_ms_p50(encode_ms_p50);
+  stats->set_encode_ms_p95(encode_ms_p95);
+  stats->set_current_bitrate_kbps(current_bitrate_kbps);
+  Send(message);
+}
+
+void ProtocolHandler::SendErrorMessage(uint32_t error_code, const std::string& description,
+                                       bool is_fatal) {
+  pb::ControlMessage message;
+  pb::ErrorMessage* error = message.mutable_error();
+  error->set_error_code(error_code);
+  error->set_error_description(description);
+  error->set_is_fatal(is_fatal);
+  Send(message);
+}
+
+void ProtocolHandler::SendRekeyRequired(const std::string& reason, uint64_t server_epoch) {
+  pb::ControlMessage message;
+  pb::RekeyRequired* rekey = message.mutable_rekey_required();
+  rekey->set_reason(reason);
+  rekey->set_server_epoch(server_epoch);
+  Send(message);
+}
+
+}  // namespace orvane

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+#include "protocol/negotiated_stream.h"
+#include "protocol/orvane_protocol_v1.pb.h"
+#include "security/session_crypto.h"
+#include "security/trust_store.h"
+
+namespace orvane {
+
+struct SessionKeys {
+  std::vector<uint8_t> primary;
+  std::vector<uint8_t> compatibility;
+};
+
+struct PendingClipboard {
+  std::string text;
+  std::string image_data;
+  std::string mime_type;
+};
+
+// The host's side of the control protocol: parses and dispatches client messages, runs
+// the handshake and the negotiation, and builds every message the host sends. Requests
+// that other threads act on are kept in flags and pending records.
+class ProtocolHandler {
+ public:
+  using SendCallback = std::function<bool(const uint8_t* data, uint32_t size)>;
+
+  explicit ProtocolHandler(
+      TrustStoreEnvironment trust_environment = TrustStoreEnvironment::System());
+  ProtocolHandler(const ProtocolHandler&) = delete;
+  ProtocolHandler& operator=(const ProtocolHandler&) = delete;
+
+  // Control-receive thread only.
+  Status HandleControlMessage(const uint8_t* data, size_t size);
+
+  void SetHostIdentity(const std::string& host_id, const std::string& host_name);
+  void SetUdpPorts(uint16_t media_port, uint16_t input_port);
+  void SetSendCallback(SendCallback callback) { send_callback_ = std::move(callback); }
+
+  // A client that becomes active starts from nothing: unauthenticated, without keys,
+  // without pending requests. It must send its own Hello.
+  void ResetForNewClient();
+
+  NegotiatedStream Negotiated() const;
+  std::string SessionId() const;
+  SessionKeys Keys() const;
+  // Makes the compatibility key the only key (after a frame opened with it).
+  void PromoteCompatibilityKey();
+
+  bool authenticated() const { return authenticated_.load(); }
+  bool stream_active() const { return stream_active_.load(); }
+  bool stream_start_requested() const { return stream_start_requested_.load(); }
+  bool stream_stop_requested() const { return stream_stop_requested_.load(); }
+  // Frame loop: true once per client request for a keyframe.
+  bool TakeKeyframeRequest() { return keyframe_requested_.exchange(false); }
+  void ClearStreamRequests();
+
+  bool TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms);
+  std::optional<PendingClipboard> TakePendingClipboard();
+  std::optional<protocol::v1::StartFileTransfer> TakePendingFileTransfer();
+
+  void SendHelloAckAccepted();
+  void SendHelloAckPairingRequired(const std::string& pairing_code);
+  void SendStreamWarmup(const std::string& session_id, const std::string& phase,
+                        const std::string& reason, uint32_t deadline_ms);
+  void SendStreamStarted(const std::string& session_id);
+  void SendStreamStopped(const std::string& session_id);
+  void SendFirstFrameProduced(const std::string& session_id, uint64_t timestamp_us,
+                              uint64_t frame_number);
+  void SendStatsReport(const std::string& session_id, float capture_ms_p50, float capture_ms_p95,
+                       float encode_ms_p50, float encode_ms_p95, uint32_t current_bitrate_kbps);
+  void SendErrorMessage(uint32_t error_code, const std::string& description, bool is_fatal);
+  void SendRekeyRequired(const std::string& reason, uint64_t server_epoch);
+
+ private:
+  void HandleHello(const protocol::v1::Hello& hello);
+  void DeriveSessionKeys(const std::string& peer_key);
+  void CheckPairing(const protocol::v1::Hello& hello);
+  void HandleCapabilityExchange(const protocol::v1::CapabilityExchange& caps);
+  void HandleSetQualityProfile(const protocol::v1::SetQualityProfile& profile);
+  void HandleStatsReport(const protocol::v1::StatsReport& report);
+  // Stamps the header (version 1, next sequence id, monotonic time) and sends it bare.
+  void Send(protocol::v1::ControlMessage& message);
+  void SendHelloAck(protocol::v1::AuthResult result);
+
+  SendCallback send_callback_;
+  SessionCrypto crypto_;
+  EphemeralKeyPair host_key_;
+  std::string host_id_ = "orvane-host";
+  std::string host_name_ = "Orvane Host";
+  uint16_t media_port_ = 9431;
+  uint16_t input_port_ = 9432;
+  TrustStore trust_store_;
+  std::atomic<uint64_t> sequence_id_{1};
+
+  std::atomic<bool> stream_active_{false};
+  std::atomic<bool> stream_start_requested_{false};
+  std::atomic<bool> stream_stop_requested_{false};
+  std::atomic<bool> keyframe_requested_{false};
+  std::atomic<bool> authenticated_{false};
+
+  // Guards what the receive thread writes and the supervisor and frame loop read.
+  mutable std::mutex mutex_;
+  NegotiatedStream negotiated_;
+  std::string session_id_;
+  SessionKeys keys_;
+  std::optional<PendingClipboard> pending_clipboard_;
+  std::optional<protocol::v1::StartFileTransfer> pending_file_transfer_;
+  struct Stats {
+    float rtt_ms, packet_loss_pct, jitter_ms;
+  };
+  std::optional<Stats> pending_stats_;
+
+  // Receive thread only: the client of the last Hello.
+  std::string client_id_;
+  std::string client_name_;
+  std::string peer_key_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,361 @@
+#include "protocol/protocol_handler.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/log_capture.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pb = protocol::v1;
+using testing::LogCapture;
+
+std::span<const uint8_t> AsBytes(const std::string& text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+class ProtocolHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("orvane-handler-" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  TrustStoreEnvironment Environment() {
+    TrustStoreEnvironment environment = TrustStoreEnvironment::System();
+    environment.folder = [this] { return folder_; };
+    environment.tick_ms = [this] { return tick_ms_; };
+    return environment;
+  }
+
+  std::unique_ptr<ProtocolHandler> MakeHandler() {
+    auto handler = std::make_unique<ProtocolHandler>(Environment());
+    handler->SetSendCallback([this](const uint8_t* data, uint32_t size) {
+      pb::ControlMessage message;
+      EXPECT_TRUE(message.ParseFromArray(data, static_cast<int>(size)));
+      sent_.push_back(message);
+      return true;
+    });
+    return handler;
+  }
+
+  void Trust(const std::string& client_id) {
+    TrustStore store(Environment());
+    store.TrustDevice(client_id, "Trusted tablet");
+    ASSERT_TRUE(store.Save());
+  }
+
+  static Status Handle(ProtocolHandler& handler, const pb::ControlMessage& message) {
+    const std::string bytes = message.SerializeAsString();
+    return handler.HandleControlMessage(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                        bytes.size());
+  }
+
+  static pb::ControlMessage Hello(const std::string& client_id, const std::string& proof = "",
+                                  const std::string& key = "") {
+    pb::ControlMessage message;
+    pb::Hello* hello = message.mutable_hello();
+    hello->set_client_id(client_id);
+    hello->set_client_name("Tablet");
+    hello->set_app_version("1.0");
+    hello->set_pairing_proof(proof);
+    hello->set_ephemeral_public_key(key);
+    return message;
+  }
+
+  std::string ActivePairingCode() const {
+    std::ifstream in(folder_ / "active_pairing_code.txt");
+    std::string code;
+    std::getline(in, code);
+    return code;
+  }
+
+  fs::path folder_;
+  uint64_t tick_ms_ = 100000;
+  std::vector<pb::ControlMessage> sent_;
+};
+
+TEST_F(ProtocolHandlerTest, UnknownDeviceGetsPairingRequiredWithoutTheCode) {
+  LogCapture log;
+  auto handler = MakeHandler();
+  handler->SetHostIdentity("orvane-box", "box");
+  EXPECT_TRUE(Handle(*handler, Hello("new-device")).ok);
+
+  ASSERT_EQ(sent_.size(), 1u);
+  const pb::HelloAck& ack = sent_[0].hello_ack();
+  EXPECT_EQ(ack.result(), pb::AUTH_RESULT_PAIRING_REQUIRED);
+  EXPECT_EQ(ack.pairing_code(), "");
+  EXPECT_EQ(ack.host_id(), "orvane-box");
+  EXPECT_EQ(ack.host_name(), "box");
+  EXPECT_EQ(ack.ephemeral_public_key().size(), 64u);
+  const std::string code = ActivePairingCode();
+  EXPECT_EQ(code.size(), 6u);
+  EXPECT_TRUE(log.Contains("[Protocol] Sent HelloAck (PAIRING_REQUIRED, code=" + code));
+  EXPECT_FALSE(log.Contains("Pairing proof invalid"));
+  EXPECT_FALSE(handler->authenticated());
+}
+
+TEST_F(ProtocolHandlerTest, ProofOfTheShownCodePairsTheDeviceAndAWrongOneIssuesANewCode) {
+  LogCapture log;
+  auto handler = MakeHandler();
+  const std::string key(64, '\x07');
+  Handle(*handler, Hello("tablet-7", "", key));
+  const std::string first_code = ActivePairingCode();
+
+  tick_ms_ += 5000;
+  Handle(*handler, Hello("tablet-7", std::string(32, 'x'), key));
+  EXPECT_EQ(sent_.back().hello_ack().result(), pb::AUTH_RESULT_PAIRING_REQUIRED);
+  EXPECT_TRUE(log.Contains("[Protocol] Pairing proof invalid -- pairing required"));
+  const std::string second_code = ActivePairingCode();
+  EXPECT_EQ(second_code.size(), 6u);
+
+  // The proof is bound to the key the client sent with its Hello.
+  tick_ms_ += 5000;
+  const std::vector<uint8_t> proof =
+      SessionCrypto::HmacSha256(AsBytes(second_code), "tablet-7", AsBytes(key));
+  Handle(*handler, Hello("tablet-7", std::string(proof.begin(), proof.end()), key));
+  EXPECT_EQ(sent_.back().hello_ack().result(), pb::AUTH_RESULT_OK);
+  EXPECT_TRUE(handler->authenticated());
+  EXPECT_TRUE(log.Contains("[Protocol] Pairing successful -- device trusted"));
+  EXPECT_FALSE(fs::exists(folder_ / "active_pairing_code.txt"));
+  EXPECT_TRUE(TrustStore(Environment()).Load());
+  TrustStore reloaded(Environment());
+  reloaded.Load();
+  EXPECT_TRUE(reloaded.IsTrusted("tablet-7"));
+}
+
+TEST_F(ProtocolHandlerTest, TrustedDeviceIsAcceptedWhateverItsProof) {
+  Trust("known");
+  auto handler = MakeHandler();
+  Handle(*handler, Hello("known", "wrong proof"));
+  ASSERT_EQ(sent_.size(), 1u);
+  EXPECT_EQ(sent_[0].hello_ack().result(), pb::AUTH_RESULT_OK);
+  EXPECT_TRUE(handler->authenticated());
+  // without a peer key there is no session key, but the host still offers its own
+  EXPECT_TRUE(handler->Keys().primary.empty());
+  EXPECT_EQ(sent_[0].hello_ack().ephemeral_public_key().size(), 64u);
+}
+
+TEST_F(ProtocolHandlerTest, AuthenticatedOnlyMessagesAreOnlyLoggedBeforeHello) {
+  LogCapture log;
+  auto handler = MakeHandler();
+  struct Case {
+    pb::ControlMessage message;
+    const char* name;
+  };
+  std::vector<Case> cases(9);
+  cases[0].message.mutable_capability_exchange();
+  cases[0].name = "CapabilityExchange";
+  cases[1].message.mutable_start_stream();
+  cases[1].name = "StartStream";
+  cases[2].message.mutable_stop_stream();
+  cases[2].name = "StopStream";
+  cases[3].message.mutable_set_quality_profile();
+  cases[3].name = "SetQualityProfile";
+  cases[4].message.mutable_request_keyframe();
+  cases[4].name = "RequestKeyframe";
+  cases[5].message.mutable_set_audio_enabled();
+  cases[5].name = "SetAudioEnabled";
+  cases[6].message.mutable_first_frame_rendered();
+  cases[6].name = "FirstFrameRendered";
+  cases[7].message.mutable_start_file_transfer();
+  cases[7].name = "StartFileTransfer";
+  cases[8].message.mutable_clipboard_update();
+  cases[8].name = "ClipboardUpdate";
+  for (const Case& c : cases) {
+    EXPECT_TRUE(Handle(*handler, c.message).ok);
+    EXPECT_TRUE(
+        log.Contains(std::string("[Protocol] ") + c.name + " ignored before authentication"))
+        << c.name;
+  }
+  EXPECT_TRUE(sent_.empty());
+  EXPECT_FALSE(handler->stream_start_requested());
+  EXPECT_FALSE(handler->stream_stop_requested());
+  EXPECT_FALSE(handler->TakePendingClipboard().has_value());
+}
+
+TEST_F(ProtocolHandlerTest, PingStatsTerminateAndRekeyAreHandledBeforeAuthentication) {
+  LogCapture log;
+  auto handler = MakeHandler();
+  pb::ControlMessage ping;
+  ping.mutable_ping()->set_send_timestamp_us(777);
+  Handle(*handler, ping);
+  ASSERT_EQ(sent_.size(), 1u);
+  EXPECT_EQ(sent_[0].pong().ping_timestamp_us(), 777u);
+  EXPECT_GT(sent_[0].pong().pong_timestamp_us(), 0u);
+
+  pb::ControlMessage stats;
+  stats.mutable_stats_report()->set_rtt_ms(12.5f);
+  stats.mutable_stats_report()->set_packet_loss_pct(3.0f);
+  stats.mutable_stats_report()->set_jitter_ms(1.25f);
+  Handle(*handler, stats);
+  float rtt = 0, loss = 0, jitter = 0;
+  ASSERT_TRUE(handler->TakePendingStats(rtt, loss, jitter));
+  EXPECT_EQ(rtt, 12.5f);
+  EXPECT_EQ(loss, 3.0f);
+  EXPECT_EQ(jitter, 1.25f);
+  EXPECT_FALSE(handler->TakePendingStats(rtt, loss, jitter));
+
+  pb::ControlMessage terminate;
+  terminate.mutable_session_terminate()->set_reason("bye\nforged line");
+  Handle(*handler, terminate);
+  EXPECT_TRUE(handler->stream_stop_requested());
+  EXPECT_TRUE(log.Contains("[Protocol] SessionTerminate: bye\\x0Aforged line"));
+
+  pb::ControlMessage rekey;
+  rekey.mutable_rekey_required()->set_reason("desync");
+  rekey.mutable_rekey_required()->set_server_epoch(9);
+  Handle(*handler, rekey);
+  EXPECT_TRUE(log.Contains("[Protocol] Client requested rekey: reason=desync epoch=9"));
+}
+
+TEST_F(ProtocolHandlerTest, UnhandledAndUnparsableMessages) {
+  LogCapture log;
+  auto handler = MakeHandler();
+  pb::ControlMessage rotation;
+  rotation.mutable_key_rotation()->set_next_epoch(1);
+  EXPECT_TRUE(Handle(*handler, rotation).ok);
+  EXPECT_TRUE(log.Contains("[Protocol] Unhandled message type: 80"));
+  EXPECT_TRUE(Handle(*handler, pb::ControlMessage()).ok);
+  EXPECT_TRUE(log.Contains("[Protocol] Unhandled message type: 0"));
+
+  const uint8_t garbage[] = {0xFF, 0x01};
+  const Status status = handler->HandleControlMessage(garbage, sizeof(garbage));
+  EXPECT_FALSE(status.ok);
+  EXPECT_EQ(status.code, 4);
+  EXPECT_EQ(status.message, "Failed to parse control message");
+  EXPECT_TRUE(log.Contains("[Protocol] Failed to parse control message size=2 prefix=FF010000"));
+  EXPECT_TRUE(sent_.empty());
+}
+
+struct NegotiationCase {
+  std::vector<pb::VideoCodec> codecs;
+  std::vector<uint32_t> fps;
+  uint32_t width, height;  // preferred resolution; 0 0 means absent
+  pb::VideoCodec expected_codec;
+  uint32_t expected_fps, expected_width, expected_height;
+};
+
+class NegotiationTest : public ProtocolHandlerTest,
+                        public ::testing::WithParamInterface<NegotiationCase> {};
+
+TEST_P(NegotiationTest, PicksCodecFrameRateAndResolution) {
+  Trust("known");
+  auto handler = MakeHandler();
+  handler->SetUdpPorts(5001, 5002);
+  Handle(*handler, Hello("known"));
+  const NegotiationCase& c = GetParam();
+  pb::ControlMessage message;
+  pb::CapabilityExchange* caps = message.mutable_capability_exchange();
+  for (const pb::VideoCodec codec : c.codecs) {
+    caps->add_supported_codecs(codec);
+  }
+  for (const uint32_t fps : c.fps) {
+    caps->add_supported_fps(fps);
+  }
+  if (c.width != 0 || c.height != 0) {
+    caps->mutable_preferred_resolution()->set_width(c.width);
+    caps->mutable_preferred_resolution()->set_height(c.height);
+  }
+  caps->mutable_audio()->set_opus_supported(true);
+  caps->mutable_input()->set_pen_pressure(true);
+  Handle(*handler, message);
+
+  ASSERT_EQ(sent_.back().payload_case(), pb::ControlMessage::kCapabilityAccept);
+  const pb::CapabilityAccept& accept = sent_.back().capability_accept();
+  EXPECT_EQ(accept.selected_codec(), c.expected_codec);
+  EXPECT_EQ(accept.selected_fps(), c.expected_fps);
+  EXPECT_EQ(accept.selected_resolution().width(), c.expected_width);
+  EXPECT_EQ(accept.selected_resolution().height(), c.expected_height);
+  EXPECT_TRUE(accept.audio_enabled());
+  EXPECT_TRUE(accept.input_enabled());
+  EXPECT_EQ(accept.initial_bitrate_kbps(), 8000u);
+  EXPECT_EQ(accept.media_udp_port(), 5001u);
+  EXPECT_EQ(accept.input_udp_port(), 5002u);
+  EXPECT_FALSE(accept.fec_enabled());
+  EXPECT_EQ(handler->Negotiated().fps, c.expected_fps);
+}
+
+constexpr auto H264 = pb::VIDEO_CODEC_H264;
+constexpr auto HEVC = pb::VIDEO_CODEC_HEVC;
+INSTANTIATE_TEST_SUITE_P(
+    Table, NegotiationTest,
+    ::testing::Values(NegotiationCase{{HEVC, H264}, {}, 0, 0, H264, 60, 1920, 1080},
+                      NegotiationCase{{HEVC}, {30}, 0, 0, HEVC, 60, 1920, 1080},
+                      NegotiationCase{{}, {30, 90, 144}, 0, 0, H264, 90, 1920, 1080},
+                      NegotiationCase{{H264}, {120, 90}, 3840, 2160, H264, 120, 3840, 2160},
+                      NegotiationCase{{H264}, {}, 3841, 2160, H264, 60, 1920, 1080},
+                      NegotiationCase{{H264}, {}, 1280, 300, H264, 60, 1920, 1080},
+                      NegotiationCase{{H264}, {}, 0, 720, H264, 60, 1920, 1080},
+                      NegotiationCase{{H264}, {}, 640, 360, H264, 60, 640, 360}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(ProtocolHandlerTest, QualityProfileStepsTheFrameRate) {
+  Trust("known");
+  auto handler = MakeHandler();
+  Handle(*handler, Hello("known"));
+  for (const auto& [requested, expected] : std::vector<std::pair<uint32_t, uint32_t>>{
+           {75, 60}, {89, 60}, {90, 90}, {200, 120}, {0, 30}}) {
+    pb::ControlMessage message;
+    message.mutable_set_quality_profile()->set_target_fps(requested);
+    message.mutable_set_quality_profile()->set_target_bitrate_kbps(3000);
+    message.mutable_set_quality_profile()->set_codec(HEVC);
+    Handle(*handler, message);
+    EXPECT_EQ(handler->Negotiated().fps, expected) << requested;
+  }
+  EXPECT_EQ(handler->Negotiated().bitrate_kbps, 3000u);
+  EXPECT_EQ(handler->Negotiated().codec, 2u);
+}
+
+TEST_F(ProtocolHandlerTest, StreamRequestsAndRepliesCarryIncreasingSequenceIds) {
+  Trust("known");
+  auto handler = MakeHandler();
+  Handle(*handler, Hello("known"));
+  pb::ControlMessage start;
+  start.mutable_start_stream()->set_session_id("s-1");
+  Handle(*handler, start);
+  EXPECT_TRUE(handler->stream_start_requested());
+  EXPECT_EQ(handler->SessionId(), "s-1");
+
+  pb::ControlMessage keyframe;
+  keyframe.mutable_request_keyframe()->set_stream_id("s-1");
+  Handle(*handler, keyframe);
+  EXPECT_TRUE(handler->TakeKeyframeRequest());
+  EXPECT_FALSE(handler->TakeKeyframeRequest());
+
+  handler->SendStreamStarted("s-1");
+  EXPECT_TRUE(handler->stream_active());
+  pb::ControlMessage stop;
+  stop.mutable_stop_stream()->set_session_id("s-2");
+  Handle(*handler, stop);
+  EXPECT_TRUE(handler->stream_stop_requested());
+  EXPECT_FALSE(handler->stream_active());
+  ASSERT_EQ(sent_.back().payload_case(), pb::ControlMessage::kStreamStopped);
+  EXPECT_EQ(sent_.back().stream_stopped().session_id(), "s-2");
+
+  for (size_t i = 0; i < sent_.size(); ++i) {
+    EXPECT_EQ(sent_[i].sequence_id(), i + 1);
+    EXPECT_EQ(sent_[i].protocol_version(), 1u);
+  }
+  EXPECT_EQ(sent_[1].stream_started().stream_id(), "s-1");
+
+  handler->ResetForNewClient();
+  EXPECT_FALSE(handler->authenticated());
+  EXPECT_FALSE(handler->stream_start_requested());
+}
+
+}  // namespace
+}  // namespace orvane
