@@ -1,0 +1,15 @@
+#include <string>
+#include <vector>
+
+#include "client/cli/command_line.h"
+#include "platform/platform_runtime.h"
+
+int main(int argc, char** argv) {
+  if (!orvane::StartPlatformRuntime().ok()) {
+    return 1;
+  }
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const int result = orvane::client::cli::RunCommandLine(arguments);
+  orvane::StopPlatformRuntime();
+  return result;
+}
