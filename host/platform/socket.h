@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace orvane {
 
@@ -50,5 +51,20 @@ bool IsTimeoutError(int error);
 // send()/recv() with the platform's quirks handled (no SIGPIPE on Linux).
 int SendSome(SocketHandle socket, const void* data, size_t size);
 int ReceiveSome(SocketHandle socket, void* data, size_t size);
+
+// sendto()/recvfrom() of one IPv4 datagram. A datagram larger than the receive buffer
+// fails with the platform's "message too long" error on both platforms (Linux would
+// otherwise hand over the truncated front silently) and is lost.
+int SendDatagram(SocketHandle socket, const void* data, size_t size, const sockaddr_in& to);
+int ReceiveDatagram(SocketHandle socket, void* data, size_t size, sockaddr_in& from);
+
+// True for receive errors that say nothing about the receiving socket itself: an ICMP
+// port-unreachable report for an earlier send, an interrupted call.
+bool IsTransientDatagramError(int error);
+
+// A dotted IPv4 address or a host name (first IPv4 address) with the port. On failure
+// `failure_hr` holds the resolver's error as an HRESULT (E_FAIL when it gave none).
+bool ResolveIpv4(const std::string& host, uint16_t port, sockaddr_in& address,
+                 uint32_t& failure_hr);
 
 }  // namespace orvane

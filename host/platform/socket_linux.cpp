@@ -1,9 +1,13 @@
 #include "platform/socket.h"
 
+#include <netdb.h>
 #include <sys/time.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/status.h"
 
 namespace orvane {
 
@@ -58,6 +62,65 @@ int ReceiveSome(SocketHandle socket, void* data, size_t size) {
       return static_cast<int>(received);
     }
   }
+}
+
+int SendDatagram(SocketHandle socket, const void* data, size_t size, const sockaddr_in& to) {
+  for (;;) {
+    const ssize_t sent = sendto(socket, data, size, MSG_NOSIGNAL,
+                                reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    if (sent >= 0 || errno != EINTR) {
+      return static_cast<int>(sent);
+    }
+  }
+}
+
+int ReceiveDatagram(SocketHandle socket, void* data, size_t size, sockaddr_in& from) {
+  iovec buffer{data, size};
+  for (;;) {
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof(from);
+    message.msg_iov = &buffer;
+    message.msg_iovlen = 1;
+    const ssize_t received = recvmsg(socket, &message, 0);
+    if (received >= 0) {
+      if ((message.msg_flags & MSG_TRUNC) != 0) {
+        errno = EMSGSIZE;
+        return -1;
+      }
+      return static_cast<int>(received);
+    }
+    if (errno != EINTR) {
+      return -1;
+    }
+  }
+}
+
+bool IsTransientDatagramError(int error) {
+  return error == ECONNREFUSED || error == EINTR;
+}
+
+bool ResolveIpv4(const std::string& host, uint16_t port, sockaddr_in& address,
+                 uint32_t& failure_hr) {
+  address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) {
+    return true;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  const int result = host.empty() ? EAI_NONAME : getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (result != 0) {
+    // The resolver's own codes are not system errors; only EAI_SYSTEM carries one.
+    failure_hr = result == EAI_SYSTEM ? HresultFromOsError(errno) : kHresultFail;
+    return false;
+  }
+  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  freeaddrinfo(found);
+  return true;
 }
 
 }  // namespace orvane

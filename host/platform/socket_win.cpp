@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "platform/status.h"
+
 namespace orvane {
 namespace {
 
@@ -52,6 +54,48 @@ int SendSome(SocketHandle socket, const void* data, size_t size) {
 
 int ReceiveSome(SocketHandle socket, void* data, size_t size) {
   return recv(socket, static_cast<char*>(data), ClampLength(size), 0);
+}
+
+int SendDatagram(SocketHandle socket, const void* data, size_t size, const sockaddr_in& to) {
+  return sendto(socket, static_cast<const char*>(data), ClampLength(size), 0,
+                reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+}
+
+int ReceiveDatagram(SocketHandle socket, void* data, size_t size, sockaddr_in& from) {
+  int from_size = sizeof(from);
+  return recvfrom(socket, static_cast<char*>(data), ClampLength(size), 0,
+                  reinterpret_cast<sockaddr*>(&from), &from_size);
+}
+
+bool IsTransientDatagramError(int error) {
+  return error == WSAECONNRESET || error == WSAEINTR;
+}
+
+bool ResolveIpv4(const std::string& host, uint16_t port, sockaddr_in& address,
+                 uint32_t& failure_hr) {
+  address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) {
+    return true;
+  }
+  // An empty name would resolve to this computer's own addresses.
+  if (host.empty()) {
+    failure_hr = HresultFromOsError(WSAHOST_NOT_FOUND);
+    return false;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  const int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (result != 0) {
+    failure_hr = HresultFromOsError(result);
+    return false;
+  }
+  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  freeaddrinfo(found);
+  return true;
 }
 
 }  // namespace orvane
