@@ -1,0 +1,87 @@
+#include "net/input_datagram_filter.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/logger.h"
+#include "security/secure_envelope.h"
+#include "security/session_crypto.h"
+
+namespace orvane {
+namespace {
+
+constexpr std::string_view kPunch = "ORVMP1";
+constexpr uint64_t kWarningIntervalMs = 1000;
+constexpr size_t kToleratedPrefixSize = 4;
+
+bool IsPunch(std::span<const uint8_t> payload) {
+  return payload.size() == kPunch.size() &&
+         std::equal(kPunch.begin(), kPunch.end(), payload.begin());
+}
+
+// Clients may put a 4-byte length ahead of the message; the message is tried whole first.
+bool ParseInputEvent(std::span<const uint8_t> payload, protocol::v1::InputEvent& event) {
+  if (!event.ParseFromArray(payload.data(), static_cast<int>(payload.size()))) {
+    event.Clear();
+    if (payload.size() <= kToleratedPrefixSize ||
+        !event.ParseFromArray(payload.data() + kToleratedPrefixSize,
+                              static_cast<int>(payload.size() - kToleratedPrefixSize))) {
+      return false;
+    }
+  }
+  return event.event_case() != protocol::v1::InputEvent::EVENT_NOT_SET;
+}
+
+}  // namespace
+
+InputDatagramFilter::InputDatagramFilter(TickClock tick_ms) : tick_ms_(std::move(tick_ms)) {}
+
+InputDecision InputDatagramFilter::Decide(std::span<const uint8_t> datagram,
+                                          const DatagramSource& source,
+                                          const InputSessionState& session) {
+  InputDecision decision;
+  if (!session.authenticated) {
+    WarnDropped(source, "no authenticated client");
+    return decision;
+  }
+  const EnvelopeView envelope = ParseEnvelope(datagram);
+  std::span<const uint8_t> payload = envelope.payload;
+  std::vector<uint8_t> opened;
+  if (envelope.kind == EnvelopeKind::kSealed) {
+    opened = SessionCrypto::DecryptPayload(session.session_key, kInputDirection, envelope.counter,
+                                           envelope.payload);
+    if (opened.empty()) {
+      decision.status =
+          Status::Failure(StatusCode::kMalformedData, "Failed to decrypt secure UDP input payload");
+      return decision;
+    }
+    payload = opened;
+  } else if (session.control_client_address.empty() ||
+             source.address != session.control_client_address) {
+    WarnDropped(source, "unsealed and not from the control client");
+    return decision;
+  }
+
+  if (IsPunch(payload)) {
+    decision.action = InputAction::kMoveMediaEndpoint;
+    decision.media_endpoint = source;
+  } else if (ParseInputEvent(payload, decision.event)) {
+    decision.action = InputAction::kInject;
+  }
+  return decision;
+}
+
+void InputDatagramFilter::WarnDropped(const DatagramSource& source, const char* reason) {
+  ++dropped_;
+  const uint64_t now = tick_ms_();
+  if (last_warning_ms_ && now - *last_warning_ms_ < kWarningIntervalMs) {
+    return;
+  }
+  last_warning_ms_ = now;
+  LOG_WARN("[UDPRecv] Dropped input datagram from %s:%u: %s (dropped=%llu)", source.address.c_str(),
+           source.port, reason, static_cast<unsigned long long>(dropped_));
+}
+
+}  // namespace orvane

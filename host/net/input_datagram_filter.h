@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "net/datagram_source.h"
+#include "platform/clock.h"
+#include "platform/status.h"
+#include "protocol/orvane_protocol_v1.pb.h"
+
+namespace orvane {
+
+// What the session knows when an input-port datagram arrives.
+struct InputSessionState {
+  bool authenticated = false;               // an active client has been admitted
+  std::string_view control_client_address;  // dotted IPv4 text of the active control client
+  std::span<const uint8_t> session_key;     // empty when the session runs without encryption
+};
+
+enum class InputAction {
+  kDrop,
+  kInject,             // inject `event`
+  kMoveMediaEndpoint,  // a punch: send media to `media_endpoint` from now on
+};
+
+struct InputDecision {
+  InputAction action = InputAction::kDrop;
+  protocol::v1::InputEvent event;
+  DatagramSource media_endpoint;
+  // A failure only when a sealed datagram did not open.
+  Status status;
+};
+
+// Decides what a datagram on the input port may do. Only the authenticated client may
+// act: a datagram must either open with the session key, or come bare (or in a clear
+// envelope) from the control client's IP address. Anything else is dropped, so that
+// nobody else on the network can inject input or redirect the media stream. Called from
+// one thread (the receive thread); not thread-safe.
+class InputDatagramFilter {
+ public:
+  using TickClock = std::function<uint64_t()>;
+
+  explicit InputDatagramFilter(TickClock tick_ms = TickCountMs);
+
+  InputDecision Decide(std::span<const uint8_t> datagram, const DatagramSource& source,
+                       const InputSessionState& session);
+
+ private:
+  // At most one line per second, so that a flood cannot flood the log too.
+  void WarnDropped(const DatagramSource& source, const char* reason);
+
+  TickClock tick_ms_;
+  uint64_t dropped_ = 0;
+  std::optional<uint64_t> last_warning_ms_;
+};
+
+}  // namespace orvane

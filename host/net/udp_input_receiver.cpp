@@ -1,0 +1,109 @@
+#include "net/udp_input_receiver.h"
+
+#include <array>
+#include <utility>
+
+#include "app/logger.h"
+
+namespace orvane {
+namespace {
+
+constexpr int kReceiveSocketBufferSize = 512 * 1024;
+
+}  // namespace
+
+UdpInputReceiver::~UdpInputReceiver() {
+  Stop();
+}
+
+void UdpInputReceiver::SetStatus(Status status) {
+  std::lock_guard<std::mutex> lock(status_mutex_);
+  last_status_ = std::move(status);
+}
+
+Status UdpInputReceiver::LastStatus() const {
+  std::lock_guard<std::mutex> lock(status_mutex_);
+  return last_status_;
+}
+
+bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler) {
+  std::lock_guard<std::mutex> lifecycle(lifecycle_mutex_);
+  StopLocked();
+  handler_ = std::move(handler);
+  socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (socket_ == kInvalidSocket) {
+    const int error = LastSocketError();
+    LOG_ERROR("[UDPRecv] socket() failed: %d", error);
+    SetStatus(Status::Failure(StatusCode::kSocketSetup, "UDP receiver socket() failed",
+                              HresultFromOsError(error)));
+    return false;
+  }
+  SetSocketOption(socket_, SOL_SOCKET, SO_RCVBUF, kReceiveSocketBufferSize);
+
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(port);
+  if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    const int error = LastSocketError();
+    LOG_ERROR("[UDPRecv] bind() failed on port %u: %d", port, error);
+    CloseSocket(socket_);
+    socket_ = kInvalidSocket;
+    SetStatus(Status::Failure(StatusCode::kSocketSetup, "UDP receiver bind() failed",
+                              HresultFromOsError(error)));
+    return false;
+  }
+  running_.store(true);
+  thread_ = std::thread(&UdpInputReceiver::ReceiveLoop, this, socket_);
+  LOG_INFO("[UDPRecv] Listening for input on port %u", port);
+  return true;
+}
+
+void UdpInputReceiver::ReceiveLoop(SocketHandle socket) {
+  std::array<uint8_t, kReceiveBufferSize> buffer;
+  DatagramSource source;
+  while (running_.load()) {
+    sockaddr_in from{};
+    const int received = ReceiveDatagram(socket, buffer.data(), buffer.size(), from);
+    const int error = received < 0 ? LastSocketError() : 0;
+    if (!running_.load()) {
+      return;
+    }
+    if (received > 0) {
+      if (handler_) {
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &from.sin_addr, text, sizeof(text));
+        source.address = text;
+        source.port = ntohs(from.sin_port);
+        SetStatus(handler_({buffer.data(), static_cast<size_t>(received)}, source));
+      }
+    } else if (received < 0 && !IsTransientDatagramError(error)) {
+      LOG_ERROR("[UDPRecv] recvfrom error: %d", error);
+      SetStatus(Status::Failure(StatusCode::kReceive, "recvfrom() failed on UDP input channel",
+                                HresultFromOsError(error)));
+    }
+    // An empty datagram carries nothing to act on.
+  }
+}
+
+void UdpInputReceiver::Stop() {
+  std::lock_guard<std::mutex> lifecycle(lifecycle_mutex_);
+  StopLocked();
+}
+
+void UdpInputReceiver::StopLocked() {
+  running_.store(false);
+  // Linux wakes the blocked receive but keeps the handle until the thread is gone, so
+  // that its value cannot be handed to another socket meanwhile; Winsock must close it.
+  const bool released = InterruptSocket(socket_);
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+  if (!released) {
+    CloseSocket(socket_);
+  }
+  socket_ = kInvalidSocket;
+  SetStatus(Status::Success());
+}
+
+}  // namespace orvane

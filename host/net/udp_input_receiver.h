@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <thread>
+
+#include "net/datagram_source.h"
+#include "platform/socket.h"
+#include "platform/status.h"
+
+namespace orvane {
+
+// The host's UDP endpoint for what the client sends outside the control channel (input
+// events and punches). One thread receives and hands every datagram to the handler;
+// what the datagram may do is the handler's decision.
+class UdpInputReceiver {
+ public:
+  static constexpr size_t kReceiveBufferSize = 2048;
+
+  // Runs on the receive thread for every non-empty datagram; the Status it returns
+  // becomes LastStatus.
+  using DatagramHandler =
+      std::function<Status(std::span<const uint8_t> datagram, const DatagramSource& source)>;
+
+  UdpInputReceiver() = default;
+  ~UdpInputReceiver();
+  UdpInputReceiver(const UdpInputReceiver&) = delete;
+  UdpInputReceiver& operator=(const UdpInputReceiver&) = delete;
+
+  // Binds the port on every local IPv4 address and starts the receive thread; a
+  // receiver that runs is stopped first.
+  bool Start(uint16_t port, DatagramHandler handler);
+  // Wakes and joins the receive thread and closes the socket. Idempotent; must not be
+  // called from the handler.
+  void Stop();
+  Status LastStatus() const;
+
+ private:
+  void StopLocked();
+  void ReceiveLoop(SocketHandle socket);
+  void SetStatus(Status status);
+
+  // Serialises Start and Stop, which the session may call from different threads.
+  std::mutex lifecycle_mutex_;
+  SocketHandle socket_ = kInvalidSocket;
+  std::atomic<bool> running_{false};
+  std::thread thread_;
+  DatagramHandler handler_;
+
+  mutable std::mutex status_mutex_;
+  Status last_status_;
+};
+
+}  // namespace orvane

@@ -1,0 +1,168 @@
+#include "net/input_datagram_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "security/secure_envelope.h"
+#include "support/log_capture.h"
+
+namespace orvane {
+namespace {
+
+using protocol::v1::InputEvent;
+using testing::LogCapture;
+
+const std::vector<uint8_t> kKey(32, 0x3C);
+const std::vector<uint8_t> kOtherKey(32, 0x3D);
+const std::vector<uint8_t> kPunch = {'O', 'R', 'V', 'M', 'P', '1'};
+constexpr const char* kControlAddress = "127.0.0.1";
+
+std::vector<uint8_t> TouchBytes() {
+  InputEvent event;
+  event.set_sequence_number(3);
+  auto* touch = event.mutable_touch();
+  touch->set_pointer_id(7);
+  touch->set_x_normalized(0.25f);
+  const std::string bytes = event.SerializeAsString();
+  return {bytes.begin(), bytes.end()};
+}
+
+std::vector<uint8_t> Sealed(const std::vector<uint8_t>& payload,
+                            const std::vector<uint8_t>& key = kKey) {
+  std::vector<uint8_t> envelope;
+  SealEnvelope(key, kInputDirection, 11, payload, envelope);
+  return envelope;
+}
+
+std::vector<uint8_t> Clear(const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> envelope = {'O', 'R', 'V', '1', 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  envelope.insert(envelope.end(), payload.begin(), payload.end());
+  return envelope;
+}
+
+std::vector<uint8_t> Prefixed(const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> bytes = {0, 0, 0, static_cast<uint8_t>(payload.size())};
+  bytes.insert(bytes.end(), payload.begin(), payload.end());
+  return bytes;
+}
+
+std::vector<uint8_t> WithFlippedLastByte(std::vector<uint8_t> bytes) {
+  bytes.back() ^= 0x01;
+  return bytes;
+}
+
+TEST(InputDatagramFilterTest, LetsOnlyTheAuthenticatedClientActOnTheSession) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> datagram;
+    const char* source;
+    bool authenticated;
+    std::vector<uint8_t> key;
+    InputAction action;
+    int32_t status_code;
+  };
+  const std::vector<uint8_t> none;
+  const std::vector<uint8_t> touch = TouchBytes();
+  std::vector<uint8_t> punch_and_more = kPunch;
+  punch_and_more.push_back('x');
+  const Case cases[] = {
+      {"bare punch from the control address", kPunch, "127.0.0.1", true, kKey,
+       InputAction::kMoveMediaEndpoint, 0},
+      {"clear-envelope punch from the control address", Clear(kPunch), "127.0.0.1", true, kKey,
+       InputAction::kMoveMediaEndpoint, 0},
+      {"sealed punch from elsewhere", Sealed(kPunch), "127.0.0.2", true, kKey,
+       InputAction::kMoveMediaEndpoint, 0},
+      {"bare punch from elsewhere", kPunch, "127.0.0.2", true, kKey, InputAction::kDrop, 0},
+      {"bare punch from elsewhere without a key", kPunch, "127.0.0.2", true, none,
+       InputAction::kDrop, 0},
+      {"punch before authentication", kPunch, "127.0.0.1", false, kKey, InputAction::kDrop, 0},
+      {"bare input from the control address", touch, "127.0.0.1", true, kKey, InputAction::kInject,
+       0},
+      {"bare input without a key", touch, "127.0.0.1", true, none, InputAction::kInject, 0},
+      {"sealed input from elsewhere", Sealed(touch), "127.0.0.2", true, kKey, InputAction::kInject,
+       0},
+      {"length-prefixed input", Prefixed(touch), "127.0.0.1", true, kKey, InputAction::kInject, 0},
+      {"sealed length-prefixed input", Sealed(Prefixed(touch)), "127.0.0.2", true, kKey,
+       InputAction::kInject, 0},
+      {"bare input from elsewhere", touch, "127.0.0.2", true, kKey, InputAction::kDrop, 0},
+      {"clear-envelope input from elsewhere", Clear(touch), "127.0.0.2", true, kKey,
+       InputAction::kDrop, 0},
+      {"sealed input before authentication", Sealed(touch), "127.0.0.1", false, kKey,
+       InputAction::kDrop, 0},
+      {"sealed input with a wrong tag", WithFlippedLastByte(Sealed(touch)), "127.0.0.1", true, kKey,
+       InputAction::kDrop, 4},
+      {"sealed under another key", Sealed(touch, kOtherKey), "127.0.0.1", true, kKey,
+       InputAction::kDrop, 4},
+      {"sealed while the session has no key", Sealed(touch), "127.0.0.1", true, none,
+       InputAction::kDrop, 4},
+      {"seven bytes starting with the punch", punch_and_more, "127.0.0.1", true, kKey,
+       InputAction::kDrop, 0},
+      {"an event without touch, pen or key",
+       {0x10, 0x05},
+       "127.0.0.1",
+       true,
+       kKey,
+       InputAction::kDrop,
+       0},
+      {"bytes that are no message at all",
+       {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+       "127.0.0.1",
+       true,
+       kKey,
+       InputAction::kDrop,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    InputDatagramFilter filter;
+    const DatagramSource source{c.source, 40000};
+    const InputDecision decision =
+        filter.Decide(c.datagram, source, {c.authenticated, kControlAddress, c.key});
+    EXPECT_EQ(decision.action, c.action);
+    EXPECT_EQ(decision.status.code, c.status_code);
+    if (c.status_code == 4) {
+      EXPECT_EQ(decision.status.message, "Failed to decrypt secure UDP input payload");
+    }
+    if (c.action == InputAction::kMoveMediaEndpoint) {
+      EXPECT_EQ(decision.media_endpoint.address, c.source);
+      EXPECT_EQ(decision.media_endpoint.port, 40000);
+    }
+    if (c.action == InputAction::kInject) {
+      ASSERT_TRUE(decision.event.has_touch());
+      EXPECT_EQ(decision.event.touch().pointer_id(), 7u);
+      EXPECT_EQ(decision.event.touch().x_normalized(), 0.25f);
+    }
+  }
+}
+
+TEST(InputDatagramFilterTest, WarnsAboutDroppedDatagramsAtMostOncePerSecond) {
+  LogCapture log;
+  uint64_t now_ms = 5000;
+  InputDatagramFilter filter([&] { return now_ms; });
+  const InputSessionState session{true, kControlAddress, kKey};
+  const DatagramSource stranger{"127.0.0.2", 4444};
+  const char* line =
+      "[UDPRecv] Dropped input datagram from 127.0.0.2:4444: unsealed and not "
+      "from the control client";
+
+  for (const uint64_t at : {5000, 5500, 5999}) {
+    now_ms = at;
+    filter.Decide(kPunch, stranger, session);
+  }
+  EXPECT_EQ(log.Count(line), 1u);
+  EXPECT_TRUE(log.Contains(std::string(line) + " (dropped=1)"));
+
+  now_ms = 6000;
+  filter.Decide(kPunch, stranger, session);
+  EXPECT_TRUE(log.Contains(std::string(line) + " (dropped=4)"));
+
+  // A sealed datagram that fails to open only sets the status.
+  now_ms = 9000;
+  filter.Decide(WithFlippedLastByte(Sealed(kPunch)), stranger, session);
+  EXPECT_EQ(log.Count("[UDPRecv] Dropped input datagram"), 2u);
+}
+
+}  // namespace
+}  // namespace orvane

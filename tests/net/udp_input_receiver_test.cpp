@@ -1,0 +1,115 @@
+#include "net/udp_input_receiver.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/udp_test_peer.h"
+#include "support/log_capture.h"
+
+namespace orvane {
+namespace {
+
+using testing::LogCapture;
+using testing::UdpPeer;
+using testing::WaitUntil;
+
+struct Received {
+  std::vector<uint8_t> bytes;
+  DatagramSource source;
+};
+
+class UdpInputReceiverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = testing::FreeUdpPort();
+    ASSERT_TRUE(receiver_.Start(
+        port_, [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
+          std::lock_guard<std::mutex> lock(mutex_);
+          received_.push_back({{datagram.begin(), datagram.end()}, source});
+          return handler_status_;
+        }));
+  }
+
+  std::vector<Received> ReceivedSoFar() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+  }
+
+  bool WaitForCount(size_t count) {
+    return WaitUntil([&] { return ReceivedSoFar().size() >= count; });
+  }
+
+  LogCapture log_;
+  uint16_t port_ = 0;
+  std::mutex mutex_;
+  std::vector<Received> received_;
+  Status handler_status_;
+  UdpInputReceiver receiver_;
+};
+
+TEST_F(UdpInputReceiverTest, HandsEachDatagramWithItsSourceToTheHandler) {
+  EXPECT_TRUE(log_.Contains("[UDPRecv] Listening for input on port " + std::to_string(port_)));
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handler_status_ = Status::Failure(StatusCode::kMalformedData, "rejected by the handler");
+  }
+  UdpPeer client;
+  const std::vector<uint8_t> payload = {'O', 'R', 'V', 'M', 'P', '1'};
+  ASSERT_TRUE(client.SendTo(port_, payload));
+  ASSERT_TRUE(WaitForCount(1));
+  const Received first = ReceivedSoFar()[0];
+  EXPECT_EQ(first.bytes, payload);
+  EXPECT_EQ(first.source.address, "127.0.0.1");
+  EXPECT_EQ(first.source.port, client.port());
+  // The handler's verdict on the datagram becomes the receiver's status.
+  EXPECT_TRUE(WaitUntil([&] { return receiver_.LastStatus().code == 4; }));
+}
+
+TEST_F(UdpInputReceiverTest, LosesOnlyDatagramsThatDoNotFitItsBuffer) {
+  UdpPeer client;
+  const std::vector<uint8_t> fits(UdpInputReceiver::kReceiveBufferSize, 0x11);
+  const std::vector<uint8_t> too_long(UdpInputReceiver::kReceiveBufferSize + 1, 0x22);
+  ASSERT_TRUE(client.SendTo(port_, {}));  // nothing to act on: not handed over
+  ASSERT_TRUE(client.SendTo(port_, too_long));
+  ASSERT_TRUE(WaitUntil([&] { return receiver_.LastStatus().code == 3; }));
+  EXPECT_EQ(receiver_.LastStatus().message, "recvfrom() failed on UDP input channel");
+  EXPECT_TRUE(log_.Contains("[UDPRecv] recvfrom error: "));
+
+  ASSERT_TRUE(client.SendTo(port_, fits));
+  ASSERT_TRUE(WaitForCount(1));
+  EXPECT_EQ(ReceivedSoFar().size(), 1u);
+  EXPECT_EQ(ReceivedSoFar()[0].bytes, fits);
+  EXPECT_TRUE(WaitUntil([&] { return receiver_.LastStatus().ok; }));
+}
+
+TEST_F(UdpInputReceiverTest, StopWakesTheThreadAndReleasesThePort) {
+  receiver_.Stop();
+  receiver_.Stop();
+  EXPECT_TRUE(receiver_.LastStatus().ok);
+
+  // The port is free again: a new start binds it and receives.
+  ASSERT_TRUE(receiver_.Start(
+      port_, [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.push_back({{datagram.begin(), datagram.end()}, source});
+        return Status::Success();
+      }));
+  UdpPeer client;
+  ASSERT_TRUE(client.SendTo(port_, std::vector<uint8_t>{1}));
+  EXPECT_TRUE(WaitForCount(1));
+}
+
+TEST_F(UdpInputReceiverTest, ReportsAPortThatIsTaken) {
+  UdpInputReceiver second;
+  EXPECT_FALSE(second.Start(port_, {}));
+  EXPECT_EQ(second.LastStatus().code, 1);
+  EXPECT_EQ(second.LastStatus().message, "UDP receiver bind() failed");
+  EXPECT_TRUE(log_.Contains("[UDPRecv] bind() failed on port " + std::to_string(port_) + ": "));
+  second.Stop();
+}
+
+}  // namespace
+}  // namespace orvane
