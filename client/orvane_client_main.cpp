@@ -1,10 +1,13 @@
 #include <string>
 #include <vector>
 
+#include "app/logger.h"
 #include "client/cli/command_line.h"
 #include "platform/platform_runtime.h"
 
 int main(int argc, char** argv) {
+  // The shared crypto and transport code logs; its lines must not mix with the results.
+  orvane::Logger::Instance().SetConsoleStream(stderr);
   if (!orvane::StartPlatformRuntime().ok()) {
     return 1;
   }

@@ -48,7 +48,8 @@ Logger& Logger::Instance() {
   return *instance;
 }
 
-Logger::Logger(LoggerEnvironment environment) : environment_(std::move(environment)) {}
+Logger::Logger(LoggerEnvironment environment)
+    : environment_(std::move(environment)), console_(environment_.console) {}
 
 Logger::~Logger() {
   Shutdown();
@@ -91,8 +92,9 @@ void Logger::Log(LogLevel level, const char* format, ...) {
 
   const LocalTime now = environment_.now();
   const std::string timestamp = FormatLogTimestamp(now);
-  std::fprintf(environment_.console, "[%s] %s\n", LevelName(level), buffer);
-  std::fflush(environment_.console);
+  FILE* const console = console_.load();
+  std::fprintf(console, "[%s] %s\n", LevelName(level), buffer);
+  std::fflush(console);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (initialized_ && file_ != nullptr) {
@@ -154,6 +156,10 @@ void Logger::Shutdown() {
     file_ = nullptr;
   }
   initialized_ = false;
+}
+
+void Logger::SetConsoleStream(FILE* console) {
+  console_.store(console);
 }
 
 void Logger::SetObserver(Observer observer) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -41,6 +42,10 @@ class Logger {
   void Init(const std::string& name);
   void Log(LogLevel level, const char* format, ...) ORVANE_PRINTF_FORMAT(3, 4);
 
+  // Where console lines go (standard output unless changed); a program whose own results
+  // go to standard output moves the diagnostics to standard error.
+  void SetConsoleStream(FILE* console);
+
   // Writes the shutdown line and closes the file; later lines reach the console only.
   void Shutdown();
 
@@ -55,6 +60,7 @@ class Logger {
   void DeleteLogsOlderThanSevenDays() const;
 
   LoggerEnvironment environment_;
+  std::atomic<FILE*> console_;
   std::mutex mutex_;
   FILE* file_ = nullptr;
   std::string current_date_;

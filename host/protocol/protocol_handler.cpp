@@ -381,6 +381,7 @@ void ProtocolHandler::HandleSetQualityProfile(const pb::SetQualityProfile& profi
   negotiated_.bitrate_kbps = profile.target_bitrate_kbps();
   negotiated_.fps = FpsStep(profile.target_fps());
   negotiated_.codec = static_cast<uint32_t>(profile.codec());
+  quality_changed_.store(true);
 }
 
 void ProtocolHandler::HandleStatsReport(const pb::StatsReport& report) {

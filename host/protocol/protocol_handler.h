@@ -62,6 +62,8 @@ class ProtocolHandler {
   bool stream_stop_requested() const { return stream_stop_requested_.load(); }
   // Frame loop: true once per client request for a keyframe.
   bool TakeKeyframeRequest() { return keyframe_requested_.exchange(false); }
+  // True once after each SetQualityProfile, so the bitrate controller restarts from it.
+  bool TakeQualityChange() { return quality_changed_.exchange(false); }
   void ClearStreamRequests();
 
   bool TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms);
@@ -107,6 +109,7 @@ class ProtocolHandler {
   std::atomic<bool> stream_stop_requested_{false};
   std::atomic<bool> keyframe_requested_{false};
   std::atomic<bool> authenticated_{false};
+  std::atomic<bool> quality_changed_{false};
 
   // Guards what the receive thread writes and the supervisor and frame loop read.
   mutable std::mutex mutex_;

@@ -27,7 +27,7 @@ HostSession::~HostSession() {
   session_running_.store(false);
   streaming_.store(false);
   handler_.ClearStreamRequests();
-  control_server_.Stop();
+  StopNetwork();
   if (control_thread_.joinable()) {
     control_thread_.join();
   }
@@ -39,6 +39,10 @@ bool HostSession::Initialize(const HostOptions& options) {
   options_ = options;
   if (!control_server_.StartListening(options_.control_port)) {
     LOG_ERROR("[Session] %s", control_server_.LastStatus().message.c_str());
+    return false;
+  }
+  if (!media_sender_.Open()) {
+    LOG_ERROR("[Session] %s", media_sender_.LastStatus().message.c_str());
     return false;
   }
   handler_.SetUdpPorts(options_.media_port, options_.input_port);
@@ -85,6 +89,10 @@ bool HostSession::AdoptActiveClient(bool promotion) {
     StopStream();
   }
   const std::string address = control_server_.ActiveClientAddress();
+  if (!media_sender_.SetRemote(address, options_.media_port)) {
+    LogStatus("Failed to configure UDP remote", media_sender_.LastStatus());
+    return false;
+  }
   LOG_INFO(
       promotion ? "[Session] Promoted/connected next client: %s" : "[Session] Active client: %s",
       address.c_str());
@@ -102,11 +110,26 @@ void HostSession::Run() {
   if (!WaitForClient(false)) {
     return;
   }
+  const bool receiving_input = input_receiver_.Start(
+      options_.input_port, [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
+        return HandleInputDatagram(datagram, source);
+      });
+  if (!receiving_input) {
+    LogStatus("Failed to start input UDP receiver", input_receiver_.LastStatus());
+    StopNetwork();
+    return;
+  }
   control_thread_ = std::thread(&HostSession::ControlReceiveLoop, this);
   SupervisorLoop();
   StopStream();
   control_thread_.join();
+  StopNetwork();
+}
+
+void HostSession::StopNetwork() {
+  input_receiver_.Stop();
   control_server_.Stop();
+  media_sender_.Close();
 }
 
 void HostSession::SupervisorLoop() {
@@ -171,6 +194,92 @@ void HostSession::ControlReceiveLoop() {
       LOG_WARN("[Session] Control frame handling issue code=%d msg=%s", status.code,
                status.message.c_str());
     }
+    ApplyClientStats();
+  }
+}
+
+void HostSession::ApplyClientStats() {
+  if (handler_.TakeQualityChange()) {
+    abr_.Reset(handler_.Negotiated().bitrate_kbps);
+  }
+  float rtt_ms = 0;
+  float packet_loss_pct = 0;
+  float jitter_ms = 0;
+  if (!streaming_.load() || !handler_.TakePendingStats(rtt_ms, packet_loss_pct, jitter_ms)) {
+    return;
+  }
+  const uint32_t bitrate_kbps = abr_.Update(rtt_ms, packet_loss_pct);
+  if (bitrate_kbps == 0) {
+    return;
+  }
+  // The frame loop reads the controller's bitrate for every frame; the encoders follow it
+  // at once here so that a cut takes effect before the next keyframe.
+  std::lock_guard<std::mutex> lock(pipelines_mutex_);
+  for (MonitorPipeline& pipeline : pipelines_) {
+    if (pipeline.active && pipeline.ready) {
+      pipeline.encoder->SetBitrate(bitrate_kbps);
+    }
+  }
+}
+
+Status HostSession::HandleInputDatagram(std::span<const uint8_t> datagram,
+                                        const DatagramSource& source) {
+  std::vector<uint8_t> key;
+  {
+    std::lock_guard<std::mutex> lock(input_key_mutex_);
+    key = input_key_;
+  }
+  const std::string control_address = control_server_.ActiveClientAddress();
+  const InputSessionState state{handler_.authenticated() && !control_address.empty(),
+                                control_address, key};
+  const InputDecision decision = input_filter_.Decide(datagram, source, state);
+  switch (decision.action) {
+    case InputAction::kMoveMediaEndpoint: {
+      const DatagramSource& endpoint = decision.media_endpoint;
+      if (media_sender_.SetRemote(endpoint.address, endpoint.port)) {
+        LOG_INFO("[Session] Media UDP remote endpoint updated via punch: %s:%u",
+                 endpoint.address.c_str(), endpoint.port);
+      } else {
+        const Status status = media_sender_.LastStatus();
+        LOG_WARN("[Session] Media UDP punch endpoint update failed code=%d msg=%s hr=0x%08lX",
+                 status.code, status.message.c_str(), static_cast<unsigned long>(status.hr));
+      }
+      break;
+    }
+    case InputAction::kInject:
+      Inject(decision.event);
+      break;
+    case InputAction::kDrop:
+      break;
+  }
+  return decision.status;
+}
+
+void HostSession::Inject(const protocol::v1::InputEvent& event) {
+  InputInjector* injector = environment_.injector.get();
+  if (injector == nullptr) {
+    return;
+  }
+  switch (event.event_case()) {
+    case protocol::v1::InputEvent::kTouch: {
+      const auto& touch = event.touch();
+      injector->InjectTouch(touch.action(), touch.pointer_id(), touch.x_normalized(),
+                            touch.y_normalized(), touch.pressure());
+      break;
+    }
+    case protocol::v1::InputEvent::kPen: {
+      const auto& pen = event.pen();
+      injector->InjectPen(pen.action(), pen.x_normalized(), pen.y_normalized(), pen.pressure(),
+                          pen.tilt_x(), pen.tilt_y(), pen.orientation(), pen.button_state());
+      break;
+    }
+    case protocol::v1::InputEvent::kKey: {
+      const auto& key = event.key();
+      injector->InjectKey(key.action(), key.key_code(), key.modifiers());
+      break;
+    }
+    case protocol::v1::InputEvent::EVENT_NOT_SET:
+      break;
   }
 }
 
@@ -196,9 +305,23 @@ bool HostSession::StartStream() {
     LOG_ERROR("[Session] Stream start aborted: no monitor pipeline is ready");
     handler_.SendErrorMessage(3, "No monitor pipeline available", true);
     handler_.SendStreamStopped(session_id);
-    DestroyPipelines();
     return false;
   }
+  if (environment_.injector) {
+    environment_.injector->SetScreenSize(stream.width, stream.height);
+  }
+  const SessionKeys keys = handler_.Keys();
+  media_sender_.SetSessionKey(keys.primary);
+  if (keys.primary.empty()) {
+    media_sender_.SetEnvelopeCounter(0);
+  } else {
+    LOG_INFO("[Session] Transport encryption enabled");
+  }
+  {
+    std::lock_guard<std::mutex> lock(input_key_mutex_);
+    input_key_ = keys.primary;
+  }
+  abr_.Reset(stream.bitrate_kbps);
   handler_.SendStreamWarmup(session_id, "starting-frame-loop", "waiting_first_frame", 12000);
   streaming_.store(true);
   handler_.SendStreamStarted(session_id);
@@ -207,7 +330,7 @@ bool HostSession::StartStream() {
 
 bool HostSession::BuildPipeline(const NegotiatedStream& stream) {
   DestroyPipelines();
-  MonitorPipeline& pipeline = pipelines_.emplace_back();
+  MonitorPipeline pipeline;
   pipeline.monitor_index = 0;
   pipeline.width = stream.width;
   pipeline.height = stream.height;
@@ -219,6 +342,8 @@ bool HostSession::BuildPipeline(const NegotiatedStream& stream) {
   pipeline.active = pipeline.ready;
   if (pipeline.ready) {
     LOG_INFO("[Session] Monitor %u pipeline ready", pipeline.monitor_index);
+    std::lock_guard<std::mutex> lock(pipelines_mutex_);
+    pipelines_.push_back(std::move(pipeline));
     return true;
   }
   const Status status = pipeline.encoder
@@ -241,14 +366,18 @@ void HostSession::StopStream() {
 }
 
 void HostSession::DestroyPipelines() {
-  for (MonitorPipeline& pipeline : pipelines_) {
+  std::vector<MonitorPipeline> retired;
+  {
+    std::lock_guard<std::mutex> lock(pipelines_mutex_);
+    retired.swap(pipelines_);
+  }
+  for (MonitorPipeline& pipeline : retired) {
     pipeline.active = false;
     pipeline.ready = false;
     if (pipeline.encoder) {
       pipeline.encoder->Shutdown();
     }
   }
-  pipelines_.clear();
 }
 
 void HostSession::RequestStop() {
@@ -256,7 +385,7 @@ void HostSession::RequestStop() {
   session_running_.store(false);
   streaming_.store(false);
   handler_.ClearStreamRequests();
-  control_server_.Stop();
+  StopNetwork();
 }
 
 }  // namespace orvane

@@ -3,12 +3,20 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/host_options.h"
+#include "input/input_injector.h"
+#include "net/abr_controller.h"
+#include "net/input_datagram_filter.h"
 #include "net/tcp_control_server.h"
+#include "net/udp_input_receiver.h"
+#include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
 #include "video/monitor_pipeline.h"
 #include "video/video_encoder.h"
@@ -20,10 +28,12 @@ enum class SessionClientState : uint32_t { kWaiting = 0, kConnected = 1, kDiscon
 // Raised with the client's IPv4 address text for kConnected, an empty text otherwise.
 using ClientStateCallback = std::function<void(SessionClientState, const std::string& text)>;
 
-// What a session is built from; tests replace the trust folder and the encoder.
+// What a session is built from; tests replace the trust folder, the encoder and the
+// injector. Without an injector, input events are accepted and go nowhere.
 struct SessionEnvironment {
   TrustStoreEnvironment trust = TrustStoreEnvironment::System();
   VideoEncoderFactory encoder_factory;
+  std::shared_ptr<InputInjector> injector;
 };
 
 // Owns everything that serves mobile clients and drives their life: the control listener,
@@ -56,12 +66,26 @@ class HostSession {
   bool BuildPipeline(const NegotiatedStream& stream);
   void DestroyPipelines();
   void RaiseClientState(SessionClientState state, const std::string& text);
+  // The input port's handler: punches re-aim the media stream, events are injected.
+  Status HandleInputDatagram(std::span<const uint8_t> datagram, const DatagramSource& source);
+  void Inject(const protocol::v1::InputEvent& event);
+  void ApplyClientStats();
+  void StopNetwork();
 
   SessionEnvironment environment_;
+  // Built and destroyed by the supervisor; the control thread retunes their encoders.
+  std::mutex pipelines_mutex_;
   std::vector<MonitorPipeline> pipelines_;
   ProtocolHandler handler_;
   TcpControlServer control_server_;
+  UdpMediaSender media_sender_;
+  UdpInputReceiver input_receiver_;
+  InputDatagramFilter input_filter_;  // input receive thread only
+  AbrController abr_;
   HostOptions options_;
+  // The session key as it stood at stream start, for input datagrams.
+  mutable std::mutex input_key_mutex_;
+  std::vector<uint8_t> input_key_;
   std::thread control_thread_;
   std::atomic<bool> session_running_{false};
   std::atomic<bool> streaming_{false};

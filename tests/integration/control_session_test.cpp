@@ -55,7 +55,10 @@ class ControlSessionTest : public ::testing::Test {
   }
 
   void StartHost(std::vector<std::string> extra = {}) {
-    std::vector<std::string> arguments{"--control-port", std::to_string(port_)};
+    // Ports of their own, so that hosts of tests running side by side do not collide.
+    std::vector<std::string> arguments{"--control-port", std::to_string(port_),
+                                       "--media-port",   std::to_string(FreeUdpPort()),
+                                       "--input-port",   std::to_string(FreeUdpPort())};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     host_ = std::make_unique<HostProcess>(arguments, home_);
     ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));

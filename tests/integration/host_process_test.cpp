@@ -23,6 +23,8 @@ class HostProcessTest : public ::testing::Test {
              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(home_);
     port_ = FreeTcpPort();
+    media_port_ = FreeUdpPort();
+    input_port_ = FreeUdpPort();
   }
   void TearDown() override {
     std::error_code ignored;
@@ -41,12 +43,21 @@ class HostProcessTest : public ::testing::Test {
     return text;
   }
 
+  // Ports of their own, so that hosts of tests running side by side do not collide.
+  std::vector<std::string> Arguments() const {
+    return {"--control-port", std::to_string(port_),
+            "--media-port",   std::to_string(media_port_),
+            "--input-port",   std::to_string(input_port_)};
+  }
+
   fs::path home_;
   uint16_t port_ = 0;
+  uint16_t media_port_ = 0;
+  uint16_t input_port_ = 0;
 };
 
 TEST_F(HostProcessTest, ServesAClientAndShutsDownCleanlyOnInterrupt) {
-  HostProcess host({"--control-port", std::to_string(port_)}, home_);
+  HostProcess host(Arguments(), home_);
   ASSERT_TRUE(host.started());
   ASSERT_TRUE(host.WaitForOutput("[TCP] Listening on port " + std::to_string(port_)));
   ASSERT_TRUE(host.WaitForOutput("[Main] Ready. Waiting for mobile client..."));
@@ -66,7 +77,8 @@ TEST_F(HostProcessTest, ServesAClientAndShutsDownCleanlyOnInterrupt) {
             0u)
       << output;
   EXPECT_NE(output.find("[Main] Ports: Control=" + std::to_string(port_) +
-                        ", Media=9431, Input=9432, Monitors=1"),
+                        ", Media=" + std::to_string(media_port_) +
+                        ", Input=" + std::to_string(input_port_) + ", Monitors=1"),
             std::string::npos);
   EXPECT_NE(output.find("[Main] Console mode: off (background=off)"), std::string::npos);
   EXPECT_NE(output.find("[INFO ] \n[Main] Shutdown signal received\n"), std::string::npos);
@@ -81,7 +93,7 @@ TEST_F(HostProcessTest, ServesAClientAndShutsDownCleanlyOnInterrupt) {
 }
 
 TEST_F(HostProcessTest, ClientThatLeavesIsFollowedByTheNextWithinOneSession) {
-  HostProcess host({"--control-port", std::to_string(port_)}, home_);
+  HostProcess host(Arguments(), home_);
   ASSERT_TRUE(host.WaitForOutput("[Main] Ready. Waiting for mobile client..."));
   {
     TestClient first(port_);
@@ -97,9 +109,9 @@ TEST_F(HostProcessTest, ClientThatLeavesIsFollowedByTheNextWithinOneSession) {
 }
 
 TEST_F(HostProcessTest, PortInUseEndsTheHostAfterAFailedSessionStart) {
-  HostProcess first({"--control-port", std::to_string(port_)}, home_);
+  HostProcess first(Arguments(), home_);
   ASSERT_TRUE(first.WaitForOutput("[TCP] Listening on port"));
-  HostProcess second({"--control-port", std::to_string(port_)}, home_);
+  HostProcess second(Arguments(), home_);
   EXPECT_EQ(second.WaitForExit(), 0);
   const std::string output = second.Output();
   EXPECT_NE(output.find("[TCP] bind() failed on port " + std::to_string(port_)), std::string::npos);

@@ -13,11 +13,6 @@ sockaddr_in LoopbackAddress(uint16_t port) {
 
 }  // namespace
 
-uint16_t FreeUdpPort() {
-  UdpPeer probe;
-  return probe.port();
-}
-
 UdpPeer::UdpPeer() {
   socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   // Room for every datagram a test sends before it reads them.

@@ -7,11 +7,9 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "support/test_socket.h"
 
 namespace orvane::testing {
-
-// A UDP port on loopback that nothing is bound to right now.
-uint16_t FreeUdpPort();
 
 // The client's end of the media and input paths: a UDP socket on 127.0.0.1. (Wine
 // reports every loopback sender as 127.0.0.1, so other loopback addresses would not show.)

@@ -14,6 +14,16 @@ sockaddr_in LoopbackAddress(const std::string& text, uint16_t port) {
   return address;
 }
 
+uint16_t FreePort(int type, int protocol) {
+  const SocketHandle probe = socket(AF_INET, type, protocol);
+  sockaddr_in address = LoopbackAddress("127.0.0.1", 0);
+  bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  socklen_t size = sizeof(address);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+  CloseSocket(probe);
+  return ntohs(address.sin_port);
+}
+
 }  // namespace
 
 std::vector<uint8_t> BigEndianLength(uint32_t length) {
@@ -22,13 +32,11 @@ std::vector<uint8_t> BigEndianLength(uint32_t length) {
 }
 
 uint16_t FreeTcpPort() {
-  const SocketHandle probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address = LoopbackAddress("127.0.0.1", 0);
-  bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-  socklen_t size = sizeof(address);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-  CloseSocket(probe);
-  return ntohs(address.sin_port);
+  return FreePort(SOCK_STREAM, IPPROTO_TCP);
+}
+
+uint16_t FreeUdpPort() {
+  return FreePort(SOCK_DGRAM, IPPROTO_UDP);
 }
 
 TestClient::TestClient(uint16_t port, const std::string& local_address) {

@@ -10,6 +10,8 @@ namespace orvane::testing {
 
 // A TCP port on loopback that nothing listens on right now.
 uint16_t FreeTcpPort();
+// A UDP port that nothing is bound to right now.
+uint16_t FreeUdpPort();
 
 // The client end of a control connection, as a mobile client would hold it.
 class TestClient {

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "client/client_identity.h"
+#include "client/control_client.h"
+#include "security/secure_envelope.h"
+#include "session/host_session.h"
+#include "support/log_capture.h"
+#include "support/test_socket.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pb = protocol::v1;
+using namespace std::chrono_literals;
+
+class RecordingInjector : public InputInjector {
+ public:
+  void InjectTouch(uint32_t action, uint32_t pointer_id, float x, float y, float) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    touches_.push_back({action, pointer_id, x, y});
+  }
+  void InjectPen(uint32_t, float, float, float, float, float, float, uint32_t) override {}
+  void InjectKey(uint32_t, uint32_t, uint32_t) override {}
+  void SetScreenSize(uint32_t width, uint32_t) override { screen_width_ = width; }
+
+  struct Touch {
+    uint32_t action, pointer_id;
+    float x, y;
+  };
+  std::vector<Touch> Touches() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return touches_;
+  }
+  std::atomic<uint32_t> screen_width_{0};
+
+ private:
+  std::mutex mutex_;
+  std::vector<Touch> touches_;
+};
+
+class WorkingEncoder : public VideoEncoder {
+ public:
+  bool Initialize(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return true; }
+  bool SetBitrate(uint32_t) override { return true; }
+  void Shutdown() override {}
+  Status LastStatus() const override { return {}; }
+};
+
+// Sends one datagram from `local_address` to the host's input port; returns the source port.
+uint16_t SendUdp(const std::string& local_address, uint16_t port,
+                 const std::vector<uint8_t>& bytes) {
+  const SocketHandle udp = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  inet_pton(AF_INET, local_address.c_str(), &local.sin_addr);
+  bind(udp, reinterpret_cast<const sockaddr*>(&local), sizeof(local));
+  socklen_t size = sizeof(local);
+  getsockname(udp, reinterpret_cast<sockaddr*>(&local), &size);
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_port = htons(port);
+  inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
+  sendto(udp, reinterpret_cast<const char*>(bytes.data()), bytes.size(), 0,
+         reinterpret_cast<const sockaddr*>(&remote), sizeof(remote));
+  CloseSocket(udp);
+  return ntohs(local.sin_port);
+}
+
+std::vector<uint8_t> Touch(uint32_t pointer_id, float x) {
+  pb::InputEvent event;
+  event.mutable_touch()->set_action(pb::TOUCH_ACTION_MOVE);
+  event.mutable_touch()->set_pointer_id(pointer_id);
+  event.mutable_touch()->set_x_normalized(x);
+  const std::string bytes = event.SerializeAsString();
+  return {bytes.begin(), bytes.end()};
+}
+
+// A session in this process, so that its injector can be watched, driven by the
+// reference client over loopback.
+class SessionInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("orvane-input-" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(folder_);
+    SessionEnvironment environment;
+    environment.trust.folder = [this] { return folder_; };
+    environment.injector = injector_;
+    environment.encoder_factory = [] { return std::make_unique<WorkingEncoder>(); };
+    TrustStore trust(environment.trust);
+    trust.TrustDevice(identity_.client_id, identity_.client_name);
+    ASSERT_TRUE(trust.Save());
+
+    options_.control_port = FreeTcpPort();
+    options_.media_port = FreeUdpPort();
+    options_.input_port = FreeUdpPort();
+    session_ = std::make_unique<HostSession>(environment);
+    ASSERT_TRUE(session_->Initialize(options_));
+    runner_ = std::thread([this] { session_->Run(); });
+    ASSERT_TRUE(control_.Connect("127.0.0.1", options_.control_port)) << control_.last_error();
+    ASSERT_TRUE(log_.WaitFor("[UDPRecv] Listening for input on port"));
+  }
+  void TearDown() override {
+    session_->RequestStop();
+    runner_.join();
+    session_.reset();
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  void Authenticate() {
+    ASSERT_TRUE(control_.SendHello(identity_));
+    const auto ack = control_.ReceiveUntil(pb::ControlMessage::kHelloAck, 5s);
+    ASSERT_TRUE(ack && ack->hello_ack().result() == pb::AUTH_RESULT_OK);
+  }
+
+  void StartStream() {
+    pb::ControlMessage start;
+    start.mutable_start_stream()->set_session_id("s");
+    ASSERT_TRUE(control_.Send(start, client::FrameMode::kSealedPrimary));
+    ASSERT_TRUE(control_.ReceiveUntil(pb::ControlMessage::kStreamStarted, 5s));
+  }
+
+  // Input is handled on its own thread: a marker touch sent last shows that everything
+  // before it has been handled.
+  bool Settled() {
+    SendUdp("127.0.0.1", options_.input_port, Touch(999, 0.5f));
+    return WaitUntil([&] {
+      for (const auto& touch : injector_->Touches()) {
+        if (touch.pointer_id == 999) {
+          return true;
+        }
+      }
+      return false;
+    });
+  }
+
+  fs::path folder_;
+  client::ClientIdentity identity_{"input-device", "Input tablet"};
+  std::shared_ptr<RecordingInjector> injector_ = std::make_shared<RecordingInjector>();
+  HostOptions options_;
+  LogCapture log_;
+  std::unique_ptr<HostSession> session_;
+  std::thread runner_;
+  client::ControlClient control_;
+};
+
+TEST_F(SessionInputTest, NothingIsInjectedBeforeAuthentication) {
+  SendUdp("127.0.0.1", options_.input_port, Touch(1, 0.25f));
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(injector_->Touches().empty());
+  Authenticate();
+  SendUdp("127.0.0.1", options_.input_port, Touch(2, 0.25f));
+  ASSERT_TRUE(Settled());
+  const auto touches = injector_->Touches();
+  ASSERT_EQ(touches.size(), 2u);
+  EXPECT_EQ(touches[0].pointer_id, 2u);
+  EXPECT_FLOAT_EQ(touches[0].x, 0.25f);
+}
+
+TEST_F(SessionInputTest, OnlyTheControlClientsAddressMayPunchOrSendBareInput) {
+  Authenticate();
+  SendUdp("127.0.0.2", options_.input_port, {'O', 'R', 'V', 'M', 'P', '1'});
+  SendUdp("127.0.0.2", options_.input_port, Touch(3, 0.1f));
+  const uint16_t punch_port =
+      SendUdp("127.0.0.1", options_.input_port, {'O', 'R', 'V', 'M', 'P', '1'});
+  EXPECT_TRUE(log_.WaitFor("[Session] Media UDP remote endpoint updated via punch: 127.0.0.1:" +
+                           std::to_string(punch_port)));
+  ASSERT_TRUE(Settled());
+  EXPECT_EQ(log_.Count("updated via punch"), 1u);
+  EXPECT_EQ(injector_->Touches().size(), 1u);  // the marker only
+}
+
+TEST_F(SessionInputTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatDoesNotOpen) {
+  Authenticate();
+  StartStream();
+  EXPECT_TRUE(log_.Contains("[Session] Transport encryption enabled"));
+  EXPECT_EQ(injector_->screen_width_.load(), 1920u);
+
+  const std::vector<uint8_t> event = Touch(4, 0.75f);
+  std::vector<uint8_t> prefixed = BigEndianLength(static_cast<uint32_t>(event.size()));
+  prefixed.insert(prefixed.end(), event.begin(), event.end());
+  SendUdp("127.0.0.1", options_.input_port, prefixed);
+
+  std::vector<uint8_t> forged;
+  ASSERT_TRUE(
+      SealEnvelope(std::vector<uint8_t>(32, 0x33), kInputDirection, 1, Touch(5, 0.5f), forged));
+  SendUdp("127.0.0.1", options_.input_port, forged);
+
+  std::vector<uint8_t> sealed;
+  ASSERT_TRUE(SealEnvelope(control_.primary_key(), kInputDirection, 2, Touch(6, 0.5f), sealed));
+  SendUdp("127.0.0.1", options_.input_port, sealed);
+
+  ASSERT_TRUE(Settled());
+  std::vector<uint32_t> ids;
+  for (const auto& touch : injector_->Touches()) {
+    ids.push_back(touch.pointer_id);
+  }
+  EXPECT_EQ(ids, (std::vector<uint32_t>{4, 6, 999}));
+}
+
+}  // namespace
+}  // namespace orvane::testing
