@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_folder.h"
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +15,7 @@ namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TempFolder;
 
 // Text mode: the log is a text file, with the platform's own line ends.
 std::string ReadFile(const fs::path& path) {
@@ -36,25 +39,18 @@ std::string ReadStream(FILE* stream) {
 class LoggerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("orvane-logger-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
     console_ = std::tmpfile();
     ASSERT_NE(console_, nullptr);
   }
-  void TearDown() override {
-    std::fclose(console_);
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
+  void TearDown() override { std::fclose(console_); }
 
   LoggerEnvironment Environment() {
     return {[this] { return now_; }, [this] { return folder_; }, console_};
   }
   fs::path FileFor(const std::string& date) const { return folder_ / ("orvane_" + date + ".log"); }
 
-  fs::path folder_;
+  TempFolder temp_{"orvane-logger"};
+  const fs::path folder_ = temp_.path();
   FILE* console_ = nullptr;
   LocalTime now_{2026, 3, 8, 23, 59, 58, 7};
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_folder.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -10,20 +12,12 @@ namespace orvane::client {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TempFolder;
 
 class ClientIdentityTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("orvane-identity-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
-  fs::path folder_;
+  TempFolder temp_{"orvane-identity"};
+  const fs::path folder_ = temp_.path();
 };
 
 TEST_F(ClientIdentityTest, WrittenIdentityReadsBackWithAwkwardCharacters) {
@@ -47,7 +41,6 @@ TEST_F(ClientIdentityTest, CreatesARandomIdentityOnceAndKeepsIt) {
 }
 
 TEST_F(ClientIdentityTest, FileWithoutAnIdIsReplacedByANewIdentity) {
-  fs::create_directories(folder_);
   const fs::path file = folder_ / "identity.json";
   for (const char* text :
        {"", "{\"clientName\": \"x\"}", "{\"clientId\": \"\"}", "{\"clientId\": \"unterminated"}) {
@@ -60,7 +53,6 @@ TEST_F(ClientIdentityTest, FileWithoutAnIdIsReplacedByANewIdentity) {
 }
 
 TEST_F(ClientIdentityTest, MissingNameFallsBackToTheDefault) {
-  fs::create_directories(folder_);
   const fs::path file = folder_ / "identity.json";
   std::ofstream(file, std::ios::binary) << "{\"clientId\": \"device-7\"}";
   const std::optional<ClientIdentity> identity = ReadIdentity(file);

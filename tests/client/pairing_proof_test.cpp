@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_folder.h"
+
 #include <chrono>
 #include <filesystem>
 
@@ -12,20 +14,10 @@ namespace orvane::client {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TempFolder;
 
 class PairingProofTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("orvane-proof-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   // A store in the test folder with a clock that moves past the proof interval on every
   // read, so each check is really made.
   TrustStore Store() {
@@ -33,7 +25,8 @@ class PairingProofTest : public ::testing::Test {
                        CurrentLocalTime, SessionCrypto::RandomBytes});
   }
 
-  fs::path folder_;
+  TempFolder temp_{"orvane-proof"};
+  const fs::path folder_ = temp_.path();
   uint64_t tick_ms_ = 0;
   // Any 64 bytes stand for the ephemeral key: the proof only hashes them.
   const std::vector<uint8_t> client_key_ = std::vector<uint8_t>(64, 0x4B);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/temp_folder.h"
+
 #include <signal.h>
 
 #include <chrono>
@@ -41,18 +43,10 @@ pb::ControlMessage Ping(uint64_t stamp) {
 class ControlSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = fs::temp_directory_path() /
-            ("orvane-session-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(home_);
     port_ = FreeTcpPort();
     identity_ = {"it-device-1", "Integration tablet"};
   }
-  void TearDown() override {
-    host_.reset();
-    std::error_code ignored;
-    fs::remove_all(home_, ignored);
-  }
+  void TearDown() override { host_.reset(); }
 
   void StartHost(std::vector<std::string> extra = {}) {
     // Ports of their own, so that hosts of tests running side by side do not collide.
@@ -101,7 +95,8 @@ class ControlSessionTest : public ::testing::Test {
     return pong && pong->pong().ping_timestamp_us() == stamp;
   }
 
-  fs::path home_;
+  TempFolder temp_{"orvane-session"};
+  const fs::path home_ = temp_.path();
   uint16_t port_ = 0;
   client::ClientIdentity identity_;
   std::unique_ptr<HostProcess> host_;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/temp_folder.h"
+
 #include <signal.h>
 
 #include <chrono>
@@ -18,17 +20,9 @@ namespace fs = std::filesystem;
 class HostProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = fs::temp_directory_path() /
-            ("orvane-host-" +
-             std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(home_);
     port_ = FreeTcpPort();
     media_port_ = FreeUdpPort();
     input_port_ = FreeUdpPort();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(home_, ignored);
   }
 
   std::string LogFileText() const {
@@ -50,7 +44,8 @@ class HostProcessTest : public ::testing::Test {
             "--input-port",   std::to_string(input_port_)};
   }
 
-  fs::path home_;
+  TempFolder temp_{"orvane-host"};
+  const fs::path home_ = temp_.path();
   uint16_t port_ = 0;
   uint16_t media_port_ = 0;
   uint16_t input_port_ = 0;

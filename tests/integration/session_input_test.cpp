@@ -11,6 +11,7 @@
 #include "security/secure_envelope.h"
 #include "session/host_session.h"
 #include "support/log_capture.h"
+#include "support/temp_folder.h"
 #include "support/test_socket.h"
 
 namespace orvane::testing {
@@ -87,10 +88,6 @@ std::vector<uint8_t> Touch(uint32_t pointer_id, float x) {
 class SessionInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("orvane-input-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
     SessionEnvironment environment;
     environment.trust.folder = [this] { return folder_; };
     environment.injector = injector_;
@@ -112,8 +109,6 @@ class SessionInputTest : public ::testing::Test {
     session_->RequestStop();
     runner_.join();
     session_.reset();
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
   }
 
   void Authenticate() {
@@ -143,7 +138,8 @@ class SessionInputTest : public ::testing::Test {
     });
   }
 
-  fs::path folder_;
+  TempFolder temp_{"orvane-input"};
+  const fs::path folder_ = temp_.path();
   client::ClientIdentity identity_{"input-device", "Input tablet"};
   std::shared_ptr<RecordingInjector> injector_ = std::make_shared<RecordingInjector>();
   HostOptions options_;

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "support/log_capture.h"
+#include "support/temp_folder.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TempFolder;
 namespace pb = protocol::v1;
 using testing::LogCapture;
 
@@ -28,17 +30,6 @@ std::span<const uint8_t> AsBytes(const std::string& text) {
 
 class ProtocolHandlerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("orvane-handler-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   TrustStoreEnvironment Environment() {
     TrustStoreEnvironment environment = TrustStoreEnvironment::System();
     environment.folder = [this] { return folder_; };
@@ -88,7 +79,8 @@ class ProtocolHandlerTest : public ::testing::Test {
     return code;
   }
 
-  fs::path folder_;
+  TempFolder temp_{"orvane-handler"};
+  const fs::path folder_ = temp_.path();
   uint64_t tick_ms_ = 100000;
   std::vector<pb::ControlMessage> sent_;
 };

@@ -12,6 +12,7 @@
 #include "security/hex_bytes.h"
 #include "security/session_crypto.h"
 #include "support/log_capture.h"
+#include "support/temp_folder.h"
 
 namespace orvane {
 namespace {
@@ -19,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Bytes;
 using testing::LogCapture;
+using testing::TempFolder;
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -33,17 +35,6 @@ void WriteFile(const fs::path& path, const std::string& text) {
 
 class TrustStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("orvane-trust-" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-
   TrustStoreEnvironment Environment() {
     return {[this] { return folder_; }, [this] { return tick_ms_; }, [this] { return now_; },
             [this](std::span<uint8_t> out) {
@@ -62,7 +53,8 @@ class TrustStoreTest : public ::testing::Test {
     return SessionCrypto::HmacSha256(Bytes(code), client_id.c_str(), peer_key);
   }
 
-  fs::path folder_;
+  TempFolder temp_{"orvane-trust"};
+  const fs::path folder_ = temp_.path();
   uint64_t tick_ms_ = 100000;
   LocalTime now_{2026, 3, 8, 9, 5, 7, 0};
   uint32_t random_ = 123456;
