@@ -25,5 +25,6 @@ Command PairCommand();
 Command PingCommand();
 Command CapsCommand();
 Command StreamCommand();
+Command InputCommand();
 
 }  // namespace orvane::client::cli

@@ -9,7 +9,7 @@ namespace orvane::client::cli {
 namespace {
 
 std::vector<Command> AllCommands() {
-  return {PairCommand(), PingCommand(), CapsCommand(), StreamCommand()};
+  return {PairCommand(), PingCommand(), CapsCommand(), StreamCommand(), InputCommand()};
 }
 
 void PrintUsage(FILE* out) {

@@ -1,9 +1,13 @@
 #include <cstdio>
+#include <fstream>
 
 #include "client/cli/capability_negotiation.h"
 #include "client/cli/capability_options.h"
 #include "client/cli/command.h"
+#include "client/cli/media_watch.h"
 #include "client/cli/session_start.h"
+#include "client/input_sender.h"
+#include "client/media_receiver.h"
 #include "client/random_text.h"
 
 namespace orvane::client::cli {
@@ -51,18 +55,76 @@ bool SendFramed(ControlClient& client, const CommonOptions& common, v1::ControlM
   return true;
 }
 
+bool IsLoopback(const sockaddr_in& address) {
+  return (ntohl(address.sin_addr.s_addr) >> 24) == 127;
+}
+
+// Without a fixed media port the host learns the receiver's port from a punch, sent bare
+// because the host takes sealed input only once the stream has started. A fixed port
+// gets media only when it is the port the host sends to.
+bool AimMedia(MediaReceiver& receiver, uint16_t requested_port, const sockaddr_in& host,
+              const v1::CapabilityAccept& accept) {
+  if (requested_port != 0) {
+    if (requested_port != accept.media_udp_port()) {
+      std::fprintf(stderr, "The host sends media to port %u, not to %u\n", accept.media_udp_port(),
+                   requested_port);
+    }
+    return true;
+  }
+  sockaddr_in input_port = host;
+  input_port.sin_port = htons(static_cast<uint16_t>(accept.input_udp_port()));
+  InputSender punch;
+  punch.Attach(receiver.socket(), input_port);
+  if (!punch.SendPunch()) {
+    std::fprintf(stderr, "Cannot send the punch: %s\n", punch.last_error().c_str());
+    return false;
+  }
+  std::printf("Punched input port %u from media port %u\n", accept.input_udp_port(),
+              receiver.port());
+  return true;
+}
+
 int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   std::string error;
   const auto exchange = BuildCapabilityExchange(options, error);
   const auto seconds = NumberOption(options, "--seconds", 5, 1, kMaxSeconds, error);
-  if (!exchange || !seconds) {
+  const auto media_port = NumberOption(options, "--media-port", 0, 0, 65535, error);
+  if (!exchange || !seconds || !media_port) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return kExitUsage;
   }
-  ControlClient client;
-  if (!StartTrustedSession(client, common) || !NegotiateCapabilities(client, common, *exchange)) {
+  sockaddr_in host{};
+  uint32_t resolve_hr = 0;
+  if (!ResolveIpv4(common.host, common.port, host, resolve_hr)) {
+    std::fprintf(stderr, "Cannot resolve %s (0x%08lX)\n", common.host.c_str(),
+                 static_cast<unsigned long>(resolve_hr));
     return kExitFailed;
   }
+  MediaReceiver receiver;
+  if (!receiver.Open(static_cast<uint16_t>(*media_port))) {
+    std::fprintf(stderr, "%s\n", receiver.last_error().c_str());
+    return kExitFailed;
+  }
+  std::ofstream out;
+  if (options.Has("--out")) {
+    out.open(options.Value("--out"), std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+      std::fprintf(stderr, "Cannot write %s\n", options.Value("--out").c_str());
+      return kExitFailed;
+    }
+  }
+  ControlClient client;
+  if (!StartTrustedSession(client, common)) {
+    return kExitFailed;
+  }
+  const std::optional<v1::CapabilityAccept> accept =
+      NegotiateCapabilities(client, common, *exchange);
+  if (!accept || !AimMedia(receiver, static_cast<uint16_t>(*media_port), host, *accept)) {
+    return kExitFailed;
+  }
+  receiver.SetKey(client.primary_key());
+  MediaWatch media;
+  media.Start(receiver, out, IsLoopback(host));
   const std::string session_id = "orvane-client-session-" + RandomHexText(8);
   v1::ControlMessage start;
   start.mutable_start_stream()->set_session_id(session_id);
@@ -91,6 +153,7 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
     return kExitFailed;
   }
   Watch(client, origin, Clock::now() + common.timeout, watch);
+  media.Stop();
   if (!watch.stopped) {
     std::fprintf(stderr, "No StreamStopped after StopStream\n");
   }
@@ -100,13 +163,20 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
 }  // namespace
 
 Command StreamCommand() {
-  std::vector<OptionSpec> specs = {{"--seconds", "N", "how long to stream (default 5)"}};
+  std::vector<OptionSpec> specs = {
+      {"--seconds", "N", "how long to stream (default 5)"},
+      {"--media-port", "N", "receive media on this UDP port (default 0: any port, punched)"},
+      {"--out", "FILE", "write the received video access units to FILE"}};
   const auto capability_specs = CapabilityOptionSpecs();
   specs.insert(specs.end(), capability_specs.begin(), capability_specs.end());
-  return {"stream", "start a stream and print the host's messages while it runs",
-          "Says Hello as a trusted device, negotiates capabilities, sends StartStream,\n"
-          "prints every message the host sends for the given time, then sends StopStream\n"
-          "and waits for StreamStopped.",
+  return {"stream", "start a stream, receive its media and print stats while it runs",
+          "Says Hello as a trusted device, negotiates capabilities, punches the host's\n"
+          "input port from the media port, sends StartStream and prints every message the\n"
+          "host sends for the given time, then sends StopStream and waits for\n"
+          "StreamStopped. Meanwhile media is received and reassembled: a stats line every\n"
+          "second and the totals at the end. The video goes to --out as it arrives, in the\n"
+          "host's Annex-B byte stream. With a host on this machine the host-to-client delay\n"
+          "of each access unit is measured on the shared monotonic clock.",
           std::move(specs), RunStream};
 }
 

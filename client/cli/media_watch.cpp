@@ -1,0 +1,139 @@
+#include "client/cli/media_watch.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "platform/clock.h"
+
+namespace orvane::client::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::milliseconds kReceiveWait{100};
+constexpr std::chrono::seconds kReportPeriod{1};
+
+unsigned long long Count(uint64_t value) {
+  return static_cast<unsigned long long>(value);
+}
+
+std::string DelayText(const DelaySamples& delays) {
+  const std::optional<int64_t> p50 = delays.Percentile(50);
+  const std::optional<int64_t> p95 = delays.Percentile(95);
+  if (!p50 || !p95) {
+    return "delay n/a";
+  }
+  char text[64];
+  std::snprintf(text, sizeof(text), "delay p50 %.2f ms p95 %.2f ms",
+                static_cast<double>(*p50) / 1000.0, static_cast<double>(*p95) / 1000.0);
+  return text;
+}
+
+}  // namespace
+
+MediaWatch::~MediaWatch() {
+  if (thread_.joinable()) {
+    running_ = false;
+    thread_.join();
+  }
+}
+
+void MediaWatch::Start(MediaReceiver& receiver, std::ofstream& out, bool same_clock) {
+  receiver_ = &receiver;
+  out_ = &out;
+  same_clock_ = same_clock;
+  running_ = true;
+  thread_ = std::thread(&MediaWatch::Run, this);
+}
+
+void MediaWatch::Stop() {
+  running_ = false;
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+void MediaWatch::Run() {
+  const Clock::time_point origin = Clock::now();
+  Clock::time_point next_report = origin + kReportPeriod;
+  ReceivedMedia media;
+  while (running_) {
+    if (!receiver_->Receive(kReceiveWait, media)) {
+      std::fprintf(stderr, "Media receive stopped: %s\n", receiver_->last_error().c_str());
+      break;
+    }
+    Take(media);
+    if (Clock::now() >= next_report) {
+      PrintPeriod(std::chrono::duration<double>(Clock::now() - origin).count());
+      next_report += kReportPeriod;
+    }
+  }
+  PrintTotals(std::chrono::duration<double>(Clock::now() - origin).count());
+}
+
+void MediaWatch::Take(const ReceivedMedia& media) {
+  switch (media.kind) {
+    case MediaKind::kNone:
+      return;
+    case MediaKind::kUnopenable:
+      reassembler_.CountUnopenable();
+      return;
+    case MediaKind::kMalformed:
+      reassembler_.CountMalformed();
+      return;
+    case MediaKind::kAudio:
+      reassembler_.AddAudio(media.audio.header);
+      return;
+    case MediaKind::kVideo:
+      break;
+  }
+  complete_.clear();
+  reassembler_.AddFragment(media.video, complete_);
+  for (const AccessUnit& unit : complete_) {
+    const auto delay_us =
+        static_cast<int64_t>(MonotonicMicros()) - static_cast<int64_t>(unit.timestamp_us);
+    period_.delays.Add(delay_us);
+    all_delays_.Add(delay_us);
+    if (out_->is_open()) {
+      out_->write(reinterpret_cast<const char*>(unit.bytes.data()),
+                  static_cast<std::streamsize>(unit.bytes.size()));
+    }
+  }
+}
+
+void MediaWatch::PrintPeriod(double seconds) {
+  const MediaStats& now = reassembler_.stats();
+  const MediaStats& start = period_.start;
+  std::printf(
+      "[media +%.1f s] %llu frames (%llu key), %.2f Mbit/s, lost %llu, duplicates %llu, "
+      "audio %llu%s%s\n",
+      seconds, Count(now.frames_complete - start.frames_complete),
+      Count(now.keyframes - start.keyframes),
+      static_cast<double>(now.bytes - start.bytes) * 8.0 / 1e6,
+      Count(now.frames_lost - start.frames_lost),
+      Count(now.duplicate_fragments - start.duplicate_fragments),
+      Count(now.audio_packets - start.audio_packets), same_clock_ ? ", " : "",
+      same_clock_ ? DelayText(period_.delays).c_str() : "");
+  std::fflush(stdout);
+  period_ = Period{now, {}};
+}
+
+void MediaWatch::PrintTotals(double seconds) const {
+  const MediaStats& stats = reassembler_.stats();
+  std::printf(
+      "Media in %.1f s: %llu frames received, %llu keyframes, %llu bytes, %llu lost frames, "
+      "%llu duplicate and %llu late fragments, %llu datagrams that did not open, %llu "
+      "malformed, %llu audio packets (%llu missing)\n",
+      seconds, Count(stats.frames_complete), Count(stats.keyframes), Count(stats.bytes),
+      Count(stats.frames_lost), Count(stats.duplicate_fragments), Count(stats.late_fragments),
+      Count(stats.unopenable_datagrams), Count(stats.malformed_datagrams),
+      Count(stats.audio_packets), Count(stats.audio_missing));
+  if (same_clock_) {
+    std::printf("Host-to-client %s over %zu access units\n", DelayText(all_delays_).c_str(),
+                all_delays_.count());
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace orvane::client::cli

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <thread>
+
+#include "client/delay_samples.h"
+#include "client/frame_reassembler.h"
+#include "client/media_receiver.h"
+
+namespace orvane::client::cli {
+
+// Receives media on a thread of its own while the control channel is watched on the
+// caller's: reassembles video, appends the access units to an optional file and prints a
+// stats line every second.
+class MediaWatch {
+ public:
+  MediaWatch() = default;
+  ~MediaWatch();
+  MediaWatch(const MediaWatch&) = delete;
+  MediaWatch& operator=(const MediaWatch&) = delete;
+
+  // `receiver` and `out` (closed: no recording) must outlive the watch. Delays are shown
+  // only with `same_clock`: host timestamps mean nothing on another machine's clock.
+  void Start(MediaReceiver& receiver, std::ofstream& out, bool same_clock);
+  // Joins the thread and prints the totals.
+  void Stop();
+
+ private:
+  // Keeps the counts of one reporting period and of the whole run.
+  struct Period {
+    MediaStats start;
+    DelaySamples delays;
+  };
+
+  void Run();
+  void Take(const ReceivedMedia& media);
+  void PrintPeriod(double seconds);
+  void PrintTotals(double seconds) const;
+
+  MediaReceiver* receiver_ = nullptr;
+  std::ofstream* out_ = nullptr;
+  bool same_clock_ = false;
+  std::atomic<bool> running_{false};
+  std::thread thread_;
+  FrameReassembler reassembler_;
+  std::vector<AccessUnit> complete_;
+  Period period_;
+  DelaySamples all_delays_;
+};
+
+}  // namespace orvane::client::cli
