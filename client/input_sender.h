@@ -6,13 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "net/media_packet.h"
 #include "platform/socket.h"
 #include "protocol/orvane_protocol_v1.pb.h"
 
 namespace orvane::client {
-
-// Tells the host to send media to the port this datagram comes from.
-inline constexpr std::string_view kPunchPayload = "ORVMP1";
 
 // Sends punches and InputEvents to the host's input port, bare or sealed in the input
 // direction. Used from one thread.

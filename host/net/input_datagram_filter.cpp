@@ -6,19 +6,19 @@
 #include <vector>
 
 #include "app/logger.h"
+#include "net/media_packet.h"
 #include "security/secure_envelope.h"
 #include "security/session_crypto.h"
 
 namespace orvane {
 namespace {
 
-constexpr std::string_view kPunch = "ORVMP1";
 constexpr uint64_t kWarningIntervalMs = 1000;
 constexpr size_t kToleratedPrefixSize = 4;
 
 bool IsPunch(std::span<const uint8_t> payload) {
-  return payload.size() == kPunch.size() &&
-         std::equal(kPunch.begin(), kPunch.end(), payload.begin());
+  return payload.size() == kPunchPayload.size() &&
+         std::equal(kPunchPayload.begin(), kPunchPayload.end(), payload.begin());
 }
 
 // Clients may put a 4-byte length ahead of the message; the message is tried whole first.

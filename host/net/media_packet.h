@@ -4,11 +4,15 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace orvane {
 
 // Media datagrams from host to client, before any envelope. Every datagram starts with
 // the format byte and the packet type; the rest of the header depends on the type.
+// The datagram a client sends to the input port to have media sent to its source port.
+inline constexpr std::string_view kPunchPayload = "ORVMP1";
+
 inline constexpr uint8_t kMediaFormat = 1;
 enum class MediaPacketType : uint8_t { kVideo = 1, kAudio = 2 };
 
