@@ -59,7 +59,7 @@ TEST(HkdfSha256Test, MatchesRfc5869) {
   }
 }
 
-// Test cases 3 and 4 of the GCM specification; their IV cafebabe facedbaddecaf888 is the
+// Test cases 3 and 4 of the published GCM test vectors; their IV cafebabe facedbaddecaf888 is the
 // nonce of direction 0xCAFEBABE and counter 0xFACEDBADDECAF888.
 TEST(AesGcmTest, MatchesKnownVectorsWithDirectionAndCounterNonce) {
   const std::vector<uint8_t> key = FromHex("feffe9928665731c6d6a8f9467308308");
