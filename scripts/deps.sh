@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   protobuf-compiler libprotobuf-dev
-  libssl-dev libopus-dev libswscale-dev libavutil-dev
+  libssl-dev libopus-dev libswscale-dev libavutil-dev libavcodec-dev
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb x11-utils

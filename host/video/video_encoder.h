@@ -3,20 +3,38 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/status.h"
 
 namespace orvane {
 
-// One hardware or software video encoder for one stream.
+// One encoded picture as the encoder produced it (Annex-B for H.264 and HEVC).
+struct EncodedAccessUnit {
+  std::vector<uint8_t> bytes;
+  bool keyframe = false;
+  uint64_t timestamp_us = 0;
+};
+
+// One hardware or software video encoder for one stream. The frame loop feeds it one
+// frame at a time and drains every access unit before the next frame.
 class VideoEncoder {
  public:
   virtual ~VideoEncoder() = default;
 
-  // codec: 1 H.264, 2 HEVC.
+  // codec: 1 H.264, 2 HEVC. Builds everything from scratch; on false LastStatus says why.
   virtual bool Initialize(uint32_t codec, uint32_t width, uint32_t height, uint32_t fps,
                           uint32_t bitrate_kbps) = 0;
+  // One BGRA frame, top row first, 4 bytes per pixel; timestamp_us is the capture time.
+  virtual bool EncodeFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width, uint32_t height,
+                           uint64_t timestamp_us) = 0;
+  // True when `out` holds a new access unit; call until it returns false.
+  virtual bool ReceiveAccessUnit(EncodedAccessUnit& out) = 0;
+  // The next access unit produced is a keyframe.
+  virtual void RequestKeyframe() = 0;
+  // Safe from another thread than the frame loop's.
   virtual bool SetBitrate(uint32_t bitrate_kbps) = 0;
+  virtual void SetFrameRate(uint32_t fps) = 0;
   virtual void Shutdown() = 0;
   virtual Status LastStatus() const = 0;
 };

@@ -49,7 +49,11 @@ class RecordingInjector : public InputInjector {
 class WorkingEncoder : public VideoEncoder {
  public:
   bool Initialize(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return true; }
+  bool EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t, uint64_t) override { return true; }
+  bool ReceiveAccessUnit(EncodedAccessUnit&) override { return false; }
+  void RequestKeyframe() override {}
   bool SetBitrate(uint32_t) override { return true; }
+  void SetFrameRate(uint32_t) override {}
   void Shutdown() override {}
   Status LastStatus() const override { return {}; }
 };

@@ -1,0 +1,175 @@
+#include "video/capture_backend.h"
+
+#include <utility>
+
+#include "app/logger.h"
+
+namespace orvane {
+
+CaptureBackend::CaptureBackend(ScreenCapturers capturers, std::atomic<uint64_t>& backend_switch,
+                               uint32_t output_index, CaptureBackendChoice choice, uint32_t width,
+                               uint32_t height)
+    : capturers_(std::move(capturers)),
+      backend_switch_(backend_switch),
+      output_index_(output_index),
+      choice_(choice),
+      width_(width),
+      height_(height) {}
+
+CaptureBackend::~CaptureBackend() {
+  Release();
+}
+
+ScreenCapturer* CaptureBackend::CapturerFor(ActiveBackend role) const {
+  switch (role) {
+    case ActiveBackend::kDxgi:
+      return capturers_.duplication.get();
+    case ActiveBackend::kWgc:
+      return capturers_.monitor.get();
+    case ActiveBackend::kGdi:
+      return capturers_.screen_copy.get();
+    case ActiveBackend::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+const char* CaptureBackend::RoleDescription(ActiveBackend role) const {
+  if (const ScreenCapturer* capturer = CapturerFor(role)) {
+    return capturer->description();
+  }
+  return role == ActiveBackend::kWgc ? "WGC" : "Desktop Duplication";
+}
+
+const char* CaptureBackend::ActiveName() const {
+  const ScreenCapturer* capturer = CapturerFor(active_);
+  return capturer != nullptr ? capturer->name() : "none";
+}
+
+void CaptureBackend::SetActive(ActiveBackend role) {
+  if (active_ == role) {
+    return;
+  }
+  // Only one role holds OS objects at a time.
+  if (ScreenCapturer* previous = CapturerFor(active_)) {
+    previous->Release();
+  }
+  backend_switch_.fetch_add(1);
+  active_ = role;
+  oversized_frame_logged_ = false;
+}
+
+bool CaptureBackend::Activate(ActiveBackend role) {
+  ScreenCapturer* capturer = CapturerFor(role);
+  if (capturer == nullptr) {
+    return false;
+  }
+  capturer->Release();
+  if (role == ActiveBackend::kGdi && (width_ == 0 || height_ == 0)) {
+    return false;
+  }
+  if (!capturer->Initialize(output_index_, width_, height_)) {
+    if (active_ == role) {
+      SetActive(ActiveBackend::kNone);
+    }
+    return false;
+  }
+  SetActive(role);
+  if (role == ActiveBackend::kGdi) {
+    LOG_WARN("[Capture] Active backend=%s fallback (%ux%u)", capturer->name(), width_, height_);
+  } else {
+    LOG_INFO("[Capture] Active backend=%s output_index=%u", capturer->name(), output_index_);
+  }
+  return true;
+}
+
+bool CaptureBackend::ActivateDxgi() {
+  return Activate(ActiveBackend::kDxgi);
+}
+
+bool CaptureBackend::ActivateWgc() {
+  return Activate(ActiveBackend::kWgc);
+}
+
+bool CaptureBackend::ActivateGdi() {
+  return Activate(ActiveBackend::kGdi);
+}
+
+bool CaptureBackend::ActivatePreferred(ActiveBackend first, ActiveBackend second, bool warn) {
+  if (Activate(first)) {
+    return true;
+  }
+  if (warn) {
+    // Naming a fallback the platform does not have would mislead.
+    if (CapturerFor(second) != nullptr) {
+      LOG_WARN("[Capture] %s requested but unavailable; trying %s", RoleDescription(first),
+               RoleDescription(second));
+    } else {
+      LOG_WARN("[Capture] %s requested but unavailable", RoleDescription(first));
+    }
+  }
+  return Activate(second);
+}
+
+bool CaptureBackend::Select(bool allow_gdi) {
+  bool active = false;
+  switch (choice_) {
+    case CaptureBackendChoice::kDxgi:
+      active = ActivatePreferred(ActiveBackend::kDxgi, ActiveBackend::kWgc, true);
+      break;
+    case CaptureBackendChoice::kWgc:
+      active = ActivatePreferred(ActiveBackend::kWgc, ActiveBackend::kDxgi, true);
+      break;
+    default:
+      active = ActivatePreferred(ActiveBackend::kDxgi, ActiveBackend::kWgc, false);
+      break;
+  }
+  if (!active && allow_gdi) {
+    active = ActivateGdi();
+  }
+  return active;
+}
+
+CapturedFrame CaptureBackend::Capture(uint32_t wait_ms) {
+  ScreenCapturer* capturer = CapturerFor(active_);
+  if (capturer == nullptr) {
+    CapturedFrame none;
+    none.status = CaptureStatus::kInvalidated;
+    return none;
+  }
+  CapturedFrame frame = capturer->Capture(wait_ms);
+  if (frame.status != CaptureStatus::kFrameReady) {
+    return frame;
+  }
+  if (!FrameFitsMemory(frame)) {
+    if (!oversized_frame_logged_) {
+      LOG_WARN("[Capture] %s frame %ux%u (pitch %u) exceeds its %zu bytes; dropped",
+               capturer->name(), frame.width, frame.height, frame.row_pitch, frame.data_size);
+      oversized_frame_logged_ = true;
+    }
+    return CapturedFrame{};
+  }
+  if (frame.width == width_ && frame.height == height_) {
+    return frame;
+  }
+  return scaler_.Scale(frame, width_, height_);
+}
+
+void CaptureBackend::Invalidate() {
+  if (ScreenCapturer* capturer = CapturerFor(active_)) {
+    capturer->Release();
+  }
+  SetActive(ActiveBackend::kNone);
+}
+
+void CaptureBackend::Release() {
+  for (ScreenCapturer* capturer :
+       {capturers_.duplication.get(), capturers_.monitor.get(), capturers_.screen_copy.get()}) {
+    if (capturer != nullptr) {
+      capturer->Release();
+    }
+  }
+  active_ = ActiveBackend::kNone;
+}
+
+}  // namespace orvane

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvane {
+
+enum class CaptureStatus : uint32_t {
+  kFrameReady = 0,
+  // Nothing changed within the wait; counted as a timeout, not a failure.
+  kNoNewFrame = 1,
+  // The backend's objects are unusable and must be released and recreated.
+  kInvalidated = 2,
+  // This attempt failed; the backend keeps its objects and is tried again.
+  kFailed = 3,
+};
+
+// Which capture role is active. Logs name the roles by the backend filling them.
+enum class ActiveBackend : uint32_t { kNone = 0, kDxgi = 1, kWgc = 2, kGdi = 3 };
+
+// One capture result: BGRA pixels, 4 bytes each, top row first. The pixels stay valid
+// until the next capture call on the same backend or its release.
+struct CapturedFrame {
+  CaptureStatus status = CaptureStatus::kFailed;
+  const uint8_t* data = nullptr;
+  uint32_t row_pitch = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool protected_content_masked = false;
+  // Bytes readable from `data`; lets the consumer refuse a frame that describes more
+  // rows or columns than its memory holds.
+  size_t data_size = 0;
+};
+
+// True when the frame's rows and columns all lie inside its memory.
+bool FrameFitsMemory(const CapturedFrame& frame);
+
+}  // namespace orvane

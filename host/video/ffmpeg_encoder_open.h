@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "video/ffmpeg_handles.h"
+
+namespace orvane {
+
+struct EncoderSettings {
+  bool hevc = false;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t fps = 0;
+  uint32_t bitrate_kbps = 0;
+};
+
+// One libavcodec encoder worth trying.
+struct EncoderCandidate {
+  const char* name = "";
+  bool hardware = false;
+  // Takes frames in VAAPI surfaces rather than in system memory.
+  bool vaapi = false;
+  // The layout of the pictures in system memory (uploaded to surfaces for VAAPI).
+  AVPixelFormat input_format = AV_PIX_FMT_NV12;
+};
+
+// Whether the render node VAAPI encoders open is there to be used.
+bool VaapiRenderNodePresent();
+
+// The encoders to try, best first: VAAPI when a render node is present, NVENC, then
+// the software encoder, which is always last.
+std::vector<EncoderCandidate> EncoderCandidates(bool hevc, bool render_node_present);
+
+// Opens `candidate` for one-frame-in, one-access-unit-out streaming: no B-frames, no
+// lookahead, Annex-B with parameter sets repeated before every keyframe.
+// On failure returns null and says why in `error`.
+CodecContextPtr OpenEncoder(const EncoderCandidate& candidate, const EncoderSettings& settings,
+                            std::string& error);
+
+// Whether the open encoder follows a new rate written into its context (libx264 checks
+// before every frame); the others must be reopened to change it.
+bool RetunesBitrateWhileOpen(const EncoderCandidate& candidate);
+
+// Writes the mean rate and its VBV bounds into the context.
+void SetContextBitrate(AVCodecContext& context, uint32_t bitrate_kbps);
+
+// av_err2str without its compound literal, which C++ does not have.
+std::string AvErrorText(int error);
+
+}  // namespace orvane

@@ -1,0 +1,280 @@
+#include "video/ffmpeg_video_encoder.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "app/logger.h"
+#include "video/nv12_converter.h"
+
+extern "C" {
+#include <libavutil/hwcontext.h>
+#include <libavutil/log.h>
+}
+
+namespace orvane {
+namespace {
+
+const char* CodecName(bool hevc) {
+  return hevc ? "HEVC" : "H264";
+}
+
+// libavcodec and the encoders under it print to standard error at info level; the
+// host reports what matters in its own log.
+void QuietLibraryLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
+
+// Moves interleaved U/V pairs into the frame's separate U and V planes.
+void SplitChroma(const uint8_t* uv, size_t uv_pitch, uint32_t chroma_width, uint32_t chroma_height,
+                 AVFrame& frame) {
+  for (uint32_t row = 0; row < chroma_height; ++row) {
+    const uint8_t* pairs = uv + row * uv_pitch;
+    uint8_t* u = frame.data[1] + row * static_cast<size_t>(frame.linesize[1]);
+    uint8_t* v = frame.data[2] + row * static_cast<size_t>(frame.linesize[2]);
+    for (uint32_t x = 0; x < chroma_width; ++x) {
+      u[x] = pairs[2 * x];
+      v[x] = pairs[2 * x + 1];
+    }
+  }
+}
+
+Status NotInitialized() {
+  return Status::Failure(StatusCode::kCodec, "Encoder is not initialized");
+}
+
+}  // namespace
+
+FfmpegVideoEncoder::~FfmpegVideoEncoder() {
+  Shutdown();
+}
+
+bool FfmpegVideoEncoder::Initialize(uint32_t codec, uint32_t width, uint32_t height, uint32_t fps,
+                                    uint32_t bitrate_kbps) {
+  Shutdown();
+  QuietLibraryLog();
+  status_ = Status::Success();
+  settings_ = {codec == 2, width, height, fps, bitrate_kbps};
+  refused_ = {};
+  requested_bitrate_kbps_.store(bitrate_kbps);
+  fps_.store(fps);
+  keyframe_requested_.store(false);
+  if (!OpenBestEncoder()) {
+    status_ = Status::Failure(StatusCode::kCodec, "Failed to configure software encoder");
+    return false;
+  }
+  LOG_INFO("[Encoder] Input type set: NV12 (CPU BGRA->NV12 converter)");
+  if (!AllocateBuffers()) {
+    context_.reset();
+    status_ = Status::Failure(StatusCode::kResource, "Failed to allocate encoder input buffer");
+    return false;
+  }
+  initialized_ = true;
+  LOG_INFO("[Encoder] Initialized: %s %ux%u @%u fps, %u kbps", CodecName(settings_.hevc), width,
+           height, fps, bitrate_kbps);
+  return true;
+}
+
+bool FfmpegVideoEncoder::OpenBestEncoder() {
+  bool hardware_tried = false;
+  for (const EncoderCandidate& candidate :
+       EncoderCandidates(settings_.hevc, VaapiRenderNodePresent())) {
+    if (!candidate.hardware && !hardware_tried) {
+      hardware_tried = true;
+      LOG_WARN("[Encoder] No hardware encoder found for %s; falling back to software encoder",
+               CodecName(settings_.hevc));
+    }
+    std::string error;
+    context_ = OpenEncoder(candidate, settings_, error);
+    if (context_) {
+      candidate_ = candidate;
+      LOG_INFO("[Encoder] FFmpeg encoder activated (%s, %s).",
+               candidate.hardware ? "hardware" : "software", candidate.name);
+      return true;
+    }
+    LOG_WARN("[Encoder] %s not usable: %s", candidate.name, error.c_str());
+  }
+  LOG_ERROR("[Encoder] No software encoder found for %s", CodecName(settings_.hevc));
+  return false;
+}
+
+bool FfmpegVideoEncoder::AllocateBuffers() {
+  input_frame_.reset(av_frame_alloc());
+  packet_.reset(av_packet_alloc());
+  if (!input_frame_ || !packet_) {
+    return false;
+  }
+  input_frame_->format = candidate_.input_format;
+  input_frame_->width = static_cast<int>(settings_.width);
+  input_frame_->height = static_cast<int>(settings_.height);
+  if (av_frame_get_buffer(input_frame_.get(), 0) < 0) {
+    return false;
+  }
+  if (candidate_.input_format == AV_PIX_FMT_YUV420P) {
+    interleaved_chroma_.resize(size_t{settings_.width} * (settings_.height / 2));
+  }
+  if (candidate_.vaapi) {
+    surface_frame_.reset(av_frame_alloc());
+    return surface_frame_ != nullptr;
+  }
+  return true;
+}
+
+bool FfmpegVideoEncoder::EncodeFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width,
+                                     uint32_t height, uint64_t timestamp_us) {
+  if (!initialized_ || !context_) {
+    status_ = NotInitialized();
+    return false;
+  }
+  ApplyRequestedRates();
+  if (!FillInputFrame(data, row_pitch, width, height)) {
+    return false;
+  }
+  input_frame_->pts = static_cast<int64_t>(timestamp_us);
+  const bool keyframe = keyframe_requested_.exchange(false);
+  input_frame_->pict_type = keyframe ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+  input_frame_->key_frame = keyframe ? 1 : 0;
+  if (!candidate_.vaapi) {
+    return SendFrame(*input_frame_);
+  }
+  av_frame_unref(surface_frame_.get());
+  if (av_hwframe_get_buffer(context_->hw_frames_ctx, surface_frame_.get(), 0) < 0 ||
+      av_hwframe_transfer_data(surface_frame_.get(), input_frame_.get(), 0) < 0 ||
+      av_frame_copy_props(surface_frame_.get(), input_frame_.get()) < 0) {
+    status_ = Status::Failure(StatusCode::kResource, "Failed to upload encoder input surface");
+    return false;
+  }
+  return SendFrame(*surface_frame_);
+}
+
+bool FfmpegVideoEncoder::FillInputFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width,
+                                        uint32_t height) {
+  // The encoder may still hold the previous picture; it gets a fresh buffer then.
+  if (av_frame_make_writable(input_frame_.get()) < 0) {
+    status_ = Status::Failure(StatusCode::kResource, "Failed to allocate encoder input buffer");
+    return false;
+  }
+  // A frame of another size than the stream's is cut to the part both share, so it never
+  // reads or writes past either image.
+  width = std::min(width, settings_.width);
+  height = std::min(height, settings_.height);
+  AVFrame& frame = *input_frame_;
+  const bool planar = frame.format == AV_PIX_FMT_YUV420P;
+  const Nv12Planes planes{frame.data[0], static_cast<size_t>(frame.linesize[0]),
+                          planar ? interleaved_chroma_.data() : frame.data[1],
+                          planar ? settings_.width : static_cast<size_t>(frame.linesize[1])};
+  if (!ConvertBgraToNv12(data, row_pitch, width, height, planes)) {
+    status_ = Status::Failure(StatusCode::kResource, "Invalid encoder input frame");
+    return false;
+  }
+  if (planar) {
+    SplitChroma(planes.uv, planes.uv_pitch, width / 2, height / 2, frame);
+  }
+  return true;
+}
+
+bool FfmpegVideoEncoder::SendFrame(AVFrame& frame) {
+  const int result = avcodec_send_frame(context_.get(), &frame);
+  if (result < 0) {
+    LOG_ERROR("[Encoder] avcodec_send_frame failed: %s", AvErrorText(result).c_str());
+    status_ = Status::Failure(StatusCode::kCodec, "Encoder process input failed");
+    return false;
+  }
+  status_ = Status::Success();
+  return true;
+}
+
+bool FfmpegVideoEncoder::ReceiveAccessUnit(EncodedAccessUnit& out) {
+  if (!initialized_ || !context_) {
+    status_ = NotInitialized();
+    return false;
+  }
+  const int result = avcodec_receive_packet(context_.get(), packet_.get());
+  if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
+    return false;
+  }
+  if (result < 0) {
+    LOG_ERROR("[Encoder] avcodec_receive_packet failed: %s", AvErrorText(result).c_str());
+    status_ = Status::Failure(StatusCode::kCodec, "Encoder process output failed");
+    return false;
+  }
+  out.bytes.assign(packet_->data, packet_->data + packet_->size);
+  out.keyframe = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
+  if (packet_->pts != AV_NOPTS_VALUE) {
+    out.timestamp_us = static_cast<uint64_t>(packet_->pts);
+  }
+  av_packet_unref(packet_.get());
+  status_ = Status::Success();
+  return true;
+}
+
+void FfmpegVideoEncoder::RequestKeyframe() {
+  keyframe_requested_.store(true);
+}
+
+bool FfmpegVideoEncoder::SetBitrate(uint32_t bitrate_kbps) {
+  requested_bitrate_kbps_.store(bitrate_kbps);
+  return true;
+}
+
+void FfmpegVideoEncoder::SetFrameRate(uint32_t fps) {
+  fps_.store(fps);
+}
+
+void FfmpegVideoEncoder::ApplyRequestedRates() {
+  EncoderSettings wanted = settings_;
+  wanted.bitrate_kbps = requested_bitrate_kbps_.load();
+  wanted.fps = fps_.load();
+  if (wanted.bitrate_kbps == 0 || wanted.fps == 0 ||
+      (wanted.bitrate_kbps == settings_.bitrate_kbps && wanted.fps == settings_.fps)) {
+    return;
+  }
+  if (wanted.fps == settings_.fps && RetunesBitrateWhileOpen(candidate_)) {
+    SetContextBitrate(*context_, wanted.bitrate_kbps);
+    settings_ = wanted;
+    return;
+  }
+  if (wanted.bitrate_kbps == refused_.bitrate_kbps && wanted.fps == refused_.fps) {
+    return;
+  }
+  if (Reopen(wanted)) {
+    settings_ = wanted;
+  } else {
+    refused_ = wanted;
+  }
+}
+
+// The new encoder opens before the old one closes, so a refusal leaves the stream running
+// at the old rates. Its first picture is a keyframe with parameter sets.
+bool FfmpegVideoEncoder::Reopen(const EncoderSettings& settings) {
+  std::string error;
+  CodecContextPtr context = OpenEncoder(candidate_, settings, error);
+  if (!context) {
+    LOG_WARN("[Encoder] Reopening %s at %u kbps, %u fps failed: %s", candidate_.name,
+             settings.bitrate_kbps, settings.fps, error.c_str());
+    return false;
+  }
+  context_ = std::move(context);
+  LOG_INFO("[Encoder] %s reopened at %u kbps, %u fps", candidate_.name, settings.bitrate_kbps,
+           settings.fps);
+  return true;
+}
+
+void FfmpegVideoEncoder::Shutdown() {
+  initialized_ = false;
+  context_.reset();
+  input_frame_.reset();
+  surface_frame_.reset();
+  packet_.reset();
+  interleaved_chroma_.clear();
+}
+
+Status FfmpegVideoEncoder::LastStatus() const {
+  return status_;
+}
+
+const char* FfmpegVideoEncoder::EncoderName() const {
+  return context_ ? candidate_.name : "";
+}
+
+}  // namespace orvane

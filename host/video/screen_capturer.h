@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+#include "video/captured_frame.h"
+
+namespace orvane {
+
+// One platform capture mechanism. `CaptureBackend` owns one per role and decides which
+// is active; a capturer only talks to the OS.
+class ScreenCapturer {
+ public:
+  virtual ~ScreenCapturer() = default;
+
+  // Short word that names the active backend in logs ("x11shm").
+  virtual const char* name() const = 0;
+  // How warnings call the mechanism ("X11 MIT-SHM").
+  virtual const char* description() const = 0;
+
+  // Prepares capture of the output at `output_index` for a stream of width x height.
+  // Called only on a released capturer.
+  virtual bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) = 0;
+  // Waits at most `wait_ms` for a new image. The frame may have any size; the caller
+  // scales it to the stream size.
+  virtual CapturedFrame Capture(uint32_t wait_ms) = 0;
+  // Frees every OS object; safe to call when nothing is held.
+  virtual void Release() = 0;
+};
+
+}  // namespace orvane

@@ -1,0 +1,77 @@
+#include "video/x11_image_capturer.h"
+
+#include <cstdlib>
+#include <utility>
+
+#include "app/logger.h"
+
+namespace orvane {
+
+X11ImageCapturer::X11ImageCapturer(std::string display_name)
+    : display_name_(std::move(display_name)) {}
+
+X11ImageCapturer::~X11ImageCapturer() {
+  Release();
+}
+
+bool X11ImageCapturer::Initialize(uint32_t, uint32_t, uint32_t) {
+  if (!x11_.Open(display_name_)) {
+    LOG_ERROR("[Capture] Cannot open the X display for GetImage capture");
+    return false;
+  }
+  if (!x11_.RootIsBgra32()) {
+    LOG_ERROR("[Capture] X screen pixel format is not 32-bit xRGB; GetImage capture unavailable");
+    Release();
+    return false;
+  }
+  return true;
+}
+
+CapturedFrame X11ImageCapturer::Capture(uint32_t) {
+  CapturedFrame frame;
+  std::free(image_);
+  image_ = nullptr;
+  if (!x11_.open() || x11_.lost()) {
+    frame.status = CaptureStatus::kInvalidated;
+    return frame;
+  }
+  xcb_connection_t* connection = x11_.get();
+  const xcb_window_t root = x11_.screen()->root;
+  // The screen may have been resized since the connection was made; the setup is stale.
+  auto* geometry = xcb_get_geometry_reply(connection, xcb_get_geometry(connection, root), nullptr);
+  if (geometry == nullptr) {
+    frame.status = x11_.lost() ? CaptureStatus::kInvalidated : CaptureStatus::kFailed;
+    return frame;
+  }
+  const uint16_t width = geometry->width;
+  const uint16_t height = geometry->height;
+  std::free(geometry);
+  xcb_generic_error_t* error = nullptr;
+  image_ = xcb_get_image_reply(
+      connection,
+      xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, width, height, ~0u), &error);
+  if (image_ == nullptr) {
+    if (x11_.lost()) {
+      frame.status = CaptureStatus::kInvalidated;
+    } else {
+      LOG_WARN("[Capture] GetImage failed: X error %u", error != nullptr ? error->error_code : 0);
+    }
+    std::free(error);
+    return frame;
+  }
+  frame.status = CaptureStatus::kFrameReady;
+  frame.data = xcb_get_image_data(image_);
+  frame.row_pitch = uint32_t{width} * 4;
+  frame.width = width;
+  frame.height = height;
+  frame.data_size = static_cast<size_t>(xcb_get_image_data_length(image_));
+  return frame;
+}
+
+void X11ImageCapturer::Release() {
+  std::free(image_);
+  image_ = nullptr;
+  x11_.Close();
+}
+
+}  // namespace orvane

@@ -1,0 +1,245 @@
+#include "video/x11_shm_capturer.h"
+
+#include <poll.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <xcb/randr.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <utility>
+
+#include "app/logger.h"
+
+namespace orvane {
+
+X11ShmCapturer::X11ShmCapturer(std::string display_name) : display_name_(std::move(display_name)) {}
+
+X11ShmCapturer::~X11ShmCapturer() {
+  Release();
+}
+
+bool X11ShmCapturer::CheckExtensions() {
+  xcb_connection_t* connection = x11_.get();
+  const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection, &xcb_shm_id);
+  const xcb_query_extension_reply_t* damage = xcb_get_extension_data(connection, &xcb_damage_id);
+  const xcb_query_extension_reply_t* randr = xcb_get_extension_data(connection, &xcb_randr_id);
+  if (shm == nullptr || !shm->present) {
+    LOG_ERROR("[Capture] X server offers no MIT-SHM extension");
+    return false;
+  }
+  if (damage == nullptr || !damage->present || randr == nullptr || !randr->present) {
+    LOG_ERROR("[Capture] X server lacks DAMAGE or RandR; MIT-SHM capture unavailable");
+    return false;
+  }
+  // DAMAGE only serves clients that announced their version.
+  auto* damage_version = xcb_damage_query_version_reply(
+      connection, xcb_damage_query_version(connection, 1, 1), nullptr);
+  auto* randr_version =
+      xcb_randr_query_version_reply(connection, xcb_randr_query_version(connection, 1, 5), nullptr);
+  const bool monitors_supported = randr_version != nullptr && (randr_version->major_version > 1 ||
+                                                               randr_version->minor_version >= 5);
+  const bool damage_supported = damage_version != nullptr;
+  std::free(damage_version);
+  std::free(randr_version);
+  if (!damage_supported || !monitors_supported) {
+    LOG_ERROR("[Capture] X server lacks DAMAGE 1.1 or RandR 1.5; MIT-SHM capture unavailable");
+    return false;
+  }
+  damage_first_event_ = damage->first_event;
+  randr_first_event_ = randr->first_event;
+  return true;
+}
+
+bool X11ShmCapturer::FindMonitor(uint32_t output_index) {
+  xcb_connection_t* connection = x11_.get();
+  auto* reply = xcb_randr_get_monitors_reply(
+      connection, xcb_randr_get_monitors(connection, x11_.screen()->root, 1), nullptr);
+  if (reply == nullptr || reply->nMonitors == 0) {
+    std::free(reply);
+    LOG_ERROR("[Capture] No X11 monitor available for MIT-SHM capture");
+    return false;
+  }
+  if (output_index >= static_cast<uint32_t>(reply->nMonitors)) {
+    LOG_WARN("[Capture] Output index %u unavailable, falling back to output 0", output_index);
+    output_index = 0;
+  }
+  auto monitors = xcb_randr_get_monitors_monitors_iterator(reply);
+  for (uint32_t i = 0; i < output_index; ++i) {
+    xcb_randr_monitor_info_next(&monitors);
+  }
+  monitor_.x = monitors.data->x;
+  monitor_.y = monitors.data->y;
+  monitor_.width = monitors.data->width;
+  monitor_.height = monitors.data->height;
+  std::free(reply);
+  if (monitor_.width == 0 || monitor_.height == 0) {
+    LOG_ERROR("[Capture] X11 monitor %u has no area", output_index);
+    return false;
+  }
+  return true;
+}
+
+bool X11ShmCapturer::AttachSegment() {
+  pixels_size_ = size_t{monitor_.width} * monitor_.height * 4;
+  const int id = shmget(IPC_PRIVATE, pixels_size_, IPC_CREAT | 0600);
+  if (id < 0) {
+    LOG_ERROR("[Capture] shmget of %zu bytes failed: errno %d", pixels_size_, errno);
+    return false;
+  }
+  void* address = shmat(id, nullptr, 0);
+  if (address == reinterpret_cast<void*>(-1)) {
+    LOG_ERROR("[Capture] shmat failed: errno %d", errno);
+    shmctl(id, IPC_RMID, nullptr);
+    return false;
+  }
+  pixels_ = static_cast<uint8_t*>(address);
+  xcb_connection_t* connection = x11_.get();
+  const xcb_shm_seg_t segment = xcb_generate_id(connection);
+  xcb_generic_error_t* error =
+      xcb_request_check(connection, xcb_shm_attach_checked(connection, segment, id, 0));
+  // Marked for removal now, the segment disappears once both sides have detached, even
+  // if the process dies.
+  shmctl(id, IPC_RMID, nullptr);
+  if (error != nullptr) {
+    // A remote server cannot see our segment.
+    LOG_ERROR("[Capture] MIT-SHM attach failed: X error %u", error->error_code);
+    std::free(error);
+    return false;
+  }
+  segment_ = segment;
+  return true;
+}
+
+bool X11ShmCapturer::Initialize(uint32_t output_index, uint32_t width, uint32_t height) {
+  if (!x11_.Open(display_name_)) {
+    LOG_ERROR("[Capture] Cannot open the X display for MIT-SHM capture");
+    return false;
+  }
+  if (!x11_.RootIsBgra32()) {
+    LOG_ERROR("[Capture] X screen pixel format is not 32-bit xRGB; MIT-SHM capture unavailable");
+    Release();
+    return false;
+  }
+  if (!CheckExtensions() || !FindMonitor(output_index) || !AttachSegment()) {
+    Release();
+    return false;
+  }
+  xcb_connection_t* connection = x11_.get();
+  const xcb_window_t root = x11_.screen()->root;
+  damage_ = xcb_generate_id(connection);
+  xcb_damage_create(connection, damage_, root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+  xcb_randr_select_input(connection, root,
+                         XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
+                             XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
+  // The server reports the whole window as damaged when the damage object is created.
+  // A round trip queues that report now, so it cannot arrive after the first image and
+  // pose as a change.
+  std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+  DrainEvents();
+  damaged_ = true;
+  screen_changed_ = false;
+  LOG_INFO("[Capture] X11 MIT-SHM initialized (%ux%u, monitor %ux%u%+d%+d)", width, height,
+           monitor_.width, monitor_.height, monitor_.x, monitor_.y);
+  return true;
+}
+
+void X11ShmCapturer::DrainEvents() {
+  while (xcb_generic_event_t* event = xcb_poll_for_event(x11_.get())) {
+    const uint8_t type = event->response_type & 0x7F;
+    if (type == damage_first_event_ + XCB_DAMAGE_NOTIFY) {
+      damaged_ = true;
+    } else if (type == randr_first_event_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
+               type == randr_first_event_ + XCB_RANDR_NOTIFY) {
+      screen_changed_ = true;
+    }
+    std::free(event);
+  }
+}
+
+void X11ShmCapturer::WaitForEvents(uint32_t wait_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  while (!damaged_ && !screen_changed_ && !x11_.lost()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      return;
+    }
+    pollfd descriptor{xcb_get_file_descriptor(x11_.get()), POLLIN, 0};
+    if (poll(&descriptor, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+      return;
+    }
+    DrainEvents();
+  }
+}
+
+CapturedFrame X11ShmCapturer::Capture(uint32_t wait_ms) {
+  CapturedFrame frame;
+  if (segment_ == XCB_NONE) {
+    frame.status = CaptureStatus::kInvalidated;
+    return frame;
+  }
+  DrainEvents();
+  WaitForEvents(wait_ms);
+  if (x11_.lost() || screen_changed_) {
+    frame.status = CaptureStatus::kInvalidated;
+    return frame;
+  }
+  if (!damaged_) {
+    frame.status = CaptureStatus::kNoNewFrame;
+    return frame;
+  }
+  xcb_connection_t* connection = x11_.get();
+  // Cleared before the copy, so drawing during the copy is reported next time.
+  xcb_damage_subtract(connection, damage_, XCB_NONE, XCB_NONE);
+  xcb_generic_error_t* error = nullptr;
+  auto* reply = xcb_shm_get_image_reply(
+      connection,
+      xcb_shm_get_image(connection, x11_.screen()->root, monitor_.x, monitor_.y, monitor_.width,
+                        monitor_.height, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
+      &error);
+  if (reply == nullptr) {
+    if (x11_.lost()) {
+      frame.status = CaptureStatus::kInvalidated;
+    } else {
+      LOG_WARN("[Capture] MIT-SHM GetImage failed: X error %u",
+               error != nullptr ? error->error_code : 0);
+    }
+    std::free(error);
+    return frame;
+  }
+  std::free(reply);
+  damaged_ = false;
+  frame.status = CaptureStatus::kFrameReady;
+  frame.data = pixels_;
+  frame.row_pitch = uint32_t{monitor_.width} * 4;
+  frame.width = monitor_.width;
+  frame.height = monitor_.height;
+  frame.data_size = pixels_size_;
+  return frame;
+}
+
+void X11ShmCapturer::Release() {
+  if (x11_.open() && !x11_.lost()) {
+    if (damage_ != XCB_NONE) {
+      xcb_damage_destroy(x11_.get(), damage_);
+    }
+    if (segment_ != XCB_NONE) {
+      xcb_shm_detach(x11_.get(), segment_);
+    }
+    xcb_flush(x11_.get());
+  }
+  x11_.Close();
+  if (pixels_ != nullptr) {
+    shmdt(pixels_);
+  }
+  damage_ = XCB_NONE;
+  segment_ = XCB_NONE;
+  pixels_ = nullptr;
+  pixels_size_ = 0;
+  damaged_ = false;
+  screen_changed_ = false;
+}
+
+}  // namespace orvane

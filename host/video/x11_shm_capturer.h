@@ -1,0 +1,59 @@
+#pragma once
+
+#include <xcb/damage.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "video/screen_capturer.h"
+#include "video/x11_connection.h"
+
+namespace orvane {
+
+// Captures one XRandR monitor through a MIT-SHM segment the server writes into. DAMAGE
+// tells whether anything changed since the last image, so an idle desktop costs no
+// copy; a RandR change of the screen or a lost connection invalidates the capturer.
+class X11ShmCapturer final : public ScreenCapturer {
+ public:
+  // An empty display name means $DISPLAY.
+  explicit X11ShmCapturer(std::string display_name = {});
+  ~X11ShmCapturer() override;
+
+  const char* name() const override { return "x11shm"; }
+  const char* description() const override { return "X11 MIT-SHM"; }
+  bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override;
+  CapturedFrame Capture(uint32_t wait_ms) override;
+  void Release() override;
+
+ private:
+  struct Area {
+    int16_t x = 0;
+    int16_t y = 0;
+    uint16_t width = 0;
+    uint16_t height = 0;
+  };
+
+  bool CheckExtensions();
+  bool FindMonitor(uint32_t output_index);
+  bool AttachSegment();
+  void DrainEvents();
+  void WaitForEvents(uint32_t wait_ms);
+
+  const std::string display_name_;
+  X11Connection x11_;
+  Area monitor_;
+  uint8_t damage_first_event_ = 0;
+  uint8_t randr_first_event_ = 0;
+  xcb_damage_damage_t damage_ = XCB_NONE;
+  xcb_shm_seg_t segment_ = XCB_NONE;
+  uint8_t* pixels_ = nullptr;
+  size_t pixels_size_ = 0;
+  // Something may have changed since the last image (always true before the first).
+  bool damaged_ = false;
+  bool screen_changed_ = false;
+};
+
+}  // namespace orvane

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "integration/xvfb_server.h"
+#include "support/log_capture.h"
+#include "video/capture_backend.h"
+#include "video/x11_image_capturer.h"
+#include "video/x11_shm_capturer.h"
+
+namespace orvane {
+namespace {
+
+using testing::LogCapture;
+using testing::XvfbServer;
+
+constexpr uint32_t kOrange = 0xFF8000;
+constexpr uint32_t kBlue = 0x2040C0;
+
+// A client of the test display that paints solid rectangles as override-redirect
+// windows, whose background the server fills when they are mapped or cleared.
+class Painter {
+ public:
+  explicit Painter(const std::string& display) {
+    connection_ = xcb_connect(display.c_str(), nullptr);
+    screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+  }
+  ~Painter() { xcb_disconnect(connection_); }
+
+  bool connected() const { return xcb_connection_has_error(connection_) == 0; }
+
+  xcb_window_t Fill(int16_t x, int16_t y, uint16_t width, uint16_t height, uint32_t rgb) {
+    const xcb_window_t window = xcb_generate_id(connection_);
+    const uint32_t values[] = {rgb, 1};
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen_->root, x, y, width, height,
+                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(connection_, window);
+    Sync();
+    return window;
+  }
+
+  void Recolour(xcb_window_t window, uint32_t rgb) {
+    xcb_change_window_attributes(connection_, window, XCB_CW_BACK_PIXEL, &rgb);
+    xcb_clear_area(connection_, 0, window, 0, 0, 0, 0);
+    Sync();
+  }
+
+  // Switches the first output to a new mode of width x height and shrinks the screen
+  // to it, as a display settings change would. True when the server accepted it.
+  bool ResizeScreen(uint16_t width, uint16_t height) {
+    auto* resources = xcb_randr_get_screen_resources_current_reply(
+        connection_, xcb_randr_get_screen_resources_current(connection_, screen_->root), nullptr);
+    if (resources == nullptr || resources->num_crtcs == 0 || resources->num_outputs == 0) {
+      std::free(resources);
+      return false;
+    }
+    const xcb_randr_crtc_t crtc = xcb_randr_get_screen_resources_current_crtcs(resources)[0];
+    xcb_randr_output_t output = xcb_randr_get_screen_resources_current_outputs(resources)[0];
+    const xcb_timestamp_t config_time = resources->config_timestamp;
+    std::free(resources);
+
+    const std::string name = std::to_string(width) + "x" + std::to_string(height);
+    xcb_randr_mode_info_t mode_info{};
+    mode_info.width = width;
+    mode_info.height = height;
+    mode_info.dot_clock = uint32_t{width} * height * 60;
+    mode_info.htotal = width;
+    mode_info.vtotal = height;
+    mode_info.name_len = static_cast<uint16_t>(name.size());
+    auto* mode = xcb_randr_create_mode_reply(
+        connection_,
+        xcb_randr_create_mode(connection_, screen_->root, mode_info,
+                              static_cast<uint32_t>(name.size()), name.c_str()),
+        nullptr);
+    if (mode == nullptr) {
+      return false;
+    }
+    const xcb_randr_mode_t mode_id = mode->mode;
+    std::free(mode);
+    xcb_randr_add_output_mode(connection_, output, mode_id);
+    auto* crtc_set = xcb_randr_set_crtc_config_reply(
+        connection_,
+        xcb_randr_set_crtc_config(connection_, crtc, XCB_CURRENT_TIME, config_time, 0, 0, mode_id,
+                                  XCB_RANDR_ROTATION_ROTATE_0, 1, &output),
+        nullptr);
+    const bool crtc_ok = crtc_set != nullptr && crtc_set->status == XCB_RANDR_SET_CONFIG_SUCCESS;
+    std::free(crtc_set);
+    if (!crtc_ok) {
+      return false;
+    }
+    xcb_generic_error_t* error = xcb_request_check(
+        connection_, xcb_randr_set_screen_size_checked(connection_, screen_->root, width, height,
+                                                       width / 4, height / 4));
+    std::free(error);
+    Sync();
+    return error == nullptr;
+  }
+
+ private:
+  // Waits until the server has processed everything sent so far.
+  void Sync() {
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  }
+
+  xcb_connection_t* connection_;
+  xcb_screen_t* screen_;
+};
+
+uint32_t PixelAt(const CapturedFrame& frame, uint32_t x, uint32_t y) {
+  const uint8_t* pixel = frame.data + size_t{y} * frame.row_pitch + size_t{x} * 4;
+  return uint32_t{pixel[2]} << 16 | uint32_t{pixel[1]} << 8 | pixel[0];
+}
+
+class X11CaptureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(xvfb_.started()) << "Xvfb did not start";
+    ASSERT_TRUE(painter_.connected());
+  }
+
+  XvfbServer xvfb_{"1280x720x24"};
+  Painter painter_{xvfb_.display()};
+};
+
+TEST_F(X11CaptureTest, ShmCapturerSeesDrawingAndReportsAnIdleScreenAsNoNewFrame) {
+  const xcb_window_t window = painter_.Fill(100, 120, 200, 150, kOrange);
+  X11ShmCapturer capturer(xvfb_.display());
+  ASSERT_TRUE(capturer.Initialize(0, 1280, 720));
+
+  CapturedFrame frame = capturer.Capture(100);
+  ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
+  ASSERT_EQ(frame.width, 1280u);
+  ASSERT_EQ(frame.height, 720u);
+  ASSERT_TRUE(FrameFitsMemory(frame));
+  EXPECT_EQ(PixelAt(frame, 150, 200), kOrange);
+  EXPECT_EQ(PixelAt(frame, 100, 120), kOrange);
+  EXPECT_EQ(PixelAt(frame, 299, 269), kOrange);
+  EXPECT_EQ(PixelAt(frame, 99, 120), 0u);
+  EXPECT_EQ(PixelAt(frame, 300, 269), 0u);
+  EXPECT_EQ(PixelAt(frame, 10, 10), 0u);
+
+  EXPECT_EQ(capturer.Capture(50).status, CaptureStatus::kNoNewFrame);
+  EXPECT_EQ(capturer.Capture(0).status, CaptureStatus::kNoNewFrame);
+
+  painter_.Recolour(window, kBlue);
+  frame = capturer.Capture(1000);
+  ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
+  EXPECT_EQ(PixelAt(frame, 150, 200), kBlue);
+  EXPECT_EQ(capturer.Capture(50).status, CaptureStatus::kNoNewFrame);
+}
+
+TEST_F(X11CaptureTest, ShmCapturerFallsBackToTheFirstMonitorForAnUnknownIndex) {
+  LogCapture log;
+  painter_.Fill(0, 0, 16, 16, kOrange);
+  X11ShmCapturer capturer(xvfb_.display());
+  ASSERT_TRUE(capturer.Initialize(4, 1280, 720));
+  EXPECT_TRUE(log.Contains("[Capture] Output index 4 unavailable, falling back to output 0"));
+  const CapturedFrame frame = capturer.Capture(100);
+  ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
+  EXPECT_EQ(PixelAt(frame, 5, 5), kOrange);
+}
+
+TEST_F(X11CaptureTest, ScreenResizeInvalidatesShmCaptureAndResizesTheScreenCopy) {
+  X11ShmCapturer capturer(xvfb_.display());
+  X11ImageCapturer image(xvfb_.display());
+  ASSERT_TRUE(capturer.Initialize(0, 1280, 720));
+  ASSERT_TRUE(image.Initialize(0, 1280, 720));
+  ASSERT_EQ(capturer.Capture(100).status, CaptureStatus::kFrameReady);
+  if (!painter_.ResizeScreen(1024, 600)) {
+    GTEST_SKIP() << "this Xvfb refuses RandR screen resizing";
+  }
+  EXPECT_EQ(capturer.Capture(1000).status, CaptureStatus::kInvalidated);
+  const CapturedFrame copy = image.Capture(0);
+  ASSERT_EQ(copy.status, CaptureStatus::kFrameReady);
+  EXPECT_EQ(copy.width, 1024u);
+  EXPECT_EQ(copy.height, 600u);
+  EXPECT_TRUE(FrameFitsMemory(copy));
+
+  // Recreated, it captures the new monitor size.
+  capturer.Release();
+  ASSERT_TRUE(capturer.Initialize(0, 1280, 720));
+  const CapturedFrame frame = capturer.Capture(100);
+  ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
+  EXPECT_EQ(frame.width, 1024u);
+  EXPECT_EQ(frame.height, 600u);
+}
+
+TEST_F(X11CaptureTest, CapturersReportALostServerAsInvalidated) {
+  X11ShmCapturer shm(xvfb_.display());
+  X11ImageCapturer image(xvfb_.display());
+  ASSERT_TRUE(shm.Initialize(0, 1280, 720));
+  ASSERT_TRUE(image.Initialize(0, 1280, 720));
+  ASSERT_EQ(shm.Capture(100).status, CaptureStatus::kFrameReady);
+  ASSERT_EQ(image.Capture(0).status, CaptureStatus::kFrameReady);
+  xvfb_.Stop();
+  EXPECT_EQ(shm.Capture(200).status, CaptureStatus::kInvalidated);
+  EXPECT_EQ(image.Capture(0).status, CaptureStatus::kInvalidated);
+  shm.Release();
+  EXPECT_EQ(shm.Capture(0).status, CaptureStatus::kInvalidated);
+  EXPECT_FALSE(shm.Initialize(0, 1280, 720));
+}
+
+TEST_F(X11CaptureTest, BackendScalesTheWholeScreenCopyToTheStreamSize) {
+  LogCapture log;
+  painter_.Fill(640, 360, 640, 360, kOrange);  // the bottom-right quarter
+  ScreenCapturers capturers;
+  capturers.screen_copy = std::make_unique<X11ImageCapturer>(xvfb_.display());
+  std::atomic<uint64_t> backend_switch{0};
+  CaptureBackend backend(std::move(capturers), backend_switch, 0, CaptureBackendChoice::kAuto, 320,
+                         180);
+  ASSERT_TRUE(backend.Select(true));
+  EXPECT_TRUE(log.Contains("[Capture] Active backend=x11image fallback (320x180)"));
+  const CapturedFrame frame = backend.Capture(0);
+  ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
+  ASSERT_EQ(frame.width, 320u);
+  ASSERT_EQ(frame.height, 180u);
+  EXPECT_EQ(PixelAt(frame, 240, 135), kOrange);
+  EXPECT_EQ(PixelAt(frame, 161, 91), kOrange);
+  EXPECT_EQ(PixelAt(frame, 158, 88), 0u);
+  EXPECT_EQ(PixelAt(frame, 80, 135), 0u);
+}
+
+TEST_F(X11CaptureTest, PlatformSelectionPrefersSharedMemoryCapture) {
+  LogCapture log;
+  painter_.Fill(0, 0, 1280, 720, kBlue);
+  ScreenCapturers capturers;
+  capturers.duplication = std::make_unique<X11ShmCapturer>(xvfb_.display());
+  capturers.screen_copy = std::make_unique<X11ImageCapturer>(xvfb_.display());
+  std::atomic<uint64_t> backend_switch{0};
+  CaptureBackend backend(std::move(capturers), backend_switch, 0, CaptureBackendChoice::kWgc, 640,
+                         360);
+  ASSERT_TRUE(backend.Select(true));
+  EXPECT_TRUE(log.Contains("[Capture] WGC requested but unavailable; trying X11 MIT-SHM"));
+  EXPECT_TRUE(log.Contains("[Capture] Active backend=x11shm output_index=0"));
+  EXPECT_STREQ(backend.ActiveName(), "x11shm");
+  const CapturedFrame frame = backend.Capture(100);
+  ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
+  EXPECT_EQ(frame.width, 640u);
+  EXPECT_EQ(PixelAt(frame, 320, 180), kBlue);
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,307 @@
+#include "video/ffmpeg_video_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/log_capture.h"
+#include "video/ffmpeg_handles.h"
+#include "video/nv12_converter.h"
+
+namespace orvane {
+namespace {
+
+constexpr uint32_t kWidth = 640;
+constexpr uint32_t kHeight = 360;
+constexpr uint32_t kFps = 30;
+constexpr uint64_t kFrameUs = 1000000 / kFps;
+
+// The block at the top-left keeps one colour in every frame; the rest moves.
+constexpr uint32_t kSolidSize = 128;
+constexpr uint8_t kSolidB = 40;
+constexpr uint8_t kSolidG = 160;
+constexpr uint8_t kSolidR = 220;
+
+struct CodecCase {
+  const char* label;
+  uint32_t codec;
+  AVCodecID decoder;
+  std::set<int> parameter_sets;
+};
+
+std::ostream& operator<<(std::ostream& out, const CodecCase& codec) {
+  return out << codec.label;
+}
+
+std::vector<uint8_t> MovingPattern(uint32_t frame) {
+  std::vector<uint8_t> bgra(size_t{kWidth} * kHeight * 4);
+  for (uint32_t y = 0; y < kHeight; ++y) {
+    for (uint32_t x = 0; x < kWidth; ++x) {
+      uint8_t* pixel = &bgra[(size_t{y} * kWidth + x) * 4];
+      if (x < kSolidSize && y < kSolidSize) {
+        pixel[0] = kSolidB;
+        pixel[1] = kSolidG;
+        pixel[2] = kSolidR;
+      } else {
+        pixel[0] = static_cast<uint8_t>(x + frame * 8);
+        pixel[1] = static_cast<uint8_t>(y * 2 + frame * 4);
+        pixel[2] = static_cast<uint8_t>(((x / 32 + y / 32 + frame) % 2) * 200);
+      }
+      pixel[3] = 255;
+    }
+  }
+  return bgra;
+}
+
+// Detail that changes completely every frame, so the rate control is always short of bits.
+std::vector<uint8_t> Noise(std::mt19937& random) {
+  std::vector<uint8_t> bgra(size_t{kWidth} * kHeight * 4);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (uint8_t& value : bgra) {
+    value = static_cast<uint8_t>(byte(random));
+  }
+  return bgra;
+}
+
+// NAL unit types of an Annex-B access unit, in order.
+std::vector<int> NalTypes(const std::vector<uint8_t>& bytes, bool hevc) {
+  std::vector<int> types;
+  for (size_t i = 0; i + 3 < bytes.size(); ++i) {
+    if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1) {
+      const uint8_t header = bytes[i + 3];
+      types.push_back(hevc ? (header >> 1) & 0x3F : header & 0x1F);
+      i += 2;
+    }
+  }
+  return types;
+}
+
+bool HasAll(const std::vector<int>& types, const std::set<int>& wanted) {
+  const std::set<int> present(types.begin(), types.end());
+  for (int type : wanted) {
+    if (!present.count(type)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// An independent decoder for what the encoder produced.
+class Decoder {
+ public:
+  explicit Decoder(AVCodecID id) {
+    const AVCodec* codec = avcodec_find_decoder(id);
+    context_.reset(avcodec_alloc_context3(codec));
+    context_->thread_count = 1;
+    opened_ = avcodec_open2(context_.get(), codec, nullptr) == 0;
+  }
+
+  bool opened() const { return opened_; }
+  int frames() const { return frames_; }
+  const AVFrame& last() const { return *last_; }
+
+  bool Decode(const std::vector<uint8_t>& bytes) {
+    PacketPtr packet(av_packet_alloc());
+    if (av_new_packet(packet.get(), static_cast<int>(bytes.size())) < 0) {
+      return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), packet->data);
+    return avcodec_send_packet(context_.get(), packet.get()) == 0 && Drain();
+  }
+
+  bool Flush() { return avcodec_send_packet(context_.get(), nullptr) == 0 && Drain(); }
+
+ private:
+  bool Drain() {
+    while (true) {
+      // A call without a picture clears the frame it was given, so the last picture is
+      // kept apart.
+      const int result = avcodec_receive_frame(context_.get(), received_.get());
+      if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
+        return true;
+      }
+      if (result < 0) {
+        return false;
+      }
+      av_frame_unref(last_.get());
+      av_frame_move_ref(last_.get(), received_.get());
+      ++frames_;
+    }
+  }
+
+  CodecContextPtr context_;
+  FramePtr received_{av_frame_alloc()};
+  FramePtr last_{av_frame_alloc()};
+  bool opened_ = false;
+  int frames_ = 0;
+};
+
+// Encodes one frame and drains the encoder; returns every access unit it gave.
+std::vector<EncodedAccessUnit> EncodeOne(FfmpegVideoEncoder& encoder,
+                                         const std::vector<uint8_t>& bgra, uint64_t timestamp_us) {
+  std::vector<EncodedAccessUnit> units;
+  if (!encoder.EncodeFrame(bgra.data(), kWidth * 4, kWidth, kHeight, timestamp_us)) {
+    return units;
+  }
+  EncodedAccessUnit unit;
+  while (encoder.ReceiveAccessUnit(unit)) {
+    units.push_back(unit);
+  }
+  return units;
+}
+
+class FfmpegVideoEncoderTest : public ::testing::TestWithParam<CodecCase> {};
+
+TEST_P(FfmpegVideoEncoderTest, EveryFrameGivesOneDecodableAccessUnit) {
+  const CodecCase& codec = GetParam();
+  const bool hevc = codec.codec == 2;
+  orvane::testing::LogCapture log;
+  FfmpegVideoEncoder encoder;
+  ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 2000))
+      << encoder.LastStatus().message;
+  EXPECT_TRUE(log.Contains(std::string("[Encoder] Initialized: ") + codec.label +
+                           " 640x360 @30 fps, 2000 kbps"));
+  if (std::string(encoder.EncoderName()).rfind("lib", 0) == 0) {
+    EXPECT_TRUE(log.Contains(std::string("[Encoder] No hardware encoder found for ") + codec.label +
+                             "; falling back to software encoder"));
+  }
+
+  std::vector<EncodedAccessUnit> units;
+  for (uint32_t frame = 0; frame < 30; ++frame) {
+    if (frame == 10) {
+      encoder.RequestKeyframe();
+    }
+    const uint64_t timestamp_us = 5000000 + frame * kFrameUs;
+    const std::vector<EncodedAccessUnit> out =
+        EncodeOne(encoder, MovingPattern(frame), timestamp_us);
+    ASSERT_EQ(out.size(), 1u) << "frame " << frame << ": " << encoder.LastStatus().message;
+    EXPECT_EQ(out[0].timestamp_us, timestamp_us);
+    units.push_back(out[0]);
+  }
+
+  for (uint32_t frame : {0u, 10u}) {
+    EXPECT_TRUE(units[frame].keyframe) << "frame " << frame;
+    EXPECT_TRUE(HasAll(NalTypes(units[frame].bytes, hevc), codec.parameter_sets))
+        << "frame " << frame;
+  }
+  for (uint32_t frame : {1u, 9u, 11u, 29u}) {
+    EXPECT_FALSE(units[frame].keyframe) << "frame " << frame;
+  }
+
+  Decoder decoder(codec.decoder);
+  ASSERT_TRUE(decoder.opened());
+  for (const EncodedAccessUnit& unit : units) {
+    ASSERT_TRUE(decoder.Decode(unit.bytes));
+  }
+  ASSERT_TRUE(decoder.Flush());
+  EXPECT_EQ(decoder.frames(), 30);
+
+  // The solid block must come back as the colour the host's own NV12 formula gives it.
+  const std::vector<uint8_t> solid = {kSolidB, kSolidG, kSolidR, 255,     kSolidB, kSolidG,
+                                      kSolidR, 255,     kSolidB, kSolidG, kSolidR, 255,
+                                      kSolidB, kSolidG, kSolidR, 255};
+  uint8_t y[4] = {};
+  uint8_t uv[4] = {};
+  ASSERT_TRUE(ConvertBgraToNv12(solid.data(), 8, 2, 2, {y, 2, uv, 2}));
+  const AVFrame& picture = decoder.last();
+  ASSERT_EQ(picture.format, AV_PIX_FMT_YUV420P);
+  const int x = kSolidSize / 2;
+  EXPECT_NEAR(picture.data[0][x * picture.linesize[0] + x], y[0], 3);
+  EXPECT_NEAR(picture.data[1][x / 2 * picture.linesize[1] + x / 2], uv[0], 3);
+  EXPECT_NEAR(picture.data[2][x / 2 * picture.linesize[2] + x / 2], uv[1], 3);
+}
+
+TEST_P(FfmpegVideoEncoderTest, BitrateCutWhileStreamingShrinksTheStreamAndKeepsItDecodable) {
+  const CodecCase& codec = GetParam();
+  FfmpegVideoEncoder encoder;
+  ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 6000));
+  Decoder decoder(codec.decoder);
+  ASSERT_TRUE(decoder.opened());
+  std::mt19937 random(7);
+  std::vector<size_t> sizes;
+  for (uint32_t frame = 0; frame < 40; ++frame) {
+    if (frame == 20) {
+      encoder.SetBitrate(300);
+    }
+    const std::vector<EncodedAccessUnit> out = EncodeOne(encoder, Noise(random), frame * kFrameUs);
+    ASSERT_EQ(out.size(), 1u) << "frame " << frame << ": " << encoder.LastStatus().message;
+    ASSERT_TRUE(decoder.Decode(out[0].bytes)) << "frame " << frame;
+    sizes.push_back(out[0].bytes.size());
+  }
+  ASSERT_TRUE(decoder.Flush());
+  EXPECT_EQ(decoder.frames(), 40);
+
+  size_t before = 0;
+  size_t after = 0;
+  for (uint32_t frame = 10; frame < 20; ++frame) {
+    before += sizes[frame];
+    after += sizes[frame + 20];
+  }
+  EXPECT_LT(after * 4, before) << "10 frames before the cut: " << before << " bytes, after "
+                               << after;
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, FfmpegVideoEncoderTest,
+                         ::testing::Values(CodecCase{"H264", 1, AV_CODEC_ID_H264, {7, 8}},
+                                           CodecCase{"HEVC", 2, AV_CODEC_ID_HEVC, {32, 33, 34}}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(FfmpegVideoEncoderFailureTest, FailuresAreReportedInTheStatus) {
+  FfmpegVideoEncoder encoder;
+  const std::vector<uint8_t> bgra(size_t{kWidth} * kHeight * 4);
+  EncodedAccessUnit unit;
+
+  EXPECT_FALSE(encoder.EncodeFrame(bgra.data(), kWidth * 4, kWidth, kHeight, 0));
+  EXPECT_EQ(encoder.LastStatus().code, 6);
+  EXPECT_EQ(encoder.LastStatus().message, "Encoder is not initialized");
+  EXPECT_FALSE(encoder.ReceiveAccessUnit(unit));
+  EXPECT_EQ(encoder.LastStatus().message, "Encoder is not initialized");
+
+  orvane::testing::LogCapture log;
+  EXPECT_FALSE(encoder.Initialize(1, 0, 0, kFps, 2000));
+  EXPECT_EQ(encoder.LastStatus().code, 6);
+  EXPECT_EQ(encoder.LastStatus().message, "Failed to configure software encoder");
+  EXPECT_TRUE(log.Contains("[Encoder] No software encoder found for H264"));
+
+  ASSERT_TRUE(encoder.Initialize(1, kWidth, kHeight, kFps, 2000));
+  // Nothing sent yet: no output, and the status the last call left stands.
+  EXPECT_FALSE(encoder.ReceiveAccessUnit(unit));
+  EXPECT_TRUE(encoder.LastStatus().ok);
+  // A short pitch cannot describe the frame; the encoder stays usable after it.
+  EXPECT_FALSE(encoder.EncodeFrame(bgra.data(), 16, kWidth, kHeight, 0));
+  EXPECT_EQ(encoder.LastStatus().code, 7);
+  EXPECT_TRUE(encoder.EncodeFrame(bgra.data(), kWidth * 4, kWidth, kHeight, 0));
+  EXPECT_TRUE(encoder.ReceiveAccessUnit(unit));
+  EXPECT_TRUE(unit.keyframe);
+
+  encoder.Shutdown();
+  EXPECT_FALSE(encoder.EncodeFrame(bgra.data(), kWidth * 4, kWidth, kHeight, 0));
+  EXPECT_EQ(encoder.LastStatus().message, "Encoder is not initialized");
+}
+
+// A frame smaller than the stream fills only its part of the picture; a larger one is cut.
+TEST(FfmpegVideoEncoderFailureTest, FramesOfAnotherSizeStillEncode) {
+  FfmpegVideoEncoder encoder;
+  ASSERT_TRUE(encoder.Initialize(1, kWidth, kHeight, kFps, 2000));
+  const struct {
+    uint32_t width;
+    uint32_t height;
+  } sizes[] = {{kWidth / 2, kHeight / 2}, {kWidth * 2, kHeight + 7}};
+  uint64_t timestamp_us = 0;
+  for (const auto& size : sizes) {
+    const std::vector<uint8_t> bgra(size_t{size.width} * size.height * 4, 0x80);
+    EXPECT_TRUE(encoder.EncodeFrame(bgra.data(), size.width * 4, size.width, size.height,
+                                    timestamp_us += kFrameUs))
+        << size.width << "x" << size.height;
+    EncodedAccessUnit unit;
+    EXPECT_TRUE(encoder.ReceiveAccessUnit(unit));
+  }
+}
+
+}  // namespace
+}  // namespace orvane
