@@ -38,7 +38,17 @@ const char* CaptureBackend::RoleDescription(ActiveBackend role) const {
   if (const ScreenCapturer* capturer = CapturerFor(role)) {
     return capturer->description();
   }
-  return role == ActiveBackend::kWgc ? "WGC" : "Desktop Duplication";
+  switch (role) {
+    case ActiveBackend::kDxgi:
+      return "Desktop Duplication";
+    case ActiveBackend::kWgc:
+      return "WGC";
+    case ActiveBackend::kGdi:
+      return "GDI";
+    case ActiveBackend::kNone:
+      break;
+  }
+  return "none";
 }
 
 const char* CaptureBackend::ActiveName() const {
@@ -74,10 +84,13 @@ bool CaptureBackend::Activate(ActiveBackend role) {
     }
     return false;
   }
+  const bool changed = active_ != role;
   SetActive(role);
+  // The fallback is announced on every activation; the preferred backends only when
+  // they take over.
   if (role == ActiveBackend::kGdi) {
     LOG_WARN("[Capture] Active backend=%s fallback (%ux%u)", capturer->name(), width_, height_);
-  } else {
+  } else if (changed) {
     LOG_INFO("[Capture] Active backend=%s output_index=%u", capturer->name(), output_index_);
   }
   return true;

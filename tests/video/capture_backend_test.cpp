@@ -140,10 +140,14 @@ TEST(CaptureBackendTest, LogsTheActivatedBackendByItsOwnName) {
   EXPECT_EQ(fakes.duplication->last_output_index, 3u);
   EXPECT_EQ(fakes.duplication->last_width, 640u);
   EXPECT_EQ(fakes.duplication->last_height, 360u);
+  ASSERT_TRUE(backend.ActivateDxgi());
+  EXPECT_EQ(log.Count("[Capture] Active backend=dup"), 1u) << "re-activation is not announced";
   ASSERT_TRUE(backend.ActivateWgc());
   EXPECT_TRUE(log.Contains("[Capture] Active backend=mon output_index=3"));
   ASSERT_TRUE(backend.ActivateGdi());
-  EXPECT_TRUE(log.Contains("[Capture] Active backend=copy fallback (640x360)"));
+  ASSERT_TRUE(backend.ActivateGdi());
+  EXPECT_EQ(log.Count("[Capture] Active backend=copy fallback (640x360)"), 2u)
+      << "the fallback is announced every time";
   EXPECT_STREQ(backend.ActiveName(), "copy");
 }
 
