@@ -63,7 +63,8 @@ bool FfmpegVideoEncoder::Initialize(uint32_t codec, uint32_t width, uint32_t hei
     status_ = Status::Failure(StatusCode::kCodec, "Failed to configure software encoder");
     return false;
   }
-  LOG_INFO("[Encoder] Input type set: NV12 (CPU BGRA->NV12 converter)");
+  LOG_INFO("[Encoder] Input type set: %s (CPU BGRA->NV12 converter)",
+           candidate_.input_format == AV_PIX_FMT_YUV420P ? "I420" : "NV12");
   if (!AllocateBuffers()) {
     context_.reset();
     status_ = Status::Failure(StatusCode::kResource, "Failed to allocate encoder input buffer");

@@ -246,6 +246,27 @@ TEST_P(FfmpegVideoEncoderTest, BitrateCutWhileStreamingShrinksTheStreamAndKeepsI
                                << after;
 }
 
+// A new frame rate reopens the encoder; the client must be able to go on decoding.
+TEST_P(FfmpegVideoEncoderTest, FrameRateChangeRestartsWithAKeyframe) {
+  const CodecCase& codec = GetParam();
+  orvane::testing::LogCapture log;
+  FfmpegVideoEncoder encoder;
+  ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 2000));
+  Decoder decoder(codec.decoder);
+  ASSERT_TRUE(decoder.opened());
+  for (uint32_t frame = 0; frame < 10; ++frame) {
+    encoder.SetFrameRate(frame < 5 ? kFps : kFps / 2);
+    const std::vector<EncodedAccessUnit> out =
+        EncodeOne(encoder, MovingPattern(frame), frame * kFrameUs);
+    ASSERT_EQ(out.size(), 1u) << "frame " << frame;
+    EXPECT_EQ(out[0].keyframe, frame == 0 || frame == 5) << "frame " << frame;
+    ASSERT_TRUE(decoder.Decode(out[0].bytes)) << "frame " << frame;
+  }
+  ASSERT_TRUE(decoder.Flush());
+  EXPECT_EQ(decoder.frames(), 10);
+  EXPECT_EQ(log.Count("reopened at 2000 kbps, 15 fps"), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Codecs, FfmpegVideoEncoderTest,
                          ::testing::Values(CodecCase{"H264", 1, AV_CODEC_ID_H264, {7, 8}},
                                            CodecCase{"HEVC", 2, AV_CODEC_ID_HEVC, {32, 33, 34}}),
