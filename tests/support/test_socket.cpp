@@ -1,5 +1,6 @@
 #include "support/test_socket.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -14,14 +15,29 @@ sockaddr_in LoopbackAddress(const std::string& text, uint16_t port) {
   return address;
 }
 
+// Ports are taken below the kernel's ephemeral range, so that a client socket lingering
+// in TIME_WAIT from an earlier test can never hold the port a new listener binds. The
+// start depends on the process so that test processes running side by side spread out.
 uint16_t FreePort(int type, int protocol) {
-  const SocketHandle probe = socket(AF_INET, type, protocol);
-  sockaddr_in address = LoopbackAddress("127.0.0.1", 0);
-  bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-  socklen_t size = sizeof(address);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-  CloseSocket(probe);
-  return ntohs(address.sin_port);
+  constexpr uint32_t kFirst = 20000;
+  constexpr uint32_t kCount = 12000;
+  static std::atomic<uint32_t> next{
+      static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count() % kCount)};
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const auto port = static_cast<uint16_t>(kFirst + (next.fetch_add(7) % kCount));
+    const SocketHandle probe = socket(AF_INET, type, protocol);
+    SetSocketOption(probe, SOL_SOCKET, SO_REUSEADDR, 1);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    const bool free =
+        bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    CloseSocket(probe);
+    if (free) {
+      return port;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
