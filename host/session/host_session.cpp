@@ -6,6 +6,7 @@
 #include "app/logger.h"
 #include "platform/system_info.h"
 #include "session/control_frame_opener.h"
+#include "video/frame_loop.h"
 
 namespace orvane {
 namespace {
@@ -32,7 +33,7 @@ HostSession::~HostSession() {
     control_thread_.join();
   }
   client_state_callback_ = nullptr;
-  DestroyPipelines();
+  StopStream();
 }
 
 bool HostSession::Initialize(const HostOptions& options) {
@@ -162,6 +163,12 @@ void HostSession::SupervisorLoop() {
   }
 }
 
+void HostSession::AwaitAdoption(uint64_t connection_id) {
+  while (session_running_.load() && adopted_connection_id_.load() < connection_id) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
 void HostSession::ControlReceiveLoop() {
   ControlFrameOpener opener(handler_);
   std::vector<uint8_t> frame;
@@ -183,6 +190,7 @@ void HostSession::ControlReceiveLoop() {
     if (connection_id != served_connection_id) {
       // Nothing the previous client negotiated or proved carries over to this one.
       served_connection_id = connection_id;
+      AwaitAdoption(connection_id);
       handler_.ResetForNewClient();
     }
     const std::optional<std::vector<uint8_t>> payload = opener.Open(frame);
@@ -325,6 +333,9 @@ bool HostSession::StartStream() {
   handler_.SendStreamWarmup(session_id, "starting-frame-loop", "waiting_first_frame", 12000);
   streaming_.store(true);
   handler_.SendStreamStarted(session_id);
+  frame_loop_thread_ = std::thread(
+      RunFrameLoop, FrameLoopContext{session_running_, streaming_, pipelines_, handler_,
+                                     media_sender_, abr_, capture_output_index_, capture_backend_});
   return true;
 }
 
@@ -362,6 +373,9 @@ bool HostSession::BuildPipeline(const NegotiatedStream& stream) {
 
 void HostSession::StopStream() {
   streaming_.store(false);
+  if (frame_loop_thread_.joinable()) {
+    frame_loop_thread_.join();
+  }
   DestroyPipelines();
 }
 

@@ -20,6 +20,7 @@
 #include "protocol/protocol_handler.h"
 #include "video/monitor_pipeline.h"
 #include "video/video_encoder.h"
+#include "video/video_encoder_factory.h"
 
 namespace orvane {
 
@@ -32,7 +33,7 @@ using ClientStateCallback = std::function<void(SessionClientState, const std::st
 // injector. Without an injector, input events are accepted and go nowhere.
 struct SessionEnvironment {
   TrustStoreEnvironment trust = TrustStoreEnvironment::System();
-  VideoEncoderFactory encoder_factory;
+  VideoEncoderFactory encoder_factory = CreateVideoEncoder;
   std::shared_ptr<InputInjector> injector;
 };
 
@@ -61,6 +62,9 @@ class HostSession {
   bool AdoptActiveClient(bool promotion);
   void SupervisorLoop();
   void ControlReceiveLoop();
+  // Holds the control thread until the supervisor has set the new client up (media
+  // endpoint, stream stopped), so that nothing the client sends races that set-up.
+  void AwaitAdoption(uint64_t connection_id);
   bool StartStream();
   void StopStream();
   bool BuildPipeline(const NegotiatedStream& stream);
@@ -87,14 +91,15 @@ class HostSession {
   mutable std::mutex input_key_mutex_;
   std::vector<uint8_t> input_key_;
   std::thread control_thread_;
+  std::thread frame_loop_thread_;
   std::atomic<bool> session_running_{false};
   std::atomic<bool> streaming_{false};
   std::atomic<bool> stop_requested_{false};
   ClientStateCallback client_state_callback_;
   uint32_t capture_output_index_ = 0;
   CaptureBackendChoice capture_backend_ = CaptureBackendChoice::kAuto;
-  // Supervisor thread only: the connection whose arrival was last handled.
-  uint64_t adopted_connection_id_ = 0;
+  // The connection whose arrival the supervisor has handled; written by the supervisor.
+  std::atomic<uint64_t> adopted_connection_id_{0};
 };
 
 }  // namespace orvane

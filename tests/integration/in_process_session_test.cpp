@@ -46,16 +46,22 @@ class RecordingInjector : public InputInjector {
   std::vector<Touch> touches_;
 };
 
-class WorkingEncoder : public VideoEncoder {
+class FakeEncoder : public VideoEncoder {
  public:
-  bool Initialize(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return true; }
+  explicit FakeEncoder(bool works) : works_(works) {}
+  bool Initialize(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return works_; }
   bool EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t, uint64_t) override { return true; }
   bool ReceiveAccessUnit(EncodedAccessUnit&) override { return false; }
   void RequestKeyframe() override {}
   bool SetBitrate(uint32_t) override { return true; }
   void SetFrameRate(uint32_t) override {}
   void Shutdown() override {}
-  Status LastStatus() const override { return {}; }
+  Status LastStatus() const override {
+    return works_ ? Status{} : Status::Failure(StatusCode::kCodec, "Encoder refused the size");
+  }
+
+ private:
+  bool works_;
 };
 
 // Sends one datagram from `local_address` to the host's input port; returns the source port.
@@ -89,13 +95,13 @@ std::vector<uint8_t> Touch(uint32_t pointer_id, float x) {
 
 // A session in this process, so that its injector can be watched, driven by the
 // reference client over loopback.
-class SessionInputTest : public ::testing::Test {
+class InProcessSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SessionEnvironment environment;
     environment.trust.folder = [this] { return folder_; };
     environment.injector = injector_;
-    environment.encoder_factory = [] { return std::make_unique<WorkingEncoder>(); };
+    environment.encoder_factory = [this] { return std::make_unique<FakeEncoder>(encoder_works_); };
     TrustStore trust(environment.trust);
     trust.TrustDevice(identity_.client_id, identity_.client_name);
     ASSERT_TRUE(trust.Save());
@@ -142,6 +148,7 @@ class SessionInputTest : public ::testing::Test {
     });
   }
 
+  std::atomic<bool> encoder_works_{true};
   TempFolder temp_{"orvane-input"};
   const fs::path folder_ = temp_.path();
   client::ClientIdentity identity_{"input-device", "Input tablet"};
@@ -153,7 +160,7 @@ class SessionInputTest : public ::testing::Test {
   client::ControlClient control_;
 };
 
-TEST_F(SessionInputTest, NothingIsInjectedBeforeAuthentication) {
+TEST_F(InProcessSessionTest, NothingIsInjectedBeforeAuthentication) {
   SendUdp("127.0.0.1", options_.input_port, Touch(1, 0.25f));
   std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(injector_->Touches().empty());
@@ -166,7 +173,7 @@ TEST_F(SessionInputTest, NothingIsInjectedBeforeAuthentication) {
   EXPECT_FLOAT_EQ(touches[0].x, 0.25f);
 }
 
-TEST_F(SessionInputTest, OnlyTheControlClientsAddressMayPunchOrSendBareInput) {
+TEST_F(InProcessSessionTest, OnlyTheControlClientsAddressMayPunchOrSendBareInput) {
   Authenticate();
   SendUdp("127.0.0.2", options_.input_port, {'O', 'R', 'V', 'M', 'P', '1'});
   SendUdp("127.0.0.2", options_.input_port, Touch(3, 0.1f));
@@ -179,7 +186,7 @@ TEST_F(SessionInputTest, OnlyTheControlClientsAddressMayPunchOrSendBareInput) {
   EXPECT_EQ(injector_->Touches().size(), 1u);  // the marker only
 }
 
-TEST_F(SessionInputTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatDoesNotOpen) {
+TEST_F(InProcessSessionTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatDoesNotOpen) {
   Authenticate();
   StartStream();
   EXPECT_TRUE(log_.Contains("[Session] Transport encryption enabled"));
@@ -205,6 +212,34 @@ TEST_F(SessionInputTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatDoesN
     ids.push_back(touch.pointer_id);
   }
   EXPECT_EQ(ids, (std::vector<uint32_t>{4, 6, 999}));
+}
+
+TEST_F(InProcessSessionTest, EncoderFailureAbortsTheStreamStartInOrder) {
+  Authenticate();
+  encoder_works_ = false;
+  pb::ControlMessage start;
+  start.mutable_start_stream()->set_session_id("s-1");
+  ASSERT_TRUE(control_.Send(start, client::FrameMode::kSealedPrimary));
+
+  std::vector<pb::ControlMessage> replies;
+  while (replies.size() < 4) {
+    auto reply = control_.Receive(5s);
+    ASSERT_TRUE(reply);
+    replies.push_back(*reply);
+  }
+  ASSERT_EQ(replies[0].payload_case(), pb::ControlMessage::kStreamWarmup);
+  EXPECT_EQ(replies[0].stream_warmup().phase(), "initializing-capture");
+  ASSERT_EQ(replies[1].payload_case(), pb::ControlMessage::kError);
+  EXPECT_EQ(replies[1].error().error_code(), 2u);
+  EXPECT_EQ(replies[1].error().error_description(), "Video encoder init failed");
+  ASSERT_EQ(replies[2].payload_case(), pb::ControlMessage::kError);
+  EXPECT_EQ(replies[2].error().error_code(), 3u);
+  EXPECT_TRUE(replies[2].error().is_fatal());
+  ASSERT_EQ(replies[3].payload_case(), pb::ControlMessage::kStreamStopped);
+  EXPECT_EQ(replies[3].stream_stopped().session_id(), "s-1");
+  EXPECT_TRUE(log_.Contains(
+      "[Session] Encoder failure details monitor=0 code=6 msg=Encoder refused the size"));
+  EXPECT_TRUE(log_.Contains("[Session] Stream start aborted: no monitor pipeline is ready"));
 }
 
 }  // namespace

@@ -1,0 +1,179 @@
+#include "video/frame_loop.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/logger.h"
+#include "platform/clock.h"
+#include "video/capture_factory.h"
+
+namespace orvane {
+namespace {
+
+constexpr uint32_t kCaptureWaitMs = 16;
+constexpr uint64_t kReinitIntervalMs = 500;
+constexpr uint64_t kInvalidationLogIntervalMs = 1000;
+
+}  // namespace
+
+void RunFrameLoop(FrameLoopContext context) {
+  LOG_INFO("[FrameLoop] Started (monitors=%zu)", context.pipelines.size());
+  if (context.pipelines.empty()) {
+    LOG_ERROR("[FrameLoop] No monitor pipeline is available");
+    return;
+  }
+  MonitorPipeline* chosen = nullptr;
+  size_t ready = 0;
+  for (MonitorPipeline& pipeline : context.pipelines) {
+    if (pipeline.active && pipeline.ready) {
+      chosen = chosen != nullptr ? chosen : &pipeline;
+      ++ready;
+    }
+  }
+  if (chosen == nullptr) {
+    LOG_ERROR("[FrameLoop] No active monitor encoder pipeline is ready");
+    return;
+  }
+  if (ready > 1) {
+    LOG_WARN("[FrameLoop] Driverless mode currently streams a single source; using monitor=%u",
+             chosen->monitor_index);
+  }
+  FrameLoop(context, *chosen).Run();
+}
+
+FrameLoop::FrameLoop(FrameLoopContext& context, MonitorPipeline& pipeline)
+    : context_(context),
+      pipeline_(pipeline),
+      diagnostics_(MonotonicNanos()),
+      capture_(CreatePlatformCapturers(), diagnostics_.counters().backend_switch,
+               context.capture_output_index, context.capture_backend, pipeline.width,
+               pipeline.height) {}
+
+void FrameLoop::Run() {
+  LOG_INFO("[Capture] Requested source output_index=%u backend=%s", context_.capture_output_index,
+           CaptureBackendName(context_.capture_backend));
+  if (!capture_.Select(true)) {
+    LOG_ERROR("[Capture] Failed to initialize any capture backend");
+  }
+  while (context_.streaming.load() && context_.session_running.load()) {
+    if (pacer_.TakeSlot(context_.handler.Negotiated().fps)) {
+      FrameSlot();
+    }
+    const uint64_t now_ns = MonotonicNanos();
+    if (const auto figures =
+            diagnostics_.TakeStatsReport(now_ns, context_.handler.stream_active())) {
+      context_.handler.SendStatsReport(context_.handler.SessionId(), figures->capture_ms_p50,
+                                       figures->capture_ms_p95, figures->encode_ms_p50,
+                                       figures->encode_ms_p95, context_.abr.current_kbps());
+    }
+    diagnostics_.LogPipeline(TickCountMs(), capture_.ActiveName());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  diagnostics_.LogStopped(capture_.ActiveName());
+  capture_.Release();
+}
+
+void FrameLoop::FrameSlot() {
+  const uint64_t timestamp_us = MonotonicMicros();
+  if (capture_.active() == ActiveBackend::kNone) {
+    Reinitialize(TickCountMs());
+    return;
+  }
+  PipelineCounters& counters = diagnostics_.counters();
+  const uint64_t capture_start_us = MonotonicMicros();
+  const CapturedFrame frame = capture_.Capture(kCaptureWaitMs);
+  switch (frame.status) {
+    case CaptureStatus::kFrameReady:
+      diagnostics_.AddCaptureSample(static_cast<float>(MonotonicMicros() - capture_start_us) /
+                                    1000.0f);
+      break;
+    case CaptureStatus::kNoNewFrame:
+      ++(capture_.active() == ActiveBackend::kWgc ? counters.wgc_timeout : counters.dup_timeout);
+      return;
+    case CaptureStatus::kInvalidated: {
+      const uint64_t now_ms = TickCountMs();
+      if (!last_invalidation_log_ms_ ||
+          now_ms - *last_invalidation_log_ms_ >= kInvalidationLogIntervalMs) {
+        LOG_WARN("[Capture] %s invalidated; releasing and recreating capture objects",
+                 capture_.ActiveName());
+        last_invalidation_log_ms_ = now_ms;
+      }
+      capture_.Invalidate();
+      Reinitialize(now_ms);
+      return;
+    }
+    case CaptureStatus::kFailed:
+      ++counters.capture_fail;
+      return;
+  }
+  if (frame.data == nullptr || frame.row_pitch == 0) {
+    return;
+  }
+  EncodeAndSend(frame, timestamp_us);
+  counters.last_frame = frame_number_;
+  counters.ts_us = timestamp_us;
+  if (diagnostics_.NoteFrameProduced(frame_number_, timestamp_us, context_.handler.SessionId())) {
+    context_.handler.SendFirstFrameProduced(context_.handler.SessionId(), timestamp_us,
+                                            frame_number_);
+  }
+  ++frame_number_;
+}
+
+void FrameLoop::Reinitialize(uint64_t now_ms) {
+  if (last_reinit_ms_ && now_ms - *last_reinit_ms_ < kReinitIntervalMs) {
+    return;
+  }
+  last_reinit_ms_ = now_ms;
+  if (!capture_.Select(true)) {
+    return;
+  }
+  PipelineCounters& counters = diagnostics_.counters();
+  if (capture_.active() == ActiveBackend::kDxgi) {
+    LOG_INFO("[Capture] %s capture recreated successfully (reinit=%llu)", capture_.ActiveName(),
+             static_cast<unsigned long long>(++counters.dup_reinit));
+  } else if (capture_.active() == ActiveBackend::kWgc) {
+    LOG_INFO("[Capture] %s capture recreated successfully (reinit=%llu)", capture_.ActiveName(),
+             static_cast<unsigned long long>(++counters.wgc_reinit));
+  }
+}
+
+void FrameLoop::EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us) {
+  PipelineCounters& counters = diagnostics_.counters();
+  VideoEncoder& encoder = *pipeline_.encoder;
+  const FramePlan plan = keyframe_policy_.PlanFrame(
+      frame_number_, context_.handler.TakeKeyframeRequest(), context_.abr.current_kbps());
+  if (plan.force_keyframe) {
+    encoder.RequestKeyframe();
+  }
+  if (plan.bitrate_changed) {
+    encoder.SetBitrate(plan.bitrate_kbps);
+  }
+  encoder.SetFrameRate(context_.handler.Negotiated().fps);
+
+  const uint64_t encode_start_us = MonotonicMicros();
+  if (!encoder.EncodeFrame(frame.data, frame.row_pitch, frame.width, frame.height, timestamp_us)) {
+    diagnostics_.NoteEncodeFailure(pipeline_.monitor_index, encoder.LastStatus());
+    ++counters.total_frames;
+    return;
+  }
+  diagnostics_.AddEncodeSample(static_cast<float>(MonotonicMicros() - encode_start_us) / 1000.0f);
+  EncodedAccessUnit unit;
+  while (encoder.ReceiveAccessUnit(unit)) {
+    if (unit.bytes.empty()) {
+      diagnostics_.NoteEmptyAccessUnit(pipeline_.monitor_index, frame_number_, timestamp_us,
+                                       TickCountMs());
+      continue;
+    }
+    const SendOutcome outcome =
+        SendAccessUnit(plan, unit.keyframe, pipeline_.frame_counter, [&](uint64_t number) {
+          return context_.media_sender.SendVideoFrame(
+              static_cast<uint32_t>(number), unit.timestamp_us, unit.keyframe, unit.bytes.data(),
+              static_cast<uint32_t>(unit.bytes.size()));
+        });
+    counters.access_units += outcome.sent;
+    counters.send_fail += outcome.failed;
+  }
+  ++counters.total_frames;
+}
+
+}  // namespace orvane

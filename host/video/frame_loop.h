@@ -1,0 +1,59 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "app/host_options.h"
+#include "net/abr_controller.h"
+#include "net/udp_media_sender.h"
+#include "protocol/protocol_handler.h"
+#include "video/capture_backend.h"
+#include "video/frame_diagnostics.h"
+#include "video/frame_pacer.h"
+#include "video/keyframe_policy.h"
+#include "video/monitor_pipeline.h"
+
+namespace orvane {
+
+// What the frame loop works with; all of it belongs to the session and outlives the loop.
+struct FrameLoopContext {
+  std::atomic<bool>& session_running;
+  std::atomic<bool>& streaming;
+  std::vector<MonitorPipeline>& pipelines;  // not resized while the loop runs
+  ProtocolHandler& handler;
+  UdpMediaSender& media_sender;
+  AbrController& abr;
+  uint32_t capture_output_index = 0;
+  CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
+};
+
+// The stream's own thread: paces frame slots, captures, encodes and sends video, and
+// keeps the client informed (first frame, periodic stats), until the stream or the
+// session stops. Returns at once when no pipeline is ready.
+void RunFrameLoop(FrameLoopContext context);
+
+// One stream's loop over one pipeline.
+class FrameLoop {
+ public:
+  FrameLoop(FrameLoopContext& context, MonitorPipeline& pipeline);
+  void Run();
+
+ private:
+  void FrameSlot();
+  void Reinitialize(uint64_t now_ms);
+  void EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us);
+
+  FrameLoopContext& context_;
+  MonitorPipeline& pipeline_;
+  FrameDiagnostics diagnostics_;
+  CaptureBackend capture_;
+  KeyframePolicy keyframe_policy_;
+  FramePacer pacer_;
+  uint64_t frame_number_ = 1;
+  std::optional<uint64_t> last_reinit_ms_;
+  std::optional<uint64_t> last_invalidation_log_ms_;
+};
+
+}  // namespace orvane
