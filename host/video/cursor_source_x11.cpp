@@ -21,11 +21,10 @@ ReplyPtr<Reply> Owned(Reply* reply) {
 
 std::unique_ptr<X11CursorSource> X11CursorSource::Open(const std::string& display_name) {
   std::unique_ptr<X11CursorSource> source(new X11CursorSource());
-  xcb_connection_t* connection = nullptr;
   if (!source->connection_.Open(display_name)) {
     return nullptr;
   }
-  connection = source->connection_.get();
+  xcb_connection_t* connection = source->connection_.get();
   const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_xfixes_id);
   if (extension == nullptr || !extension->present) {
     return nullptr;
@@ -78,10 +77,9 @@ bool X11CursorSource::ReadImage(CursorImage& image) {
   if (!reply) {
     return false;
   }
-  image.shape = CursorShapeFromXName(
-      std::string_view(xcb_xfixes_get_cursor_image_and_name_name(reply.get()),
-                       static_cast<size_t>(xcb_xfixes_get_cursor_image_and_name_name_length(
-                           reply.get()))));
+  image.shape = CursorShapeFromXName(std::string_view(
+      xcb_xfixes_get_cursor_image_and_name_name(reply.get()),
+      static_cast<size_t>(xcb_xfixes_get_cursor_image_and_name_name_length(reply.get()))));
   const uint32_t* pixels = xcb_xfixes_get_cursor_image_and_name_cursor_image(reply.get());
   const size_t count =
       static_cast<size_t>(xcb_xfixes_get_cursor_image_and_name_cursor_image_length(reply.get()));
