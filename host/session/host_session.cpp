@@ -6,6 +6,7 @@
 #include "app/logger.h"
 #include "platform/system_info.h"
 #include "session/control_frame_opener.h"
+#include "video/cursor_source_factory.h"
 #include "video/frame_loop.h"
 
 namespace orvane {
@@ -45,6 +46,9 @@ bool HostSession::Initialize(const HostOptions& options) {
   if (!media_sender_.Open()) {
     LOG_ERROR("[Session] %s", media_sender_.LastStatus().message.c_str());
     return false;
+  }
+  if (auto cursor = CreatePlatformCursorSource()) {
+    cursor_tracker_ = std::make_unique<CursorTracker>(std::move(cursor));
   }
   handler_.SetUdpPorts(options_.media_port, options_.input_port);
   const std::string computer_name = ComputerName();
@@ -333,9 +337,13 @@ bool HostSession::StartStream() {
   handler_.SendStreamWarmup(session_id, "starting-frame-loop", "waiting_first_frame", 12000);
   streaming_.store(true);
   handler_.SendStreamStarted(session_id);
+  if (cursor_tracker_) {
+    cursor_tracker_->RequestFullUpdate();  // the client of a new stream has no cursor yet
+  }
   frame_loop_thread_ = std::thread(
       RunFrameLoop, FrameLoopContext{session_running_, streaming_, pipelines_, handler_,
-                                     media_sender_, abr_, capture_output_index_, capture_backend_});
+                                     media_sender_, abr_, control_server_, cursor_tracker_.get(),
+                                     capture_output_index_, capture_backend_});
   return true;
 }
 

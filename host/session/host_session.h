@@ -18,6 +18,7 @@
 #include "net/udp_input_receiver.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
+#include "video/cursor_tracker.h"
 #include "video/monitor_pipeline.h"
 #include "video/video_encoder.h"
 #include "video/video_encoder_factory.h"
@@ -86,6 +87,7 @@ class HostSession {
   UdpInputReceiver input_receiver_;
   InputDatagramFilter input_filter_;  // input receive thread only
   AbrController abr_;
+  std::unique_ptr<CursorTracker> cursor_tracker_;  // none when the cursor cannot be read
   HostOptions options_;
   // The session key as it stood at stream start, for input datagrams.
   mutable std::mutex input_key_mutex_;

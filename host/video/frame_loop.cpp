@@ -55,10 +55,12 @@ void FrameLoop::Run() {
   if (!capture_.Select(true)) {
     LOG_ERROR("[Capture] Failed to initialize any capture backend");
   }
+  keyframe_policy_.emplace();
   while (context_.streaming.load() && context_.session_running.load()) {
     if (pacer_.TakeSlot(context_.handler.Negotiated().fps)) {
       FrameSlot();
     }
+    SendCursorUpdate();
     const uint64_t now_ns = MonotonicNanos();
     if (const auto figures =
             diagnostics_.TakeStatsReport(now_ns, context_.handler.stream_active())) {
@@ -71,6 +73,17 @@ void FrameLoop::Run() {
   }
   diagnostics_.LogStopped(capture_.ActiveName());
   capture_.Release();
+}
+
+void FrameLoop::SendCursorUpdate() {
+  if (context_.cursor_tracker == nullptr) {
+    return;
+  }
+  if (const auto update = context_.cursor_tracker->Poll()) {
+    const std::string bytes = CursorControlMessage(*update).SerializeAsString();
+    context_.control_server.SendFrame(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                      static_cast<uint32_t>(bytes.size()));
+  }
 }
 
 void FrameLoop::FrameSlot() {
@@ -110,8 +123,6 @@ void FrameLoop::FrameSlot() {
     return;
   }
   EncodeAndSend(frame, timestamp_us);
-  counters.last_frame = frame_number_;
-  counters.ts_us = timestamp_us;
   if (diagnostics_.NoteFrameProduced(frame_number_, timestamp_us, context_.handler.SessionId())) {
     context_.handler.SendFirstFrameProduced(context_.handler.SessionId(), timestamp_us,
                                             frame_number_);
@@ -140,7 +151,7 @@ void FrameLoop::Reinitialize(uint64_t now_ms) {
 void FrameLoop::EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us) {
   PipelineCounters& counters = diagnostics_.counters();
   VideoEncoder& encoder = *pipeline_.encoder;
-  const FramePlan plan = keyframe_policy_.PlanFrame(
+  const FramePlan plan = keyframe_policy_->PlanFrame(
       frame_number_, context_.handler.TakeKeyframeRequest(), context_.abr.current_kbps());
   if (plan.force_keyframe) {
     encoder.RequestKeyframe();

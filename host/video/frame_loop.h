@@ -7,9 +7,11 @@
 
 #include "app/host_options.h"
 #include "net/abr_controller.h"
+#include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
 #include "video/capture_backend.h"
+#include "video/cursor_tracker.h"
 #include "video/frame_diagnostics.h"
 #include "video/frame_pacer.h"
 #include "video/keyframe_policy.h"
@@ -25,6 +27,8 @@ struct FrameLoopContext {
   ProtocolHandler& handler;
   UdpMediaSender& media_sender;
   AbrController& abr;
+  TcpControlServer& control_server;
+  CursorTracker* cursor_tracker = nullptr;  // none when the cursor cannot be read
   uint32_t capture_output_index = 0;
   CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
 };
@@ -42,6 +46,7 @@ class FrameLoop {
 
  private:
   void FrameSlot();
+  void SendCursorUpdate();
   void Reinitialize(uint64_t now_ms);
   void EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us);
 
@@ -49,7 +54,8 @@ class FrameLoop {
   MonitorPipeline& pipeline_;
   FrameDiagnostics diagnostics_;
   CaptureBackend capture_;
-  KeyframePolicy keyframe_policy_;
+  // Made once capture is set up: the warm-up counts from the first frame that can come.
+  std::optional<KeyframePolicy> keyframe_policy_;
   FramePacer pacer_;
   uint64_t frame_number_ = 1;
   std::optional<uint64_t> last_reinit_ms_;

@@ -94,6 +94,8 @@ TEST_F(StreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
   ticking = false;
   ticker.join();
   ASSERT_EQ(streamed, 0) << ReadFile(temp_ / "stream.log");
+  // A new stream's client is sent the whole cursor.
+  EXPECT_NE(ReadFile(temp_ / "stream.log").find("CursorUpdate"), std::string::npos);
   ASSERT_TRUE(host.WaitForOutput("[FrameDiag] Final pipeline"));
 
   std::smatch sent;
