@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "integration/host_process.h"
 #include "integration/xvfb_painter.h"
@@ -65,57 +68,86 @@ class StreamTest : public ::testing::Test {
         << ReadFile(temp_ / "pair2.log");
   }
 
+  void StartHostAndPair() {
+    host_ = std::make_unique<HostProcess>(
+        std::vector<std::string>{"--control-port", std::to_string(port_), "--media-port",
+                                 std::to_string(FreeUdpPort()), "--input-port",
+                                 std::to_string(FreeUdpPort())},
+        temp_.path());
+    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));
+    Pair();
+  }
+
+  // Streams for `seconds` into `video` while the screen keeps changing; `meanwhile` runs
+  // on the test thread during the stream. Returns the client's exit status.
+  int Stream(
+      const std::string& arguments, const fs::path& video,
+      const std::function<void()>& meanwhile = [] {}) {
+    std::atomic<bool> ticking{true};
+    std::thread ticker([&] {
+      XvfbPainter painter(xvfb_.display());
+      for (uint32_t shade = 0; ticking.load(); shade = (shade + 8) & 0xFF) {
+        painter.Recolour(ticker_window_, shade * 0x010101);
+        std::this_thread::sleep_for(30ms);
+      }
+    });
+    int status = -1;
+    std::thread client([&] {
+      status = RunShell(Client("stream " + arguments + " --out '" + video.string() + "'"),
+                        temp_ / "stream.log");
+    });
+    meanwhile();
+    client.join();
+    ticking = false;
+    ticker.join();
+    return status;
+  }
+
+  // Access units the host reports having sent in its final pipeline line.
+  long UnitsSent() const {
+    std::smatch sent;
+    const std::string output = host_->Output();
+    return std::regex_search(output, sent, std::regex(R"(Final pipeline .* access_units=(\d+))"))
+               ? std::stol(sent[1])
+               : -1;
+  }
+
+  // Width, height and decoded frame count by ffprobe.
+  std::tuple<int, int, long> Probe(const fs::path& video) const {
+    int width = 0, height = 0;
+    long decoded = 0;
+    RunShell(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=nb_read_frames,width,height -of csv=p=0 '" +
+            video.string() + "'",
+        temp_ / "probe.log");
+    // The decoder's warnings share the log; the figures are the line that parses.
+    std::istringstream lines(ReadFile(temp_ / "probe.log"));
+    for (std::string line; std::getline(lines, line);) {
+      std::sscanf(line.c_str(), "%d,%d,%ld", &width, &height, &decoded);
+    }
+    return {width, height, decoded};
+  }
+
   TempFolder temp_{"orvane-stream"};
   XvfbServer xvfb_{"1280x720x24"};
   XvfbPainter painter_{xvfb_.display()};
   uint32_t ticker_window_ = 0;
   uint16_t port_ = FreeTcpPort();
+  std::unique_ptr<HostProcess> host_;
 };
 
 TEST_F(StreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
-  HostProcess host({"--control-port", std::to_string(port_), "--media-port",
-                    std::to_string(FreeUdpPort()), "--input-port", std::to_string(FreeUdpPort())},
-                   temp_.path());
-  ASSERT_TRUE(host.WaitForOutput("[Main] Ready. Waiting for mobile client..."));
-  Pair();
-
-  std::atomic<bool> ticking{true};
-  std::thread ticker([&] {
-    XvfbPainter painter(xvfb_.display());
-    for (uint32_t shade = 0; ticking.load(); shade = (shade + 8) & 0xFF) {
-      painter.Recolour(ticker_window_, shade * 0x010101);
-      std::this_thread::sleep_for(30ms);
-    }
-  });
+  StartHostAndPair();
   const fs::path video = temp_ / "stream.h264";
-  const int streamed = RunShell(
-      Client("stream --seconds 4 --width 1280 --height 720 --out '" + video.string() + "'"),
-      temp_ / "stream.log");
-  ticking = false;
-  ticker.join();
-  ASSERT_EQ(streamed, 0) << ReadFile(temp_ / "stream.log");
+  ASSERT_EQ(Stream("--seconds 4 --width 1280 --height 720", video), 0)
+      << ReadFile(temp_ / "stream.log");
   // A new stream's client is sent the whole cursor.
   EXPECT_NE(ReadFile(temp_ / "stream.log").find("CursorUpdate"), std::string::npos);
-  ASSERT_TRUE(host.WaitForOutput("[FrameDiag] Final pipeline"));
-
-  std::smatch sent;
-  const std::string host_output = host.Output();
-  ASSERT_TRUE(
-      std::regex_search(host_output, sent, std::regex(R"(Final pipeline .* access_units=(\d+))")));
-  const long units_sent = std::stol(sent[1]);
-  EXPECT_GT(units_sent, 20) << host_output;
-
-  ASSERT_EQ(RunShell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                     "stream=nb_read_frames,width,height -of csv=p=0 '" +
-                         video.string() + "'",
-                     temp_ / "probe.log"),
-            0)
-      << ReadFile(temp_ / "probe.log") << ReadFile(temp_ / "stream.log");
-  int width = 0, height = 0;
-  long decoded = 0;
-  ASSERT_EQ(
-      std::sscanf(ReadFile(temp_ / "probe.log").c_str(), "%d,%d,%ld", &width, &height, &decoded), 3)
-      << ReadFile(temp_ / "probe.log") << ReadFile(temp_ / "stream.log");
+  ASSERT_TRUE(host_->WaitForOutput("[FrameDiag] Final pipeline"));
+  const long units_sent = UnitsSent();
+  EXPECT_GT(units_sent, 20) << host_->Output();
+  const auto [width, height, decoded] = Probe(video);
   EXPECT_EQ(width, 1280);
   EXPECT_EQ(height, 720);
   // Keyframes of the warm-up travel twice and decode twice; every unit sent must decode.
@@ -137,6 +169,27 @@ TEST_F(StreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
   EXPECT_NEAR(at(560, 360, 1), 0x80, 24);
   EXPECT_NEAR(at(560, 360, 2), 0x00, 24);
   EXPECT_LE(at(300, 600, 0), 24);  // outside the rectangle the screen stays black
+}
+
+TEST_F(StreamTest, HevcStreamGoesOnThroughAScreenResize) {
+  StartHostAndPair();
+  const fs::path video = temp_ / "stream.hevc";
+  const int streamed = Stream("--seconds 5 --codec hevc --width 1280 --height 720", video, [&] {
+    std::this_thread::sleep_for(2s);
+    XvfbPainter resizer(xvfb_.display());
+    EXPECT_TRUE(resizer.ResizeScreen(1024, 600));
+  });
+  ASSERT_EQ(streamed, 0) << ReadFile(temp_ / "stream.log");
+  ASSERT_TRUE(host_->WaitForOutput("[FrameDiag] Final pipeline"));
+  const std::string output = host_->Output();
+  EXPECT_NE(output.find("invalidated; releasing and recreating capture objects"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("capture recreated successfully (reinit=1)"), std::string::npos);
+  const long units_sent = UnitsSent();
+  const auto [width, height, decoded] = Probe(video);
+  EXPECT_EQ(width, 1280) << ReadFile(temp_ / "probe.log");  // the smaller screen is scaled up
+  EXPECT_GT(units_sent, 10);
+  EXPECT_GE(decoded * 10, units_sent * 9) << decoded << " of " << units_sent;
 }
 
 }  // namespace
