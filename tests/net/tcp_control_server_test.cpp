@@ -199,20 +199,29 @@ TEST_F(TcpControlServerTest, StaleSendFailureDoesNotDropTheNewActiveClient) {
   ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:"));
 
   // The first client never reads, so this sender ends up blocked inside SendFrame on its
-  // socket; it fails only after the first client has already been replaced.
+  // socket; it fails only after the first client has already been replaced. It stops once
+  // the second client is active, which does not read either.
+  std::atomic<bool> started{false};
   std::atomic<bool> sending{true};
   std::thread sender([&] {
     const std::vector<uint8_t> big(TcpControlServer::kMaxFrameSize, 1);
-    while (server_.SendFrame(big.data(), static_cast<uint32_t>(big.size()))) {
-    }
+    do {
+      started = true;
+    } while (server_.ActiveClientAddress() == "127.0.0.1" &&
+             server_.SendFrame(big.data(), static_cast<uint32_t>(big.size())));
     sending = false;
   });
+  ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   first->Close();
   std::vector<uint8_t> frame;
   EXPECT_FALSE(server_.ReceiveFrame(frame));
-  ASSERT_TRUE(WaitUntil([&] { return !sending.load(); }));
+  const bool sender_ended = WaitUntil([&] { return !sending.load(); });
+  if (!sender_ended) {
+    second->Close();  // it got onto the second client after all; free it to end the test
+  }
   sender.join();
+  ASSERT_TRUE(sender_ended);
 
   EXPECT_TRUE(server_.HasActiveClient());
   EXPECT_EQ(server_.ActiveClientAddress(), "127.0.0.2");
