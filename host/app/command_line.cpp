@@ -89,6 +89,32 @@ const char* CaptureBackendName(CaptureBackendChoice choice) {
   }
 }
 
+bool WantsUsage(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* CommandLineUsage() {
+  return "usage: orvane-host [options]\n"
+         "\n"
+         "Streams this computer's screen and sound to the Orvane Display app and injects its\n"
+         "touch, pen and keys.\n"
+         "\n"
+         "  --control-port N       TCP control port, 1-65535 (default 9430)\n"
+         "  --media-port N         UDP media port, 1-65535 (default 9431)\n"
+         "  --input-port N         UDP input port, 1-65535 (default 9432)\n"
+         "  --monitors N           monitors a session may stream, 1-4 (default 1)\n"
+         "  --capture-output N     one-based monitor to capture, 1-4 (default 1)\n"
+         "  --capture-backend NAME auto, dxgi or wgc (default auto)\n"
+         "  --console              keep the console (overrides --background)\n"
+         "  --background           detach from the terminal\n"
+         "  --help                 show this text\n";
+}
+
 CommandLine ParseCommandLine(int argc, const char* const* argv, const CommandLine& defaults) {
   CommandLine result = defaults;
   // A value that follows an option is examined as an argument in its own right too.

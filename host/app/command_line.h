@@ -14,6 +14,12 @@ struct CommandLine {
   bool background = false;
 };
 
+// True when the user asked for the usage text ("--help" or "-h" anywhere).
+bool WantsUsage(int argc, const char* const* argv);
+
+// The options the host takes, one per line, for --help.
+const char* CommandLineUsage();
+
 // Parses argv (argv[0] is the program and is skipped). Values that are out of range
 // leave the capture selection as `defaults` hold it.
 CommandLine ParseCommandLine(int argc, const char* const* argv, const CommandLine& defaults = {});

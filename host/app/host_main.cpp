@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -90,6 +91,10 @@ void ReconnectLoop(const HostOptions& options) {
 }  // namespace
 
 int RunHost(int argc, const char* const* argv) {
+  if (WantsUsage(argc, argv)) {
+    std::fputs(CommandLineUsage(), stdout);
+    return 0;
+  }
   AppState& state = State();
   Logger::Instance().Init("orvane");
   LOG_INFO("====================================");

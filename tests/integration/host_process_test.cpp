@@ -115,5 +115,14 @@ TEST_F(HostProcessTest, PortInUseEndsTheHostAfterAFailedSessionStart) {
   EXPECT_NE(output.find("[Main] Shutdown complete."), std::string::npos);
 }
 
+TEST_F(HostProcessTest, HelpPrintsTheOptionsAndStartsNothing) {
+  HostProcess host({"--control-port", std::to_string(port_), "--help"}, home_);
+  EXPECT_EQ(host.WaitForExit(), 0);
+  const std::string output = host.Output();
+  EXPECT_EQ(output.rfind("usage: orvane-host [options]", 0), 0u) << output;
+  EXPECT_NE(output.find("--capture-backend NAME"), std::string::npos);
+  EXPECT_EQ(output.find("[TCP] Listening"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orvane::testing
