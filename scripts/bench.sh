@@ -11,3 +11,6 @@ for bench in build/linux/bench/*_bench; do
   echo "== ${bench##*/}"
   "$bench"
 done
+
+echo "== stream_bench"
+bench/stream_bench.sh
