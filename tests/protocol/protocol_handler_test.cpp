@@ -149,34 +149,20 @@ TEST_F(ProtocolHandlerTest, TrustedDeviceIsAcceptedWhateverItsProof) {
 TEST_F(ProtocolHandlerTest, AuthenticatedOnlyMessagesAreOnlyLoggedBeforeHello) {
   LogCapture log;
   auto handler = MakeHandler();
-  struct Case {
-    pb::ControlMessage message;
-    const char* name;
-  };
-  std::vector<Case> cases(9);
-  cases[0].message.mutable_capability_exchange();
-  cases[0].name = "CapabilityExchange";
-  cases[1].message.mutable_start_stream();
-  cases[1].name = "StartStream";
-  cases[2].message.mutable_stop_stream();
-  cases[2].name = "StopStream";
-  cases[3].message.mutable_set_quality_profile();
-  cases[3].name = "SetQualityProfile";
-  cases[4].message.mutable_request_keyframe();
-  cases[4].name = "RequestKeyframe";
-  cases[5].message.mutable_set_audio_enabled();
-  cases[5].name = "SetAudioEnabled";
-  cases[6].message.mutable_first_frame_rendered();
-  cases[6].name = "FirstFrameRendered";
-  cases[7].message.mutable_start_file_transfer();
-  cases[7].name = "StartFileTransfer";
-  cases[8].message.mutable_clipboard_update();
-  cases[8].name = "ClipboardUpdate";
-  for (const Case& c : cases) {
-    EXPECT_TRUE(Handle(*handler, c.message).ok);
-    EXPECT_TRUE(
-        log.Contains(std::string("[Protocol] ") + c.name + " ignored before authentication"))
-        << c.name;
+  // Each payload field with an empty message, straight from its wire tag.
+  const std::vector<std::pair<uint32_t, const char*>> cases = {
+      {12, "CapabilityExchange"}, {14, "StartStream"},       {15, "StopStream"},
+      {20, "SetQualityProfile"},  {21, "RequestKeyframe"},   {22, "SetAudioEnabled"},
+      {23, "FirstFrameRendered"}, {30, "StartFileTransfer"}, {33, "ClipboardUpdate"}};
+  for (const auto& [field, name] : cases) {
+    std::vector<uint8_t> wire;
+    for (uint32_t tag = field << 3 | 2; tag != 0; tag >>= 7) {
+      wire.push_back(static_cast<uint8_t>((tag & 0x7F) | (tag > 0x7F ? 0x80 : 0)));
+    }
+    wire.push_back(0);  // empty message
+    EXPECT_TRUE(handler->HandleControlMessage(wire.data(), wire.size()).ok);
+    EXPECT_TRUE(log.Contains(std::string("[Protocol] ") + name + " ignored before authentication"))
+        << name;
   }
   EXPECT_TRUE(sent_.empty());
   EXPECT_FALSE(handler->stream_start_requested());
