@@ -7,6 +7,7 @@
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -61,6 +62,11 @@ int ReceiveDatagram(SocketHandle socket, void* data, size_t size, sockaddr_in& f
 // True for receive errors that say nothing about the receiving socket itself: an ICMP
 // port-unreachable report for an earlier send, an interrupted call.
 bool IsTransientDatagramError(int error);
+
+// A getaddrinfo() failure as an HRESULT (E_FAIL when the resolver names no system error),
+// and the resolver's own code for a name that does not exist.
+uint32_t ResolverFailureHresult(int result);
+int UnknownHostResolverError();
 
 // A dotted IPv4 address or a host name (first IPv4 address) with the port. On failure
 // `failure_hr` holds the resolver's error as an HRESULT (E_FAIL when it gave none).

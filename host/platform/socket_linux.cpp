@@ -1,6 +1,5 @@
 #include "platform/socket.h"
 
-#include <netdb.h>
 #include <sys/time.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -100,27 +99,13 @@ bool IsTransientDatagramError(int error) {
   return error == ECONNREFUSED || error == EINTR;
 }
 
-bool ResolveIpv4(const std::string& host, uint16_t port, sockaddr_in& address,
-                 uint32_t& failure_hr) {
-  address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) {
-    return true;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int result = host.empty() ? EAI_NONAME : getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (result != 0) {
-    // The resolver's own codes are not system errors; only EAI_SYSTEM carries one.
-    failure_hr = result == EAI_SYSTEM ? HresultFromOsError(errno) : kHresultFail;
-    return false;
-  }
-  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  freeaddrinfo(found);
-  return true;
+uint32_t ResolverFailureHresult(int result) {
+  // The resolver's own codes are not system errors; only EAI_SYSTEM carries one.
+  return result == EAI_SYSTEM ? HresultFromOsError(errno) : kHresultFail;
+}
+
+int UnknownHostResolverError() {
+  return EAI_NONAME;
 }
 
 }  // namespace orvane

@@ -71,31 +71,12 @@ bool IsTransientDatagramError(int error) {
   return error == WSAECONNRESET || error == WSAEINTR;
 }
 
-bool ResolveIpv4(const std::string& host, uint16_t port, sockaddr_in& address,
-                 uint32_t& failure_hr) {
-  address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) {
-    return true;
-  }
-  // An empty name would resolve to this computer's own addresses.
-  if (host.empty()) {
-    failure_hr = HresultFromOsError(WSAHOST_NOT_FOUND);
-    return false;
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (result != 0) {
-    failure_hr = HresultFromOsError(result);
-    return false;
-  }
-  address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  freeaddrinfo(found);
-  return true;
+uint32_t ResolverFailureHresult(int result) {
+  return HresultFromOsError(result);
+}
+
+int UnknownHostResolverError() {
+  return WSAHOST_NOT_FOUND;
 }
 
 }  // namespace orvane
