@@ -13,11 +13,8 @@ constexpr uint64_t kFailuresPerRekeyRequest = 6;
 
 }  // namespace
 
-ControlFrameOpener::ControlFrameOpener(ProtocolHandler& handler, NanosClock clock)
-    : handler_(handler), clock_(clock != nullptr ? clock : MonotonicNanos) {}
-
 bool ControlFrameOpener::ShouldWarn() {
-  const uint64_t now = clock_();
+  const uint64_t now = MonotonicNanos();
   if (last_warning_ns_ && now - *last_warning_ns_ <= kWarningIntervalNs) {
     return false;
   }

@@ -15,9 +15,7 @@ namespace orvane {
 // with rate-limited warnings, and every sixth failure asks the client to rekey.
 class ControlFrameOpener {
  public:
-  using NanosClock = uint64_t (*)();
-
-  explicit ControlFrameOpener(ProtocolHandler& handler, NanosClock clock = nullptr);
+  explicit ControlFrameOpener(ProtocolHandler& handler) : handler_(handler) {}
 
   std::optional<std::vector<uint8_t>> Open(std::span<const uint8_t> frame);
 
@@ -25,7 +23,6 @@ class ControlFrameOpener {
   bool ShouldWarn();
 
   ProtocolHandler& handler_;
-  NanosClock clock_;
   uint64_t dropped_before_key_ = 0;
   uint64_t decrypt_failures_ = 0;
   std::optional<uint64_t> last_warning_ns_;
