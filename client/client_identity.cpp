@@ -5,10 +5,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/json_string.h"
 #include "client/random_text.h"
 #include "platform/app_folders.h"
 #include "platform/system_info.h"
-#include "security/json_string.h"
 
 namespace orvane::client {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "security/byte_order.h"
+#include "base/byte_order.h"
 #include "security/secure_envelope.h"
 
 namespace orvane::client {

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "client/cli/command_line.h"
 #include "platform/platform_runtime.h"
 

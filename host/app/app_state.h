@@ -5,7 +5,8 @@
 #include <memory>
 #include <mutex>
 
-#include "app/host_options.h"
+#include "session/host_options.h"
+#include "video/capture_backend_choice.h"
 
 namespace orvane {
 

@@ -78,17 +78,6 @@ void ApplyValueOption(const char* option, const char* value, CommandLine& result
 
 }  // namespace
 
-const char* CaptureBackendName(CaptureBackendChoice choice) {
-  switch (choice) {
-    case CaptureBackendChoice::kDxgi:
-      return "dxgi";
-    case CaptureBackendChoice::kWgc:
-      return "wgc";
-    default:
-      return "auto";
-  }
-}
-
 bool WantsUsage(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

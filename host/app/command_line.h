@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-#include "app/host_options.h"
+#include "session/host_options.h"
+#include "video/capture_backend_choice.h"
 
 namespace orvane {
 

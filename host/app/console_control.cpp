@@ -1,6 +1,6 @@
 #include "app/console_control.h"
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "session/host_session.h"
 
 namespace orvane {

@@ -9,7 +9,9 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/console_control.h"
-#include "app/logger.h"
+#include "base/logger.h"
+#include "platform/app_folders.h"
+#include "platform/clock.h"
 #include "platform/platform_runtime.h"
 #include "platform/system_info.h"
 #include "session/host_session.h"
@@ -96,7 +98,7 @@ int RunHost(int argc, const char* const* argv) {
     return 0;
   }
   AppState& state = State();
-  Logger::Instance().Init("orvane");
+  Logger::Instance().Init("orvane", LoggerEnvironment{CurrentLocalTime, AppLogFolder, stdout});
   LOG_INFO("====================================");
   LOG_INFO("  Orvane Display Host v%s", kHostVersion);
   LOG_INFO("====================================");

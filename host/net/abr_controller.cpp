@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/logger.h"
+#include "base/logger.h"
 
 namespace orvane {
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "net/media_packet.h"
 #include "security/secure_envelope.h"
 #include "security/session_crypto.h"

@@ -6,9 +6,9 @@
 #include <span>
 #include <string_view>
 
+#include "base/status.h"
 #include "net/datagram_source.h"
 #include "platform/clock.h"
-#include "platform/status.h"
 #include "protocol/orvane_protocol_v1.pb.h"
 
 namespace orvane {

@@ -1,6 +1,6 @@
 #include "net/media_packet.h"
 
-#include "security/byte_order.h"
+#include "base/byte_order.h"
 
 namespace orvane {
 namespace {

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/status.h"
 #include "platform/socket.h"
-#include "platform/status.h"
 
 namespace orvane {
 

@@ -7,9 +7,9 @@
 #include <span>
 #include <thread>
 
+#include "base/status.h"
 #include "net/datagram_source.h"
 #include "platform/socket.h"
-#include "platform/status.h"
 
 namespace orvane {
 

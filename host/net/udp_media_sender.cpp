@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "security/secure_envelope.h"
 
 namespace orvane {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "net/media_packet.h"
 #include "platform/socket.h"
-#include "platform/status.h"
 
 namespace orvane {
 

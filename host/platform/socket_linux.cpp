@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "platform/status.h"
+#include "base/status.h"
 
 namespace orvane {
 

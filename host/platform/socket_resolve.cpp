@@ -1,7 +1,7 @@
 #include <string>
 
+#include "base/status.h"
 #include "platform/socket.h"
-#include "platform/status.h"
 
 namespace orvane {
 

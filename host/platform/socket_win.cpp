@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "platform/status.h"
+#include "base/status.h"
 
 namespace orvane {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <span>
 
-#include "app/log_text.h"
-#include "app/logger.h"
+#include "base/log_text.h"
+#include "base/logger.h"
 #include "platform/clock.h"
 #include "security/key_fingerprint.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/status.h"
+#include "base/status.h"
 #include "protocol/negotiated_stream.h"
 #include "protocol/orvane_protocol_v1.pb.h"
 #include "security/session_crypto.h"

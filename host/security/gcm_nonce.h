@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "security/byte_order.h"
+#include "base/byte_order.h"
 
 namespace orvane {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "security/byte_order.h"
+#include "base/byte_order.h"
 #include "security/session_crypto.h"
 
 namespace orvane {

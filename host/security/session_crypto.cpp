@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "security/ecdh_secret.h"
 #include "security/gcm_nonce.h"
 #include "security/hkdf.h"

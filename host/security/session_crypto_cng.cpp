@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "security/ecdh_secret.h"
 
 namespace orvane {

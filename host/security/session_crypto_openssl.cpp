@@ -12,8 +12,8 @@
 #include <climits>
 #include <cstring>
 
-#include "app/logger.h"
-#include "platform/status.h"
+#include "base/logger.h"
+#include "base/status.h"
 #include "security/ecdh_secret.h"
 
 namespace orvane {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "security/json_string.h"
+#include "base/json_string.h"
 
 namespace orvane {
 namespace {

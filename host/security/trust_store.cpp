@@ -5,7 +5,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "platform/app_folders.h"
 #include "security/session_crypto.h"
 

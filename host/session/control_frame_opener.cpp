@@ -1,6 +1,6 @@
 #include "session/control_frame_opener.h"
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "platform/clock.h"
 #include "security/key_fingerprint.h"
 #include "security/secure_envelope.h"

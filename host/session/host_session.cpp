@@ -3,7 +3,7 @@
 #include <chrono>
 #include <vector>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "platform/system_info.h"
 #include "session/control_frame_opener.h"
 #include "video/cursor_source_factory.h"

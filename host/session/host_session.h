@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/host_options.h"
 #include "input/input_injector.h"
 #include "net/abr_controller.h"
 #include "net/input_datagram_filter.h"
@@ -18,6 +17,8 @@
 #include "net/udp_input_receiver.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
+#include "session/host_options.h"
+#include "video/capture_backend_choice.h"
 #include "video/cursor_tracker.h"
 #include "video/monitor_pipeline.h"
 #include "video/video_encoder.h"

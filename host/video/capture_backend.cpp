@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/logger.h"
+#include "base/logger.h"
 
 namespace orvane {
 

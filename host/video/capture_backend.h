@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/host_options.h"
+#include "video/capture_backend_choice.h"
 #include "video/capture_factory.h"
 #include "video/captured_frame.h"
 #include "video/frame_scaler.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "video/nv12_converter.h"
 
 extern "C" {

@@ -1,6 +1,6 @@
 #include "video/frame_diagnostics.h"
 
-#include "app/logger.h"
+#include "base/logger.h"
 
 namespace orvane {
 namespace {

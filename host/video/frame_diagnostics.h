@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/status.h"
-#include "video/tick_rate_limit.h"
+#include "base/rate_limiter.h"
+#include "base/status.h"
 #include "video/timing_window.h"
 
 namespace orvane {
@@ -77,8 +77,8 @@ class FrameDiagnostics {
  private:
   PipelineCounters counters_;
   bool first_frame_seen_ = false;
-  TickRateLimit pipeline_log_{kPipelineLogPeriodMs};
-  TickRateLimit empty_unit_log_{kEmptyUnitLogPeriodMs};
+  RateLimiter pipeline_log_{kPipelineLogPeriodMs};
+  RateLimiter empty_unit_log_{kEmptyUnitLogPeriodMs};
   uint64_t last_stats_ns_;
   TimingWindow capture_times_;
   TimingWindow encode_times_;

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/logger.h"
+#include "base/logger.h"
 #include "platform/clock.h"
 #include "video/capture_factory.h"
 

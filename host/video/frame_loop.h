@@ -5,12 +5,12 @@
 #include <optional>
 #include <vector>
 
-#include "app/host_options.h"
 #include "net/abr_controller.h"
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
 #include "video/capture_backend.h"
+#include "video/capture_backend_choice.h"
 #include "video/cursor_tracker.h"
 #include "video/frame_diagnostics.h"
 #include "video/frame_pacer.h"

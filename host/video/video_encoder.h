@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/status.h"
+#include "base/status.h"
 
 namespace orvane {
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/logger.h"
+#include "base/logger.h"
 
 namespace orvane {
 

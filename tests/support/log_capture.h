@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/logger.h"
+#include "base/logger.h"
 
 namespace orvane::testing {
 

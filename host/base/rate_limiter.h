@@ -7,9 +7,9 @@ namespace orvane {
 
 // Lets a repeated log line through at most once per period of millisecond ticks. The
 // first call always passes. One thread only.
-class TickRateLimit {
+class RateLimiter {
  public:
-  explicit TickRateLimit(uint64_t period_ms) : period_ms_(period_ms) {}
+  explicit RateLimiter(uint64_t period_ms) : period_ms_(period_ms) {}
 
   bool Allow(uint64_t now_ms) {
     if (last_ms_ && now_ms - *last_ms_ < period_ms_) {

@@ -1,4 +1,4 @@
-#include "security/json_string.h"
+#include "base/json_string.h"
 
 #include <cstdio>
 #include <optional>

@@ -1,12 +1,10 @@
-#include "app/logger.h"
+#include "base/logger.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdlib>
 #include <system_error>
-
-#include "platform/app_folders.h"
 
 namespace orvane {
 namespace {
@@ -19,8 +17,10 @@ const char* LevelName(LogLevel level) {
   return kLevelNames[static_cast<uint8_t>(level) & 3u];
 }
 
-LoggerEnvironment ProcessEnvironment() {
-  return {CurrentLocalTime, AppLogFolder, stdout};
+// Until the program says where its files go and which clock stamps them, lines reach
+// the console only.
+LoggerEnvironment ConsoleOnlyEnvironment() {
+  return {[] { return LocalTime{}; }, [] { return std::filesystem::path(); }, stdout};
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ std::string FormatLogDate(const LocalTime& t) {
 Logger& Logger::Instance() {
   // Never destroyed: threads may still log while static objects are torn down.
   static Logger* const instance = [] {
-    auto* logger = new Logger(ProcessEnvironment());
+    auto* logger = new Logger(ConsoleOnlyEnvironment());
     std::atexit([] { Logger::Instance().Shutdown(); });
     return logger;
   }();
@@ -60,9 +60,18 @@ std::filesystem::path Logger::FilePathFor(const std::string& date) const {
   return folder_.empty() ? std::filesystem::path(".") / file_name : folder_ / file_name;
 }
 
+void Logger::Init(const std::string& name, LoggerEnvironment environment) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    environment_ = std::move(environment);
+  }
+  console_.store(environment_.console);
+  Init(name);
+}
+
 void Logger::Init(const std::string& name) {
-  const LocalTime now = environment_.now();
   std::lock_guard<std::mutex> lock(mutex_);
+  const LocalTime now = environment_.now();
   name_ = name;
   current_date_ = FormatLogDate(now);
   folder_ = environment_.log_folder();
@@ -90,14 +99,14 @@ void Logger::Log(LogLevel level, const char* format, ...) {
   }
   buffer[length] = '\0';
 
-  const LocalTime now = environment_.now();
-  const std::string timestamp = FormatLogTimestamp(now);
   FILE* const console = console_.load();
   std::fprintf(console, "[%s] %s\n", LevelName(level), buffer);
   std::fflush(console);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (initialized_ && file_ != nullptr) {
+      const LocalTime now = environment_.now();
+      const std::string timestamp = FormatLogTimestamp(now);
       RotateIfDayChanged(now, timestamp);
       if (file_ != nullptr) {
         std::fprintf(file_, "%s [%s] %s\n", timestamp.c_str(), LevelName(level), buffer);
@@ -148,10 +157,9 @@ void Logger::DeleteLogsOlderThanSevenDays() const {
 }
 
 void Logger::Shutdown() {
-  const std::string timestamp = FormatLogTimestamp(environment_.now());
   std::lock_guard<std::mutex> lock(mutex_);
   if (file_ != nullptr) {
-    std::fprintf(file_, "=== Shutdown at %s ===\n", timestamp.c_str());
+    std::fprintf(file_, "=== Shutdown at %s ===\n", FormatLogTimestamp(environment_.now()).c_str());
     std::fclose(file_);
     file_ = nullptr;
   }

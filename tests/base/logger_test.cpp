@@ -1,4 +1,4 @@
-#include "app/logger.h"
+#include "base/logger.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/clock.h"
+#include "base/local_time.h"
 
 #ifdef __MINGW32__
 #define ORVANE_PRINTF_FORMAT(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
@@ -39,7 +39,10 @@ class Logger {
   Logger(const Logger&) = delete;
   Logger& operator=(const Logger&) = delete;
 
+  // Opens today's file in the environment's folder. The process-wide logger writes to
+  // the console only until it is given the environment of the running program.
   void Init(const std::string& name);
+  void Init(const std::string& name, LoggerEnvironment environment);
   void Log(LogLevel level, const char* format, ...) ORVANE_PRINTF_FORMAT(3, 4);
 
   // Where console lines go (standard output unless changed); a program whose own results

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+namespace orvane {
+
+// The ports and monitor count a session serves, from the command line.
+struct HostOptions {
+  uint16_t control_port = 9430;
+  uint16_t media_port = 9431;
+  uint16_t input_port = 9432;
+  uint32_t monitors = 1;
+};
+
+}  // namespace orvane
