@@ -45,7 +45,7 @@ bool ControlClient::SendHello(const ClientIdentity& identity, const std::string&
   v1::Hello& hello = *message.mutable_hello();
   hello.set_client_id(identity.client_id);
   hello.set_client_name(identity.client_name);
-  hello.set_app_version(ORVANE_CLIENT_VERSION);
+  hello.set_app_version(ORVANE_VERSION);
   hello.set_protocol_version(kProtocolVersion);
   hello.set_ephemeral_public_key(key_pair_.public_key.data(), key_pair_.public_key.size());
   if (!pairing_code.empty()) {

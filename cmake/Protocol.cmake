@@ -17,8 +17,8 @@ add_custom_command(
   COMMENT "Generating control protocol classes"
   VERBATIM)
 
-add_library(orvane_protocol STATIC ${ORVANE_PROTO_SOURCES})
-target_include_directories(orvane_protocol SYSTEM PUBLIC ${ORVANE_GENERATED_DIR})
-target_link_libraries(orvane_protocol PUBLIC orvane_protobuf_lite Threads::Threads)
+add_library(orvane_schema STATIC ${ORVANE_PROTO_SOURCES})
+target_include_directories(orvane_schema SYSTEM PUBLIC ${ORVANE_GENERATED_DIR})
+target_link_libraries(orvane_schema PUBLIC orvane_protobuf_lite Threads::Threads)
 # Generated code is not ours to warn about.
-target_compile_options(orvane_protocol PRIVATE -w)
+target_compile_options(orvane_schema PRIVATE -w)

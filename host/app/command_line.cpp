@@ -43,10 +43,10 @@ bool EqualsIgnoringCase(const char* text, const char* expected) {
 
 CaptureBackendChoice BackendFromName(const char* name) {
   if (EqualsIgnoringCase(name, "wgc")) {
-    return CaptureBackendChoice::kWgc;
+    return CaptureBackendChoice::kGraphicsCapture;
   }
   if (EqualsIgnoringCase(name, "dxgi")) {
-    return CaptureBackendChoice::kDxgi;
+    return CaptureBackendChoice::kDuplication;
   }
   return CaptureBackendChoice::kAuto;
 }

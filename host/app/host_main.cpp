@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/console_control.h"
+#include "app/platform_services.h"
 #include "base/logger.h"
 #include "platform/app_folders.h"
 #include "platform/clock.h"
@@ -19,7 +20,6 @@
 namespace orvane {
 namespace {
 
-constexpr const char* kHostVersion = "0.3.0";
 constexpr auto kReconnectPause = std::chrono::milliseconds(2000);
 
 AppState& State() {
@@ -66,10 +66,10 @@ void OnClientState(SessionClientState state, const std::string&) {
   }
 }
 
-void ReconnectLoop(const HostOptions& options) {
+void ReconnectLoop(const HostOptions& options, const SessionEnvironment& environment) {
   AppState& state = State();
   while (!state.shutdown_requested.load()) {
-    auto session = std::make_shared<HostSession>();
+    auto session = std::make_shared<HostSession>(environment);
     state.active_session.Publish(session);
     if (!session->Initialize(options)) {
       LOG_ERROR("[Main] Session initialization failed");
@@ -100,7 +100,7 @@ int RunHost(int argc, const char* const* argv) {
   AppState& state = State();
   Logger::Instance().Init("orvane", LoggerEnvironment{CurrentLocalTime, AppLogFolder, stdout});
   LOG_INFO("====================================");
-  LOG_INFO("  Orvane Display Host v%s", kHostVersion);
+  LOG_INFO("  Orvane Display Host v%s", ORVANE_VERSION);
   LOG_INFO("====================================");
 
   CommandLine defaults;
@@ -129,7 +129,9 @@ int RunHost(int argc, const char* const* argv) {
     DetachFromConsole();
   }
 
-  ReconnectLoop(options);
+  SessionEnvironment environment;
+  environment.platform = CreatePlatformServices();
+  ReconnectLoop(options, environment);
 
   state.active_session.Clear();
   StopPlatformRuntime();

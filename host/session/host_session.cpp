@@ -6,8 +6,7 @@
 #include "base/logger.h"
 #include "platform/system_info.h"
 #include "session/control_frame_opener.h"
-#include "video/cursor_source_factory.h"
-#include "video/frame_loop.h"
+#include "session/frame_loop.h"
 
 namespace orvane {
 namespace {
@@ -47,8 +46,12 @@ bool HostSession::Initialize(const HostOptions& options) {
     LOG_ERROR("[Session] %s", media_sender_.LastStatus().message.c_str());
     return false;
   }
-  if (auto cursor = CreatePlatformCursorSource()) {
+  const PlatformServices& platform = environment_.platform;
+  if (auto cursor = platform.cursor_source ? platform.cursor_source() : nullptr) {
     cursor_tracker_ = std::make_unique<CursorTracker>(std::move(cursor));
+  }
+  if (platform.input_injector) {
+    injector_ = platform.input_injector();
   }
   handler_.SetUdpPorts(options_.media_port, options_.input_port);
   const std::string computer_name = ComputerName();
@@ -268,7 +271,7 @@ Status HostSession::HandleInputDatagram(std::span<const uint8_t> datagram,
 }
 
 void HostSession::Inject(const protocol::v1::InputEvent& event) {
-  InputInjector* injector = environment_.injector.get();
+  InputInjector* injector = injector_.get();
   if (injector == nullptr) {
     return;
   }
@@ -319,8 +322,8 @@ bool HostSession::StartStream() {
     handler_.SendStreamStopped(session_id);
     return false;
   }
-  if (environment_.injector) {
-    environment_.injector->SetScreenSize(stream.width, stream.height);
+  if (injector_) {
+    injector_->SetScreenSize(stream.width, stream.height);
   }
   const SessionKeys keys = handler_.Keys();
   media_sender_.SetSessionKey(keys.primary);
@@ -341,9 +344,12 @@ bool HostSession::StartStream() {
     cursor_tracker_->RequestFullUpdate();  // the client of a new stream has no cursor yet
   }
   frame_loop_thread_ = std::thread(
-      RunFrameLoop, FrameLoopContext{session_running_, streaming_, pipelines_, handler_,
-                                     media_sender_, abr_, control_server_, cursor_tracker_.get(),
-                                     capture_output_index_, capture_backend_});
+      RunFrameLoop,
+      FrameLoopContext{
+          session_running_, streaming_, pipelines_, handler_, media_sender_, abr_, control_server_,
+          cursor_tracker_.get(),
+          environment_.platform.capturers ? environment_.platform.capturers() : ScreenCapturers{},
+          capture_output_index_, capture_backend_});
   return true;
 }
 
@@ -354,7 +360,8 @@ bool HostSession::BuildPipeline(const NegotiatedStream& stream) {
   pipeline.width = stream.width;
   pipeline.height = stream.height;
   pipeline.fps = stream.fps;
-  pipeline.encoder = environment_.encoder_factory ? environment_.encoder_factory() : nullptr;
+  const VideoEncoderFactory& encoder_factory = environment_.platform.video_encoder;
+  pipeline.encoder = encoder_factory ? encoder_factory() : nullptr;
   pipeline.ready = pipeline.encoder != nullptr &&
                    pipeline.encoder->Initialize(stream.codec == 2 ? 2 : 1, stream.width,
                                                 stream.height, stream.fps, stream.bitrate_kbps);

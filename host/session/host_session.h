@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "input/input_injector.h"
 #include "net/abr_controller.h"
 #include "net/input_datagram_filter.h"
 #include "net/tcp_control_server.h"
@@ -18,11 +17,11 @@
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
 #include "session/host_options.h"
+#include "session/platform_services.h"
 #include "video/capture_backend_choice.h"
 #include "video/cursor_tracker.h"
 #include "video/monitor_pipeline.h"
 #include "video/video_encoder.h"
-#include "video/video_encoder_factory.h"
 
 namespace orvane {
 
@@ -31,12 +30,10 @@ enum class SessionClientState : uint32_t { kWaiting = 0, kConnected = 1, kDiscon
 // Raised with the client's IPv4 address text for kConnected, an empty text otherwise.
 using ClientStateCallback = std::function<void(SessionClientState, const std::string& text)>;
 
-// What a session is built from; tests replace the trust folder, the encoder and the
-// injector. Without an injector, input events are accepted and go nowhere.
+// What a session is built from; tests replace the trust folder and any platform service.
 struct SessionEnvironment {
   TrustStoreEnvironment trust = TrustStoreEnvironment::System();
-  VideoEncoderFactory encoder_factory = CreateVideoEncoder;
-  std::shared_ptr<InputInjector> injector;
+  PlatformServices platform;
 };
 
 // Owns everything that serves mobile clients and drives their life: the control listener,
@@ -88,6 +85,7 @@ class HostSession {
   UdpInputReceiver input_receiver_;
   InputDatagramFilter input_filter_;  // input receive thread only
   AbrController abr_;
+  std::unique_ptr<InputInjector> injector_;        // none when the platform cannot inject
   std::unique_ptr<CursorTracker> cursor_tracker_;  // none when the cursor cannot be read
   HostOptions options_;
   // The session key as it stood at stream start, for input datagrams.

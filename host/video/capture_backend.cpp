@@ -22,11 +22,11 @@ CaptureBackend::~CaptureBackend() {
 
 ScreenCapturer* CaptureBackend::CapturerFor(ActiveBackend role) const {
   switch (role) {
-    case ActiveBackend::kDxgi:
+    case ActiveBackend::kDuplication:
       return capturers_.duplication.get();
-    case ActiveBackend::kWgc:
-      return capturers_.monitor.get();
-    case ActiveBackend::kGdi:
+    case ActiveBackend::kGraphicsCapture:
+      return capturers_.graphics_capture.get();
+    case ActiveBackend::kScreenCopy:
       return capturers_.screen_copy.get();
     case ActiveBackend::kNone:
       break;
@@ -39,11 +39,11 @@ const char* CaptureBackend::RoleDescription(ActiveBackend role) const {
     return capturer->description();
   }
   switch (role) {
-    case ActiveBackend::kDxgi:
+    case ActiveBackend::kDuplication:
       return "Desktop Duplication";
-    case ActiveBackend::kWgc:
+    case ActiveBackend::kGraphicsCapture:
       return "WGC";
-    case ActiveBackend::kGdi:
+    case ActiveBackend::kScreenCopy:
       return "GDI";
     case ActiveBackend::kNone:
       break;
@@ -75,7 +75,7 @@ bool CaptureBackend::Activate(ActiveBackend role) {
     return false;
   }
   capturer->Release();
-  if (role == ActiveBackend::kGdi && (width_ == 0 || height_ == 0)) {
+  if (role == ActiveBackend::kScreenCopy && (width_ == 0 || height_ == 0)) {
     return false;
   }
   if (!capturer->Initialize(output_index_, width_, height_)) {
@@ -88,24 +88,12 @@ bool CaptureBackend::Activate(ActiveBackend role) {
   SetActive(role);
   // The fallback is announced on every activation; the preferred backends only when
   // they take over.
-  if (role == ActiveBackend::kGdi) {
+  if (role == ActiveBackend::kScreenCopy) {
     LOG_WARN("[Capture] Active backend=%s fallback (%ux%u)", capturer->name(), width_, height_);
   } else if (changed) {
     LOG_INFO("[Capture] Active backend=%s output_index=%u", capturer->name(), output_index_);
   }
   return true;
-}
-
-bool CaptureBackend::ActivateDxgi() {
-  return Activate(ActiveBackend::kDxgi);
-}
-
-bool CaptureBackend::ActivateWgc() {
-  return Activate(ActiveBackend::kWgc);
-}
-
-bool CaptureBackend::ActivateGdi() {
-  return Activate(ActiveBackend::kGdi);
 }
 
 bool CaptureBackend::ActivatePreferred(ActiveBackend first, ActiveBackend second, bool warn) {
@@ -124,21 +112,24 @@ bool CaptureBackend::ActivatePreferred(ActiveBackend first, ActiveBackend second
   return Activate(second);
 }
 
-bool CaptureBackend::Select(bool allow_gdi) {
+bool CaptureBackend::Select(bool allow_screen_copy) {
   bool active = false;
   switch (choice_) {
-    case CaptureBackendChoice::kDxgi:
-      active = ActivatePreferred(ActiveBackend::kDxgi, ActiveBackend::kWgc, true);
+    case CaptureBackendChoice::kDuplication:
+      active =
+          ActivatePreferred(ActiveBackend::kDuplication, ActiveBackend::kGraphicsCapture, true);
       break;
-    case CaptureBackendChoice::kWgc:
-      active = ActivatePreferred(ActiveBackend::kWgc, ActiveBackend::kDxgi, true);
+    case CaptureBackendChoice::kGraphicsCapture:
+      active =
+          ActivatePreferred(ActiveBackend::kGraphicsCapture, ActiveBackend::kDuplication, true);
       break;
     default:
-      active = ActivatePreferred(ActiveBackend::kDxgi, ActiveBackend::kWgc, false);
+      active =
+          ActivatePreferred(ActiveBackend::kDuplication, ActiveBackend::kGraphicsCapture, false);
       break;
   }
-  if (!active && allow_gdi) {
-    active = ActivateGdi();
+  if (!active && allow_screen_copy) {
+    active = Activate(ActiveBackend::kScreenCopy);
   }
   return active;
 }
@@ -176,8 +167,8 @@ void CaptureBackend::Invalidate() {
 }
 
 void CaptureBackend::Release() {
-  for (ScreenCapturer* capturer :
-       {capturers_.duplication.get(), capturers_.monitor.get(), capturers_.screen_copy.get()}) {
+  for (ScreenCapturer* capturer : {capturers_.duplication.get(), capturers_.graphics_capture.get(),
+                                   capturers_.screen_copy.get()}) {
     if (capturer != nullptr) {
       capturer->Release();
     }

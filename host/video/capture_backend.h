@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "video/capture_backend_choice.h"
-#include "video/capture_factory.h"
 #include "video/captured_frame.h"
 #include "video/frame_scaler.h"
+#include "video/screen_capturers.h"
 
 namespace orvane {
 
@@ -25,13 +25,11 @@ class CaptureBackend {
   CaptureBackend& operator=(const CaptureBackend&) = delete;
 
   // Initialise one role's capturer for the stream size and make it active.
-  bool ActivateDxgi();
-  bool ActivateWgc();
-  bool ActivateGdi();
+  bool Activate(ActiveBackend role);
 
   // The selection rule: the chosen role, then the other of duplication and per-monitor
   // capture, then (when allowed) the screen copy. True when some backend is active.
-  bool Select(bool allow_gdi);
+  bool Select(bool allow_screen_copy);
 
   // Captures with the active backend. A ready frame is stream-sized: scaled when the
   // capturer's image has another size, Failed when it describes more than its memory.
@@ -53,7 +51,6 @@ class CaptureBackend {
   ScreenCapturer* CapturerFor(ActiveBackend role) const;
   // Description used in warnings, also for a role no capturer fills.
   const char* RoleDescription(ActiveBackend role) const;
-  bool Activate(ActiveBackend role);
   bool ActivatePreferred(ActiveBackend first, ActiveBackend second, bool warn);
   void SetActive(ActiveBackend role);
 

@@ -4,9 +4,9 @@ namespace orvane {
 
 const char* CaptureBackendName(CaptureBackendChoice choice) {
   switch (choice) {
-    case CaptureBackendChoice::kDxgi:
+    case CaptureBackendChoice::kDuplication:
       return "dxgi";
-    case CaptureBackendChoice::kWgc:
+    case CaptureBackendChoice::kGraphicsCapture:
       return "wgc";
     default:
       return "auto";

@@ -19,12 +19,13 @@ ReplyPtr<Reply> Owned(Reply* reply) {
 
 }  // namespace
 
-std::unique_ptr<X11CursorSource> X11CursorSource::Open(const std::string& display_name) {
+std::unique_ptr<X11CursorSource> X11CursorSource::Open(X11DisplaySource& displays) {
   std::unique_ptr<X11CursorSource> source(new X11CursorSource());
-  if (!source->connection_.Open(display_name)) {
+  source->x11_ = displays.Get();
+  if (source->x11_ == nullptr) {
     return nullptr;
   }
-  xcb_connection_t* connection = source->connection_.get();
+  xcb_connection_t* connection = source->x11_->connection();
   const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_xfixes_id);
   if (extension == nullptr || !extension->present) {
     return nullptr;
@@ -35,27 +36,29 @@ std::unique_ptr<X11CursorSource> X11CursorSource::Open(const std::string& displa
   if (!version || version->major_version < 2) {
     return nullptr;
   }
-  source->cursor_notify_event_ =
+  const auto cursor_notify =
       static_cast<uint8_t>(extension->first_event + XCB_XFIXES_CURSOR_NOTIFY);
-  xcb_xfixes_select_cursor_input(connection, source->connection_.screen()->root,
+  source->cursor_changes_ =
+      source->x11_->Subscribe([cursor_notify](const xcb_generic_event_t& event) {
+        return (event.response_type & 0x7F) == cursor_notify;
+      });
+  xcb_xfixes_select_cursor_input(connection, source->x11_->root(),
                                  XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
   xcb_flush(connection);
   return source;
 }
 
 bool X11CursorSource::ReadPointer(CursorPointer& pointer) {
-  if (connection_.lost()) {
+  if (x11_->lost()) {
     return false;
   }
-  xcb_connection_t* connection = connection_.get();
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
-    if ((event->response_type & 0x7F) == cursor_notify_event_) {
-      image_serial_ = reinterpret_cast<xcb_xfixes_cursor_notify_event_t*>(event)->cursor_serial;
-    }
-    std::free(event);
+  while (X11Event event = cursor_changes_->Take()) {
+    image_serial_ =
+        reinterpret_cast<const xcb_xfixes_cursor_notify_event_t*>(event.get())->cursor_serial;
   }
-  const auto reply = Owned(xcb_query_pointer_reply(
-      connection, xcb_query_pointer(connection, connection_.screen()->root), nullptr));
+  xcb_connection_t* connection = x11_->connection();
+  const auto reply = Owned(
+      xcb_query_pointer_reply(connection, xcb_query_pointer(connection, x11_->root()), nullptr));
   if (!reply) {
     return false;
   }
@@ -68,10 +71,10 @@ bool X11CursorSource::ReadPointer(CursorPointer& pointer) {
 
 bool X11CursorSource::ReadImage(CursorImage& image) {
   image.shape = CursorShapeFromXName("");
-  if (connection_.lost()) {
+  if (x11_->lost()) {
     return false;
   }
-  xcb_connection_t* connection = connection_.get();
+  xcb_connection_t* connection = x11_->connection();
   const auto reply = Owned(xcb_xfixes_get_cursor_image_and_name_reply(
       connection, xcb_xfixes_get_cursor_image_and_name(connection), nullptr));
   if (!reply) {

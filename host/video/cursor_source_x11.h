@@ -2,10 +2,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
+#include "platform/x11/x11_display_source.h"
 #include "video/cursor_source.h"
-#include "video/x11_connection.h"
 
 namespace orvane {
 
@@ -15,9 +14,8 @@ namespace orvane {
 // cursor always counts as visible.
 class X11CursorSource : public CursorSource {
  public:
-  // Its own connection to `display_name` ($DISPLAY when empty); nullptr when the server
-  // cannot be reached or lacks XFixes 2.
-  static std::unique_ptr<X11CursorSource> Open(const std::string& display_name);
+  // nullptr when the server cannot be reached or lacks XFixes 2.
+  static std::unique_ptr<X11CursorSource> Open(X11DisplaySource& displays);
 
   bool ReadPointer(CursorPointer& pointer) override;
   bool ReadImage(CursorImage& image) override;
@@ -25,8 +23,8 @@ class X11CursorSource : public CursorSource {
  private:
   X11CursorSource() = default;
 
-  X11Connection connection_;
-  uint8_t cursor_notify_event_ = 0;
+  std::shared_ptr<X11Display> x11_;
+  std::shared_ptr<X11EventQueue> cursor_changes_;
   uint64_t image_serial_ = 0;
 };
 

@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{{"--capture-output", "4"}, 1, 3, Backend::kAuto},
         SelectionCase{{"--capture-output", "3", "--capture-output", "0"}, 1, 0, Backend::kAuto},
         SelectionCase{{"--capture-output", "3", "--capture-output", "5"}, 1, 2, Backend::kAuto},
-        SelectionCase{{"--capture-backend", "DXGI"}, 1, 0, Backend::kDxgi},
-        SelectionCase{{"--capture-backend", "Wgc"}, 1, 0, Backend::kWgc},
+        SelectionCase{{"--capture-backend", "DXGI"}, 1, 0, Backend::kDuplication},
+        SelectionCase{{"--capture-backend", "Wgc"}, 1, 0, Backend::kGraphicsCapture},
         SelectionCase{
             {"--capture-backend", "wgc", "--capture-backend", "gdi"}, 1, 0, Backend::kAuto},
         SelectionCase{{"--capture-backend", "wgcx"}, 1, 0, Backend::kAuto}),

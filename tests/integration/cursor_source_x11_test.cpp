@@ -73,16 +73,18 @@ class X11CursorSourceTest : public ::testing::Test {
   }
 
   XvfbServer xvfb_{"640x480x24"};
+  X11DisplaySource displays_{xvfb_.display()};
 };
 
 TEST_F(X11CursorSourceTest, UnreachableDisplayGivesNoSource) {
-  EXPECT_EQ(X11CursorSource::Open(":9999"), nullptr);
+  X11DisplaySource unreachable(":9999");
+  EXPECT_EQ(X11CursorSource::Open(unreachable), nullptr);
 }
 
 TEST_F(X11CursorSourceTest, ReportsTheCursorImageThenMovesThenANamedShape) {
   DisplayClient client(xvfb_.display());
   client.Warp(10, 20);
-  std::unique_ptr<X11CursorSource> source = X11CursorSource::Open(xvfb_.display());
+  std::unique_ptr<X11CursorSource> source = X11CursorSource::Open(displays_);
   ASSERT_NE(source, nullptr);
   CursorTracker tracker(std::move(source));
 

@@ -100,8 +100,14 @@ class InProcessSessionTest : public ::testing::Test {
   void SetUp() override {
     SessionEnvironment environment;
     environment.trust.folder = [this] { return folder_; };
-    environment.injector = injector_;
-    environment.encoder_factory = [this] { return std::make_unique<FakeEncoder>(encoder_works_); };
+    environment.platform.input_injector = [this] {
+      auto injector = std::make_unique<RecordingInjector>();
+      injector_ = injector.get();
+      return injector;
+    };
+    environment.platform.video_encoder = [this] {
+      return std::make_unique<FakeEncoder>(encoder_works_);
+    };
     TrustStore trust(environment.trust);
     trust.TrustDevice(identity_.client_id, identity_.client_name);
     ASSERT_TRUE(trust.Save());
@@ -152,7 +158,7 @@ class InProcessSessionTest : public ::testing::Test {
   TempFolder temp_{"orvane-input"};
   const fs::path folder_ = temp_.path();
   client::ClientIdentity identity_{"input-device", "Input tablet"};
-  std::shared_ptr<RecordingInjector> injector_ = std::make_shared<RecordingInjector>();
+  RecordingInjector* injector_ = nullptr;  // owned by the session
   HostOptions options_;
   LogCapture log_;
   std::unique_ptr<HostSession> session_;

@@ -12,8 +12,8 @@
 #include "integration/xvfb_server.h"
 #include "support/log_capture.h"
 #include "video/capture_backend.h"
-#include "video/x11_image_capturer.h"
-#include "video/x11_shm_capturer.h"
+#include "video/image_capturer_x11.h"
+#include "video/shm_capturer_x11.h"
 
 namespace orvane {
 namespace {
@@ -37,13 +37,16 @@ class X11CaptureTest : public ::testing::Test {
     ASSERT_TRUE(painter_.connected());
   }
 
+  std::shared_ptr<X11DisplaySource> Displays() const { return displays_; }
+
   XvfbServer xvfb_{"1280x720x24"};
   XvfbPainter painter_{xvfb_.display()};
+  std::shared_ptr<X11DisplaySource> displays_ = std::make_shared<X11DisplaySource>(xvfb_.display());
 };
 
 TEST_F(X11CaptureTest, ShmCapturerSeesDrawingAndReportsAnIdleScreenAsNoNewFrame) {
   const xcb_window_t window = painter_.Fill(100, 120, 200, 150, kOrange);
-  X11ShmCapturer capturer(xvfb_.display());
+  X11ShmCapturer capturer(Displays());
   ASSERT_TRUE(capturer.Initialize(0, 1280, 720));
 
   CapturedFrame frame = capturer.Capture(100);
@@ -71,7 +74,7 @@ TEST_F(X11CaptureTest, ShmCapturerSeesDrawingAndReportsAnIdleScreenAsNoNewFrame)
 TEST_F(X11CaptureTest, ShmCapturerFallsBackToTheFirstMonitorForAnUnknownIndex) {
   LogCapture log;
   painter_.Fill(0, 0, 16, 16, kOrange);
-  X11ShmCapturer capturer(xvfb_.display());
+  X11ShmCapturer capturer(Displays());
   ASSERT_TRUE(capturer.Initialize(4, 1280, 720));
   EXPECT_TRUE(log.Contains("[Capture] Output index 4 unavailable, falling back to output 0"));
   const CapturedFrame frame = capturer.Capture(100);
@@ -80,8 +83,8 @@ TEST_F(X11CaptureTest, ShmCapturerFallsBackToTheFirstMonitorForAnUnknownIndex) {
 }
 
 TEST_F(X11CaptureTest, ScreenResizeInvalidatesShmCaptureAndResizesTheScreenCopy) {
-  X11ShmCapturer capturer(xvfb_.display());
-  X11ImageCapturer image(xvfb_.display());
+  X11ShmCapturer capturer(Displays());
+  X11ImageCapturer image(Displays());
   ASSERT_TRUE(capturer.Initialize(0, 1280, 720));
   ASSERT_TRUE(image.Initialize(0, 1280, 720));
   ASSERT_EQ(capturer.Capture(100).status, CaptureStatus::kFrameReady);
@@ -105,8 +108,8 @@ TEST_F(X11CaptureTest, ScreenResizeInvalidatesShmCaptureAndResizesTheScreenCopy)
 }
 
 TEST_F(X11CaptureTest, CapturersReportALostServerAsInvalidated) {
-  X11ShmCapturer shm(xvfb_.display());
-  X11ImageCapturer image(xvfb_.display());
+  X11ShmCapturer shm(Displays());
+  X11ImageCapturer image(Displays());
   ASSERT_TRUE(shm.Initialize(0, 1280, 720));
   ASSERT_TRUE(image.Initialize(0, 1280, 720));
   ASSERT_EQ(shm.Capture(100).status, CaptureStatus::kFrameReady);
@@ -123,7 +126,7 @@ TEST_F(X11CaptureTest, BackendScalesTheWholeScreenCopyToTheStreamSize) {
   LogCapture log;
   painter_.Fill(640, 360, 640, 360, kOrange);  // the bottom-right quarter
   ScreenCapturers capturers;
-  capturers.screen_copy = std::make_unique<X11ImageCapturer>(xvfb_.display());
+  capturers.screen_copy = std::make_unique<X11ImageCapturer>(Displays());
   std::atomic<uint64_t> backend_switch{0};
   CaptureBackend backend(std::move(capturers), backend_switch, 0, CaptureBackendChoice::kAuto, 320,
                          180);
@@ -143,11 +146,11 @@ TEST_F(X11CaptureTest, PlatformSelectionPrefersSharedMemoryCapture) {
   LogCapture log;
   painter_.Fill(0, 0, 1280, 720, kBlue);
   ScreenCapturers capturers;
-  capturers.duplication = std::make_unique<X11ShmCapturer>(xvfb_.display());
-  capturers.screen_copy = std::make_unique<X11ImageCapturer>(xvfb_.display());
+  capturers.duplication = std::make_unique<X11ShmCapturer>(Displays());
+  capturers.screen_copy = std::make_unique<X11ImageCapturer>(Displays());
   std::atomic<uint64_t> backend_switch{0};
-  CaptureBackend backend(std::move(capturers), backend_switch, 0, CaptureBackendChoice::kWgc, 640,
-                         360);
+  CaptureBackend backend(std::move(capturers), backend_switch, 0,
+                         CaptureBackendChoice::kGraphicsCapture, 640, 360);
   ASSERT_TRUE(backend.Select(true));
   EXPECT_TRUE(log.Contains("[Capture] WGC requested but unavailable; trying X11 MIT-SHM"));
   EXPECT_TRUE(log.Contains("[Capture] Active backend=x11shm output_index=0"));

@@ -52,7 +52,7 @@ class FakeCapturer final : public ScreenCapturer {
 
 struct Fakes {
   FakeCapturer* duplication = nullptr;
-  FakeCapturer* monitor = nullptr;
+  FakeCapturer* graphics_capture = nullptr;
   FakeCapturer* screen_copy = nullptr;
 };
 
@@ -69,8 +69,8 @@ ScreenCapturers MakeCapturers(Fakes& fakes, bool dup_ok, bool wgc_ok, bool gdi_o
   capturers.screen_copy = std::move(screen_copy);
   if (with_monitor_role) {
     auto monitor = std::make_unique<FakeCapturer>("mon", wgc_ok);
-    fakes.monitor = monitor.get();
-    capturers.monitor = std::move(monitor);
+    fakes.graphics_capture = monitor.get();
+    capturers.graphics_capture = std::move(monitor);
   }
   return capturers;
 }
@@ -79,7 +79,7 @@ TEST(CaptureBackendTest, SelectionFollowsTheChoiceAndFallsBackInOrder) {
   struct Case {
     const char* what;
     CaptureBackendChoice choice;
-    bool dup_ok, wgc_ok, gdi_ok, allow_gdi;
+    bool dup_ok, wgc_ok, gdi_ok, allow_screen_copy;
     bool selected;
     ActiveBackend active;
     const char* warning;  // expected WARN, or null when none is expected
@@ -88,27 +88,27 @@ TEST(CaptureBackendTest, SelectionFollowsTheChoiceAndFallsBackInOrder) {
   const char* kMonWarning = "[Capture] mon requested but unavailable; trying dup";
   const Case cases[] = {
       {"auto takes duplication", CaptureBackendChoice::kAuto, true, true, true, true, true,
-       ActiveBackend::kDxgi, nullptr},
+       ActiveBackend::kDuplication, nullptr},
       {"auto falls to monitor silently", CaptureBackendChoice::kAuto, false, true, true, true, true,
-       ActiveBackend::kWgc, nullptr},
+       ActiveBackend::kGraphicsCapture, nullptr},
       {"auto falls to screen copy", CaptureBackendChoice::kAuto, false, false, true, true, true,
-       ActiveBackend::kGdi, nullptr},
+       ActiveBackend::kScreenCopy, nullptr},
       {"auto without screen copy allowed", CaptureBackendChoice::kAuto, false, false, true, false,
        false, ActiveBackend::kNone, nullptr},
-      {"dxgi choice available", CaptureBackendChoice::kDxgi, true, true, true, true, true,
-       ActiveBackend::kDxgi, nullptr},
-      {"dxgi choice falls to monitor", CaptureBackendChoice::kDxgi, false, true, true, true, true,
-       ActiveBackend::kWgc, kDupWarning},
-      {"wgc choice prefers monitor", CaptureBackendChoice::kWgc, true, true, true, true, true,
-       ActiveBackend::kWgc, nullptr},
-      {"wgc choice falls to duplication", CaptureBackendChoice::kWgc, true, false, true, true, true,
-       ActiveBackend::kDxgi, kMonWarning},
-      {"wgc choice ends on screen copy", CaptureBackendChoice::kWgc, false, false, true, true, true,
-       ActiveBackend::kGdi, kMonWarning},
-      {"nothing works", CaptureBackendChoice::kDxgi, false, false, false, true, false,
+      {"dxgi choice available", CaptureBackendChoice::kDuplication, true, true, true, true, true,
+       ActiveBackend::kDuplication, nullptr},
+      {"dxgi choice falls to monitor", CaptureBackendChoice::kDuplication, false, true, true, true,
+       true, ActiveBackend::kGraphicsCapture, kDupWarning},
+      {"wgc choice prefers monitor", CaptureBackendChoice::kGraphicsCapture, true, true, true, true,
+       true, ActiveBackend::kGraphicsCapture, nullptr},
+      {"wgc choice falls to duplication", CaptureBackendChoice::kGraphicsCapture, true, false, true,
+       true, true, ActiveBackend::kDuplication, kMonWarning},
+      {"wgc choice ends on screen copy", CaptureBackendChoice::kGraphicsCapture, false, false, true,
+       true, true, ActiveBackend::kScreenCopy, kMonWarning},
+      {"nothing works", CaptureBackendChoice::kDuplication, false, false, false, true, false,
        ActiveBackend::kNone, kDupWarning},
       {"unknown choice acts as auto", static_cast<CaptureBackendChoice>(7), false, true, true, true,
-       true, ActiveBackend::kWgc, nullptr},
+       true, ActiveBackend::kGraphicsCapture, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -117,14 +117,15 @@ TEST(CaptureBackendTest, SelectionFollowsTheChoiceAndFallsBackInOrder) {
     std::atomic<uint64_t> backend_switch{0};
     CaptureBackend backend(MakeCapturers(fakes, c.dup_ok, c.wgc_ok, c.gdi_ok), backend_switch, 2,
                            c.choice, 1280, 720);
-    EXPECT_EQ(backend.Select(c.allow_gdi), c.selected);
+    EXPECT_EQ(backend.Select(c.allow_screen_copy), c.selected);
     EXPECT_EQ(backend.active(), c.active);
     EXPECT_EQ(backend_switch.load(), c.active == ActiveBackend::kNone ? 0u : 1u);
     EXPECT_EQ(log.Count("requested but unavailable"), c.warning != nullptr ? 1u : 0u);
     if (c.warning != nullptr) {
       EXPECT_TRUE(log.Contains(c.warning));
     }
-    EXPECT_EQ(fakes.screen_copy->initialize_calls, c.allow_gdi && (!c.dup_ok && !c.wgc_ok) ? 1 : 0);
+    EXPECT_EQ(fakes.screen_copy->initialize_calls,
+              c.allow_screen_copy && (!c.dup_ok && !c.wgc_ok) ? 1 : 0);
   }
 }
 
@@ -134,18 +135,18 @@ TEST(CaptureBackendTest, LogsTheActivatedBackendByItsOwnName) {
   std::atomic<uint64_t> backend_switch{0};
   CaptureBackend backend(MakeCapturers(fakes, true, true, true), backend_switch, 3,
                          CaptureBackendChoice::kAuto, 640, 360);
-  ASSERT_TRUE(backend.ActivateDxgi());
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
   EXPECT_TRUE(log.Contains("[Capture] Active backend=dup output_index=3"));
   EXPECT_STREQ(backend.ActiveName(), "dup");
   EXPECT_EQ(fakes.duplication->last_output_index, 3u);
   EXPECT_EQ(fakes.duplication->last_width, 640u);
   EXPECT_EQ(fakes.duplication->last_height, 360u);
-  ASSERT_TRUE(backend.ActivateDxgi());
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
   EXPECT_EQ(log.Count("[Capture] Active backend=dup"), 1u) << "re-activation is not announced";
-  ASSERT_TRUE(backend.ActivateWgc());
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kGraphicsCapture));
   EXPECT_TRUE(log.Contains("[Capture] Active backend=mon output_index=3"));
-  ASSERT_TRUE(backend.ActivateGdi());
-  ASSERT_TRUE(backend.ActivateGdi());
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kScreenCopy));
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kScreenCopy));
   EXPECT_EQ(log.Count("[Capture] Active backend=copy fallback (640x360)"), 2u)
       << "the fallback is announced every time";
   EXPECT_STREQ(backend.ActiveName(), "copy");
@@ -156,15 +157,15 @@ TEST(CaptureBackendTest, CountsChangesOfTheActiveBackendOnly) {
   std::atomic<uint64_t> backend_switch{0};
   CaptureBackend backend(MakeCapturers(fakes, true, true, true), backend_switch, 0,
                          CaptureBackendChoice::kAuto, 640, 360);
-  ASSERT_TRUE(backend.ActivateDxgi());
-  ASSERT_TRUE(backend.ActivateDxgi());
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
   EXPECT_EQ(backend_switch.load(), 1u) << "re-activating the active backend is no switch";
-  ASSERT_TRUE(backend.ActivateWgc());
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kGraphicsCapture));
   EXPECT_EQ(backend_switch.load(), 2u);
   EXPECT_FALSE(fakes.duplication->held) << "the previous backend's objects are released";
   backend.Invalidate();
   EXPECT_EQ(backend.active(), ActiveBackend::kNone);
-  EXPECT_FALSE(fakes.monitor->held);
+  EXPECT_FALSE(fakes.graphics_capture->held);
   EXPECT_EQ(backend_switch.load(), 3u) << "the change to none counts";
   backend.Invalidate();
   EXPECT_EQ(backend_switch.load(), 3u);
@@ -182,9 +183,9 @@ TEST(CaptureBackendTest, FailedReinitialisationOfTheActiveBackendLeavesNone) {
   std::atomic<uint64_t> backend_switch{0};
   CaptureBackend backend(MakeCapturers(fakes, true, false, false), backend_switch, 0,
                          CaptureBackendChoice::kAuto, 640, 360);
-  ASSERT_TRUE(backend.ActivateDxgi());
+  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
   fakes.duplication->initializes_ = false;
-  EXPECT_FALSE(backend.ActivateDxgi());
+  EXPECT_FALSE(backend.Activate(ActiveBackend::kDuplication));
   EXPECT_EQ(backend.active(), ActiveBackend::kNone);
   EXPECT_EQ(backend_switch.load(), 2u);
 }
@@ -195,7 +196,7 @@ TEST(CaptureBackendTest, ScreenCopyNeedsAStreamSize) {
     std::atomic<uint64_t> backend_switch{0};
     CaptureBackend backend(MakeCapturers(fakes, false, false, true), backend_switch, 0,
                            CaptureBackendChoice::kAuto, width, height);
-    EXPECT_FALSE(backend.ActivateGdi());
+    EXPECT_FALSE(backend.Activate(ActiveBackend::kScreenCopy));
     EXPECT_EQ(fakes.screen_copy->initialize_calls, 0);
     EXPECT_EQ(backend.active(), ActiveBackend::kNone);
   }
@@ -206,15 +207,16 @@ TEST(CaptureBackendTest, EmptyRolesAreSkippedWithoutNamingThemAsFallback) {
   Fakes fakes;
   std::atomic<uint64_t> backend_switch{0};
   CaptureBackend backend(MakeCapturers(fakes, false, false, true, false), backend_switch, 0,
-                         CaptureBackendChoice::kDxgi, 640, 360);
-  EXPECT_FALSE(backend.ActivateWgc());
+                         CaptureBackendChoice::kDuplication, 640, 360);
+  EXPECT_FALSE(backend.Activate(ActiveBackend::kGraphicsCapture));
   EXPECT_TRUE(backend.Select(true));
-  EXPECT_EQ(backend.active(), ActiveBackend::kGdi);
+  EXPECT_EQ(backend.active(), ActiveBackend::kScreenCopy);
   EXPECT_TRUE(log.Contains("[Capture] dup requested but unavailable"));
   EXPECT_FALSE(log.Contains("trying"));
 
   std::atomic<uint64_t> no_switch{0};
-  CaptureBackend empty(ScreenCapturers{}, no_switch, 0, CaptureBackendChoice::kWgc, 640, 360);
+  CaptureBackend empty(ScreenCapturers{}, no_switch, 0, CaptureBackendChoice::kGraphicsCapture, 640,
+                       360);
   EXPECT_FALSE(empty.Select(true));
   EXPECT_EQ(empty.Capture(16).status, CaptureStatus::kInvalidated);
   EXPECT_EQ(no_switch.load(), 0u);

@@ -6,10 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <memory>
 
+#include "platform/x11/x11_display_source.h"
 #include "video/screen_capturer.h"
-#include "video/x11_connection.h"
 
 namespace orvane {
 
@@ -18,8 +18,7 @@ namespace orvane {
 // copy; a RandR change of the screen or a lost connection invalidates the capturer.
 class X11ShmCapturer final : public ScreenCapturer {
  public:
-  // An empty display name means $DISPLAY.
-  explicit X11ShmCapturer(std::string display_name = {});
+  explicit X11ShmCapturer(std::shared_ptr<X11DisplaySource> displays);
   ~X11ShmCapturer() override;
 
   const char* name() const override { return "x11shm"; }
@@ -39,11 +38,13 @@ class X11ShmCapturer final : public ScreenCapturer {
   bool CheckExtensions();
   bool FindMonitor(uint32_t output_index);
   bool AttachSegment();
+  void Note(const xcb_generic_event_t& event);
   void DrainEvents();
   void WaitForEvents(uint32_t wait_ms);
 
-  const std::string display_name_;
-  X11Connection x11_;
+  const std::shared_ptr<X11DisplaySource> displays_;
+  std::shared_ptr<X11Display> x11_;  // held while initialised
+  std::shared_ptr<X11EventQueue> events_;
   Area monitor_;
   uint8_t damage_first_event_ = 0;
   uint8_t randr_first_event_ = 0;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "video/ffmpeg_handles.h"
+#include "video/handles_ffmpeg.h"
 
 namespace orvane {
 

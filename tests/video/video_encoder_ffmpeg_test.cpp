@@ -1,4 +1,4 @@
-#include "video/ffmpeg_video_encoder.h"
+#include "video/video_encoder_ffmpeg.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/log_capture.h"
-#include "video/ffmpeg_handles.h"
+#include "video/handles_ffmpeg.h"
 #include "video/nv12_converter.h"
 
 namespace orvane {

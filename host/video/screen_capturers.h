@@ -11,11 +11,9 @@ namespace orvane {
 // screen-copy role a plain GetImage of the whole screen; no capturer fills the
 // per-monitor role there.
 struct ScreenCapturers {
-  std::unique_ptr<ScreenCapturer> duplication;  // ActiveBackend::kDxgi
-  std::unique_ptr<ScreenCapturer> monitor;      // ActiveBackend::kWgc
-  std::unique_ptr<ScreenCapturer> screen_copy;  // ActiveBackend::kGdi, the last resort
+  std::unique_ptr<ScreenCapturer> duplication;       // ActiveBackend::kDuplication
+  std::unique_ptr<ScreenCapturer> graphics_capture;  // ActiveBackend::kGraphicsCapture
+  std::unique_ptr<ScreenCapturer> screen_copy;       // ActiveBackend::kScreenCopy, the last resort
 };
-
-ScreenCapturers CreatePlatformCapturers();
 
 }  // namespace orvane

@@ -3,10 +3,10 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
-#include <string>
+#include <memory>
 
+#include "platform/x11/x11_display_source.h"
 #include "video/screen_capturer.h"
-#include "video/x11_connection.h"
 
 namespace orvane {
 
@@ -15,8 +15,7 @@ namespace orvane {
 // stream size.
 class X11ImageCapturer final : public ScreenCapturer {
  public:
-  // An empty display name means $DISPLAY.
-  explicit X11ImageCapturer(std::string display_name = {});
+  explicit X11ImageCapturer(std::shared_ptr<X11DisplaySource> displays);
   ~X11ImageCapturer() override;
 
   const char* name() const override { return "x11image"; }
@@ -26,8 +25,8 @@ class X11ImageCapturer final : public ScreenCapturer {
   void Release() override;
 
  private:
-  const std::string display_name_;
-  X11Connection x11_;
+  const std::shared_ptr<X11DisplaySource> displays_;
+  std::shared_ptr<X11Display> x11_;  // held while initialised
   // Holds the pixels of the last frame until the next capture.
   xcb_get_image_reply_t* image_ = nullptr;
 };

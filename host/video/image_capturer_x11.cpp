@@ -1,4 +1,4 @@
-#include "video/x11_image_capturer.h"
+#include "video/image_capturer_x11.h"
 
 #include <cstdlib>
 #include <utility>
@@ -7,19 +7,20 @@
 
 namespace orvane {
 
-X11ImageCapturer::X11ImageCapturer(std::string display_name)
-    : display_name_(std::move(display_name)) {}
+X11ImageCapturer::X11ImageCapturer(std::shared_ptr<X11DisplaySource> displays)
+    : displays_(std::move(displays)) {}
 
 X11ImageCapturer::~X11ImageCapturer() {
   Release();
 }
 
 bool X11ImageCapturer::Initialize(uint32_t, uint32_t, uint32_t) {
-  if (!x11_.Open(display_name_)) {
+  x11_ = displays_->Get();
+  if (x11_ == nullptr) {
     LOG_ERROR("[Capture] Cannot open the X display for GetImage capture");
     return false;
   }
-  if (!x11_.RootIsBgra32()) {
+  if (!x11_->RootIsBgra32()) {
     LOG_ERROR("[Capture] X screen pixel format is not 32-bit xRGB; GetImage capture unavailable");
     Release();
     return false;
@@ -31,16 +32,16 @@ CapturedFrame X11ImageCapturer::Capture(uint32_t) {
   CapturedFrame frame;
   std::free(image_);
   image_ = nullptr;
-  if (!x11_.open() || x11_.lost()) {
+  if (x11_ == nullptr || x11_->lost()) {
     frame.status = CaptureStatus::kInvalidated;
     return frame;
   }
-  xcb_connection_t* connection = x11_.get();
-  const xcb_window_t root = x11_.screen()->root;
+  xcb_connection_t* connection = x11_->connection();
+  const xcb_window_t root = x11_->root();
   // The screen may have been resized since the connection was made; the setup is stale.
   auto* geometry = xcb_get_geometry_reply(connection, xcb_get_geometry(connection, root), nullptr);
   if (geometry == nullptr) {
-    frame.status = x11_.lost() ? CaptureStatus::kInvalidated : CaptureStatus::kFailed;
+    frame.status = x11_->lost() ? CaptureStatus::kInvalidated : CaptureStatus::kFailed;
     return frame;
   }
   const uint16_t width = geometry->width;
@@ -51,7 +52,7 @@ CapturedFrame X11ImageCapturer::Capture(uint32_t) {
       connection,
       xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, width, height, ~0u), &error);
   if (image_ == nullptr) {
-    if (x11_.lost()) {
+    if (x11_->lost()) {
       frame.status = CaptureStatus::kInvalidated;
     } else {
       LOG_WARN("[Capture] GetImage failed: X error %u", error != nullptr ? error->error_code : 0);
@@ -71,7 +72,7 @@ CapturedFrame X11ImageCapturer::Capture(uint32_t) {
 void X11ImageCapturer::Release() {
   std::free(image_);
   image_ = nullptr;
-  x11_.Close();
+  x11_.reset();
 }
 
 }  // namespace orvane

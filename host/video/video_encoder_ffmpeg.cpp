@@ -1,4 +1,4 @@
-#include "video/ffmpeg_video_encoder.h"
+#include "video/video_encoder_ffmpeg.h"
 
 #include <algorithm>
 #include <mutex>

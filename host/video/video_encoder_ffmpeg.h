@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "video/ffmpeg_encoder_open.h"
-#include "video/ffmpeg_handles.h"
+#include "video/encoder_open_ffmpeg.h"
+#include "video/handles_ffmpeg.h"
 #include "video/video_encoder.h"
 
 namespace orvane {

@@ -16,6 +16,7 @@
 #include "video/frame_pacer.h"
 #include "video/keyframe_policy.h"
 #include "video/monitor_pipeline.h"
+#include "video/screen_capturers.h"
 
 namespace orvane {
 
@@ -29,6 +30,7 @@ struct FrameLoopContext {
   AbrController& abr;
   TcpControlServer& control_server;
   CursorTracker* cursor_tracker = nullptr;  // none when the cursor cannot be read
+  ScreenCapturers capturers;
   uint32_t capture_output_index = 0;
   CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
 };

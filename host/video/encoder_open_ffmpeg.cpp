@@ -1,4 +1,4 @@
-#include "video/ffmpeg_encoder_open.h"
+#include "video/encoder_open_ffmpeg.h"
 
 #include <unistd.h>
 

@@ -1,6 +1,5 @@
-#include "video/x11_shm_capturer.h"
+#include "video/shm_capturer_x11.h"
 
-#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <xcb/randr.h>
@@ -14,14 +13,15 @@
 
 namespace orvane {
 
-X11ShmCapturer::X11ShmCapturer(std::string display_name) : display_name_(std::move(display_name)) {}
+X11ShmCapturer::X11ShmCapturer(std::shared_ptr<X11DisplaySource> displays)
+    : displays_(std::move(displays)) {}
 
 X11ShmCapturer::~X11ShmCapturer() {
   Release();
 }
 
 bool X11ShmCapturer::CheckExtensions() {
-  xcb_connection_t* connection = x11_.get();
+  xcb_connection_t* connection = x11_->connection();
   const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection, &xcb_shm_id);
   const xcb_query_extension_reply_t* damage = xcb_get_extension_data(connection, &xcb_damage_id);
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(connection, &xcb_randr_id);
@@ -53,9 +53,9 @@ bool X11ShmCapturer::CheckExtensions() {
 }
 
 bool X11ShmCapturer::FindMonitor(uint32_t output_index) {
-  xcb_connection_t* connection = x11_.get();
+  xcb_connection_t* connection = x11_->connection();
   auto* reply = xcb_randr_get_monitors_reply(
-      connection, xcb_randr_get_monitors(connection, x11_.screen()->root, 1), nullptr);
+      connection, xcb_randr_get_monitors(connection, x11_->root(), 1), nullptr);
   if (reply == nullptr || reply->nMonitors == 0) {
     std::free(reply);
     LOG_ERROR("[Capture] No X11 monitor available for MIT-SHM capture");
@@ -95,7 +95,7 @@ bool X11ShmCapturer::AttachSegment() {
     return false;
   }
   pixels_ = static_cast<uint8_t*>(address);
-  xcb_connection_t* connection = x11_.get();
+  xcb_connection_t* connection = x11_->connection();
   const xcb_shm_seg_t segment = xcb_generate_id(connection);
   xcb_generic_error_t* error =
       xcb_request_check(connection, xcb_shm_attach_checked(connection, segment, id, 0));
@@ -113,11 +113,12 @@ bool X11ShmCapturer::AttachSegment() {
 }
 
 bool X11ShmCapturer::Initialize(uint32_t output_index, uint32_t width, uint32_t height) {
-  if (!x11_.Open(display_name_)) {
+  x11_ = displays_->Get();
+  if (x11_ == nullptr) {
     LOG_ERROR("[Capture] Cannot open the X display for MIT-SHM capture");
     return false;
   }
-  if (!x11_.RootIsBgra32()) {
+  if (!x11_->RootIsBgra32()) {
     LOG_ERROR("[Capture] X screen pixel format is not 32-bit xRGB; MIT-SHM capture unavailable");
     Release();
     return false;
@@ -126,17 +127,28 @@ bool X11ShmCapturer::Initialize(uint32_t output_index, uint32_t width, uint32_t 
     Release();
     return false;
   }
-  xcb_connection_t* connection = x11_.get();
-  const xcb_window_t root = x11_.screen()->root;
+  xcb_connection_t* connection = x11_->connection();
+  const xcb_window_t root = x11_->root();
   damage_ = xcb_generate_id(connection);
+  const xcb_damage_damage_t damage = damage_;
+  const uint8_t damage_notify = damage_first_event_ + XCB_DAMAGE_NOTIFY;
+  const uint8_t screen_change_notify = randr_first_event_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY;
+  const uint8_t randr_notify = randr_first_event_ + XCB_RANDR_NOTIFY;
+  events_ = x11_->Subscribe([=](const xcb_generic_event_t& event) {
+    const uint8_t type = event.response_type & 0x7F;
+    if (type == damage_notify) {
+      return reinterpret_cast<const xcb_damage_notify_event_t&>(event).damage == damage;
+    }
+    return type == screen_change_notify || type == randr_notify;
+  });
   xcb_damage_create(connection, damage_, root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+  // Selected for good: other users of the shared connection may rely on the same mask.
   xcb_randr_select_input(connection, root,
                          XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                              XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
   // The server reports the whole window as damaged when the damage object is created.
-  // A round trip queues that report now, so it cannot arrive after the first image and
-  // pose as a change.
-  std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+  // Taking that report now keeps it from arriving after the first image as a change.
+  x11_->Sync();
   DrainEvents();
   damaged_ = true;
   screen_changed_ = false;
@@ -145,32 +157,31 @@ bool X11ShmCapturer::Initialize(uint32_t output_index, uint32_t width, uint32_t 
   return true;
 }
 
+void X11ShmCapturer::Note(const xcb_generic_event_t& event) {
+  if ((event.response_type & 0x7F) == damage_first_event_ + XCB_DAMAGE_NOTIFY) {
+    damaged_ = true;
+  } else {
+    screen_changed_ = true;
+  }
+}
+
 void X11ShmCapturer::DrainEvents() {
-  while (xcb_generic_event_t* event = xcb_poll_for_event(x11_.get())) {
-    const uint8_t type = event->response_type & 0x7F;
-    if (type == damage_first_event_ + XCB_DAMAGE_NOTIFY) {
-      damaged_ = true;
-    } else if (type == randr_first_event_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
-               type == randr_first_event_ + XCB_RANDR_NOTIFY) {
-      screen_changed_ = true;
-    }
-    std::free(event);
+  while (X11Event event = events_->Take()) {
+    Note(*event);
   }
 }
 
 void X11ShmCapturer::WaitForEvents(uint32_t wait_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-  while (!damaged_ && !screen_changed_ && !x11_.lost()) {
+  while (!damaged_ && !screen_changed_ && !x11_->lost()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       return;
     }
-    pollfd descriptor{xcb_get_file_descriptor(x11_.get()), POLLIN, 0};
-    if (poll(&descriptor, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
-      return;
+    if (X11Event event = events_->Take(left)) {
+      Note(*event);
     }
-    DrainEvents();
   }
 }
 
@@ -182,7 +193,7 @@ CapturedFrame X11ShmCapturer::Capture(uint32_t wait_ms) {
   }
   DrainEvents();
   WaitForEvents(wait_ms);
-  if (x11_.lost() || screen_changed_) {
+  if (x11_->lost() || screen_changed_) {
     frame.status = CaptureStatus::kInvalidated;
     return frame;
   }
@@ -190,17 +201,17 @@ CapturedFrame X11ShmCapturer::Capture(uint32_t wait_ms) {
     frame.status = CaptureStatus::kNoNewFrame;
     return frame;
   }
-  xcb_connection_t* connection = x11_.get();
+  xcb_connection_t* connection = x11_->connection();
   // Cleared before the copy, so drawing during the copy is reported next time.
   xcb_damage_subtract(connection, damage_, XCB_NONE, XCB_NONE);
   xcb_generic_error_t* error = nullptr;
   auto* reply = xcb_shm_get_image_reply(
       connection,
-      xcb_shm_get_image(connection, x11_.screen()->root, monitor_.x, monitor_.y, monitor_.width,
+      xcb_shm_get_image(connection, x11_->root(), monitor_.x, monitor_.y, monitor_.width,
                         monitor_.height, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
       &error);
   if (reply == nullptr) {
-    if (x11_.lost()) {
+    if (x11_->lost()) {
       frame.status = CaptureStatus::kInvalidated;
     } else {
       LOG_WARN("[Capture] MIT-SHM GetImage failed: X error %u",
@@ -221,16 +232,17 @@ CapturedFrame X11ShmCapturer::Capture(uint32_t wait_ms) {
 }
 
 void X11ShmCapturer::Release() {
-  if (x11_.open() && !x11_.lost()) {
+  if (x11_ != nullptr && !x11_->lost()) {
     if (damage_ != XCB_NONE) {
-      xcb_damage_destroy(x11_.get(), damage_);
+      xcb_damage_destroy(x11_->connection(), damage_);
     }
     if (segment_ != XCB_NONE) {
-      xcb_shm_detach(x11_.get(), segment_);
+      xcb_shm_detach(x11_->connection(), segment_);
     }
-    xcb_flush(x11_.get());
+    xcb_flush(x11_->connection());
   }
-  x11_.Close();
+  events_.reset();
+  x11_.reset();
   if (pixels_ != nullptr) {
     shmdt(pixels_);
   }

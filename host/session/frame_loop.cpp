@@ -1,11 +1,10 @@
-#include "video/frame_loop.h"
+#include "session/frame_loop.h"
 
 #include <chrono>
 #include <thread>
 
 #include "base/logger.h"
 #include "platform/clock.h"
-#include "video/capture_factory.h"
 
 namespace orvane {
 namespace {
@@ -45,7 +44,7 @@ FrameLoop::FrameLoop(FrameLoopContext& context, MonitorPipeline& pipeline)
     : context_(context),
       pipeline_(pipeline),
       diagnostics_(MonotonicNanos()),
-      capture_(CreatePlatformCapturers(), diagnostics_.counters().backend_switch,
+      capture_(std::move(context.capturers), diagnostics_.counters().backend_switch,
                context.capture_output_index, context.capture_backend, pipeline.width,
                pipeline.height) {}
 
@@ -101,7 +100,8 @@ void FrameLoop::FrameSlot() {
                                     1000.0f);
       break;
     case CaptureStatus::kNoNewFrame:
-      ++(capture_.active() == ActiveBackend::kWgc ? counters.wgc_timeout : counters.dup_timeout);
+      ++(capture_.active() == ActiveBackend::kGraphicsCapture ? counters.wgc_timeout
+                                                              : counters.dup_timeout);
       return;
     case CaptureStatus::kInvalidated: {
       const uint64_t now_ms = TickCountMs();
@@ -139,10 +139,10 @@ void FrameLoop::Reinitialize(uint64_t now_ms) {
     return;
   }
   PipelineCounters& counters = diagnostics_.counters();
-  if (capture_.active() == ActiveBackend::kDxgi) {
+  if (capture_.active() == ActiveBackend::kDuplication) {
     LOG_INFO("[Capture] %s capture recreated successfully (reinit=%llu)", capture_.ActiveName(),
              static_cast<unsigned long long>(++counters.dup_reinit));
-  } else if (capture_.active() == ActiveBackend::kWgc) {
+  } else if (capture_.active() == ActiveBackend::kGraphicsCapture) {
     LOG_INFO("[Capture] %s capture recreated successfully (reinit=%llu)", capture_.ActiveName(),
              static_cast<unsigned long long>(++counters.wgc_reinit));
   }

@@ -1,0 +1,32 @@
+#include "app/platform_services.h"
+
+#include "platform/x11/x11_display_source.h"
+#include "video/cursor_source_x11.h"
+#include "video/image_capturer_x11.h"
+#include "video/shm_capturer_x11.h"
+#include "video/video_encoder_ffmpeg.h"
+
+namespace orvane {
+
+PlatformServices CreatePlatformServices() {
+  PlatformServices services;
+  // Every X user shares one connection to $DISPLAY.
+  auto displays = std::make_shared<X11DisplaySource>();
+  // X11 has no per-monitor graphics-capture role: MIT-SHM of an XRandR monitor is the
+  // duplication analogue and a whole-screen GetImage the screen copy.
+  services.capturers = [displays] {
+    ScreenCapturers capturers;
+    capturers.duplication = std::make_unique<X11ShmCapturer>(displays);
+    capturers.screen_copy = std::make_unique<X11ImageCapturer>(displays);
+    return capturers;
+  };
+  services.cursor_source = [displays]() -> std::unique_ptr<CursorSource> {
+    return X11CursorSource::Open(*displays);
+  };
+  services.video_encoder = []() -> std::unique_ptr<VideoEncoder> {
+    return std::make_unique<FfmpegVideoEncoder>();
+  };
+  return services;
+}
+
+}  // namespace orvane

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "input/input_injector.h"
+#include "video/cursor_source.h"
+#include "video/screen_capturers.h"
+#include "video/video_encoder.h"
+
+namespace orvane {
+
+// What a session takes from the platform it runs on. The entry point builds the real
+// bundle for its platform; tests replace any part with fakes. An empty factory, or one
+// that makes nothing, is a facility this platform or machine does not offer.
+struct PlatformServices {
+  // The capturers of one stream, one per role; called at each stream start.
+  std::function<ScreenCapturers()> capturers;
+  // The system cursor; called once per session.
+  std::function<std::unique_ptr<CursorSource>()> cursor_source;
+  // The encoder of one stream; called at each stream start.
+  VideoEncoderFactory video_encoder;
+  // Injects the client's input; called once per session. Without one, input events are
+  // accepted and go nowhere.
+  std::function<std::unique_ptr<InputInjector>()> input_injector;
+};
+
+}  // namespace orvane
