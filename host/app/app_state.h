@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "session/host_options.h"
 #include "video/capture_backend_choice.h"
@@ -11,6 +13,15 @@
 namespace orvane {
 
 class HostSession;
+
+// Destroys the object on the calling thread once no other thread holds a reference.
+template <typename T>
+void DestroyWhenSoleOwner(std::shared_ptr<T>& object) {
+  while (object.use_count() > 1) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  object.reset();
+}
 
 // Hands the running session to threads that may stop it (console events, tray actions).
 // They hold their own reference while they call into it, so the main thread can drop
@@ -27,6 +38,14 @@ class SessionSlot {
     return session_;
   }
 
+  // Clears the slot and destroys `session` here, once the threads that took a reference
+  // from the slot before it was cleared have let it go: the session must be gone before
+  // the platform runtime stops.
+  void Retire(std::shared_ptr<HostSession>& session) {
+    Clear();
+    DestroyWhenSoleOwner(session);
+  }
+
  private:
   mutable std::mutex mutex_;
   std::shared_ptr<HostSession> session_;
@@ -37,10 +56,8 @@ class SessionSlot {
 struct AppState {
   std::atomic<bool> shutdown_requested{false};
   std::atomic<bool> relaunch_on_console_close{true};
-  std::atomic<bool> client_connected{false};
   std::atomic<uint32_t> capture_output_index{0};
   std::atomic<CaptureBackendChoice> capture_backend{CaptureBackendChoice::kAuto};
-  std::atomic<uint32_t> monitor_count{1};
   // Written once by the entry point before the console handler is installed.
   HostOptions relaunch_options;
   SessionSlot active_session;

@@ -1,6 +1,5 @@
 #include "app/host_main.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -14,7 +13,6 @@
 #include "platform/app_folders.h"
 #include "platform/clock.h"
 #include "platform/platform_runtime.h"
-#include "platform/system_info.h"
 #include "session/host_session.h"
 
 namespace orvane {
@@ -49,23 +47,6 @@ bool LogPlatformStartFailure(const PlatformStartResult& result) {
   return false;
 }
 
-uint32_t CountedMonitors() {
-  const uint32_t counted = CountMonitors().value_or(1);
-  return std::clamp<uint32_t>(counted, 1, 4);
-}
-
-void OnClientState(SessionClientState state, const std::string&) {
-  switch (state) {
-    case SessionClientState::kWaiting:
-    case SessionClientState::kDisconnected:
-      State().client_connected.store(false);
-      break;
-    case SessionClientState::kConnected:
-      State().client_connected.store(true);
-      break;
-  }
-}
-
 void ReconnectLoop(const HostOptions& options, const SessionEnvironment& environment) {
   AppState& state = State();
   while (!state.shutdown_requested.load()) {
@@ -73,20 +54,20 @@ void ReconnectLoop(const HostOptions& options, const SessionEnvironment& environ
     state.active_session.Publish(session);
     if (!session->Initialize(options)) {
       LOG_ERROR("[Main] Session initialization failed");
-      state.active_session.Clear();
+      state.active_session.Retire(session);
       return;
     }
     session->SetCaptureSelection(state.capture_output_index.load(), state.capture_backend.load());
-    session->SetClientStateCallback(OnClientState);
-    state.client_connected.store(false);
     LOG_INFO("\n[Main] Ready. Waiting for mobile client...\n");
     session->Run();
     state.active_session.Clear();
     if (state.shutdown_requested.load()) {
+      state.active_session.Retire(session);
       return;
     }
     LOG_INFO("[Main] Session ended. Reconnecting in 2 seconds...");
     std::this_thread::sleep_for(kReconnectPause);
+    state.active_session.Retire(session);
   }
 }
 
@@ -124,7 +105,6 @@ int RunHost(int argc, const char* const* argv) {
   LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),
            CaptureBackendName(state.capture_backend.load()));
 
-  state.monitor_count.store(CountedMonitors());
   if (command_line.background && !command_line.console) {
     DetachFromConsole();
   }

@@ -173,6 +173,11 @@ uint64_t TcpControlServer::ActiveConnectionId() const {
   return active_ ? active_->id() : 0;
 }
 
+ActiveClient TcpControlServer::ActiveClientSnapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return active_ ? ActiveClient{active_->id(), active_->address()} : ActiveClient{};
+}
+
 bool TcpControlServer::ReceiveFrame(std::vector<uint8_t>& buffer, uint64_t* connection_id) {
   const ControlConnectionPtr connection = ActiveConnection();
   if (!connection) {

@@ -58,6 +58,12 @@ class ControlConnection {
 
 using ControlConnectionPtr = std::shared_ptr<ControlConnection>;
 
+// Who is active, read in one step: connection id 0 and an empty address when nobody is.
+struct ActiveClient {
+  uint64_t connection_id = 0;
+  std::string address;
+};
+
 // The host's end of the control channel: one active client, at most one waiting, and
 // length-prefixed frames (4-byte big-endian length, then the payload).
 class TcpControlServer {
@@ -78,6 +84,7 @@ class TcpControlServer {
   bool ReceiveFrame(std::vector<uint8_t>& buffer, uint64_t* connection_id = nullptr);
   // Id of the active connection; 0 when there is none.
   uint64_t ActiveConnectionId() const;
+  ActiveClient ActiveClientSnapshot() const;
   bool SendFrame(const uint8_t* data, uint32_t size);
   // Closes the active client only if it is still `connection`, then promotes the queued one.
   void DisconnectActive(const ControlConnectionPtr& connection);

@@ -2,11 +2,13 @@
 
 #include <cstdint>
 
+#include "protocol/video_codec.h"
+
 namespace orvane {
 
 // What the host offered in CapabilityAccept and uses to start the next stream.
 struct NegotiatedStream {
-  uint32_t codec = 1;  // VideoCodec: 1 H.264, 2 HEVC
+  VideoCodec codec = VideoCodec::kH264;
   uint32_t width = 1920;
   uint32_t height = 1080;
   uint32_t fps = 60;

@@ -32,10 +32,6 @@ uint32_t FpsStep(uint32_t requested) {
   return requested >= 60 ? 60 : 30;
 }
 
-const char* CodecName(uint32_t codec) {
-  return codec == pb::VIDEO_CODEC_HEVC ? "HEVC" : "H264";
-}
-
 }  // namespace
 
 ProtocolHandler::ProtocolHandler(TrustStoreEnvironment trust_environment)
@@ -62,8 +58,6 @@ void ProtocolHandler::ResetForNewClient() {
   peer_key_.clear();
   std::lock_guard<std::mutex> lock(mutex_);
   keys_ = {};
-  pending_clipboard_.reset();
-  pending_file_transfer_.reset();
   pending_stats_.reset();
 }
 
@@ -104,16 +98,6 @@ bool ProtocolHandler::TakePendingStats(float& rtt_ms, float& packet_loss_pct, fl
   jitter_ms = pending_stats_->jitter_ms;
   pending_stats_.reset();
   return true;
-}
-
-std::optional<PendingClipboard> ProtocolHandler::TakePendingClipboard() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(pending_clipboard_, std::nullopt);
-}
-
-std::optional<pb::StartFileTransfer> ProtocolHandler::TakePendingFileTransfer() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(pending_file_transfer_, std::nullopt);
 }
 
 Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
@@ -199,8 +183,6 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         LOG_INFO("[Protocol] StartFileTransfer: %s (%llu bytes)",
                  EscapeForLog(transfer.filename()).c_str(),
                  static_cast<unsigned long long>(transfer.file_size_bytes()));
-        std::lock_guard<std::mutex> lock(mutex_);
-        pending_file_transfer_ = transfer;
       }
       break;
     case pb::ControlMessage::kClipboardUpdate:
@@ -209,9 +191,6 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         LOG_INFO("[Protocol] ClipboardUpdate from mobile (text=%zu chars, image=%d, bytes=%zu)",
                  clipboard.text().size(), clipboard.has_image() ? 1 : 0,
                  clipboard.image_data().size());
-        std::lock_guard<std::mutex> lock(mutex_);
-        pending_clipboard_ =
-            PendingClipboard{clipboard.text(), clipboard.image_data(), clipboard.mime_type()};
       }
       break;
     case pb::ControlMessage::kStatsReport:
@@ -320,10 +299,9 @@ void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& cap
   };
   const bool supports_h264 = offers(pb::VIDEO_CODEC_H264);
   const bool supports_hevc = offers(pb::VIDEO_CODEC_HEVC);
-  const uint32_t codec =
-      !supports_h264 && supports_hevc ? pb::VIDEO_CODEC_HEVC : pb::VIDEO_CODEC_H264;
-  LOG_INFO("[Protocol] Codec selected: %s (supports_h264=%d supports_hevc=%d)", CodecName(codec),
-           supports_h264 ? 1 : 0, supports_hevc ? 1 : 0);
+  const VideoCodec codec = !supports_h264 && supports_hevc ? VideoCodec::kHevc : VideoCodec::kH264;
+  LOG_INFO("[Protocol] Codec selected: %s (supports_h264=%d supports_hevc=%d)",
+           VideoCodecName(codec), supports_h264 ? 1 : 0, supports_hevc ? 1 : 0);
 
   uint32_t fps = 60;
   for (const uint32_t offered : caps.supported_fps()) {
@@ -359,8 +337,7 @@ void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& cap
 
   pb::ControlMessage reply;
   pb::CapabilityAccept* accept = reply.mutable_capability_accept();
-  accept->set_selected_codec(codec == pb::VIDEO_CODEC_HEVC ? pb::VIDEO_CODEC_HEVC
-                                                           : pb::VIDEO_CODEC_H264);
+  accept->set_selected_codec(static_cast<pb::VideoCodec>(codec));
   accept->set_selected_fps(stream.fps);
   accept->mutable_selected_resolution()->set_width(stream.width);
   accept->mutable_selected_resolution()->set_height(stream.height);
@@ -370,8 +347,8 @@ void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& cap
   accept->set_media_udp_port(stream.media_port);
   accept->set_input_udp_port(stream.input_port);
   Send(reply);
-  LOG_INFO("[Protocol] Sent CapabilityAccept: %s %ux%u @%u fps", CodecName(codec), stream.width,
-           stream.height, stream.fps);
+  LOG_INFO("[Protocol] Sent CapabilityAccept: %s %ux%u @%u fps", VideoCodecName(codec),
+           stream.width, stream.height, stream.fps);
 }
 
 void ProtocolHandler::HandleSetQualityProfile(const pb::SetQualityProfile& profile) {
@@ -380,7 +357,7 @@ void ProtocolHandler::HandleSetQualityProfile(const pb::SetQualityProfile& profi
   std::lock_guard<std::mutex> lock(mutex_);
   negotiated_.bitrate_kbps = profile.target_bitrate_kbps();
   negotiated_.fps = FpsStep(profile.target_fps());
-  negotiated_.codec = static_cast<uint32_t>(profile.codec());
+  negotiated_.codec = VideoCodecFromWire(static_cast<uint32_t>(profile.codec()));
   quality_changed_.store(true);
 }
 

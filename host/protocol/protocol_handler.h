@@ -21,12 +21,6 @@ struct SessionKeys {
   std::vector<uint8_t> compatibility;
 };
 
-struct PendingClipboard {
-  std::string text;
-  std::string image_data;
-  std::string mime_type;
-};
-
 // The host's side of the control protocol: parses and dispatches client messages, runs
 // the handshake and the negotiation, and builds every message the host sends. Requests
 // that other threads act on are kept in flags and pending records.
@@ -67,8 +61,6 @@ class ProtocolHandler {
   void ClearStreamRequests();
 
   bool TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms);
-  std::optional<PendingClipboard> TakePendingClipboard();
-  std::optional<protocol::v1::StartFileTransfer> TakePendingFileTransfer();
 
   void SendHelloAckAccepted();
   void SendHelloAckPairingRequired(const std::string& pairing_code);
@@ -116,8 +108,6 @@ class ProtocolHandler {
   NegotiatedStream negotiated_;
   std::string session_id_;
   SessionKeys keys_;
-  std::optional<PendingClipboard> pending_clipboard_;
-  std::optional<protocol::v1::StartFileTransfer> pending_file_transfer_;
   struct Stats {
     float rtt_ms, packet_loss_pct, jitter_ms;
   };

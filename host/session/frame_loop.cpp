@@ -5,56 +5,34 @@
 
 #include "base/logger.h"
 #include "platform/clock.h"
+#include "platform/multimedia_task.h"
 
 namespace orvane {
 namespace {
 
 constexpr uint32_t kCaptureWaitMs = 16;
 constexpr uint64_t kReinitIntervalMs = 500;
-constexpr uint64_t kInvalidationLogIntervalMs = 1000;
+constexpr uint32_t kProtectedContentError = 2101;
 
 }  // namespace
 
-void RunFrameLoop(FrameLoopContext context) {
-  LOG_INFO("[FrameLoop] Started (monitors=%zu)", context.pipelines.size());
-  if (context.pipelines.empty()) {
-    LOG_ERROR("[FrameLoop] No monitor pipeline is available");
-    return;
-  }
-  MonitorPipeline* chosen = nullptr;
-  size_t ready = 0;
-  for (MonitorPipeline& pipeline : context.pipelines) {
-    if (pipeline.active && pipeline.ready) {
-      chosen = chosen != nullptr ? chosen : &pipeline;
-      ++ready;
-    }
-  }
-  if (chosen == nullptr) {
-    LOG_ERROR("[FrameLoop] No active monitor encoder pipeline is ready");
-    return;
-  }
-  if (ready > 1) {
-    LOG_WARN("[FrameLoop] Driverless mode currently streams a single source; using monitor=%u",
-             chosen->monitor_index);
-  }
-  FrameLoop(context, *chosen).Run();
-}
-
-FrameLoop::FrameLoop(FrameLoopContext& context, MonitorPipeline& pipeline)
-    : context_(context),
+FrameLoop::FrameLoop(FrameLoopContext context, MonitorPipeline& pipeline)
+    : context_(std::move(context)),
       pipeline_(pipeline),
       diagnostics_(MonotonicNanos()),
-      capture_(std::move(context.capturers), diagnostics_.counters().backend_switch,
-               context.capture_output_index, context.capture_backend, pipeline.width,
+      capture_(std::move(context_.capturers), diagnostics_.counters().backend_switch,
+               context_.capture_output_index, context_.capture_backend, pipeline.width,
                pipeline.height) {}
 
 void FrameLoop::Run() {
+  const MultimediaTask task(L"Pro Audio");
+  LOG_INFO("[FrameLoop] Started (MMCSS=%s, monitors=%u)", task.state(), 1u);
   LOG_INFO("[Capture] Requested source output_index=%u backend=%s", context_.capture_output_index,
            CaptureBackendName(context_.capture_backend));
   if (!capture_.Select(true)) {
     LOG_ERROR("[Capture] Failed to initialize any capture backend");
   }
-  keyframe_policy_.emplace();
+  keyframe_policy_.emplace(context_.now_us);
   while (context_.streaming.load() && context_.session_running.load()) {
     if (pacer_.TakeSlot(context_.handler.Negotiated().fps)) {
       FrameSlot();
@@ -98,23 +76,17 @@ void FrameLoop::FrameSlot() {
     case CaptureStatus::kFrameReady:
       diagnostics_.AddCaptureSample(static_cast<float>(MonotonicMicros() - capture_start_us) /
                                     1000.0f);
+      if (frame.protected_content_masked) {
+        WarnProtectedContent(TickCountMs());
+      }
       break;
     case CaptureStatus::kNoNewFrame:
       ++(capture_.active() == ActiveBackend::kGraphicsCapture ? counters.wgc_timeout
                                                               : counters.dup_timeout);
       return;
-    case CaptureStatus::kInvalidated: {
-      const uint64_t now_ms = TickCountMs();
-      if (!last_invalidation_log_ms_ ||
-          now_ms - *last_invalidation_log_ms_ >= kInvalidationLogIntervalMs) {
-        LOG_WARN("[Capture] %s invalidated; releasing and recreating capture objects",
-                 capture_.ActiveName());
-        last_invalidation_log_ms_ = now_ms;
-      }
-      capture_.Invalidate();
-      Reinitialize(now_ms);
+    case CaptureStatus::kInvalidated:
+      Invalidate(TickCountMs());
       return;
-    }
     case CaptureStatus::kFailed:
       ++counters.capture_fail;
       return;
@@ -130,6 +102,32 @@ void FrameLoop::FrameSlot() {
   ++frame_number_;
 }
 
+void FrameLoop::WarnProtectedContent(uint64_t now_ms) {
+  if (!protected_content_warning_.Allow(now_ms)) {
+    return;
+  }
+  LOG_WARN("[Capture] Protected content appears masked by %s (best-effort diagnostic)",
+           capture_.ActiveDescription());
+  context_.handler.SendErrorMessage(
+      kProtectedContentError,
+      "Protected content cannot be captured; display may show black content in those regions.",
+      false);
+}
+
+void FrameLoop::Invalidate(uint64_t now_ms) {
+  if (invalidation_log_.Allow(now_ms)) {
+    if (capture_.active() == ActiveBackend::kDuplication) {
+      LOG_WARN("[Capture] %s invalidated; releasing and recreating duplication object",
+               capture_.ActiveDescription());
+    } else {
+      LOG_WARN("[Capture] %s invalidated; releasing and recreating capture objects",
+               capture_.ActiveDescription());
+    }
+  }
+  capture_.Invalidate();
+  Reinitialize(now_ms);
+}
+
 void FrameLoop::Reinitialize(uint64_t now_ms) {
   if (last_reinit_ms_ && now_ms - *last_reinit_ms_ < kReinitIntervalMs) {
     return;
@@ -140,11 +138,11 @@ void FrameLoop::Reinitialize(uint64_t now_ms) {
   }
   PipelineCounters& counters = diagnostics_.counters();
   if (capture_.active() == ActiveBackend::kDuplication) {
-    LOG_INFO("[Capture] %s capture recreated successfully (reinit=%llu)", capture_.ActiveName(),
+    LOG_INFO("[Capture] %s recreated successfully (reinit=%llu)", capture_.ActiveDescription(),
              static_cast<unsigned long long>(++counters.dup_reinit));
   } else if (capture_.active() == ActiveBackend::kGraphicsCapture) {
-    LOG_INFO("[Capture] %s capture recreated successfully (reinit=%llu)", capture_.ActiveName(),
-             static_cast<unsigned long long>(++counters.wgc_reinit));
+    LOG_INFO("[Capture] %s capture recreated successfully (reinit=%llu)",
+             capture_.ActiveDescription(), static_cast<unsigned long long>(++counters.wgc_reinit));
   }
 }
 

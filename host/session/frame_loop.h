@@ -2,9 +2,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
-#include <vector>
 
+#include "base/rate_limiter.h"
 #include "net/abr_controller.h"
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
@@ -20,39 +21,41 @@
 
 namespace orvane {
 
-// What the frame loop works with; all of it belongs to the session and outlives the loop.
+// What the frame loop works with; all of it belongs to the session and outlives the loop,
+// except the capturers, which the loop owns for its stream.
 struct FrameLoopContext {
   std::atomic<bool>& session_running;
   std::atomic<bool>& streaming;
-  std::vector<MonitorPipeline>& pipelines;  // not resized while the loop runs
   ProtocolHandler& handler;
   UdpMediaSender& media_sender;
   AbrController& abr;
   TcpControlServer& control_server;
   CursorTracker* cursor_tracker = nullptr;  // none when the cursor cannot be read
-  ScreenCapturers capturers;
   uint32_t capture_output_index = 0;
   CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
+  ScreenCapturers capturers;
+  // Times the warm-up; the session's clock.
+  std::function<uint64_t()> now_us;
 };
 
-// The stream's own thread: paces frame slots, captures, encodes and sends video, and
-// keeps the client informed (first frame, periodic stats), until the stream or the
-// session stops. Returns at once when no pipeline is ready.
-void RunFrameLoop(FrameLoopContext context);
-
-// One stream's loop over one pipeline.
+// The stream's own thread: paces frame slots, captures, encodes and sends the pipeline's
+// video, and keeps the client informed (first frame, cursor, periodic stats), until the
+// stream or the session stops. It is the only caller of the encoder's rate, frame-rate
+// and keyframe setters, so an encoder never sees two threads.
 class FrameLoop {
  public:
-  FrameLoop(FrameLoopContext& context, MonitorPipeline& pipeline);
+  FrameLoop(FrameLoopContext context, MonitorPipeline& pipeline);
   void Run();
 
  private:
   void FrameSlot();
   void SendCursorUpdate();
+  void WarnProtectedContent(uint64_t now_ms);
+  void Invalidate(uint64_t now_ms);
   void Reinitialize(uint64_t now_ms);
   void EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us);
 
-  FrameLoopContext& context_;
+  FrameLoopContext context_;
   MonitorPipeline& pipeline_;
   FrameDiagnostics diagnostics_;
   CaptureBackend capture_;
@@ -61,7 +64,8 @@ class FrameLoop {
   FramePacer pacer_;
   uint64_t frame_number_ = 1;
   std::optional<uint64_t> last_reinit_ms_;
-  std::optional<uint64_t> last_invalidation_log_ms_;
+  RateLimiter invalidation_log_{1000};
+  RateLimiter protected_content_warning_{3000};
 };
 
 }  // namespace orvane

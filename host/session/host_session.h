@@ -2,43 +2,55 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <span>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "net/abr_controller.h"
-#include "net/input_datagram_filter.h"
 #include "net/tcp_control_server.h"
-#include "net/udp_input_receiver.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
+#include "session/client_state.h"
+#include "session/client_supervisor.h"
 #include "session/host_options.h"
-#include "session/platform_services.h"
+#include "session/input_channel.h"
+#include "session/session_environment.h"
+#include "session/stream_controller.h"
 #include "video/capture_backend_choice.h"
-#include "video/cursor_tracker.h"
-#include "video/monitor_pipeline.h"
-#include "video/video_encoder.h"
 
 namespace orvane {
 
-enum class SessionClientState : uint32_t { kWaiting = 0, kConnected = 1, kDisconnected = 2 };
-
-// Raised with the client's IPv4 address text for kConnected, an empty text otherwise.
-using ClientStateCallback = std::function<void(SessionClientState, const std::string& text)>;
-
-// What a session is built from; tests replace the trust folder and any platform service.
-struct SessionEnvironment {
-  TrustStoreEnvironment trust = TrustStoreEnvironment::System();
-  PlatformServices platform;
-};
-
-// Owns everything that serves mobile clients and drives their life: the control listener,
-// the handshake and negotiation, and stream start and stop. Serves one client after
-// another until it is told to stop.
+// Owns everything that serves mobile clients: the control listener, the media and input
+// sockets, the protocol handler, the client supervisor and the stream controller. Serves
+// one client after another until it is told to stop.
+//
+// Threads, what each owns, and how stop reaches it:
+//
+//   main (caller of Run)  The supervisor loop: waits for and adopts clients, starts and
+//                         stops streams (StreamController::Start/Stop, the pipeline and
+//                         the frame-loop thread). Ends when session_running_ turns false;
+//                         Run then stops the stream, joins the control thread and closes
+//                         the sockets.
+//   control-receive       Reads, opens and dispatches control frames; feeds the bitrate
+//                         controller. Owns the frame opener and the handler's client-side
+//                         state. A stop closes the transport, which fails a blocked
+//                         receive; joined by Run.
+//   transport accept      Admits connections as active or queued (TcpControlServer);
+//                         woken and joined by TcpControlServer::Stop.
+//   input receive         Filters input-port datagrams against the adopted client,
+//                         injects input and re-aims the media stream (InputChannel, which
+//                         alone touches the injector); woken and joined by its Stop.
+//   frame loop            Captures, encodes and sends video, polls the cursor, sends
+//                         stats; the only user of the capturers and the encoder's
+//                         setters. Ends when streaming or session_running turns false;
+//                         joined by StreamController::Stop.
+//   X event thread        (Linux) Hands X events to their subscribers; belongs to the
+//                         shared display, not to the session.
+//   others                Console handler and tray call RequestStop, which returns at once.
+//
+// Locks: ClientSupervisor's client mutex makes adoption and the handling of one control
+// frame exclusive. The handler's mutex guards the negotiation, keys and pending stats;
+// the transport's guards the active client and the queue; each connection's send mutex
+// keeps frames whole; the media sender's guards its remote, key and counter; the input
+// channel's guards the adopted client and its key. No lock is held while taking another,
+// except that adoption and frame handling call into the others under the client mutex.
 class HostSession {
  public:
   explicit HostSession(SessionEnvironment environment = {});
@@ -56,51 +68,19 @@ class HostSession {
   void RequestStop();
 
  private:
-  bool WaitForClient(bool promotion);
-  // A client became active (accepted or promoted): it starts a connection of its own.
-  bool AdoptActiveClient(bool promotion);
-  void SupervisorLoop();
-  void ControlReceiveLoop();
-  // Holds the control thread until the supervisor has set the new client up (media
-  // endpoint, stream stopped), so that nothing the client sends races that set-up.
-  void AwaitAdoption(uint64_t connection_id);
-  bool StartStream();
-  void StopStream();
-  bool BuildPipeline(const NegotiatedStream& stream);
-  void DestroyPipelines();
-  void RaiseClientState(SessionClientState state, const std::string& text);
-  // The input port's handler: punches re-aim the media stream, events are injected.
-  Status HandleInputDatagram(std::span<const uint8_t> datagram, const DatagramSource& source);
-  void Inject(const protocol::v1::InputEvent& event);
-  void ApplyClientStats();
   void StopNetwork();
 
-  SessionEnvironment environment_;
-  // Built and destroyed by the supervisor; the control thread retunes their encoders.
-  std::mutex pipelines_mutex_;
-  std::vector<MonitorPipeline> pipelines_;
+  const SessionEnvironment environment_;
+  HostOptions options_;
+  std::atomic<bool> session_running_{false};
+  std::atomic<bool> stop_requested_{false};
   ProtocolHandler handler_;
   TcpControlServer control_server_;
   UdpMediaSender media_sender_;
-  UdpInputReceiver input_receiver_;
-  InputDatagramFilter input_filter_;  // input receive thread only
-  AbrController abr_;
-  std::unique_ptr<InputInjector> injector_;        // none when the platform cannot inject
-  std::unique_ptr<CursorTracker> cursor_tracker_;  // none when the cursor cannot be read
-  HostOptions options_;
-  // The session key as it stood at stream start, for input datagrams.
-  mutable std::mutex input_key_mutex_;
-  std::vector<uint8_t> input_key_;
+  InputChannel input_;
+  StreamController stream_;
+  ClientSupervisor supervisor_;
   std::thread control_thread_;
-  std::thread frame_loop_thread_;
-  std::atomic<bool> session_running_{false};
-  std::atomic<bool> streaming_{false};
-  std::atomic<bool> stop_requested_{false};
-  ClientStateCallback client_state_callback_;
-  uint32_t capture_output_index_ = 0;
-  CaptureBackendChoice capture_backend_ = CaptureBackendChoice::kAuto;
-  // The connection whose arrival the supervisor has handled; written by the supervisor.
-  std::atomic<uint64_t> adopted_connection_id_{0};
 };
 
 }  // namespace orvane

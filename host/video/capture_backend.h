@@ -46,6 +46,8 @@ class CaptureBackend {
   ActiveBackend active() const { return active_; }
   // The active backend's log word ("x11shm", "dxgi", ...), or "none".
   const char* ActiveName() const;
+  // How warnings call the active backend ("X11 MIT-SHM", "Desktop Duplication", ...).
+  const char* ActiveDescription() const { return RoleDescription(active_); }
 
  private:
   ScreenCapturer* CapturerFor(ActiveBackend role) const;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/status.h"
+#include "protocol/video_codec.h"
 
 namespace orvane {
 
@@ -22,8 +23,8 @@ class VideoEncoder {
  public:
   virtual ~VideoEncoder() = default;
 
-  // codec: 1 H.264, 2 HEVC. Builds everything from scratch; on false LastStatus says why.
-  virtual bool Initialize(uint32_t codec, uint32_t width, uint32_t height, uint32_t fps,
+  // Builds everything from scratch; on false LastStatus says why.
+  virtual bool Initialize(VideoCodec codec, uint32_t width, uint32_t height, uint32_t fps,
                           uint32_t bitrate_kbps) = 0;
   // One BGRA frame, top row first, 4 bytes per pixel; timestamp_us is the capture time.
   virtual bool EncodeFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width, uint32_t height,

@@ -49,12 +49,12 @@ FfmpegVideoEncoder::~FfmpegVideoEncoder() {
   Shutdown();
 }
 
-bool FfmpegVideoEncoder::Initialize(uint32_t codec, uint32_t width, uint32_t height, uint32_t fps,
+bool FfmpegVideoEncoder::Initialize(VideoCodec codec, uint32_t width, uint32_t height, uint32_t fps,
                                     uint32_t bitrate_kbps) {
   Shutdown();
   QuietLibraryLog();
   status_ = Status::Success();
-  settings_ = {codec == 2, width, height, fps, bitrate_kbps};
+  settings_ = {codec == VideoCodec::kHevc, width, height, fps, bitrate_kbps};
   refused_ = {};
   requested_bitrate_kbps_.store(bitrate_kbps);
   fps_.store(fps);

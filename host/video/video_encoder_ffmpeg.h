@@ -19,7 +19,7 @@ class FfmpegVideoEncoder : public VideoEncoder {
   FfmpegVideoEncoder(const FfmpegVideoEncoder&) = delete;
   FfmpegVideoEncoder& operator=(const FfmpegVideoEncoder&) = delete;
 
-  bool Initialize(uint32_t codec, uint32_t width, uint32_t height, uint32_t fps,
+  bool Initialize(VideoCodec codec, uint32_t width, uint32_t height, uint32_t fps,
                   uint32_t bitrate_kbps) override;
   bool EncodeFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width, uint32_t height,
                    uint64_t timestamp_us) override;

@@ -49,7 +49,7 @@ class RecordingInjector : public InputInjector {
 class FakeEncoder : public VideoEncoder {
  public:
   explicit FakeEncoder(bool works) : works_(works) {}
-  bool Initialize(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return works_; }
+  bool Initialize(VideoCodec, uint32_t, uint32_t, uint32_t, uint32_t) override { return works_; }
   bool EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t, uint64_t) override { return true; }
   bool ReceiveAccessUnit(EncodedAccessUnit&) override { return false; }
   void RequestKeyframe() override {}
@@ -196,7 +196,6 @@ TEST_F(InProcessSessionTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatD
   Authenticate();
   StartStream();
   EXPECT_TRUE(log_.Contains("[Session] Transport encryption enabled"));
-  EXPECT_EQ(injector_->screen_width_.load(), 1920u);
 
   const std::vector<uint8_t> event = Touch(4, 0.75f);
   std::vector<uint8_t> prefixed = BigEndianLength(static_cast<uint32_t>(event.size()));
@@ -218,6 +217,7 @@ TEST_F(InProcessSessionTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatD
     ids.push_back(touch.pointer_id);
   }
   EXPECT_EQ(ids, (std::vector<uint32_t>{4, 6, 999}));
+  EXPECT_EQ(injector_->screen_width_.load(), 1920u);  // the negotiated picture
 }
 
 TEST_F(InProcessSessionTest, EncoderFailureAbortsTheStreamStartInOrder) {

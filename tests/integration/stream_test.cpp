@@ -182,9 +182,12 @@ TEST_F(StreamTest, HevcStreamGoesOnThroughAScreenResize) {
   ASSERT_EQ(streamed, 0) << ReadFile(temp_ / "stream.log");
   ASSERT_TRUE(host_->WaitForOutput("[FrameDiag] Final pipeline"));
   const std::string output = host_->Output();
-  EXPECT_NE(output.find("invalidated; releasing and recreating capture objects"), std::string::npos)
+  EXPECT_NE(output.find("[Capture] X11 MIT-SHM invalidated; releasing and recreating duplication "
+                        "object"),
+            std::string::npos)
       << output;
-  EXPECT_NE(output.find("capture recreated successfully (reinit=1)"), std::string::npos);
+  EXPECT_NE(output.find("[Capture] X11 MIT-SHM recreated successfully (reinit=1)"),
+            std::string::npos);
   const long units_sent = UnitsSent();
   const auto [width, height, decoded] = Probe(video);
   EXPECT_EQ(width, 1280) << ReadFile(temp_ / "probe.log");  // the smaller screen is scaled up

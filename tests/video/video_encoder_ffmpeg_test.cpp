@@ -29,7 +29,7 @@ constexpr uint8_t kSolidR = 220;
 
 struct CodecCase {
   const char* label;
-  uint32_t codec;
+  VideoCodec codec;
   AVCodecID decoder;
   std::set<int> parameter_sets;
 };
@@ -159,7 +159,7 @@ class FfmpegVideoEncoderTest : public ::testing::TestWithParam<CodecCase> {};
 
 TEST_P(FfmpegVideoEncoderTest, EveryFrameGivesOneDecodableAccessUnit) {
   const CodecCase& codec = GetParam();
-  const bool hevc = codec.codec == 2;
+  const bool hevc = codec.codec == VideoCodec::kHevc;
   orvane::testing::LogCapture log;
   FfmpegVideoEncoder encoder;
   ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 2000))
@@ -267,10 +267,11 @@ TEST_P(FfmpegVideoEncoderTest, FrameRateChangeRestartsWithAKeyframe) {
   EXPECT_EQ(log.Count("reopened at 2000 kbps, 15 fps"), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, FfmpegVideoEncoderTest,
-                         ::testing::Values(CodecCase{"H264", 1, AV_CODEC_ID_H264, {7, 8}},
-                                           CodecCase{"HEVC", 2, AV_CODEC_ID_HEVC, {32, 33, 34}}),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, FfmpegVideoEncoderTest,
+    ::testing::Values(CodecCase{"H264", VideoCodec::kH264, AV_CODEC_ID_H264, {7, 8}},
+                      CodecCase{"HEVC", VideoCodec::kHevc, AV_CODEC_ID_HEVC, {32, 33, 34}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FfmpegVideoEncoderFailureTest, FailuresAreReportedInTheStatus) {
   FfmpegVideoEncoder encoder;
@@ -284,12 +285,12 @@ TEST(FfmpegVideoEncoderFailureTest, FailuresAreReportedInTheStatus) {
   EXPECT_EQ(encoder.LastStatus().message, "Encoder is not initialized");
 
   orvane::testing::LogCapture log;
-  EXPECT_FALSE(encoder.Initialize(1, 0, 0, kFps, 2000));
+  EXPECT_FALSE(encoder.Initialize(VideoCodec::kH264, 0, 0, kFps, 2000));
   EXPECT_EQ(encoder.LastStatus().code, 6);
   EXPECT_EQ(encoder.LastStatus().message, "Failed to configure software encoder");
   EXPECT_TRUE(log.Contains("[Encoder] No software encoder found for H264"));
 
-  ASSERT_TRUE(encoder.Initialize(1, kWidth, kHeight, kFps, 2000));
+  ASSERT_TRUE(encoder.Initialize(VideoCodec::kH264, kWidth, kHeight, kFps, 2000));
   // Nothing sent yet: no output, and the status the last call left stands.
   EXPECT_FALSE(encoder.ReceiveAccessUnit(unit));
   EXPECT_TRUE(encoder.LastStatus().ok);
@@ -308,7 +309,7 @@ TEST(FfmpegVideoEncoderFailureTest, FailuresAreReportedInTheStatus) {
 // A frame smaller than the stream fills only its part of the picture; a larger one is cut.
 TEST(FfmpegVideoEncoderFailureTest, FramesOfAnotherSizeStillEncode) {
   FfmpegVideoEncoder encoder;
-  ASSERT_TRUE(encoder.Initialize(1, kWidth, kHeight, kFps, 2000));
+  ASSERT_TRUE(encoder.Initialize(VideoCodec::kH264, kWidth, kHeight, kFps, 2000));
   const struct {
     uint32_t width;
     uint32_t height;

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "net/tcp_control_server.h"
+#include "net/udp_media_sender.h"
+#include "protocol/protocol_handler.h"
+#include "session/client_state.h"
+#include "session/host_options.h"
+#include "session/input_channel.h"
+#include "session/stream_controller.h"
+
+namespace orvane {
+
+// Serves the clients the transport admits, one after another: waits for one, adopts it
+// (a client newly accepted or promoted from the queue starts from nothing), reads and
+// dispatches its control frames, and acts on its stream requests.
+//
+// Adoption and the handling of a control frame exclude each other, so a frame is always
+// handled with the state of the client that sent it, and nothing the previous client
+// asked for or proved outlives its adoption.
+class ClientSupervisor {
+ public:
+  ClientSupervisor(const HostOptions& options, std::atomic<bool>& session_running,
+                   ProtocolHandler& handler, TcpControlServer& control_server,
+                   UdpMediaSender& media_sender, InputChannel& input, StreamController& stream);
+  ClientSupervisor(const ClientSupervisor&) = delete;
+  ClientSupervisor& operator=(const ClientSupervisor&) = delete;
+
+  void SetClientStateCallback(ClientStateCallback callback);
+
+  // Waits for a client and adopts it; false when none could be awaited or set up.
+  bool WaitForClient(bool promotion);
+  // The supervisor's 50 ms loop, on the session's main thread, until the session stops.
+  void SupervisorLoop();
+  // The control-receive thread's body, until the session stops.
+  void ControlReceiveLoop();
+
+ private:
+  bool Adopt(const ActiveClient& client, bool promotion);
+  // Control thread: holds `lock` until the supervisor has adopted `connection_id`; false
+  // when the frame's client was already replaced, or the session stops.
+  bool AwaitAdoption(std::unique_lock<std::mutex>& lock, uint64_t connection_id);
+  void RaiseClientState(SessionClientState state, const std::string& text);
+
+  const HostOptions& options_;
+  std::atomic<bool>& session_running_;
+  ProtocolHandler& handler_;
+  TcpControlServer& control_server_;
+  UdpMediaSender& media_sender_;
+  InputChannel& input_;
+  StreamController& stream_;
+  ClientStateCallback client_state_callback_;
+
+  std::mutex client_mutex_;
+  std::condition_variable adopted_;
+  // The connection the session has set up; written last by an adoption.
+  uint64_t adopted_connection_id_ = 0;
+};
+
+}  // namespace orvane

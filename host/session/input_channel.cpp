@@ -1,0 +1,109 @@
+#include "session/input_channel.h"
+
+#include "base/logger.h"
+
+namespace orvane {
+
+InputChannel::InputChannel(ProtocolHandler& handler, TcpControlServer& control_server,
+                           UdpMediaSender& media_sender)
+    : handler_(handler), control_server_(control_server), media_sender_(media_sender) {}
+
+void InputChannel::SetInjector(std::unique_ptr<InputInjector> injector) {
+  injector_ = std::move(injector);
+}
+
+bool InputChannel::Start(uint16_t port) {
+  return receiver_.Start(port,
+                         [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
+                           return HandleDatagram(datagram, source);
+                         });
+}
+
+void InputChannel::Stop() {
+  receiver_.Stop();
+}
+
+void InputChannel::AdoptClient(uint64_t connection_id, std::string address) {
+  std::lock_guard<std::mutex> lock(client_mutex_);
+  client_ = AdoptedClient{connection_id, std::move(address), {}, client_.width, client_.height};
+}
+
+void InputChannel::StartStream(std::vector<uint8_t> key, uint32_t width, uint32_t height) {
+  std::lock_guard<std::mutex> lock(client_mutex_);
+  client_.key = std::move(key);
+  client_.width = width;
+  client_.height = height;
+}
+
+Status InputChannel::HandleDatagram(std::span<const uint8_t> datagram,
+                                    const DatagramSource& source) {
+  AdoptedClient client;
+  {
+    std::lock_guard<std::mutex> lock(client_mutex_);
+    client = client_;
+  }
+  // Until the session has adopted the client the transport now holds, nobody may act.
+  if (control_server_.ActiveConnectionId() != client.connection_id) {
+    client.address.clear();
+    client.key.clear();
+  }
+  const bool authenticated = handler_.authenticated() && !client.address.empty();
+  const InputDecision decision = filter_.Decide(
+      datagram, source, InputSessionState{authenticated, client.address, client.key});
+  switch (decision.action) {
+    case InputAction::kMoveMediaEndpoint:
+      MoveMediaEndpoint(decision.media_endpoint);
+      break;
+    case InputAction::kInject:
+      if (injector_ && (client.width != injector_width_ || client.height != injector_height_)) {
+        injector_->SetScreenSize(client.width, client.height);
+        injector_width_ = client.width;
+        injector_height_ = client.height;
+      }
+      Inject(decision.event);
+      break;
+    case InputAction::kDrop:
+      break;
+  }
+  return decision.status;
+}
+
+void InputChannel::MoveMediaEndpoint(const DatagramSource& endpoint) {
+  if (media_sender_.SetRemote(endpoint.address, endpoint.port)) {
+    LOG_INFO("[Session] Media UDP remote endpoint updated via punch: %s:%u",
+             endpoint.address.c_str(), endpoint.port);
+    return;
+  }
+  const Status status = media_sender_.LastStatus();
+  LOG_WARN("[Session] Media UDP punch endpoint update failed code=%d msg=%s hr=0x%08lX",
+           status.code, status.message.c_str(), static_cast<unsigned long>(status.hr));
+}
+
+void InputChannel::Inject(const protocol::v1::InputEvent& event) {
+  if (!injector_) {
+    return;
+  }
+  switch (event.event_case()) {
+    case protocol::v1::InputEvent::kTouch: {
+      const auto& touch = event.touch();
+      injector_->InjectTouch(touch.action(), touch.pointer_id(), touch.x_normalized(),
+                             touch.y_normalized(), touch.pressure());
+      break;
+    }
+    case protocol::v1::InputEvent::kPen: {
+      const auto& pen = event.pen();
+      injector_->InjectPen(pen.action(), pen.x_normalized(), pen.y_normalized(), pen.pressure(),
+                           pen.tilt_x(), pen.tilt_y(), pen.orientation(), pen.button_state());
+      break;
+    }
+    case protocol::v1::InputEvent::kKey: {
+      const auto& key = event.key();
+      injector_->InjectKey(key.action(), key.key_code(), key.modifiers());
+      break;
+    }
+    case protocol::v1::InputEvent::EVENT_NOT_SET:
+      break;
+  }
+}
+
+}  // namespace orvane

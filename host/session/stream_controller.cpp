@@ -1,0 +1,156 @@
+#include "session/stream_controller.h"
+
+#include "base/logger.h"
+#include "session/frame_loop.h"
+
+namespace orvane {
+
+StreamController::StreamController(const SessionEnvironment& environment,
+                                   std::atomic<bool>& session_running, ProtocolHandler& handler,
+                                   TcpControlServer& control_server, UdpMediaSender& media_sender,
+                                   InputChannel& input)
+    : environment_(environment),
+      session_running_(session_running),
+      handler_(handler),
+      control_server_(control_server),
+      media_sender_(media_sender),
+      input_(input),
+      abr_([clock = environment.now_us] { return clock() * 1000; }) {}
+
+StreamController::~StreamController() {
+  Stop();
+}
+
+void StreamController::Initialize(uint32_t monitors) {
+  monitors_ = monitors;
+  const PlatformServices& platform = environment_.platform;
+  if (auto cursor = platform.cursor_source ? platform.cursor_source() : nullptr) {
+    cursor_tracker_ = std::make_unique<CursorTracker>(std::move(cursor));
+  }
+}
+
+void StreamController::SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend) {
+  capture_output_index_ = output_index;
+  capture_backend_ = backend;
+}
+
+bool StreamController::Start() {
+  handler_.ClearStreamRequests();
+  // Decided on the thread, not on `streaming`: a stop from another thread clears the
+  // flag while the old loop may still run.
+  if (frame_loop_thread_.joinable()) {
+    Stop();
+  }
+  const NegotiatedStream stream = handler_.Negotiated();
+  const std::string session_id = handler_.SessionId();
+  LOG_INFO("[Session] Starting stream: %s %ux%u @%ufps %ukbps", VideoCodecName(stream.codec),
+           stream.width, stream.height, stream.fps, stream.bitrate_kbps);
+  LOG_INFO("[Session] Capture source selection: output_index=%u backend=%s", capture_output_index_,
+           CaptureBackendName(capture_backend_));
+  if (monitors_ > 1) {
+    LOG_WARN("[Session] Driverless mode supports a single streamed source; requested=%u using=1",
+             monitors_);
+  }
+  handler_.SendStreamWarmup(session_id, "initializing-capture", "prepare_display", 2000);
+
+  if (!BuildPipeline(stream)) {
+    LOG_ERROR("[Session] Stream start aborted: no monitor pipeline is ready");
+    handler_.SendErrorMessage(3, "No monitor pipeline available", true);
+    handler_.SendStreamStopped(session_id);
+    return false;
+  }
+  const SessionKeys keys = handler_.Keys();
+  media_sender_.SetSessionKey(keys.primary);
+  if (keys.primary.empty()) {
+    media_sender_.SetEnvelopeCounter(0);
+  } else {
+    LOG_INFO("[Session] Transport encryption enabled");
+  }
+  input_.StartStream(keys.primary, stream.width, stream.height);
+  abr_.Reset(stream.bitrate_kbps);
+  handler_.SendStreamWarmup(session_id, "starting-frame-loop", "waiting_first_frame", 12000);
+  streaming_.store(true);
+  handler_.SendStreamStarted(session_id);
+  if (cursor_tracker_) {
+    cursor_tracker_->RequestFullUpdate();  // the client of a new stream has no cursor yet
+  }
+  const PlatformServices& platform = environment_.platform;
+  FrameLoopContext context{session_running_,
+                           streaming_,
+                           handler_,
+                           media_sender_,
+                           abr_,
+                           control_server_,
+                           cursor_tracker_.get(),
+                           capture_output_index_,
+                           capture_backend_,
+                           platform.capturers ? platform.capturers() : ScreenCapturers{},
+                           environment_.now_us};
+  frame_loop_thread_ = std::thread([this, context = std::move(context)]() mutable {
+    FrameLoop(std::move(context), *pipeline_).Run();
+  });
+  return true;
+}
+
+bool StreamController::BuildPipeline(const NegotiatedStream& stream) {
+  DestroyPipeline();
+  MonitorPipeline pipeline;
+  pipeline.monitor_index = 0;
+  pipeline.width = stream.width;
+  pipeline.height = stream.height;
+  pipeline.fps = stream.fps;
+  const VideoEncoderFactory& encoder_factory = environment_.platform.video_encoder;
+  pipeline.encoder = encoder_factory ? encoder_factory() : nullptr;
+  pipeline.ready = pipeline.encoder != nullptr &&
+                   pipeline.encoder->Initialize(stream.codec, stream.width, stream.height,
+                                                stream.fps, stream.bitrate_kbps);
+  pipeline.active = pipeline.ready;
+  if (pipeline.ready) {
+    LOG_INFO("[Session] Monitor %u pipeline ready", pipeline.monitor_index);
+    pipeline_ = std::move(pipeline);
+    return true;
+  }
+  const Status status = pipeline.encoder
+                            ? pipeline.encoder->LastStatus()
+                            : Status::Failure(StatusCode::kCodec, "No video encoder available");
+  LOG_ERROR("[Session] Monitor %u encoder init failed", pipeline.monitor_index);
+  LOG_WARN("[Session] Encoder failure details monitor=%u code=%d msg=%s hr=0x%08lX",
+           pipeline.monitor_index, status.code, status.message.c_str(),
+           static_cast<unsigned long>(status.hr));
+  if (pipeline.encoder) {
+    pipeline.encoder->Shutdown();
+  }
+  handler_.SendErrorMessage(2, "Video encoder init failed", true);
+  return false;
+}
+
+void StreamController::Stop() {
+  streaming_.store(false);
+  if (frame_loop_thread_.joinable()) {
+    frame_loop_thread_.join();
+  }
+  DestroyPipeline();
+}
+
+void StreamController::DestroyPipeline() {
+  if (pipeline_ && pipeline_->encoder) {
+    pipeline_->active = false;
+    pipeline_->ready = false;
+    pipeline_->encoder->Shutdown();
+  }
+  pipeline_.reset();
+}
+
+void StreamController::ApplyClientStats() {
+  if (handler_.TakeQualityChange()) {
+    abr_.Reset(handler_.Negotiated().bitrate_kbps);
+  }
+  float rtt_ms = 0;
+  float packet_loss_pct = 0;
+  float jitter_ms = 0;
+  if (streaming_.load() && handler_.TakePendingStats(rtt_ms, packet_loss_pct, jitter_ms)) {
+    abr_.Update(rtt_ms, packet_loss_pct);
+  }
+}
+
+}  // namespace orvane

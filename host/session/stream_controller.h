@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "net/abr_controller.h"
+#include "net/tcp_control_server.h"
+#include "net/udp_media_sender.h"
+#include "protocol/protocol_handler.h"
+#include "session/host_options.h"
+#include "session/input_channel.h"
+#include "session/session_environment.h"
+#include "video/capture_backend_choice.h"
+#include "video/cursor_tracker.h"
+#include "video/monitor_pipeline.h"
+
+namespace orvane {
+
+// Starts and stops the active client's stream: builds the monitor pipeline and its
+// encoder, hands the session key to the media and input paths, and runs the frame loop
+// on a thread of its own. Start and Stop belong to the supervisor's thread; Halt and
+// ApplyClientStats may come from others.
+class StreamController {
+ public:
+  StreamController(const SessionEnvironment& environment, std::atomic<bool>& session_running,
+                   ProtocolHandler& handler, TcpControlServer& control_server,
+                   UdpMediaSender& media_sender, InputChannel& input);
+  ~StreamController();
+  StreamController(const StreamController&) = delete;
+  StreamController& operator=(const StreamController&) = delete;
+
+  // Once per session, before any stream: the cursor source and how many monitors the
+  // user asked to stream.
+  void Initialize(uint32_t monitors);
+  void SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend);
+
+  // Starts a stream with what the client negotiated; a running stream is stopped first.
+  // False when no pipeline could be built (the client has been told).
+  bool Start();
+  // Ends the stream, if any: the frame loop is joined and the pipeline destroyed.
+  void Stop();
+  // Any thread: tells a running frame loop to end; Stop still has to join it.
+  void Halt() { streaming_.store(false); }
+  bool streaming() const { return streaming_.load(); }
+
+  // Control thread, after each dispatched message: a quality change restarts the bitrate
+  // controller from the new bitrate; a client report while streaming feeds it. The frame
+  // loop applies the result to the encoder.
+  void ApplyClientStats();
+
+ private:
+  bool BuildPipeline(const NegotiatedStream& stream);
+  void DestroyPipeline();
+
+  const SessionEnvironment& environment_;
+  std::atomic<bool>& session_running_;
+  ProtocolHandler& handler_;
+  TcpControlServer& control_server_;
+  UdpMediaSender& media_sender_;
+  InputChannel& input_;
+  AbrController abr_;
+  std::unique_ptr<CursorTracker> cursor_tracker_;  // none when the cursor cannot be read
+  uint32_t monitors_ = 1;
+  uint32_t capture_output_index_ = 0;
+  CaptureBackendChoice capture_backend_ = CaptureBackendChoice::kAuto;
+  std::atomic<bool> streaming_{false};
+  // Built by Start, used by the frame loop while it runs, destroyed by Stop.
+  std::optional<MonitorPipeline> pipeline_;
+  std::thread frame_loop_thread_;
+};
+
+}  // namespace orvane
