@@ -112,6 +112,14 @@ void ClientSupervisor::SupervisorLoop() {
   }
 }
 
+void ClientSupervisor::RaiseDisconnected(uint64_t connection_id) {
+  std::lock_guard<std::mutex> lock(client_mutex_);
+  // A successor already adopted and announced as connected must not be shown as gone.
+  if (connection_id == adopted_connection_id_) {
+    RaiseClientState(SessionClientState::kDisconnected, {});
+  }
+}
+
 bool ClientSupervisor::AwaitAdoption(std::unique_lock<std::mutex>& lock, uint64_t connection_id) {
   while (session_running_.load() && adopted_connection_id_ < connection_id) {
     adopted_.wait_for(lock, kControlIdlePeriod);
@@ -132,7 +140,7 @@ void ClientSupervisor::ControlReceiveLoop() {
       const Status status = control_server_.LastStatus();
       LOG_INFO("[Session] Control connection closed for active client (code=%d, msg=%s)",
                status.code, status.message.c_str());
-      RaiseClientState(SessionClientState::kDisconnected, {});
+      RaiseDisconnected(connection_id);
       std::this_thread::sleep_for(kControlIdlePeriod);
       continue;
     }

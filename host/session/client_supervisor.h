@@ -46,6 +46,8 @@ class ClientSupervisor {
   // when the frame's client was already replaced, or the session stops.
   bool AwaitAdoption(std::unique_lock<std::mutex>& lock, uint64_t connection_id);
   void RaiseClientState(SessionClientState state, const std::string& text);
+  // Control thread, after the connection failed.
+  void RaiseDisconnected(uint64_t connection_id);
 
   const HostOptions& options_;
   std::atomic<bool>& session_running_;

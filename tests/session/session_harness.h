@@ -1,0 +1,73 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/client_identity.h"
+#include "client/control_client.h"
+#include "session/host_session.h"
+#include "session/session_fakes.h"
+#include "support/log_capture.h"
+#include "support/temp_folder.h"
+
+namespace orvane::testing {
+
+// A HostSession in this process on free loopback ports, built from fakes that the test
+// can watch: an injector, encoders, a still capturer and a clock moved by hand. Clients
+// are reference clients from any 127.x.y.z address, trusted from the start.
+class SessionHarness {
+ public:
+  struct Options {
+    bool masked_capture = false;
+  };
+
+  explicit SessionHarness(Options options);
+  SessionHarness() : SessionHarness(Options{}) {}
+  ~SessionHarness();
+
+  // Connects a client; the first becomes active, the next waits in the queue.
+  std::unique_ptr<client::ControlClient> Connect(const std::string& local_address = "127.0.0.1");
+  // Hello with the trusted identity; true on AUTH_RESULT_OK.
+  bool Authenticate(client::ControlClient& client);
+  // StartStream, sealed; true once StreamStarted arrives.
+  bool StartStream(client::ControlClient& client);
+
+  // Sends one datagram to the input port from `local_address`; returns its source port.
+  uint16_t SendInput(const std::string& local_address, const std::vector<uint8_t>& bytes);
+  // Every datagram sent before from `local_address` has been handled once a marker touch
+  // from it shows up; false when the marker is not injected (the sender may not inject).
+  bool InputSettled(const std::string& local_address = "127.0.0.1");
+
+  HostSession& session() { return *session_; }
+  const HostOptions& options() const { return options_; }
+  RecordingInjector& injector() { return *injector_; }
+  EncoderRecord& encoders() { return *encoders_; }
+  ManualClock& clock() { return clock_; }
+  LogCapture& log() { return log_; }
+  // The client states raised so far, as "waiting", "connected <address>", "disconnected".
+  std::vector<std::string> ClientStates() const;
+  // Stops the session and waits for Run to return.
+  void Stop();
+
+ private:
+  TempFolder temp_{"orvane-session"};
+  client::ClientIdentity identity_{"session-device", "Session tablet"};
+  LogCapture log_;
+  ManualClock clock_;
+  std::shared_ptr<EncoderRecord> encoders_ = std::make_shared<EncoderRecord>();
+  RecordingInjector* injector_ = nullptr;  // owned by the session
+  HostOptions options_;
+  mutable std::mutex states_mutex_;
+  std::vector<std::string> states_;
+  std::unique_ptr<HostSession> session_;
+  std::thread runner_;
+  uint32_t next_marker_ = 100000;
+};
+
+std::vector<uint8_t> TouchEvent(uint32_t pointer_id, float x);
+
+}  // namespace orvane::testing
