@@ -90,6 +90,7 @@ void MediaWatch::Take(const ReceivedMedia& media) {
   }
   complete_.clear();
   reassembler_.AddFragment(media.video, complete_);
+  frames_complete_.store(reassembler_.stats().frames_complete);
   for (const AccessUnit& unit : complete_) {
     const auto delay_us =
         static_cast<int64_t>(MonotonicMicros()) - static_cast<int64_t>(unit.timestamp_us);

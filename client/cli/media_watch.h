@@ -26,6 +26,8 @@ class MediaWatch {
   void Start(MediaReceiver& receiver, std::ofstream& out, bool same_clock);
   // Joins the thread and prints the totals.
   void Stop();
+  // Complete video frames so far; safe from any thread.
+  uint64_t frames_complete() const { return frames_complete_.load(); }
 
  private:
   // Keeps the counts of one reporting period and of the whole run.
@@ -43,6 +45,7 @@ class MediaWatch {
   std::ofstream* out_ = nullptr;
   bool same_clock_ = false;
   std::atomic<bool> running_{false};
+  std::atomic<uint64_t> frames_complete_{0};
   std::thread thread_;
   FrameReassembler reassembler_;
   std::vector<AccessUnit> complete_;

@@ -1,5 +1,8 @@
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 
 #include "client/cli/capability_negotiation.h"
 #include "client/cli/capability_options.h"
@@ -25,16 +28,18 @@ struct StreamWatch {
 };
 
 // Prints every message, with the time since `origin` in front, until `until`, a
-// StreamStopped, or the end of the connection.
-void Watch(ControlClient& client, Clock::time_point origin, Clock::time_point until,
-           StreamWatch& watch) {
-  while (client.connected() && !watch.stopped) {
+// StreamStopped, the end of the connection, or `done`.
+void Watch(
+    ControlClient& client, Clock::time_point origin, Clock::time_point until, StreamWatch& watch,
+    const std::function<bool()>& done = [] { return false; }) {
+  constexpr auto kSlice = std::chrono::milliseconds(100);
+  while (client.connected() && !watch.stopped && !done()) {
     const auto remaining =
         std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
     if (remaining.count() <= 0) {
       return;
     }
-    const std::optional<v1::ControlMessage> message = client.Receive(remaining);
+    const std::optional<v1::ControlMessage> message = client.Receive(std::min(remaining, kSlice));
     if (!message) {
       continue;
     }
@@ -89,7 +94,8 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   const auto exchange = BuildCapabilityExchange(options, error);
   const auto seconds = NumberOption(options, "--seconds", 5, 1, kMaxSeconds, error);
   const auto media_port = NumberOption(options, "--media-port", 0, 0, 65535, error);
-  if (!exchange || !seconds || !media_port) {
+  const auto frames = NumberOption(options, "--video-frames", 0, 0, UINT32_MAX, error);
+  if (!exchange || !seconds || !media_port || !frames) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return kExitUsage;
   }
@@ -134,7 +140,8 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   std::printf("Streaming session %s for %u s\n", session_id.c_str(), *seconds);
   const Clock::time_point origin = Clock::now();
   StreamWatch watch;
-  Watch(client, origin, origin + std::chrono::seconds(*seconds), watch);
+  Watch(client, origin, origin + std::chrono::seconds(*seconds), watch,
+        [&] { return *frames != 0 && media.frames_complete() >= *frames; });
   if (!client.connected()) {
     std::fprintf(stderr, "Connection lost: %s\n", client.last_error().c_str());
     return kExitFailed;
@@ -165,6 +172,7 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
 Command StreamCommand() {
   std::vector<OptionSpec> specs = {
       {"--seconds", "N", "how long to stream (default 5)"},
+      {"--video-frames", "N", "stop once N complete video frames have arrived (--seconds limits)"},
       {"--media-port", "N", "receive media on this UDP port (default 0: any port, punched)"},
       {"--out", "FILE", "write the received video access units to FILE"}};
   const auto capability_specs = CapabilityOptionSpecs();

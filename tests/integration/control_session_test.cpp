@@ -81,7 +81,6 @@ class ControlSessionTest : public ::testing::Test {
     auto control = Connect();
     auto ack = Hello(*control);
     EXPECT_TRUE(ack && ack->result() == pb::AUTH_RESULT_PAIRING_REQUIRED);
-    std::this_thread::sleep_for(2100ms);  // proofs are checked at most once per 2 s
     ack = Hello(*control, ShownCode());
     EXPECT_TRUE(ack && ack->result() == pb::AUTH_RESULT_OK);
     return control;
@@ -110,20 +109,12 @@ TEST_F(ControlSessionTest, PairsAnUnknownDeviceThroughTheCodeShownOnTheHost) {
   ASSERT_TRUE(ack);
   EXPECT_EQ(ack->result(), pb::AUTH_RESULT_PAIRING_REQUIRED);
   EXPECT_EQ(ack->pairing_code(), "");
-  const std::string first_code = ShownCode();
-  EXPECT_TRUE(host_->WaitForOutput("||  PAIRING CODE:  " + first_code));
+  // A wrong proof and the limit on how often proofs are checked are covered with the
+  // protocol handler's own clock; here the whole path runs once in the real host.
+  const std::string code = ShownCode();
+  EXPECT_TRUE(host_->WaitForOutput("||  PAIRING CODE:  " + code));
 
-  std::this_thread::sleep_for(2100ms);
-  const std::string wrong = first_code == "000000" ? "111111" : "000000";
-  ack = Hello(*control, wrong);
-  ASSERT_TRUE(ack);
-  EXPECT_EQ(ack->result(), pb::AUTH_RESULT_PAIRING_REQUIRED);
-  EXPECT_TRUE(host_->WaitForOutput("[Protocol] Pairing proof invalid -- pairing required"));
-  const std::string second_code = ShownCode();
-  EXPECT_TRUE(host_->WaitForOutput("||  PAIRING CODE:  " + second_code));
-
-  std::this_thread::sleep_for(2100ms);
-  ack = Hello(*control, second_code);
+  ack = Hello(*control, code);
   ASSERT_TRUE(ack);
   EXPECT_EQ(ack->result(), pb::AUTH_RESULT_OK);
   EXPECT_FALSE(control->primary_key().empty());
@@ -142,7 +133,10 @@ TEST_F(ControlSessionTest, PairsAnUnknownDeviceThroughTheCodeShownOnTheHost) {
 }
 
 TEST_F(ControlSessionTest, AnswersPingBeforeAuthenticationAndNegotiates) {
-  StartHost({"--media-port", "7001", "--input-port", "7002"});
+  const uint16_t media_port = FreeUdpPort();
+  const uint16_t input_port = FreeUdpPort();
+  StartHost(
+      {"--media-port", std::to_string(media_port), "--input-port", std::to_string(input_port)});
   auto control = Connect();
   EXPECT_TRUE(Pings(*control, FrameMode::kBare, 4242));
 
@@ -164,8 +158,8 @@ TEST_F(ControlSessionTest, AnswersPingBeforeAuthenticationAndNegotiates) {
   EXPECT_EQ(accept->capability_accept().selected_codec(), pb::VIDEO_CODEC_HEVC);
   EXPECT_EQ(accept->capability_accept().selected_fps(), 90u);
   EXPECT_EQ(accept->capability_accept().selected_resolution().width(), 1280u);
-  EXPECT_EQ(accept->capability_accept().media_udp_port(), 7001u);
-  EXPECT_EQ(accept->capability_accept().input_udp_port(), 7002u);
+  EXPECT_EQ(accept->capability_accept().media_udp_port(), media_port);
+  EXPECT_EQ(accept->capability_accept().input_udp_port(), input_port);
 }
 
 TEST_F(ControlSessionTest, OpensBareClearAndSealedFramesAndPromotesTheCompatibilityKey) {

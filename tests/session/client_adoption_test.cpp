@@ -54,6 +54,7 @@ TEST_F(ClientAdoptionTest, APromotedClientInheritsNoAuthenticationKeysOrStream) 
   std::vector<uint8_t> sealed_punch;
   ASSERT_TRUE(SealEnvelope(old_key, kInputDirection, 8, kPunch, sealed_punch));
   harness_.SendInput("127.0.0.3", sealed_punch);
+  std::this_thread::sleep_for(200ms);  // handled before the Hello below makes input valid
 
   ASSERT_TRUE(harness_.Authenticate(*second_));
   ASSERT_TRUE(harness_.InputSettled("127.0.0.2"));
