@@ -5,6 +5,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "base/log_text.h"
 #include "base/logger.h"
 #include "platform/app_folders.h"
 #include "security/session_crypto.h"
@@ -138,7 +139,8 @@ void TrustStore::TrustDevice(const std::string& client_id, const std::string& cl
   }
   const std::string now = NowText();
   devices_.push_back({client_id, client_name, now, now});
-  LOG_INFO("[Trust] Device trusted: %s (%s)", client_name.c_str(), client_id.c_str());
+  LOG_INFO("[Trust] Device trusted: %s (%s)", EscapeForLog(client_name).c_str(),
+           EscapeForLog(client_id).c_str());
 }
 
 std::vector<TrustedDevice> TrustStore::Devices() const {

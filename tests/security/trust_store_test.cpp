@@ -107,6 +107,10 @@ TEST_F(TrustStoreTest, TrustingAKnownDeviceOnlyRefreshesItsLastSeen) {
   EXPECT_TRUE(store.IsTrusted("id-1"));
   EXPECT_FALSE(store.IsTrusted("id-2"));
   EXPECT_FALSE(store.IsTrusted(""));
+
+  // Names come from the network: they cannot start a forged line of their own.
+  store.TrustDevice("id-\n2", "Tab\n[ERROR] forged");
+  EXPECT_TRUE(log.Contains("[Trust] Device trusted: Tab\\x0A[ERROR] forged (id-\\x0A2)"));
 }
 
 TEST_F(TrustStoreTest, UpdateLastSeenTouchesTheFirstMatchInMemoryOnly) {
