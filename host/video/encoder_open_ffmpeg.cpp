@@ -81,12 +81,16 @@ bool VaapiRenderNodePresent() {
 std::vector<EncoderCandidate> EncoderCandidates(bool hevc, bool render_node_present) {
   std::vector<EncoderCandidate> candidates;
   if (render_node_present) {
-    candidates.push_back({hevc ? "hevc_vaapi" : "h264_vaapi", true, true, AV_PIX_FMT_NV12});
+    candidates.push_back({hevc ? "hevc_vaapi" : "h264_vaapi", true, true, AV_PIX_FMT_NV12,
+                          BitrateRetune::kReopenAtKeyframe});
   }
-  candidates.push_back({hevc ? "hevc_nvenc" : "h264_nvenc", true, false, AV_PIX_FMT_NV12});
+  candidates.push_back({hevc ? "hevc_nvenc" : "h264_nvenc", true, false, AV_PIX_FMT_NV12,
+                        BitrateRetune::kInPlaceAtKeyframe});
   // libx265 takes no interleaved chroma.
-  candidates.push_back(hevc ? EncoderCandidate{"libx265", false, false, AV_PIX_FMT_YUV420P}
-                            : EncoderCandidate{"libx264", false, false, AV_PIX_FMT_NV12});
+  candidates.push_back(
+      hevc ? EncoderCandidate{"libx265", false, false, AV_PIX_FMT_YUV420P,
+                              BitrateRetune::kReopenAtKeyframe}
+           : EncoderCandidate{"libx264", false, false, AV_PIX_FMT_NV12, BitrateRetune::kInPlace});
   return candidates;
 }
 
@@ -110,6 +114,7 @@ CodecContextPtr OpenEncoder(const EncoderCandidate& candidate, const EncoderSett
   context->time_base = AVRational{1, 1000000};
   context->framerate = AVRational{static_cast<int>(settings.fps), 1};
   context->max_b_frames = 0;
+  context->gop_size = static_cast<int>(kKeyframeIntervalFrames);
   context->flags |= AV_CODEC_FLAG_LOW_DELAY;
   // Frame threads hold back one picture per thread; slice threads do not.
   context->thread_count = 0;
@@ -127,10 +132,6 @@ CodecContextPtr OpenEncoder(const EncoderCandidate& candidate, const EncoderSett
     return nullptr;
   }
   return context;
-}
-
-bool RetunesBitrateWhileOpen(const EncoderCandidate& candidate) {
-  return std::string(candidate.name) == "libx264";
 }
 
 void SetContextBitrate(AVCodecContext& context, uint32_t bitrate_kbps) {

@@ -16,6 +16,20 @@ struct EncoderSettings {
   uint32_t bitrate_kbps = 0;
 };
 
+// Frames from one keyframe to the next one the encoder makes by itself. Every encoder is
+// opened with it, so the stream knows which frame will be a keyframe anyway.
+constexpr uint32_t kKeyframeIntervalFrames = 250;
+
+// How an open encoder takes a new bitrate.
+enum class BitrateRetune {
+  // libx264 reconfigures itself before the next frame when the context's rates change.
+  kInPlace,
+  // NVENC reconfigures itself too, but libavcodec resets it with an IDR to do so.
+  kInPlaceAtKeyframe,
+  // libx265 and VAAPI read the rates only when they open.
+  kReopenAtKeyframe,
+};
+
 // One libavcodec encoder worth trying.
 struct EncoderCandidate {
   const char* name = "";
@@ -24,6 +38,7 @@ struct EncoderCandidate {
   bool vaapi = false;
   // The layout of the pictures in system memory (uploaded to surfaces for VAAPI).
   AVPixelFormat input_format = AV_PIX_FMT_NV12;
+  BitrateRetune bitrate_retune = BitrateRetune::kReopenAtKeyframe;
 };
 
 // Whether the render node VAAPI encoders open is there to be used.
@@ -34,14 +49,11 @@ bool VaapiRenderNodePresent();
 std::vector<EncoderCandidate> EncoderCandidates(bool hevc, bool render_node_present);
 
 // Opens `candidate` for one-frame-in, one-access-unit-out streaming: no B-frames, no
-// lookahead, Annex-B with parameter sets repeated before every keyframe.
+// lookahead, Annex-B with parameter sets repeated before every keyframe, a keyframe every
+// kKeyframeIntervalFrames.
 // On failure returns null and says why in `error`.
 CodecContextPtr OpenEncoder(const EncoderCandidate& candidate, const EncoderSettings& settings,
                             std::string& error);
-
-// Whether the open encoder follows a new rate written into its context (libx264 checks
-// before every frame); the others must be reopened to change it.
-bool RetunesBitrateWhileOpen(const EncoderCandidate& candidate);
 
 // Writes the mean rate and its VBV bounds into the context.
 void SetContextBitrate(AVCodecContext& context, uint32_t bitrate_kbps);

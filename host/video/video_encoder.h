@@ -33,7 +33,9 @@ class VideoEncoder {
   virtual bool ReceiveAccessUnit(EncodedAccessUnit& out) = 0;
   // The next access unit produced is a keyframe.
   virtual void RequestKeyframe() = 0;
-  // Safe from another thread than the frame loop's.
+  // Called from the frame loop's thread only, like RequestKeyframe and SetFrameRate. The
+  // new rate applies by the next keyframe the stream has anyway, earlier where the encoder
+  // allows; it never brings a keyframe of its own.
   virtual bool SetBitrate(uint32_t bitrate_kbps) = 0;
   virtual void SetFrameRate(uint32_t fps) = 0;
   virtual void Shutdown() = 0;

@@ -56,9 +56,10 @@ bool FfmpegVideoEncoder::Initialize(VideoCodec codec, uint32_t width, uint32_t h
   status_ = Status::Success();
   settings_ = {codec == VideoCodec::kHevc, width, height, fps, bitrate_kbps};
   refused_ = {};
-  requested_bitrate_kbps_.store(bitrate_kbps);
-  fps_.store(fps);
-  keyframe_requested_.store(false);
+  requested_bitrate_kbps_ = bitrate_kbps;
+  requested_fps_ = fps;
+  keyframe_requested_ = false;
+  frames_since_keyframe_ = 0;
   if (!OpenBestEncoder()) {
     status_ = Status::Failure(StatusCode::kCodec, "Failed to configure software encoder");
     return false;
@@ -132,7 +133,8 @@ bool FfmpegVideoEncoder::EncodeFrame(const uint8_t* data, uint32_t row_pitch, ui
     return false;
   }
   input_frame_->pts = static_cast<int64_t>(timestamp_us);
-  const bool keyframe = keyframe_requested_.exchange(false);
+  const bool keyframe = keyframe_requested_;
+  keyframe_requested_ = false;
   input_frame_->pict_type = keyframe ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
   input_frame_->key_frame = keyframe ? 1 : 0;
   if (!candidate_.vaapi) {
@@ -201,6 +203,7 @@ bool FfmpegVideoEncoder::ReceiveAccessUnit(EncodedAccessUnit& out) {
   }
   out.bytes.assign(packet_->data, packet_->data + packet_->size);
   out.keyframe = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
+  frames_since_keyframe_ = out.keyframe ? 1 : frames_since_keyframe_ + 1;
   if (packet_->pts != AV_NOPTS_VALUE) {
     out.timestamp_us = static_cast<uint64_t>(packet_->pts);
   }
@@ -210,27 +213,40 @@ bool FfmpegVideoEncoder::ReceiveAccessUnit(EncodedAccessUnit& out) {
 }
 
 void FfmpegVideoEncoder::RequestKeyframe() {
-  keyframe_requested_.store(true);
+  keyframe_requested_ = true;
 }
 
 bool FfmpegVideoEncoder::SetBitrate(uint32_t bitrate_kbps) {
-  requested_bitrate_kbps_.store(bitrate_kbps);
+  requested_bitrate_kbps_ = bitrate_kbps;
   return true;
 }
 
 void FfmpegVideoEncoder::SetFrameRate(uint32_t fps) {
-  fps_.store(fps);
+  requested_fps_ = fps;
 }
 
+bool FfmpegVideoEncoder::KeyframeDue() const {
+  return keyframe_requested_ || frames_since_keyframe_ == 0 ||
+         frames_since_keyframe_ >= kKeyframeIntervalFrames;
+}
+
+// A new frame rate reopens the encoder at once (it changes only when a stream is
+// renegotiated). A new bitrate alone, which the bitrate controller sends every few frames
+// while it climbs, must not give the client an IDR and a stall each time.
 void FfmpegVideoEncoder::ApplyRequestedRates() {
   EncoderSettings wanted = settings_;
-  wanted.bitrate_kbps = requested_bitrate_kbps_.load();
-  wanted.fps = fps_.load();
+  wanted.bitrate_kbps = requested_bitrate_kbps_;
+  wanted.fps = requested_fps_;
   if (wanted.bitrate_kbps == 0 || wanted.fps == 0 ||
       (wanted.bitrate_kbps == settings_.bitrate_kbps && wanted.fps == settings_.fps)) {
     return;
   }
-  if (wanted.fps == settings_.fps && RetunesBitrateWhileOpen(candidate_)) {
+  const bool bitrate_only = wanted.fps == settings_.fps;
+  const BitrateRetune retune = candidate_.bitrate_retune;
+  if (bitrate_only && retune != BitrateRetune::kInPlace && !KeyframeDue()) {
+    return;
+  }
+  if (bitrate_only && retune != BitrateRetune::kReopenAtKeyframe) {
     SetContextBitrate(*context_, wanted.bitrate_kbps);
     settings_ = wanted;
     return;
@@ -256,6 +272,7 @@ bool FfmpegVideoEncoder::Reopen(const EncoderSettings& settings) {
     return false;
   }
   context_ = std::move(context);
+  frames_since_keyframe_ = 0;
   LOG_INFO("[Encoder] %s reopened at %u kbps, %u fps", candidate_.name, settings.bitrate_kbps,
            settings.fps);
   return true;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -12,6 +11,8 @@ namespace orvane {
 
 // VideoEncoder over libavcodec: a hardware encoder (VAAPI, NVENC) when one opens,
 // otherwise libx264 / libx265. Frames are converted from BGRA on the CPU.
+// A new bitrate never costs the client a keyframe: an encoder that cannot take it while
+// open gets it at the next keyframe the stream has anyway, requested or periodic.
 class FfmpegVideoEncoder : public VideoEncoder {
  public:
   FfmpegVideoEncoder() = default;
@@ -36,8 +37,9 @@ class FfmpegVideoEncoder : public VideoEncoder {
  private:
   bool OpenBestEncoder();
   bool AllocateBuffers();
-  // Runs on the frame loop's thread, so a rate set from another thread never races the
-  // encoder itself.
+  // Whether the next frame is a keyframe anyway: the first after opening, a requested one,
+  // or the encoder's periodic one.
+  bool KeyframeDue() const;
   void ApplyRequestedRates();
   bool Reopen(const EncoderSettings& settings);
   bool FillInputFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width, uint32_t height);
@@ -55,9 +57,11 @@ class FfmpegVideoEncoder : public VideoEncoder {
   FramePtr surface_frame_;
   PacketPtr packet_;
   bool initialized_ = false;
-  std::atomic<uint32_t> requested_bitrate_kbps_{0};
-  std::atomic<uint32_t> fps_{0};
-  std::atomic<bool> keyframe_requested_{false};
+  uint32_t requested_bitrate_kbps_ = 0;
+  uint32_t requested_fps_ = 0;
+  bool keyframe_requested_ = false;
+  // Access units since the last keyframe, that one included; 0 until the encoder gives one.
+  uint32_t frames_since_keyframe_ = 0;
   Status status_;
 };
 

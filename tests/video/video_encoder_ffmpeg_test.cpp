@@ -59,8 +59,9 @@ std::vector<uint8_t> MovingPattern(uint32_t frame) {
 }
 
 // Detail that changes completely every frame, so the rate control is always short of bits.
-std::vector<uint8_t> Noise(std::mt19937& random) {
-  std::vector<uint8_t> bgra(size_t{kWidth} * kHeight * 4);
+std::vector<uint8_t> Noise(std::mt19937& random, uint32_t width = kWidth,
+                           uint32_t height = kHeight) {
+  std::vector<uint8_t> bgra(size_t{width} * height * 4);
   std::uniform_int_distribution<int> byte(0, 255);
   for (uint8_t& value : bgra) {
     value = static_cast<uint8_t>(byte(random));
@@ -143,9 +144,10 @@ class Decoder {
 
 // Encodes one frame and drains the encoder; returns every access unit it gave.
 std::vector<EncodedAccessUnit> EncodeOne(FfmpegVideoEncoder& encoder,
-                                         const std::vector<uint8_t>& bgra, uint64_t timestamp_us) {
+                                         const std::vector<uint8_t>& bgra, uint64_t timestamp_us,
+                                         uint32_t width = kWidth, uint32_t height = kHeight) {
   std::vector<EncodedAccessUnit> units;
-  if (!encoder.EncodeFrame(bgra.data(), kWidth * 4, kWidth, kHeight, timestamp_us)) {
+  if (!encoder.EncodeFrame(bgra.data(), width * 4, width, height, timestamp_us)) {
     return units;
   }
   EncodedAccessUnit unit;
@@ -216,7 +218,17 @@ TEST_P(FfmpegVideoEncoderTest, EveryFrameGivesOneDecodableAccessUnit) {
   EXPECT_NEAR(picture.data[2][x / 2 * picture.linesize[2] + x / 2], uv[1], 3);
 }
 
-TEST_P(FfmpegVideoEncoderTest, BitrateCutWhileStreamingShrinksTheStreamAndKeepsItDecodable) {
+size_t BytesIn(const std::vector<size_t>& sizes, uint32_t first, uint32_t end) {
+  size_t total = 0;
+  for (uint32_t frame = first; frame < end; ++frame) {
+    total += sizes[frame];
+  }
+  return total;
+}
+
+// A cut must bite by the next keyframe the stream has anyway, here one the client asked for,
+// and never bring a keyframe of its own.
+TEST_P(FfmpegVideoEncoderTest, BitrateCutTakesEffectWithoutAKeyframeOfItsOwn) {
   const CodecCase& codec = GetParam();
   FfmpegVideoEncoder encoder;
   ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 6000));
@@ -224,26 +236,82 @@ TEST_P(FfmpegVideoEncoderTest, BitrateCutWhileStreamingShrinksTheStreamAndKeepsI
   ASSERT_TRUE(decoder.opened());
   std::mt19937 random(7);
   std::vector<size_t> sizes;
+  std::vector<uint32_t> keyframes;
   for (uint32_t frame = 0; frame < 40; ++frame) {
-    if (frame == 20) {
+    if (frame == 15) {
       encoder.SetBitrate(300);
+    }
+    if (frame == 25) {
+      encoder.RequestKeyframe();
     }
     const std::vector<EncodedAccessUnit> out = EncodeOne(encoder, Noise(random), frame * kFrameUs);
     ASSERT_EQ(out.size(), 1u) << "frame " << frame << ": " << encoder.LastStatus().message;
     ASSERT_TRUE(decoder.Decode(out[0].bytes)) << "frame " << frame;
     sizes.push_back(out[0].bytes.size());
+    if (out[0].keyframe) {
+      keyframes.push_back(frame);
+    }
   }
   ASSERT_TRUE(decoder.Flush());
   EXPECT_EQ(decoder.frames(), 40);
+  EXPECT_EQ(keyframes, (std::vector<uint32_t>{0, 25}));
 
-  size_t before = 0;
-  size_t after = 0;
-  for (uint32_t frame = 10; frame < 20; ++frame) {
-    before += sizes[frame];
-    after += sizes[frame + 20];
-  }
+  const size_t before = BytesIn(sizes, 5, 15);
+  const size_t after = BytesIn(sizes, 30, 40);
   EXPECT_LT(after * 4, before) << "10 frames before the cut: " << before << " bytes, after "
                                << after;
+}
+
+// The bitrate controller climbs in +10% steps while the link allows. No step may cost the
+// client a keyframe: the stream keeps only its first and its periodic keyframes, stays
+// decodable, and runs at the climbed rate at the latest after the periodic keyframe.
+TEST_P(FfmpegVideoEncoderTest, BitrateClimbAddsNoKeyframes) {
+  constexpr uint32_t kSmallWidth = 320;
+  constexpr uint32_t kSmallHeight = 180;
+  constexpr uint32_t kStartKbps = 300;
+  constexpr uint32_t kClimbStart = 20;
+  constexpr uint32_t kSteps = 20;
+  constexpr uint32_t kFramesPerStep = 5;
+  constexpr uint32_t kPeriodic = kKeyframeIntervalFrames;
+  static_assert(kClimbStart + kSteps * kFramesPerStep + 10 < kPeriodic);
+  const CodecCase& codec = GetParam();
+  FfmpegVideoEncoder encoder;
+  ASSERT_TRUE(encoder.Initialize(codec.codec, kSmallWidth, kSmallHeight, kFps, kStartKbps));
+  Decoder decoder(codec.decoder);
+  ASSERT_TRUE(decoder.opened());
+  std::mt19937 random(11);
+  std::vector<size_t> sizes;
+  std::vector<uint32_t> keyframes;
+  uint32_t kbps = kStartKbps;
+  for (uint32_t frame = 0; frame < kPeriodic + 20; ++frame) {
+    if (frame >= kClimbStart && frame < kClimbStart + kSteps * kFramesPerStep &&
+        (frame - kClimbStart) % kFramesPerStep == 0) {
+      kbps += kbps / 10;
+      encoder.SetBitrate(kbps);
+    }
+    const std::vector<EncodedAccessUnit> out =
+        EncodeOne(encoder, Noise(random, kSmallWidth, kSmallHeight), frame * kFrameUs, kSmallWidth,
+                  kSmallHeight);
+    ASSERT_EQ(out.size(), 1u) << "frame " << frame << ": " << encoder.LastStatus().message;
+    ASSERT_TRUE(decoder.Decode(out[0].bytes)) << "frame " << frame;
+    sizes.push_back(out[0].bytes.size());
+    if (out[0].keyframe) {
+      keyframes.push_back(frame);
+    }
+  }
+  ASSERT_TRUE(decoder.Flush());
+  EXPECT_EQ(decoder.frames(), static_cast<int>(kPeriodic + 20));
+  EXPECT_EQ(keyframes, (std::vector<uint32_t>{0, kPeriodic}));
+
+  // The climb ends near 6.7 times the start rate; a third of that counts as taken.
+  const size_t start = BytesIn(sizes, 10, kClimbStart);
+  const size_t climbed = BytesIn(sizes, kPeriodic - 10, kPeriodic);
+  const size_t after_keyframe = BytesIn(sizes, kPeriodic + 10, kPeriodic + 20);
+  EXPECT_GT(after_keyframe, start * 3) << "start " << start << " bytes, after " << after_keyframe;
+  // libx264 follows a new rate from the next frame on.
+  if (std::string(encoder.EncoderName()) == "libx264") {
+    EXPECT_GT(climbed, start * 3) << "start " << start << " bytes, climbed " << climbed;
+  }
 }
 
 // A new frame rate reopens the encoder; the client must be able to go on decoding.
