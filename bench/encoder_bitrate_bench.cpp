@@ -58,7 +58,7 @@ struct StreamShape {
 };
 
 // Best of a few rounds: the machine is shared.
-StreamRun RunStream(uint32_t codec, const StreamShape& shape,
+StreamRun RunStream(orvane::VideoCodec codec, const StreamShape& shape,
                     const std::vector<std::vector<uint8_t>>& frames) {
   orvane::FfmpegVideoEncoder encoder;
   StreamRun best;
@@ -133,8 +133,8 @@ int main() {
   const std::vector<std::vector<uint8_t>> frames = MovingFrames();
   std::printf("Bitrate changes at %ux%u @%u fps, best of %d rounds of %u frames\n", kWidth, kHeight,
               kFps, kRounds, kFramesPerRound);
-  for (const uint32_t codec : {1u, 2u}) {
-    const char* name = codec == 2 ? "HEVC" : "H264";
+  for (const orvane::VideoCodec codec : {orvane::VideoCodec::kH264, orvane::VideoCodec::kHevc}) {
+    const char* name = orvane::VideoCodecName(codec);
     const StreamRun steady = RunStream(codec, {false, false}, frames);
     const StreamRun changing = RunStream(codec, {true, false}, frames);
     const StreamRun keyed = RunStream(codec, {false, true}, frames);

@@ -78,7 +78,8 @@ bool VaapiRenderNodePresent() {
   return access(kRenderNode, R_OK | W_OK) == 0;
 }
 
-std::vector<EncoderCandidate> EncoderCandidates(bool hevc, bool render_node_present) {
+std::vector<EncoderCandidate> EncoderCandidates(VideoCodec codec, bool render_node_present) {
+  const bool hevc = codec == VideoCodec::kHevc;
   std::vector<EncoderCandidate> candidates;
   if (render_node_present) {
     candidates.push_back({hevc ? "hevc_vaapi" : "h264_vaapi", true, true, AV_PIX_FMT_NV12,

@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "protocol/video_codec.h"
+
 #include "video/handles_ffmpeg.h"
 
 namespace orvane {
 
 struct EncoderSettings {
-  bool hevc = false;
+  VideoCodec codec = VideoCodec::kH264;
   uint32_t width = 0;
   uint32_t height = 0;
   uint32_t fps = 0;
@@ -46,7 +48,7 @@ bool VaapiRenderNodePresent();
 
 // The encoders to try, best first: VAAPI when a render node is present, NVENC, then
 // the software encoder, which is always last.
-std::vector<EncoderCandidate> EncoderCandidates(bool hevc, bool render_node_present);
+std::vector<EncoderCandidate> EncoderCandidates(VideoCodec codec, bool render_node_present);
 
 // Opens `candidate` for one-frame-in, one-access-unit-out streaming: no B-frames, no
 // lookahead, Annex-B with parameter sets repeated before every keyframe, a keyframe every

@@ -14,10 +14,6 @@ extern "C" {
 namespace orvane {
 namespace {
 
-const char* CodecName(bool hevc) {
-  return hevc ? "HEVC" : "H264";
-}
-
 // libavcodec and the encoders under it print to standard error at info level; the
 // host reports what matters in its own log.
 void QuietLibraryLog() {
@@ -54,7 +50,7 @@ bool FfmpegVideoEncoder::Initialize(VideoCodec codec, uint32_t width, uint32_t h
   Shutdown();
   QuietLibraryLog();
   status_ = Status::Success();
-  settings_ = {codec == VideoCodec::kHevc, width, height, fps, bitrate_kbps};
+  settings_ = {codec, width, height, fps, bitrate_kbps};
   refused_ = {};
   requested_bitrate_kbps_ = bitrate_kbps;
   requested_fps_ = fps;
@@ -72,19 +68,19 @@ bool FfmpegVideoEncoder::Initialize(VideoCodec codec, uint32_t width, uint32_t h
     return false;
   }
   initialized_ = true;
-  LOG_INFO("[Encoder] Initialized: %s %ux%u @%u fps, %u kbps", CodecName(settings_.hevc), width,
-           height, fps, bitrate_kbps);
+  LOG_INFO("[Encoder] Initialized: %s %ux%u @%u fps, %u kbps", VideoCodecName(settings_.codec),
+           width, height, fps, bitrate_kbps);
   return true;
 }
 
 bool FfmpegVideoEncoder::OpenBestEncoder() {
   bool hardware_tried = false;
   for (const EncoderCandidate& candidate :
-       EncoderCandidates(settings_.hevc, VaapiRenderNodePresent())) {
+       EncoderCandidates(settings_.codec, VaapiRenderNodePresent())) {
     if (!candidate.hardware && !hardware_tried) {
       hardware_tried = true;
       LOG_WARN("[Encoder] No hardware encoder found for %s; falling back to software encoder",
-               CodecName(settings_.hevc));
+               VideoCodecName(settings_.codec));
     }
     std::string error;
     context_ = OpenEncoder(candidate, settings_, error);
@@ -96,7 +92,7 @@ bool FfmpegVideoEncoder::OpenBestEncoder() {
     }
     LOG_WARN("[Encoder] %s not usable: %s", candidate.name, error.c_str());
   }
-  LOG_ERROR("[Encoder] No software encoder found for %s", CodecName(settings_.hevc));
+  LOG_ERROR("[Encoder] No software encoder found for %s", VideoCodecName(settings_.codec));
   return false;
 }
 
