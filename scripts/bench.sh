@@ -2,8 +2,8 @@
 # Builds the Linux target and runs every benchmark; each prints our figure beside an
 # anchor's measured in the same run, and their ratio.
 # usage: scripts/bench.sh [--no-stream]
-#   --no-stream  skips the stream benchmark, which runs the whole host and ffmpeg for
-#                about a minute
+#   --no-stream  skips the stream benchmark, which runs the whole host, then ffmpeg, for
+#                about half a minute (the other benchmarks take about a minute and a half)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
