@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced (not run) by the scripts that give the host an X display of its own.
 #
 #   start_virtual_display SIZE LOG   starts Xvfb with a SIZE (e.g. 1920x1080) 24-bit screen
