@@ -1,13 +1,13 @@
-// The sealed media send path against its anchors, all measured in one run: OpenSSL's
-// AES-128-GCM sealing the same packets directly, and bare sendto() of datagrams of the
-// same sizes to the same loopback socket. Nothing reads that socket: the kernel drops
-// what does not fit, which costs the sender the same as a delivery.
+// The sealed media send path against its anchors: OpenSSL's AES-128-GCM sealing the same
+// packets directly, and bare sendto() of datagrams of the same sizes to the same loopback
+// socket. Nothing reads that socket: the kernel drops what does not fit, which costs the
+// sender the same as a delivery. Every benchmark counts datagrams as its items, so that
+// scripts/bench.sh compares them per datagram.
+#include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <functional>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "net/media_packet.h"
@@ -23,123 +23,131 @@ using orvane::kMaxMediaPayloadSize;
 using orvane::kVideoHeaderSize;
 
 constexpr size_t kFragmentsPerUnit = 100;
-constexpr size_t kDatagrams = 200000;
-constexpr int kRounds = 3;
 constexpr size_t kSealedDatagramSize = 13 + kVideoHeaderSize + kMaxMediaPayloadSize + 16;
 constexpr size_t kBareDatagramSize = kVideoHeaderSize + kMaxMediaPayloadSize;
+const std::vector<uint8_t> kSessionKey(32, 0x3C);
 
-// Nanoseconds per datagram, best of a few rounds: the machine is shared.
-double NanosPerDatagram(const std::function<void()>& send_all) {
-  double best = 0;
-  for (int round = 0; round < kRounds; ++round) {
-    const auto start = std::chrono::steady_clock::now();
-    send_all();
-    const std::chrono::duration<double, std::nano> elapsed =
-        std::chrono::steady_clock::now() - start;
-    const double per_datagram = elapsed.count() / kDatagrams;
-    best = round == 0 ? per_datagram : std::min(best, per_datagram);
+// The loopback socket every benchmark sends to, bound once for the whole run.
+class Sink {
+ public:
+  Sink() : socket_(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP)) {
+    address_.sin_family = AF_INET;
+    address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address_);
+    bind(socket_, reinterpret_cast<const sockaddr*>(&address_), sizeof(address_));
+    getsockname(socket_, reinterpret_cast<sockaddr*>(&address_), &size);
   }
-  return best;
+  ~Sink() { orvane::CloseSocket(socket_); }
+  Sink(const Sink&) = delete;
+  Sink& operator=(const Sink&) = delete;
+
+  const sockaddr_in& address() const { return address_; }
+
+ private:
+  orvane::SocketHandle socket_;
+  sockaddr_in address_{};
+};
+
+const Sink& TheSink() {
+  static const Sink sink;
+  return sink;
 }
 
-void Print(const char* name, double ns, size_t bytes) {
-  std::printf("  %-34s %8.0f ns/datagram %10.0f datagrams/s %8.1f MB/s\n", name, ns, 1e9 / ns,
-              bytes * 1e3 / ns);
+std::string Bytes(size_t size) {
+  return " (" + std::to_string(size) + " B)";
 }
 
-double SendAccessUnits(orvane::UdpMediaSender& sender) {
+void CountDatagrams(benchmark::State& state, size_t per_iteration, size_t datagram_size) {
+  const auto datagrams = static_cast<int64_t>(state.iterations() * per_iteration);
+  state.SetItemsProcessed(datagrams);
+  state.SetBytesProcessed(datagrams * static_cast<int64_t>(datagram_size));
+}
+
+// Ours: access units of 100 fragments through the media sender, sealed or bare.
+void SendAccessUnits(benchmark::State& state, bool sealed) {
+  orvane::UdpMediaSender sender;
+  if (!sender.Open() || !sender.SetRemote("127.0.0.1", ntohs(TheSink().address().sin_port))) {
+    state.SkipWithError(sender.LastStatus().message.c_str());
+    return;
+  }
+  if (sealed) {
+    sender.SetSessionKey(kSessionKey);
+  }
   const std::vector<uint8_t> unit(kFragmentsPerUnit * kMaxMediaPayloadSize, 0xA5);
-  return NanosPerDatagram([&] {
-    for (uint32_t frame = 0; frame < kDatagrams / kFragmentsPerUnit; ++frame) {
-      if (!sender.SendVideoFrame(frame, frame, frame == 0, unit.data(),
-                                 static_cast<uint32_t>(unit.size()))) {
-        std::fprintf(stderr, "send failed: %s\n", sender.LastStatus().message.c_str());
-        return;
-      }
+  uint32_t frame = 0;
+  for (auto _ : state) {
+    if (!sender.SendVideoFrame(frame, frame, frame == 0, unit.data(),
+                               static_cast<uint32_t>(unit.size()))) {
+      state.SkipWithError(sender.LastStatus().message.c_str());
+      break;
     }
-  });
+    ++frame;
+  }
+  const size_t datagram_size = sealed ? kSealedDatagramSize : kBareDatagramSize;
+  state.SetLabel((sealed ? "ours, sealed" : "ours, bare") + Bytes(datagram_size));
+  CountDatagrams(state, kFragmentsPerUnit, datagram_size);
 }
 
-double RawSendto(orvane::SocketHandle socket, const sockaddr_in& to, size_t size) {
+// Anchor: bare sendto() of one datagram of the given size.
+void RawSendto(benchmark::State& state, size_t size) {
+  const orvane::SocketHandle raw = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   const std::vector<uint8_t> datagram(size, 0x5A);
-  return NanosPerDatagram([&] {
-    for (size_t i = 0; i < kDatagrams; ++i) {
-      orvane::SendDatagram(socket, datagram.data(), datagram.size(), to);
-    }
-  });
+  for (auto _ : state) {
+    orvane::SendDatagram(raw, datagram.data(), datagram.size(), TheSink().address());
+  }
+  orvane::CloseSocket(raw);
+  state.SetLabel("bare sendto" + Bytes(size));
+  CountDatagrams(state, 1, size);
 }
 
-double RawSeal(const std::vector<uint8_t>& key) {
+// Anchor: OpenSSL AES-128-GCM sealing one packet, with the nonce our envelope uses.
+void RawSeal(benchmark::State& state) {
   EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
   EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "AES-128-GCM", nullptr);
-  EVP_EncryptInit_ex2(context, cipher, key.data(), nullptr, nullptr);
+  EVP_EncryptInit_ex2(context, cipher, kSessionKey.data(), nullptr, nullptr);
   const std::vector<uint8_t> packet(kBareDatagramSize, 0xA5);
   std::vector<uint8_t> sealed(packet.size() + 16);
-  const double ns = NanosPerDatagram([&] {
-    for (uint64_t counter = 0; counter < kDatagrams; ++counter) {
-      const auto nonce = orvane::GcmNonce(orvane::kMediaDirection, counter);
-      int written = 0;
-      int final_size = 0;
-      EVP_EncryptInit_ex2(context, nullptr, nullptr, nonce.data(), nullptr);
-      EVP_EncryptUpdate(context, sealed.data(), &written, packet.data(),
-                        static_cast<int>(packet.size()));
-      EVP_EncryptFinal_ex(context, sealed.data() + written, &final_size);
-      EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_GET_TAG, 16, sealed.data() + packet.size());
-    }
-  });
+  uint64_t counter = 0;
+  for (auto _ : state) {
+    const auto nonce = orvane::GcmNonce(orvane::kMediaDirection, counter++);
+    int written = 0;
+    int final_size = 0;
+    EVP_EncryptInit_ex2(context, nullptr, nullptr, nonce.data(), nullptr);
+    EVP_EncryptUpdate(context, sealed.data(), &written, packet.data(),
+                      static_cast<int>(packet.size()));
+    EVP_EncryptFinal_ex(context, sealed.data() + written, &final_size);
+    EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_GET_TAG, 16, sealed.data() + packet.size());
+    benchmark::DoNotOptimize(sealed.data());
+  }
   EVP_CIPHER_free(cipher);
   EVP_CIPHER_CTX_free(context);
-  return ns;
+  state.SetLabel("OpenSSL AES-128-GCM seal" + Bytes(kBareDatagramSize));
+  CountDatagrams(state, 1, kBareDatagramSize);
+}
+
+void RegisterBenchmarks() {
+  benchmark::RegisterBenchmark("ours_sealed", SendAccessUnits, true);
+  benchmark::RegisterBenchmark("openssl_seal", RawSeal);
+  benchmark::RegisterBenchmark("sendto_sealed_size", RawSendto, kSealedDatagramSize);
+  benchmark::RegisterBenchmark("ours_bare", SendAccessUnits, false);
+  benchmark::RegisterBenchmark("sendto_bare_size", RawSendto, kBareDatagramSize);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   if (!orvane::StartPlatformRuntime().ok()) {
     return 1;
   }
-  const orvane::SocketHandle sink = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  sockaddr_in sink_address{};
-  sink_address.sin_family = AF_INET;
-  sink_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof(sink_address);
-  bind(sink, reinterpret_cast<const sockaddr*>(&sink_address), sizeof(sink_address));
-  getsockname(sink, reinterpret_cast<sockaddr*>(&sink_address), &size);
-
-  const std::vector<uint8_t> key(32, 0x3C);
-  orvane::UdpMediaSender sender;
-  if (!sender.Open() || !sender.SetRemote("127.0.0.1", ntohs(sink_address.sin_port))) {
-    std::fprintf(stderr, "sender set-up failed: %s\n", sender.LastStatus().message.c_str());
+  benchmark::AddCustomContext("subject",
+                              "Media send path: 1400-byte video fragments to loopback UDP");
+  RegisterBenchmarks();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
   }
-  const orvane::SocketHandle raw = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-
-  std::printf(
-      "Media send path: 1400-byte video fragments to loopback UDP, %zu datagrams, "
-      "best of %d\n",
-      kDatagrams, kRounds);
-  sender.SetSessionKey(key);
-  const double sealed_send = SendAccessUnits(sender);
-  const double seal = RawSeal(key);
-  const double sendto_sealed_size = RawSendto(raw, sink_address, kSealedDatagramSize);
-  sender.SetSessionKey({});
-  const double bare_send = SendAccessUnits(sender);
-  const double sendto_bare_size = RawSendto(raw, sink_address, kBareDatagramSize);
-
-  Print("ours, sealed (1449 B)", sealed_send, kSealedDatagramSize);
-  Print("OpenSSL AES-128-GCM seal (1420 B)", seal, kBareDatagramSize);
-  Print("bare sendto (1449 B)", sendto_sealed_size, kSealedDatagramSize);
-  Print("ours, bare (1420 B)", bare_send, kBareDatagramSize);
-  Print("bare sendto (1420 B)", sendto_bare_size, kBareDatagramSize);
-  std::printf("Ratios (time per datagram, lower is better for us):\n");
-  std::printf("  ours sealed / (OpenSSL seal + bare sendto)  %.2f\n",
-              sealed_send / (seal + sendto_sealed_size));
-  std::printf("  ours sealed / bare sendto                   %.2f\n",
-              sealed_send / sendto_sealed_size);
-  std::printf("  ours bare / bare sendto                     %.2f\n", bare_send / sendto_bare_size);
-
-  orvane::CloseSocket(raw);
-  orvane::CloseSocket(sink);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
   orvane::StopPlatformRuntime();
   return 0;
 }

@@ -1,17 +1,18 @@
 // BGRA -> NV12 of one 1920x1080 frame: our converter against libswscale converting the
 // same frame on one thread (nearest-neighbour and fast-bilinear chroma), and against a
-// memcpy of the 8 MB BGRA frame, the least any conversion has to touch. All from one run.
+// memcpy of the 8 MB BGRA frame, the least any conversion has to touch. Every benchmark
+// counts frames as its items.
 extern "C" {
 #include <libavutil/opt.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
-#include <functional>
 #include <random>
 #include <vector>
 
@@ -21,23 +22,37 @@ namespace {
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
-constexpr int kFramesPerRound = 60;
-constexpr int kRounds = 5;
+constexpr size_t kBgraSize = size_t{kWidth} * kHeight * 4;
 
-// Milliseconds per frame, best of a few rounds: the machine is shared.
-double MillisPerFrame(const std::function<void()>& convert_one) {
-  double best = 0;
-  for (int round = 0; round < kRounds; ++round) {
-    const auto start = std::chrono::steady_clock::now();
-    for (int frame = 0; frame < kFramesPerRound; ++frame) {
-      convert_one();
+// One frame of noise, made once: what the converters read.
+const std::vector<uint8_t>& BgraFrame() {
+  static const std::vector<uint8_t> frame = [] {
+    std::vector<uint8_t> bytes(kBgraSize);
+    std::mt19937 random(7);
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<uint8_t>(random()); });
+    return bytes;
+  }();
+  return frame;
+}
+
+void CountFrames(benchmark::State& state, const char* label) {
+  state.SetLabel(label);
+  state.SetItemsProcessed(state.iterations());
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kBgraSize));
+}
+
+void ConvertOurs(benchmark::State& state) {
+  const std::vector<uint8_t>& bgra = BgraFrame();
+  std::vector<uint8_t> nv12(size_t{kWidth} * kHeight * 3 / 2);
+  const orvane::Nv12Planes planes{nv12.data(), kWidth, nv12.data() + kWidth * kHeight, kWidth};
+  for (auto _ : state) {
+    if (!orvane::ConvertBgraToNv12(bgra.data(), kWidth * 4, kWidth, kHeight, planes)) {
+      state.SkipWithError("conversion refused");
+      break;
     }
-    const std::chrono::duration<double, std::milli> elapsed =
-        std::chrono::steady_clock::now() - start;
-    const double per_frame = elapsed.count() / kFramesPerRound;
-    best = round == 0 ? per_frame : std::min(best, per_frame);
+    benchmark::DoNotOptimize(nv12.data());
   }
-  return best;
+  CountFrames(state, "ours");
 }
 
 // A single-threaded scaler at the same size, so only the conversion is measured.
@@ -61,59 +76,53 @@ SwsContext* MakeScaler(int flags) {
   return context;
 }
 
-double SwscaleMillis(int flags, const std::vector<uint8_t>& bgra, std::vector<uint8_t>& nv12) {
+void ConvertSwscale(benchmark::State& state, int flags, const char* label) {
   SwsContext* context = MakeScaler(flags);
   if (context == nullptr) {
-    std::fprintf(stderr, "libswscale set-up failed\n");
-    return 0;
+    state.SkipWithError("libswscale set-up failed");
+    return;
   }
-  const uint8_t* const source[] = {bgra.data()};
+  std::vector<uint8_t> nv12(size_t{kWidth} * kHeight * 3 / 2);
+  const uint8_t* const source[] = {BgraFrame().data()};
   const int source_stride[] = {kWidth * 4};
   uint8_t* const destination[] = {nv12.data(), nv12.data() + kWidth * kHeight};
   const int destination_stride[] = {kWidth, kWidth};
-  const double ms = MillisPerFrame([&] {
+  for (auto _ : state) {
     sws_scale(context, source, source_stride, 0, kHeight, destination, destination_stride);
-  });
+    benchmark::DoNotOptimize(nv12.data());
+  }
   sws_freeContext(context);
-  return ms;
+  CountFrames(state, label);
+}
+
+void CopyBgra(benchmark::State& state) {
+  const std::vector<uint8_t>& bgra = BgraFrame();
+  std::vector<uint8_t> copy(bgra.size());
+  for (auto _ : state) {
+    std::memcpy(copy.data(), bgra.data(), bgra.size());
+    benchmark::DoNotOptimize(copy.data());
+  }
+  CountFrames(state, "memcpy of the BGRA frame (8 MB)");
+}
+
+void RegisterBenchmarks() {
+  benchmark::RegisterBenchmark("ours", ConvertOurs);
+  benchmark::RegisterBenchmark("swscale_point", ConvertSwscale, SWS_POINT, "libswscale SWS_POINT");
+  benchmark::RegisterBenchmark("swscale_fast_bilinear", ConvertSwscale, SWS_FAST_BILINEAR,
+                               "libswscale SWS_FAST_BILINEAR");
+  benchmark::RegisterBenchmark("memcpy", CopyBgra);
 }
 
 }  // namespace
 
-int main() {
-  std::vector<uint8_t> bgra(size_t{kWidth} * kHeight * 4);
-  std::mt19937 random(7);
-  std::generate(bgra.begin(), bgra.end(), [&] { return static_cast<uint8_t>(random()); });
-  std::vector<uint8_t> nv12(size_t{kWidth} * kHeight * 3 / 2);
-  std::vector<uint8_t> copy(bgra.size());
-
-  const orvane::Nv12Planes planes{nv12.data(), kWidth, nv12.data() + kWidth * kHeight, kWidth};
-  bool converted = true;
-  const double ours = MillisPerFrame([&] {
-    converted =
-        converted && orvane::ConvertBgraToNv12(bgra.data(), kWidth * 4, kWidth, kHeight, planes);
-  });
-  if (!converted) {
-    std::fprintf(stderr, "conversion refused\n");
+int main(int argc, char** argv) {
+  benchmark::AddCustomContext("subject", "BGRA -> NV12, 1920x1080, one thread");
+  RegisterBenchmarks();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
   }
-  const double point = SwscaleMillis(SWS_POINT, bgra, nv12);
-  const double bilinear = SwscaleMillis(SWS_FAST_BILINEAR, bgra, nv12);
-  const double memcpy_ms =
-      MillisPerFrame([&] { std::memcpy(copy.data(), bgra.data(), bgra.size()); });
-  if (point == 0 || bilinear == 0) {
-    return 1;
-  }
-
-  std::printf("BGRA -> NV12, %dx%d, one thread, best of %d rounds of %d frames\n", kWidth, kHeight,
-              kRounds, kFramesPerRound);
-  std::printf("  %-36s %7.3f ms/frame\n", "ours", ours);
-  std::printf("  %-36s %7.3f ms/frame\n", "libswscale SWS_POINT", point);
-  std::printf("  %-36s %7.3f ms/frame\n", "libswscale SWS_FAST_BILINEAR", bilinear);
-  std::printf("  %-36s %7.3f ms/frame\n", "memcpy of the BGRA frame (8 MB)", memcpy_ms);
-  std::printf("Ratios (time per frame, lower is better for us):\n");
-  std::printf("  ours / libswscale SWS_POINT          %.2f\n", ours / point);
-  std::printf("  ours / libswscale SWS_FAST_BILINEAR  %.2f\n", ours / bilinear);
-  std::printf("  ours / memcpy                        %.2f\n", ours / memcpy_ms);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
   return 0;
 }

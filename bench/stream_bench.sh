@@ -20,27 +20,15 @@ for binary in "$host_binary" "$client_binary" "$animator_binary"; do
   fi
 done
 
+source scripts/virtual_display.sh
 work=$(mktemp -d -t orvane-stream-bench.XXXXXX)
-xvfb_pid="" animator_pid="" host_pid="" client_pid=""
-
-# Asks a child to stop, and forces it after 5 s so that a stuck one cannot hang the run.
-stop_process() {
-  local pid=$1
-  [[ -n "$pid" ]] || return 0
-  kill "$pid" 2>/dev/null || true
-  for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
+animator_pid="" host_pid="" client_pid=""
 
 cleanup() {
   stop_process "$client_pid"
   stop_process "$host_pid"
   stop_process "$animator_pid"
-  stop_process "$xvfb_pid"
+  stop_virtual_display
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -80,21 +68,7 @@ free_port() {
 }
 
 # --- the display and its moving content -------------------------------------------
-exec 3>"$work/display_number"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -br -noreset >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 150); do
-  [[ -s "$work/display_number" ]] && break
-  sleep 0.1
-done
-display_number=$(head -n1 "$work/display_number" 2>/dev/null || true)
-if [[ -z "$display_number" ]]; then
-  echo "stream_bench: Xvfb did not start" >&2
-  cat "$work/xvfb.log" >&2
-  exit 1
-fi
-export DISPLAY=":$display_number"
+start_virtual_display 1920x1080 "$work/xvfb.log"
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_STATE_HOME"
 

@@ -20,10 +20,11 @@ set(CMAKE_RC_COMPILER ${ORVANE_MINGW_TRIPLE}-windres)
 # a child project where cache variables are gone, so the environment (with the
 # same default) is the single source of truth.
 if(DEFINED ENV{ORVANE_DEPS_CACHE} AND NOT "$ENV{ORVANE_DEPS_CACHE}" STREQUAL "")
-  set(ORVANE_DEPS_PREFIX "$ENV{ORVANE_DEPS_CACHE}/mingw64")
+  set(ORVANE_DEPS_CACHE_DIR "$ENV{ORVANE_DEPS_CACHE}")
 else()
-  set(ORVANE_DEPS_PREFIX "$ENV{HOME}/.cache/orvane-deps/mingw64")
+  set(ORVANE_DEPS_CACHE_DIR "$ENV{HOME}/.cache/orvane-deps")
 endif()
+set(ORVANE_DEPS_PREFIX "${ORVANE_DEPS_CACHE_DIR}/mingw64")
 
 set(CMAKE_FIND_ROOT_PATH
     "${ORVANE_DEPS_PREFIX}"
@@ -45,3 +46,10 @@ if(ORVANE_WINE)
 else()
   set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 endif()
+
+# The environment the tests run in under wine (a ctest ENVIRONMENT value), the same as
+# scripts/test.sh sets up: a prefix of our own beside the libraries, so that a plain
+# ctest neither uses nor sets up the user's ~/.wine, and no debug chatter.
+set(ORVANE_WINEPREFIX "${ORVANE_DEPS_CACHE_DIR}/wineprefix" CACHE PATH
+    "Wine prefix the Windows tests run in")
+set(ORVANE_WINE_TEST_ENVIRONMENT "WINEPREFIX=${ORVANE_WINEPREFIX}" "WINEDEBUG=-all")

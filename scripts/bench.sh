@@ -1,16 +1,44 @@
 #!/usr/bin/env bash
-# Builds the Linux target and runs every benchmark. Each prints our figure beside an
+# Builds the Linux target and runs every benchmark; each prints our figure beside an
 # anchor's measured in the same run, and their ratio.
+# usage: scripts/bench.sh [--no-stream]
+#   --no-stream  skips the stream benchmark, which runs the whole host, then ffmpeg, for
+#                about half a minute (the other benchmarks take about a minute and a half)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/deps.sh
+stream=1
+case "${1:-}" in
+  "") ;;
+  --no-stream) stream=0 ;;
+  *)
+    echo "usage: $0 [--no-stream]" >&2
+    exit 2
+    ;;
+esac
+
+scripts/deps.sh test
 scripts/build.sh linux
 
-for bench in build/linux/bench/*_bench; do
-  echo "== ${bench##*/}"
-  "$bench"
-done
+results=$(mktemp -d -t orvane-bench.XXXXXX)
+trap 'rm -rf "$results"' EXIT
 
-echo "== stream_bench"
-bench/stream_bench.sh
+# A Google Benchmark program, run five times over and compared on the medians.
+# Comparisons are "ours=anchor" or "ours=anchor+anchor", in benchmark names.
+run_benchmark() { # program item comparison...
+  local program=$1
+  shift
+  echo "== $program"
+  "build/linux/bench/$program" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_format=json >"$results/$program.json"
+  python3 bench/compare.py "$results/$program.json" "$@"
+}
+
+run_benchmark media_send_bench datagram \
+  ours_sealed=openssl_seal+sendto_sealed_size ours_sealed=sendto_sealed_size ours_bare=sendto_bare_size
+run_benchmark nv12_bench frame ours=swscale_point ours=swscale_fast_bilinear ours=memcpy
+
+if ((stream)); then
+  echo "== stream_bench"
+  bench/stream_bench.sh
+fi

@@ -10,11 +10,17 @@
 #   $ORVANE_DEPS_CACHE/src       unpacked Debian sources
 #   $ORVANE_DEPS_CACHE/build     scratch build trees
 #   $ORVANE_DEPS_CACHE/logs      build logs (printed only when a step fails)
+#   $ORVANE_DEPS_CACHE/apt       the private apt configuration sources come through
 # with ORVANE_DEPS_CACHE defaulting to $HOME/.cache/orvane-deps.
 #
 # A stamp per library records the Debian source version it was built from;
 # when both stamps are current the script returns at once. Remove a stamp
-# (or the whole prefix) to force a rebuild.
+# (or the whole prefix) to force a rebuild. With --check it only tells, by its
+# exit status, whether both are current, and changes nothing.
+#
+# The sources are fetched through that private apt configuration (its own
+# deb-src list, package lists and cache), which mirrors the Debian entries the
+# system's apt uses; the system's apt configuration and lists are only read.
 #
 # Code generation uses Debian's native protoc, so the protobuf runtime built
 # here must be the same upstream release as that protoc.
@@ -65,6 +71,9 @@ stamp_current opus "$OPUS_UPSTREAM" "${OPUS_FILES[@]}" && need_opus=0
 if (( !need_protobuf && !need_opus )); then
     exit 0
 fi
+if [[ "${1:-}" == --check ]]; then
+    exit 1
+fi
 
 # ---------------------------------------------------------------------------
 
@@ -114,14 +123,6 @@ fi
 
 # --- host packages ---------------------------------------------------------
 
-APT_UPDATED=0
-apt_update() {
-    (( APT_UPDATED )) && return 0
-    say "apt-get update"
-    run "${SUDO[@]}" apt-get update || fail "apt-get update"
-    APT_UPDATED=1
-}
-
 ensure_host_packages() {
     local pkgs=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
         binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
@@ -131,42 +132,43 @@ ensure_host_packages() {
         dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
     done
     (( ${#missing[@]} )) || return 0
-    apt_update
+    say "apt-get update"
+    run "${SUDO[@]}" apt-get update || fail "apt-get update"
     say "installing ${missing[*]}"
     run "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive \
         apt-get install -y --no-install-recommends "${missing[@]}" ||
         fail "apt-get install ${missing[*]}"
 }
 
-# --- Debian source lists ---------------------------------------------------
+# --- Debian source lists, in a private apt configuration -------------------
 
-deb_src_configured() {
-    local f
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-        [[ -r "$f" ]] || continue
-        if [[ "$f" == *.sources ]]; then
-            grep -Eiq '^[[:space:]]*Types:.*(^|[[:space:]])deb-src([[:space:]]|$)' "$f" && return 0
-        else
-            grep -Eq '^[[:space:]]*deb-src[[:space:]]' "$f" && return 0
-        fi
-    done
-    return 1
-}
+# Only the source list, the package lists and apt's cache are replaced: the
+# rest of the system's apt configuration (proxies, keys, dpkg status) still
+# applies, read-only. apt-get update runs the system's update hooks as usual.
+APT_DIR="$CACHE/apt"
+PRIVATE_APT=(apt-get
+    -o Dir::Etc::SourceList="$APT_DIR/sources.list"
+    -o Dir::Etc::SourceParts="$APT_DIR/sources.list.d"
+    -o Dir::State::Lists="$APT_DIR/lists"
+    -o Dir::Cache="$APT_DIR/cache")
 
-# Mirrors every enabled Debian "deb" entry as "deb-src", so that sources come
-# from the very mirror, suites and keys the binaries already come from.
-# Entries of other vendors are left out: most publish no sources, and a
-# missing Sources index would make apt-get update fail.
+# Mirrors every enabled Debian "deb" entry of the system as "deb-src" in the
+# private source list, so that sources come from the very mirror, suites and
+# keys the binaries already come from. Entries of other vendors are left out:
+# most publish no sources, and a missing Sources index would make apt-get
+# update fail.
 write_deb_src() {
-    local deb822=() oneline=() f tmp
+    local deb822=() oneline=() f
+    mkdir -p "$APT_DIR/sources.list.d" "$APT_DIR/lists/partial" "$APT_DIR/cache/archives/partial"
     for f in /etc/apt/sources.list.d/*.sources; do
-        [[ -r "$f" && "$(basename "$f")" != orvane-deb-src.sources ]] && deb822+=("$f")
+        [[ -r "$f" ]] && deb822+=("$f")
     done
     for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [[ -r "$f" && "$(basename "$f")" != orvane-deb-src.list ]] && oneline+=("$f")
+        [[ -r "$f" ]] && oneline+=("$f")
     done
 
-    tmp=$(mktemp)
+    : >"$APT_DIR/sources.list"
+    : >"$APT_DIR/sources.list.d/debian-src.sources"
     if (( ${#deb822[@]} )); then
         awk '
             function flush(   i) {
@@ -195,20 +197,27 @@ write_deb_src() {
                 }
             }
             END { flush() }
-        ' "${deb822[@]}" >"$tmp"
-        if [[ -s "$tmp" ]]; then
-            "${SUDO[@]}" install -m 0644 "$tmp" /etc/apt/sources.list.d/orvane-deb-src.sources
-        fi
+        ' "${deb822[@]}" >"$APT_DIR/sources.list.d/debian-src.sources"
     fi
     if (( ${#oneline[@]} )); then
         sed -En '/^[[:space:]]*deb[[:space:]].*debian/s/^[[:space:]]*deb([[:space:]])/deb-src\1/p' \
-            "${oneline[@]}" >"$tmp"
-        if [[ -s "$tmp" ]]; then
-            "${SUDO[@]}" install -m 0644 "$tmp" /etc/apt/sources.list.d/orvane-deb-src.list
-        fi
+            "${oneline[@]}" >"$APT_DIR/sources.list"
     fi
-    rm -f "$tmp"
-    deb_src_configured || fail "found no Debian entry in the apt sources to mirror as deb-src"
+    [[ -s "$APT_DIR/sources.list" || -s "$APT_DIR/sources.list.d/debian-src.sources" ]] ||
+        fail "found no Debian entry in the system's apt sources to mirror as deb-src"
+}
+
+# Runs apt-get source for PKG in the folder DIR.
+apt_source() { # pkg dir
+    (cd "$2" && run "${PRIVATE_APT[@]}" source --download-only "$1")
+}
+
+PRIVATE_APT_UPDATED=0
+private_apt_update() {
+    (( PRIVATE_APT_UPDATED )) && return 0
+    say "apt-get update of the deb-src lists in $APT_DIR"
+    run "${PRIVATE_APT[@]}" update || fail "apt-get update of the deb-src lists"
+    PRIVATE_APT_UPDATED=1
 }
 
 # --- sources ---------------------------------------------------------------
@@ -219,15 +228,11 @@ fetch_source() {
     rm -rf "$dl"
     mkdir -p "$dl"
     say "fetching Debian source package $pkg"
-    if ! (cd "$dl" && run apt-get source --download-only "$pkg"); then
-        # Usually there is no deb-src entry yet, or its index was never
-        # fetched, or it is so old that the mirror dropped that version.
-        if ! deb_src_configured; then
-            write_deb_src
-            APT_UPDATED=0
-        fi
-        apt_update
-        (cd "$dl" && run apt-get source --download-only "$pkg") || fail "apt-get source $pkg"
+    if ! apt_source "$pkg" "$dl"; then
+        # The private lists were never fetched, or are so old that the mirror
+        # dropped the version they name.
+        private_apt_update
+        apt_source "$pkg" "$dl" || fail "apt-get source $pkg"
     fi
     dsc=$(find "$dl" -maxdepth 1 -name "${pkg}_*.dsc" | head -n 1)
     [[ -n "$dsc" ]] || fail "apt-get source $pkg left no .dsc"
@@ -341,6 +346,7 @@ build_opus() {
 START=$SECONDS
 [[ -r "$TOOLCHAIN" ]] || fail "missing $TOOLCHAIN"
 ensure_host_packages
+write_deb_src
 if (( need_protobuf )); then build_protobuf; fi
 if (( need_opus )); then build_opus; fi
 say "done in $((SECONDS - START)) s; prefix $PREFIX"

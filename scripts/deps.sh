@@ -1,24 +1,43 @@
 #!/usr/bin/env bash
-# Installs every Debian package the Linux build, the tests and the benchmarks need.
+# Installs the Debian packages a profile needs:
+#   scripts/deps.sh run    building and running the Linux host (scripts/run.sh)
+#   scripts/deps.sh test   the above, plus the Windows cross build, wine and the test and
+#                          benchmark tools (scripts/test.sh, scripts/bench.sh); the default
 # Fast when everything is present: it only asks dpkg.
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config git clang-format
+profile=${1:-test}
+
+run_packages=(
+  build-essential cmake ninja-build pkg-config
   protobuf-compiler libprotobuf-dev
-  libssl-dev libopus-dev libswscale-dev libavutil-dev libavcodec-dev
+  libssl-dev libopus-dev libavutil-dev libavcodec-dev
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
+  xvfb
+)
+test_packages=(
+  git clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb x11-utils ffmpeg
+  libswscale-dev python3 # benchmark anchor and report
+  x11-utils ffmpeg
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
 )
 
+case "$profile" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac
+
+# One dpkg query for the whole list; packages it does not know print nothing.
+installed=" $(dpkg-query -W -f='${Status} ${Package}\n' "${packages[@]}" 2>/dev/null |
+  awk '$1 == "install" && $3 == "installed" { printf "%s ", $4 }')"
 missing=()
 for package in "${packages[@]}"; do
-  [[ "$package" == \#* ]] && continue
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
+  [[ "$installed" == *" $package "* ]] || missing+=("$package")
 done
 
 if ((${#missing[@]} > 0)); then
