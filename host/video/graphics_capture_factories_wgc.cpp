@@ -36,6 +36,16 @@ HRESULT KeptFactory(ComRef<T>& kept, std::wstring_view class_name, REFIID iid, C
   return S_OK;
 }
 
+// Joins the multithreaded apartment once per process; a failure leaves it to a later call.
+void JoinMultithreadedApartmentOnce() {
+  static std::mutex apartment_mutex;
+  static bool joined = false;
+  const std::lock_guard<std::mutex> lock(apartment_mutex);
+  if (!joined) {
+    joined = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+  }
+}
+
 }  // namespace
 
 HRESULT GraphicsCaptureItemInterop(ComRef<wgc_abi::IGraphicsCaptureItemInterop>& factory) {
@@ -50,25 +60,20 @@ HRESULT CaptureFramePoolStatics(ComRef<wgc_abi::IDirect3D11CaptureFramePoolStati
                      wgc_abi::kIidDirect3D11CaptureFramePoolStatics2, factory);
 }
 
-void JoinMultithreadedApartmentOnce() {
-  static std::mutex apartment_mutex;
-  static bool joined = false;
-  const std::lock_guard<std::mutex> lock(apartment_mutex);
-  if (!joined) {
-    joined = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-  }
-}
-
-bool GraphicsCaptureSupported() {
+HRESULT GraphicsCaptureSupport() {
   JoinMultithreadedApartmentOnce();
   ComRef<wgc_abi::IGraphicsCaptureSessionStatics> statics;
-  if (FAILED(ActivationFactory(wgc_abi::kGraphicsCaptureSessionClass,
-                               wgc_abi::kIidGraphicsCaptureSessionStatics, statics.PutVoid())) ||
-      !statics) {
-    return false;
+  HRESULT hr = ActivationFactory(wgc_abi::kGraphicsCaptureSessionClass,
+                                 wgc_abi::kIidGraphicsCaptureSessionStatics, statics.PutVoid());
+  if (FAILED(hr) || !statics) {
+    return FAILED(hr) ? hr : E_NOINTERFACE;
   }
   boolean supported = 0;
-  return SUCCEEDED(statics->IsSupported(&supported)) && supported != 0;
+  hr = statics->IsSupported(&supported);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  return supported != 0 ? S_OK : E_NOTIMPL;
 }
 
 }  // namespace orvane

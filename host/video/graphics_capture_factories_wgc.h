@@ -10,11 +10,11 @@ namespace orvane {
 HRESULT GraphicsCaptureItemInterop(ComRef<wgc_abi::IGraphicsCaptureItemInterop>& factory);
 HRESULT CaptureFramePoolStatics(ComRef<wgc_abi::IDirect3D11CaptureFramePoolStatics2>& factory);
 
-// Joins the multithreaded apartment once per process; a failure leaves it to a later call.
-void JoinMultithreadedApartmentOnce();
-
 // Whether this system can capture with Windows.Graphics.Capture at all
-// (GraphicsCaptureSession.IsSupported); false when the runtime class is missing.
-bool GraphicsCaptureSupported();
+// (GraphicsCaptureSession.IsSupported): S_OK, the error of a missing runtime class, or
+// E_NOTIMPL when the system says it cannot. Nothing else of the capture path may be
+// called before this says yes: some systems export the Direct3D interop only as a stub
+// that ends the process.
+HRESULT GraphicsCaptureSupport();
 
 }  // namespace orvane

@@ -111,6 +111,11 @@ HRESULT WgcCapturer::StartSession(HMONITOR monitor, bool& item_created) {
 
 bool WgcCapturer::Initialize(uint32_t monitor_index, uint32_t width, uint32_t height) {
   Release();
+  const HRESULT support = GraphicsCaptureSupport();
+  if (FAILED(support)) {
+    LOG_ERROR("[Capture] WGC initialization failed: 0x%08lX", Hex(support));
+    return false;
+  }
   if (!CreateDevice()) {
     Release();
     return false;
@@ -126,7 +131,6 @@ bool WgcCapturer::Initialize(uint32_t monitor_index, uint32_t width, uint32_t he
       return false;
     }
   }
-  JoinMultithreadedApartmentOnce();
   bool item_created = false;
   const HRESULT hr = StartSession(monitor, item_created);
   if (!item_created) {
