@@ -10,8 +10,8 @@ namespace {
 
 TEST(CursorShapeNameTest, SystemCursorsAreComparedInOrderAndNamed) {
   const std::vector<std::pair<uint16_t, std::string>> expected = {
-      {32512, "arrow"},     {32649, "hand"},        {32513, "text"},      {32514, "wait"},
-      {32515, "cross"},     {32644, "resize_ew"},   {32645, "resize_ns"}, {32643, "resize_nesw"},
+      {32512, "arrow"},       {32649, "hand"},      {32513, "text"},        {32514, "wait"},
+      {32515, "cross"},       {32644, "resize_ew"}, {32645, "resize_ns"},   {32643, "resize_nesw"},
       {32642, "resize_nwse"}, {32646, "move"},      {32648, "not_allowed"}, {32650, "progress"},
   };
   ASSERT_EQ(SystemCursorIds().size(), expected.size());

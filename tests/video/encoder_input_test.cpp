@@ -38,8 +38,7 @@ TEST(EncoderInputTest, PackedBgraIsTheCaptureMemoryUnlessRowsArePadded) {
 
 TEST(EncoderInputTest, CpuNv12GivesLimitedRangeWhiteAndBlack) {
   // 2 × 2: white row over a black row.
-  const std::vector<uint8_t> frame = {255, 255, 255, 0, 255, 255, 255, 0,
-                                      0,   0,   0,   0, 0,   0,   0,   0};
+  const std::vector<uint8_t> frame = {255, 255, 255, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   std::vector<uint8_t> buffer;
   const auto nv12 = CpuNv12(frame.data(), 8, 2, 2, buffer);
   EXPECT_EQ(std::vector<uint8_t>(nv12.begin(), nv12.end()),

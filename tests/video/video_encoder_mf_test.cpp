@@ -55,7 +55,8 @@ TEST(MfVideoEncoderTest, StreamsWhereAnEncoderExistsAndFailsCleanlyWhereNone) {
   MfVideoEncoder encoder;
   if (!encoder.Initialize(VideoCodec::kH264, 320, 240, 30, 2000)) {
     EXPECT_TRUE(log.Contains("[Encoder] No hardware encoder found for H264"));
-    EXPECT_TRUE(log.Contains("[Encoder] No hardware encoder available; using the software encoder"));
+    EXPECT_TRUE(
+        log.Contains("[Encoder] No hardware encoder available; using the software encoder"));
     EXPECT_TRUE(log.Contains("[Encoder] No software encoder found for H264") ||
                 log.Contains("[Encoder] No compatible input type found"));
     EXPECT_EQ(encoder.LastStatus().code, 6);

@@ -158,8 +158,8 @@ TEST_F(WineDisplayTest, CursorImageComesThroughAsBgra) {
   info.cbSize = sizeof(info);
   ASSERT_TRUE(GetCursorInfo(&info));
   std::printf("  GetCursorInfo cursor=%p flags=%lu at %ld,%ld (I-beam %p)\n",
-              static_cast<void*>(info.hCursor), info.flags, info.ptScreenPos.x,
-              info.ptScreenPos.y, static_cast<void*>(beam));
+              static_cast<void*>(info.hCursor), info.flags, info.ptScreenPos.x, info.ptScreenPos.y,
+              static_cast<void*>(beam));
   EXPECT_EQ(CursorShapeName(beam), "text");
   EXPECT_EQ(CursorShapeName(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))), "arrow");
   EXPECT_EQ(CursorShapeName(LoadCursorW(nullptr, MAKEINTRESOURCEW(32516))), "custom");
