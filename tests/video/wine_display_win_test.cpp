@@ -146,6 +146,11 @@ class ForegroundWindow {
   HWND window_ = nullptr;
 };
 
+TEST_F(WineDisplayTest, MonitorsAreFoundByTheirEnumerationIndex) {
+  EXPECT_NE(MonitorAtIndex(0), nullptr);
+  EXPECT_EQ(MonitorAtIndex(64), nullptr);
+}
+
 TEST_F(WineDisplayTest, CursorImageComesThroughAsBgra) {
   ForegroundWindow window;
   ASSERT_NE(window.handle(), nullptr);
@@ -157,9 +162,7 @@ TEST_F(WineDisplayTest, CursorImageComesThroughAsBgra) {
   CURSORINFO info{};
   info.cbSize = sizeof(info);
   ASSERT_TRUE(GetCursorInfo(&info));
-  std::printf("  GetCursorInfo cursor=%p flags=%lu at %ld,%ld (I-beam %p)\n",
-              static_cast<void*>(info.hCursor), info.flags, info.ptScreenPos.x, info.ptScreenPos.y,
-              static_cast<void*>(beam));
+  EXPECT_EQ(info.hCursor, beam);
   EXPECT_EQ(CursorShapeName(beam), "text");
   EXPECT_EQ(CursorShapeName(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))), "arrow");
   EXPECT_EQ(CursorShapeName(LoadCursorW(nullptr, MAKEINTRESOURCEW(32516))), "custom");
@@ -167,6 +170,7 @@ TEST_F(WineDisplayTest, CursorImageComesThroughAsBgra) {
   CursorTracker tracker(std::make_unique<WinCursorSource>());
   const auto update = tracker.Poll();
   ASSERT_TRUE(update.has_value());
+  EXPECT_EQ(update->shape(), "text");
   ASSERT_GT(update->width(), 0u);
   ASSERT_GT(update->height(), 0u);
   ASSERT_EQ(update->bitmap_argb().size(), size_t{update->width()} * update->height() * 4);
