@@ -6,7 +6,7 @@
 if(WIN32)
   set(ORVANE_FOREIGN_PLATFORM_TAGS linux x11 openssl ffmpeg pulse avahi uinput xtest gdbus)
 else()
-  set(ORVANE_FOREIGN_PLATFORM_TAGS win cng dxgi wgc gdi mf wasapi gdiplus)
+  set(ORVANE_FOREIGN_PLATFORM_TAGS win cng dxgi wgc gdi mf wasapi gdiplus d3d11)
 endif()
 
 # Sets `out` to the sources of ARGN that this platform builds.

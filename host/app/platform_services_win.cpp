@@ -1,11 +1,29 @@
 #include "app/platform_services.h"
 
+#include "video/cursor_source_win.h"
+#include "video/duplication_capturer_dxgi.h"
+#include "video/graphics_capturer_wgc.h"
+#include "video/screen_copy_capturer_gdi.h"
+#include "video/video_encoder_mf.h"
+
 namespace orvane {
 
-// The Windows capturers, cursor, encoder and injector are not built yet: selection finds
-// no capture backend and a stream start reports that no encoder is available.
 PlatformServices CreatePlatformServices() {
-  return {};
+  PlatformServices services;
+  services.capturers = [] {
+    ScreenCapturers capturers;
+    capturers.duplication = std::make_unique<DxgiDuplicationCapturer>();
+    capturers.graphics_capture = std::make_unique<WgcCapturer>();
+    capturers.screen_copy = std::make_unique<GdiScreenCopyCapturer>();
+    return capturers;
+  };
+  services.cursor_source = []() -> std::unique_ptr<CursorSource> {
+    return std::make_unique<WinCursorSource>();
+  };
+  services.video_encoder = []() -> std::unique_ptr<VideoEncoder> {
+    return std::make_unique<MfVideoEncoder>();
+  };
+  return services;
 }
 
 }  // namespace orvane

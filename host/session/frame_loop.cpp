@@ -27,6 +27,7 @@ FrameLoop::FrameLoop(FrameLoopContext context, MonitorPipeline& pipeline)
 void FrameLoop::Run() {
   const MultimediaTask task(L"Pro Audio");
   LOG_INFO("[FrameLoop] Started (MMCSS=%s, monitors=%u)", task.state(), 1u);
+  capture_.LogKnownLimitations();
   LOG_INFO("[Capture] Requested source output_index=%u backend=%s", context_.capture_output_index,
            CaptureBackendName(context_.capture_backend));
   if (!capture_.Select(true)) {

@@ -56,6 +56,16 @@ const char* CaptureBackend::ActiveName() const {
   return capturer != nullptr ? capturer->name() : "none";
 }
 
+void CaptureBackend::LogKnownLimitations() const {
+  for (const ScreenCapturer* capturer :
+       {capturers_.duplication.get(), capturers_.graphics_capture.get(),
+        capturers_.screen_copy.get()}) {
+    if (capturer != nullptr && capturer->known_limitation() != nullptr) {
+      LOG_INFO("[Capture] Known limitation: %s", capturer->known_limitation());
+    }
+  }
+}
+
 void CaptureBackend::SetActive(ActiveBackend role) {
   if (active_ == role) {
     return;

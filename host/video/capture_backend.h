@@ -24,6 +24,9 @@ class CaptureBackend {
   CaptureBackend(const CaptureBackend&) = delete;
   CaptureBackend& operator=(const CaptureBackend&) = delete;
 
+  // Logs the known limitation of every capturer that has one.
+  void LogKnownLimitations() const;
+
   // Initialise one role's capturer for the stream size and make it active.
   bool Activate(ActiveBackend role);
 

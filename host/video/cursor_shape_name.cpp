@@ -1,5 +1,7 @@
 #include "video/cursor_shape_name.h"
 
+#include <array>
+#include <iterator>
 #include <utility>
 
 namespace orvane {
@@ -55,7 +57,39 @@ constexpr NameMapping kXNames[] = {
     {"half-busy", "progress"},
 };
 
+struct SystemCursor {
+  uint16_t id;
+  std::string_view shape;
+};
+
+constexpr SystemCursor kSystemCursors[] = {
+    {32512, "arrow"},       {32649, "hand"},      {32513, "text"},        {32514, "wait"},
+    {32515, "cross"},       {32644, "resize_ew"}, {32645, "resize_ns"},   {32643, "resize_nesw"},
+    {32642, "resize_nwse"}, {32646, "move"},      {32648, "not_allowed"}, {32650, "progress"},
+};
+
+constexpr auto kSystemCursorIds = [] {
+  std::array<uint16_t, std::size(kSystemCursors)> ids{};
+  for (size_t i = 0; i < ids.size(); ++i) {
+    ids[i] = kSystemCursors[i].id;
+  }
+  return ids;
+}();
+
 }  // namespace
+
+std::span<const uint16_t> SystemCursorIds() {
+  return kSystemCursorIds;
+}
+
+std::string CursorShapeFromSystemCursorId(uint16_t id) {
+  for (const SystemCursor& cursor : kSystemCursors) {
+    if (cursor.id == id) {
+      return std::string(cursor.shape);
+    }
+  }
+  return "custom";
+}
 
 std::string CursorShapeFromXName(std::string_view x_name) {
   for (const auto& [name, shape] : kXNames) {

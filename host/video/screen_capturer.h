@@ -17,6 +17,9 @@ class ScreenCapturer {
   // How warnings call the mechanism ("X11 MIT-SHM").
   virtual const char* description() const = 0;
 
+  // A limitation worth one line in the log when a stream starts, or null.
+  virtual const char* known_limitation() const { return nullptr; }
+
   // Prepares capture of the output at `output_index` for a stream of width x height.
   // Called only on a released capturer.
   virtual bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) = 0;

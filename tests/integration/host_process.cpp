@@ -11,12 +11,16 @@
 namespace orvane::testing {
 
 HostProcess::HostProcess(const std::vector<std::string>& arguments,
+                         const std::filesystem::path& home)
+    : HostProcess(ORVANE_HOST_BINARY, arguments, home) {}
+
+HostProcess::HostProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::filesystem::path& home) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) {
     return;
   }
-  std::vector<std::string> owned{ORVANE_HOST_BINARY};
+  std::vector<std::string> owned{program};
   owned.insert(owned.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : owned) {
@@ -37,7 +41,7 @@ HostProcess::HostProcess(const std::vector<std::string>& arguments,
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   close(pipe_fds[1]);

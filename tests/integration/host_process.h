@@ -15,6 +15,9 @@ namespace orvane::testing {
 class HostProcess {
  public:
   HostProcess(const std::vector<std::string>& arguments, const std::filesystem::path& home);
+  // Another program in the host's place, e.g. wine with the Windows host and its arguments.
+  HostProcess(const std::string& program, const std::vector<std::string>& arguments,
+              const std::filesystem::path& home);
   ~HostProcess();
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;

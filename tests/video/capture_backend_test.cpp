@@ -21,6 +21,7 @@ class FakeCapturer final : public ScreenCapturer {
 
   const char* name() const override { return name_; }
   const char* description() const override { return name_; }
+  const char* known_limitation() const override { return limitation; }
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override {
     ++initialize_calls;
     last_output_index = output_index;
@@ -48,6 +49,7 @@ class FakeCapturer final : public ScreenCapturer {
   uint32_t last_height = 0;
   uint32_t last_wait_ms = 0;
   CapturedFrame next_frame;
+  const char* limitation = nullptr;
 };
 
 struct Fakes {
@@ -127,6 +129,19 @@ TEST(CaptureBackendTest, SelectionFollowsTheChoiceAndFallsBackInOrder) {
     EXPECT_EQ(fakes.screen_copy->initialize_calls,
               c.allow_screen_copy && (!c.dup_ok && !c.wgc_ok) ? 1 : 0);
   }
+}
+
+TEST(CaptureBackendTest, LogsTheKnownLimitationsOfTheCapturersThatHaveOne) {
+  LogCapture log;
+  Fakes fakes;
+  std::atomic<uint64_t> backend_switch{0};
+  ScreenCapturers capturers = MakeCapturers(fakes, true, true, true);
+  fakes.duplication->limitation = "dup may contend";
+  CaptureBackend backend(std::move(capturers), backend_switch, 0, CaptureBackendChoice::kAuto, 640,
+                         360);
+  backend.LogKnownLimitations();
+  EXPECT_TRUE(log.Contains("[Capture] Known limitation: dup may contend"));
+  EXPECT_EQ(log.Count("Known limitation"), 1u);
 }
 
 TEST(CaptureBackendTest, LogsTheActivatedBackendByItsOwnName) {

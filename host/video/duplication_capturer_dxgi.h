@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <d3d11.h>
+#include <dxgi1_2.h>
+
+#include "platform/com_ref_win.h"
+#include "video/capture_texture_d3d11.h"
+#include "video/screen_capturer.h"
+
+namespace orvane {
+
+// DXGI Desktop Duplication of one output of the default adapter. Frames have the
+// output's own size; the staging copy stays mapped until the next capture.
+class DxgiDuplicationCapturer : public ScreenCapturer {
+ public:
+  DxgiDuplicationCapturer() = default;
+  ~DxgiDuplicationCapturer() override { Release(); }
+  DxgiDuplicationCapturer(const DxgiDuplicationCapturer&) = delete;
+  DxgiDuplicationCapturer& operator=(const DxgiDuplicationCapturer&) = delete;
+
+  const char* name() const override { return "dxgi"; }
+  const char* description() const override { return "Desktop Duplication"; }
+  const char* known_limitation() const override {
+    return "Desktop Duplication may contend with other capture apps in same session";
+  }
+
+  bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override;
+  CapturedFrame Capture(uint32_t wait_ms) override;
+  void Release() override;
+
+ private:
+  bool OpenOutput(uint32_t output_index, ComRef<IDXGIOutput1>& output);
+  void ReleaseFrame();
+
+  ComRef<ID3D11Device> device_;
+  ComRef<ID3D11DeviceContext> context_;
+  ComRef<IDXGIOutputDuplication> duplication_;
+  StagingReadback staging_;
+  bool frame_held_ = false;
+};
+
+}  // namespace orvane
