@@ -56,45 +56,47 @@ Status TcpControlServer::LastStatus() const {
 bool TcpControlServer::StartListening(uint16_t port) {
   std::lock_guard<std::mutex> lifecycle(lifecycle_mutex_);
   SetStatus(Status::Success());
-  listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (listener_ == kInvalidSocket) {
+  const SocketHandle listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (listener == kInvalidSocket) {
     const int error = LastSocketError();
     LOG_ERROR("[TCP] socket() failed: %d", error);
     return Fail(StatusCode::kSocketSetup, "socket() failed", HresultFromOsError(error));
   }
-  SetSocketOption(listener_, SOL_SOCKET, SO_REUSEADDR, 1);
-  SetSocketOption(listener_, IPPROTO_TCP, TCP_NODELAY, 1);
+  SetSocketOption(listener, SOL_SOCKET, SO_REUSEADDR, 1);
+  SetSocketOption(listener, IPPROTO_TCP, TCP_NODELAY, 1);
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(port);
-  if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
     const int error = LastSocketError();
     LOG_ERROR("[TCP] bind() failed on port %u: %d", port, error);
+    CloseSocket(listener);
     StopLocked();
     return Fail(StatusCode::kSocketSetup, "bind() failed", HresultFromOsError(error));
   }
-  if (listen(listener_, SOMAXCONN) != 0) {
+  if (listen(listener, SOMAXCONN) != 0) {
     const int error = LastSocketError();
     LOG_ERROR("[TCP] listen() failed: %d", error);
+    CloseSocket(listener);
     StopLocked();
     return Fail(StatusCode::kSocketSetup, "listen() failed", HresultFromOsError(error));
   }
   running_.store(true);
-  accept_thread_ = std::thread(&TcpControlServer::AcceptLoop, this, listener_);
+  accept_thread_.Start(listener, [this](SocketHandle socket) { AcceptLoop(socket); });
   LOG_INFO("[TCP] Listening on port %u", port);
   return true;
 }
 
 void TcpControlServer::AcceptLoop(SocketHandle listener) {
-  while (running_.load()) {
+  while (accept_thread_.running()) {
     sockaddr_in peer{};
     socklen_t peer_size = sizeof(peer);
     const SocketHandle accepted = accept(listener, reinterpret_cast<sockaddr*>(&peer), &peer_size);
     if (accepted == kInvalidSocket) {
       const int error = LastSocketError();
-      if (!running_.load()) {
+      if (!accept_thread_.running()) {
         return;
       }
       if (!IsListenerClosedError(error)) {
@@ -267,20 +269,11 @@ void TcpControlServer::Stop() {
 
 void TcpControlServer::StopLocked() {
   {
-    // Under the mutex so that a waiter cannot miss the change between its check and sleep.
     std::lock_guard<std::mutex> lock(mutex_);
     running_.store(false);
   }
-  if (listener_ != kInvalidSocket) {
-    if (!InterruptSocket(listener_)) {
-      CloseSocket(listener_);
-    }
-    listener_ = kInvalidSocket;
-  }
   changed_.notify_all();
-  if (accept_thread_.joinable()) {
-    accept_thread_.join();
-  }
+  accept_thread_.Stop();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (active_) {

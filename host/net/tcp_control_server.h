@@ -7,10 +7,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/status.h"
+#include "net/socket_thread.h"
 #include "platform/socket.h"
 
 namespace orvane {
@@ -95,9 +95,9 @@ class TcpControlServer {
 
   // Serialises StartListening and Stop, which several threads may call.
   std::mutex lifecycle_mutex_;
-  SocketHandle listener_ = kInvalidSocket;
+  // Set under mutex_, so that a waiter cannot miss the change between its check and sleep.
   std::atomic<bool> running_{false};
-  std::thread accept_thread_;
+  SocketThread accept_thread_;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
