@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "platform/socket.h"
@@ -33,6 +35,10 @@ class SocketThread {
   SocketHandle socket_ = kInvalidSocket;
   std::atomic<bool> running_{false};
   std::thread thread_;
+
+  std::mutex ended_mutex_;
+  std::condition_variable ended_changed_;
+  bool ended_ = false;
 };
 
 }  // namespace orvane

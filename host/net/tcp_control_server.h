@@ -15,28 +15,19 @@
 
 namespace orvane {
 
-// One accepted control connection. Where the platform allows, the handle is closed only
-// when the last user lets go, so a thread still blocked on it can never end up reading
-// another client's socket.
+// One accepted control connection. Its handle is closed only when the last user lets go,
+// so a thread still blocked on it can never end up reading or writing another client's
+// socket that was handed the same handle value.
 class ControlConnection {
  public:
   ControlConnection(uint64_t id, SocketHandle socket, std::string address, uint16_t port)
       : id_(id), socket_(socket), address_(std::move(address)), port_(port) {}
-  ~ControlConnection() {
-    if (!released_) {
-      CloseSocket(socket_);
-    }
-  }
-
-  // Ends the connection and wakes its blocked users; called once, under the server's lock.
-  void Interrupt() {
-    if (!interrupted_) {
-      interrupted_ = true;
-      released_ = InterruptSocket(socket_);
-    }
-  }
+  ~ControlConnection() { CloseSocket(socket_); }
   ControlConnection(const ControlConnection&) = delete;
   ControlConnection& operator=(const ControlConnection&) = delete;
+
+  // Ends the connection: wakes its blocked users, and every later receive or send fails.
+  void Interrupt() { InterruptSocket(socket_); }
 
   // Serial number of the connection within its server, from 1.
   uint64_t id() const { return id_; }
@@ -52,8 +43,6 @@ class ControlConnection {
   std::string address_;
   uint16_t port_;
   std::mutex send_mutex_;
-  bool interrupted_ = false;
-  bool released_ = false;
 };
 
 using ControlConnectionPtr = std::shared_ptr<ControlConnection>;

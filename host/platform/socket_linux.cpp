@@ -18,11 +18,10 @@ bool IsListenerClosedError(int error) {
   return error == EINTR || error == EBADF || error == EINVAL || error == ENOTSOCK;
 }
 
-bool InterruptSocket(SocketHandle socket) {
+void InterruptSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) {
     shutdown(socket, SHUT_RDWR);
   }
-  return false;
 }
 
 void CloseSocket(SocketHandle socket) {

@@ -13,22 +13,14 @@
 namespace orvane {
 namespace {
 
-using testing::BoundPort;
 using namespace std::chrono_literals;
-
-SocketHandle BoundUdpSocket(uint16_t port) {
-  const SocketHandle handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  EXPECT_EQ(bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-  return handle;
-}
+using testing::BoundPort;
+using testing::LoopbackSocket;
+using testing::WaitUntil;
 
 TEST(SocketThreadTest, ClosesTheSocketOnlyAfterItsThreadHasEnded) {
-  const uint16_t port = testing::FreeUdpPort();
-  const SocketHandle handle = BoundUdpSocket(port);
+  const SocketHandle handle = LoopbackSocket(SOCK_DGRAM);
+  const uint16_t port = BoundPort(handle);
   SocketThread thread;
   std::atomic<bool> blocking{false};
   std::atomic<uint16_t> port_when_leaving{0};
@@ -44,7 +36,7 @@ TEST(SocketThreadTest, ClosesTheSocketOnlyAfterItsThreadHasEnded) {
     std::this_thread::sleep_for(100ms);
     port_when_leaving = BoundPort(socket);
   });
-  ASSERT_TRUE(testing::WaitUntil([&] { return blocking.load(); }));
+  ASSERT_TRUE(WaitUntil([&] { return blocking.load(); }));
   std::this_thread::sleep_for(20ms);
 
   thread.Stop();
@@ -52,6 +44,32 @@ TEST(SocketThreadTest, ClosesTheSocketOnlyAfterItsThreadHasEnded) {
   EXPECT_EQ(port_when_leaving.load(), port);
   EXPECT_EQ(BoundPort(handle), 0) << "closed once the thread is gone";
   thread.Stop();  // idempotent
+}
+
+TEST(SocketThreadTest, StopWakesALoopThatBlocksJustAfterTheFirstWakeUp) {
+  const SocketHandle listener = LoopbackSocket(SOCK_STREAM);
+  const uint16_t port = BoundPort(listener);
+  SocketThread thread;
+  thread.Start(listener, [&](SocketHandle socket) {
+    // Blocks only once the stop has begun, as a loop does that passed its check just
+    // before the stop and reaches accept() after the first wake-up.
+    while (thread.running()) {
+      std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(100ms);
+    CloseSocket(accept(socket, nullptr, nullptr));
+  });
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    thread.Stop();
+    stopped = true;
+  });
+  const bool in_time = WaitUntil([&] { return stopped.load(); });
+  if (!in_time) {
+    testing::TestClient unblock(port);
+  }
+  stopper.join();
+  EXPECT_TRUE(in_time);
 }
 
 }  // namespace

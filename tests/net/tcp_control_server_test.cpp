@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/socket_probe.h"
 #include "support/log_capture.h"
 #include "support/test_socket.h"
 
@@ -257,6 +258,36 @@ TEST_F(TcpControlServerTest, FramesFromSeveralThreadsArriveWhole) {
     sender.join();
   }
   EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), kThreads * kFramesPerThread);
+}
+
+TEST(ControlConnectionTest, InterruptWakesItsUsersAndTheHandleLivesUntilTheLastLetsGo) {
+  testing::ConnectedPair pair;
+  const SocketHandle handle = pair.ReleaseHost();
+  const uint16_t port = testing::BoundPort(handle);
+  auto connection = std::make_shared<ControlConnection>(1, handle, "127.0.0.1", 0);
+
+  // As ReceiveFrame does: the receiving thread holds its own reference.
+  std::atomic<bool> returned{false};
+  std::atomic<uint16_t> port_after_wake{0};
+  std::thread receiver([&returned, &port_after_wake, held = connection] {
+    uint8_t byte = 0;
+    ReceiveSome(held->socket(), &byte, 1);
+    returned = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    port_after_wake = testing::BoundPort(held->socket());
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  connection->Interrupt();
+  const bool woken = WaitUntil([&] { return returned.load(); });
+  connection.reset();  // the server lets go first
+  if (!woken) {
+    CloseSocket(pair.client);  // the peer's close ends the receive instead
+    pair.client = kInvalidSocket;
+  }
+  receiver.join();
+  EXPECT_TRUE(woken);
+  EXPECT_EQ(port_after_wake.load(), port);
+  EXPECT_EQ(testing::BoundPort(handle), 0) << "closed when the receiver let go";
 }
 
 TEST(TcpControlServerSetupTest, BindFailureIsReportedAsASocketSetupError) {

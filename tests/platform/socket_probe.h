@@ -10,4 +10,22 @@ namespace orvane::testing {
 // meaningful while no other thread creates sockets: a closed handle value may be reused.
 uint16_t BoundPort(SocketHandle socket);
 
+// A socket of `type` (SOCK_STREAM listening, or SOCK_DGRAM) bound to 127.0.0.1 on a free
+// port.
+SocketHandle LoopbackSocket(int type);
+
+// Both ends of one loopback TCP connection.
+struct ConnectedPair {
+  ConnectedPair();
+  ~ConnectedPair();
+  ConnectedPair(const ConnectedPair&) = delete;
+  ConnectedPair& operator=(const ConnectedPair&) = delete;
+
+  // Hands the host end to the caller, who closes it from then on.
+  SocketHandle ReleaseHost();
+
+  SocketHandle host = kInvalidSocket;
+  SocketHandle client = kInvalidSocket;
+};
+
 }  // namespace orvane::testing
