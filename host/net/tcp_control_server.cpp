@@ -62,7 +62,7 @@ bool TcpControlServer::StartListening(uint16_t port) {
     LOG_ERROR("[TCP] socket() failed: %d", error);
     return Fail(StatusCode::kSocketSetup, "socket() failed", HresultFromOsError(error));
   }
-  SetSocketOption(listener, SOL_SOCKET, SO_REUSEADDR, 1);
+  ClaimPortExclusively(listener);
   SetSocketOption(listener, IPPROTO_TCP, TCP_NODELAY, 1);
 
   sockaddr_in address{};

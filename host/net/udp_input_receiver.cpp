@@ -39,6 +39,7 @@ bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler) {
     return false;
   }
   SetSocketOption(handle, SOL_SOCKET, SO_RCVBUF, kReceiveSocketBufferSize);
+  ClaimPortExclusively(handle);
 
   sockaddr_in address{};
   address.sin_family = AF_INET;

@@ -45,6 +45,10 @@ void CloseSocket(SocketHandle socket);
 
 void SetSocketOption(SocketHandle socket, int level, int option, int value);
 
+// Called before binding a socket to the host's own port, so that no other socket can bind
+// that port beside it.
+void ClaimPortExclusively(SocketHandle socket);
+
 // Bounds every later blocking receive on the socket.
 void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds);
 

@@ -34,6 +34,17 @@ void SetSocketOption(SocketHandle socket, int level, int option, int value) {
   setsockopt(socket, level, option, &value, sizeof(value));
 }
 
+void ClaimPortExclusively(SocketHandle socket) {
+  // Linux never lets a second socket bind beside a listener; SO_REUSEADDR only lets a new
+  // listener take a port whose earlier connections linger in TIME_WAIT. On a datagram
+  // socket it would let another socket share the port, so it stays off there.
+  int type = 0;
+  socklen_t size = sizeof(type);
+  if (getsockopt(socket, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_STREAM) {
+    SetSocketOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+  }
+}
+
 void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
   timeval value{static_cast<time_t>(milliseconds / 1000),
                 static_cast<suseconds_t>((milliseconds % 1000) * 1000)};

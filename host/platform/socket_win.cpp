@@ -41,6 +41,11 @@ void SetSocketOption(SocketHandle socket, int level, int option, int value) {
   setsockopt(socket, level, option, reinterpret_cast<const char*>(&value), sizeof(value));
 }
 
+void ClaimPortExclusively(SocketHandle socket) {
+  // SO_REUSEADDR would let any other program bind the same port beside this socket.
+  SetSocketOption(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
+}
+
 void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
   const DWORD value = milliseconds;
   setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));

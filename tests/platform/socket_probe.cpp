@@ -36,6 +36,19 @@ SocketHandle LoopbackSocket(int type) {
   return handle;
 }
 
+bool BindsWithAddressReuse(int type, uint16_t port) {
+  const SocketHandle handle = socket(AF_INET, type, 0);
+  SetSocketOption(handle, SOL_SOCKET, SO_REUSEADDR, 1);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(port);
+  const bool bound =
+      bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+  CloseSocket(handle);
+  return bound;
+}
+
 ConnectedPair::ConnectedPair() {
   const SocketHandle listener = LoopbackSocket(SOCK_STREAM);
   const sockaddr_in address = Loopback(BoundPort(listener));

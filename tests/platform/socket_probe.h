@@ -14,6 +14,10 @@ uint16_t BoundPort(SocketHandle socket);
 // port.
 SocketHandle LoopbackSocket(int type);
 
+// Whether a socket of `type` that asks for SO_REUSEADDR, as another program may, can bind
+// `port` on all local addresses.
+bool BindsWithAddressReuse(int type, uint16_t port);
+
 // Both ends of one loopback TCP connection.
 struct ConnectedPair {
   ConnectedPair();
