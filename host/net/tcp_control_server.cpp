@@ -3,20 +3,14 @@
 #include <algorithm>
 
 #include "base/logger.h"
+#include "net/control_frame_codec.h"
 
 namespace orvane {
 namespace {
 
-constexpr size_t kHeaderSize = 4;
-
 // A failed socket call's error as an HRESULT; a clean close by the peer gives 0.
 uint32_t ResultHresult(int result) {
   return HresultFromOsError(result == 0 ? 0 : LastSocketError());
-}
-
-uint32_t ReadBigEndian32(const uint8_t* bytes) {
-  return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
-         (static_cast<uint32_t>(bytes[2]) << 8) | static_cast<uint32_t>(bytes[3]);
 }
 
 bool ReceiveExactly(const ControlConnection& connection, uint8_t* data, size_t size,
@@ -183,14 +177,14 @@ bool TcpControlServer::ReceiveFrame(std::vector<uint8_t>& buffer, uint64_t* conn
   if (connection_id != nullptr) {
     *connection_id = connection->id();
   }
-  uint8_t header[kHeaderSize];
+  ControlFrameHeader header;
   uint32_t hr = 0;
-  if (!ReceiveExactly(*connection, header, sizeof(header), &hr)) {
+  if (!ReceiveExactly(*connection, header.data(), header.size(), &hr)) {
     DisconnectActive(connection);
     return Fail(StatusCode::kReceive, "Failed to receive frame header", hr);
   }
-  const uint32_t size = ReadBigEndian32(header);
-  if (size == 0 || size > kMaxFrameSize) {
+  const uint32_t size = DecodeControlFrameHeader(header);
+  if (!IsValidControlFrameSize(size)) {
     LOG_ERROR("[TCP] Invalid frame size: %u", size);
     DisconnectActive(connection);
     return Fail(StatusCode::kMalformedData, "Invalid TCP frame size", kHresultFail);
@@ -209,12 +203,10 @@ bool TcpControlServer::SendFrame(const uint8_t* data, uint32_t size) {
   if (!connection) {
     return Fail(StatusCode::kSend, "No active TCP client", kHresultFail);
   }
-  const uint8_t header[kHeaderSize] = {static_cast<uint8_t>(size >> 24),
-                                       static_cast<uint8_t>(size >> 16),
-                                       static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+  const ControlFrameHeader header = EncodeControlFrameHeader(size);
   std::unique_lock<std::mutex> frame_lock(connection->send_mutex());
-  const int header_result = SendSome(connection->socket(), header, sizeof(header));
-  if (header_result != static_cast<int>(sizeof(header))) {
+  const int header_result = SendSome(connection->socket(), header.data(), header.size());
+  if (header_result != static_cast<int>(header.size())) {
     const uint32_t hr = ResultHresult(header_result);
     frame_lock.unlock();
     DisconnectActive(connection);

@@ -48,11 +48,9 @@ class ControlConnection {
 using ControlConnectionPtr = std::shared_ptr<ControlConnection>;
 
 // The host's end of the control channel: one active client, at most one waiting, and
-// length-prefixed frames (4-byte big-endian length, then the payload).
+// length-prefixed frames (net/control_frame_codec.h).
 class TcpControlServer {
  public:
-  static constexpr uint32_t kMaxFrameSize = 1048576;
-
   TcpControlServer() = default;
   ~TcpControlServer();
   TcpControlServer(const TcpControlServer&) = delete;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "net/control_frame_codec.h"
 #include "platform/socket_probe.h"
 #include "support/log_capture.h"
 #include "support/test_socket.h"
@@ -205,7 +206,7 @@ TEST_F(TcpControlServerTest, StaleSendFailureDoesNotDropTheNewActiveClient) {
   std::atomic<bool> started{false};
   std::atomic<bool> sending{true};
   std::thread sender([&] {
-    const std::vector<uint8_t> big(TcpControlServer::kMaxFrameSize, 1);
+    const std::vector<uint8_t> big(kMaxControlFrameSize, 1);
     do {
       started = true;
     } while (server_.ActiveClientAddress() == "127.0.0.1" &&
