@@ -215,7 +215,10 @@ TEST_F(TcpControlServerTest, StaleSendFailureDoesNotDropTheNewActiveClient) {
   });
   ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  first->Close();
+  // A broken header ends the first client through the receive path. (Closing the first
+  // client instead would fail the blocked send too, and should that disconnect it first,
+  // this receive would wait on the second client for good.)
+  ASSERT_TRUE(first->SendBytes(BigEndianLength(0)));
   std::vector<uint8_t> frame;
   EXPECT_FALSE(server_.ReceiveFrame(frame));
   const bool sender_ended = WaitUntil([&] { return !sending.load(); });
