@@ -1,5 +1,7 @@
 #include "client/framed_connection.h"
 
+#include "net/control_frame_codec.h"
+
 namespace orvane::client {
 namespace {
 
@@ -78,10 +80,8 @@ bool FramedConnection::SendBytes(std::span<const uint8_t> bytes) {
 }
 
 bool FramedConnection::SendFrame(std::span<const uint8_t> payload) {
-  const auto length = static_cast<uint32_t>(payload.size());
-  std::vector<uint8_t> frame = {static_cast<uint8_t>(length >> 24),
-                                static_cast<uint8_t>(length >> 16),
-                                static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+  const ControlFrameHeader header = EncodeControlFrameHeader(static_cast<uint32_t>(payload.size()));
+  std::vector<uint8_t> frame(header.begin(), header.end());
   frame.insert(frame.end(), payload.begin(), payload.end());
   return SendBytes(frame);
 }

@@ -42,7 +42,7 @@ InputDecision InputDatagramFilter::Decide(std::span<const uint8_t> datagram,
                                           const DatagramSource& source,
                                           const InputSessionState& session) {
   InputDecision decision;
-  if (!session.authenticated) {
+  if (session.control_client_address.empty()) {
     WarnDropped(source, "no authenticated client");
     return decision;
   }
@@ -58,16 +58,23 @@ InputDecision InputDatagramFilter::Decide(std::span<const uint8_t> datagram,
       return decision;
     }
     payload = opened;
-  } else if (session.control_client_address.empty() ||
-             source.address != session.control_client_address) {
+  } else if (source.address != session.control_client_address) {
     WarnDropped(source, "unsealed and not from the control client");
     return decision;
   }
 
+  // Clients punch as soon as they connect, before their Hello is answered, so that media
+  // finds its way through address translation from the first frame.
   if (IsPunch(payload)) {
     decision.action = InputAction::kMoveMediaEndpoint;
     decision.media_endpoint = source;
-  } else if (ParseInputEvent(payload, decision.event)) {
+    return decision;
+  }
+  if (!session.authenticated) {
+    WarnDropped(source, "no authenticated client");
+    return decision;
+  }
+  if (ParseInputEvent(payload, decision.event)) {
     decision.action = InputAction::kInject;
   }
   return decision;

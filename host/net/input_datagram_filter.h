@@ -15,8 +15,8 @@ namespace orvane {
 
 // What the session knows when an input-port datagram arrives.
 struct InputSessionState {
-  bool authenticated = false;               // an active client has been admitted
-  std::string_view control_client_address;  // dotted IPv4 text of the active control client
+  bool authenticated = false;               // the active client has been admitted
+  std::string_view control_client_address;  // dotted IPv4 text; empty without an active client
   std::span<const uint8_t> session_key;     // empty when the session runs without encryption
 };
 
@@ -34,11 +34,13 @@ struct InputDecision {
   Status status;
 };
 
-// Decides what a datagram on the input port may do. Only the authenticated client may
+// Decides what a datagram on the input port may do. Only the active control client may
 // act: a datagram must either open with the session key, or come bare (or in a clear
 // envelope) from the control client's IP address. Anything else is dropped, so that
-// nobody else on the network can inject input or redirect the media stream. Called from
-// one thread (the receive thread); not thread-safe.
+// nobody else on the network can inject input or redirect the media stream. Such a punch
+// moves the media endpoint even before the client has authenticated; input is injected
+// only for an authenticated client. Called from one thread (the receive thread); not
+// thread-safe.
 class InputDatagramFilter {
  public:
   using TickClock = std::function<uint64_t()>;

@@ -3,20 +3,14 @@
 #include <algorithm>
 
 #include "base/logger.h"
+#include "net/control_frame_codec.h"
 
 namespace orvane {
 namespace {
 
-constexpr size_t kHeaderSize = 4;
-
 // A failed socket call's error as an HRESULT; a clean close by the peer gives 0.
 uint32_t ResultHresult(int result) {
   return HresultFromOsError(result == 0 ? 0 : LastSocketError());
-}
-
-uint32_t ReadBigEndian32(const uint8_t* bytes) {
-  return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
-         (static_cast<uint32_t>(bytes[2]) << 8) | static_cast<uint32_t>(bytes[3]);
 }
 
 bool ReceiveExactly(const ControlConnection& connection, uint8_t* data, size_t size,
@@ -56,45 +50,47 @@ Status TcpControlServer::LastStatus() const {
 bool TcpControlServer::StartListening(uint16_t port) {
   std::lock_guard<std::mutex> lifecycle(lifecycle_mutex_);
   SetStatus(Status::Success());
-  listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (listener_ == kInvalidSocket) {
+  const SocketHandle listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (listener == kInvalidSocket) {
     const int error = LastSocketError();
     LOG_ERROR("[TCP] socket() failed: %d", error);
     return Fail(StatusCode::kSocketSetup, "socket() failed", HresultFromOsError(error));
   }
-  SetSocketOption(listener_, SOL_SOCKET, SO_REUSEADDR, 1);
-  SetSocketOption(listener_, IPPROTO_TCP, TCP_NODELAY, 1);
+  ClaimPortExclusively(listener);
+  SetSocketOption(listener, IPPROTO_TCP, TCP_NODELAY, 1);
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(port);
-  if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
     const int error = LastSocketError();
     LOG_ERROR("[TCP] bind() failed on port %u: %d", port, error);
+    CloseSocket(listener);
     StopLocked();
     return Fail(StatusCode::kSocketSetup, "bind() failed", HresultFromOsError(error));
   }
-  if (listen(listener_, SOMAXCONN) != 0) {
+  if (listen(listener, SOMAXCONN) != 0) {
     const int error = LastSocketError();
     LOG_ERROR("[TCP] listen() failed: %d", error);
+    CloseSocket(listener);
     StopLocked();
     return Fail(StatusCode::kSocketSetup, "listen() failed", HresultFromOsError(error));
   }
   running_.store(true);
-  accept_thread_ = std::thread(&TcpControlServer::AcceptLoop, this, listener_);
+  accept_thread_.Start(listener, [this](SocketHandle socket) { AcceptLoop(socket); });
   LOG_INFO("[TCP] Listening on port %u", port);
   return true;
 }
 
 void TcpControlServer::AcceptLoop(SocketHandle listener) {
-  while (running_.load()) {
+  while (accept_thread_.running()) {
     sockaddr_in peer{};
     socklen_t peer_size = sizeof(peer);
     const SocketHandle accepted = accept(listener, reinterpret_cast<sockaddr*>(&peer), &peer_size);
     if (accepted == kInvalidSocket) {
       const int error = LastSocketError();
-      if (!running_.load()) {
+      if (!accept_thread_.running()) {
         return;
       }
       if (!IsListenerClosedError(error)) {
@@ -186,14 +182,14 @@ bool TcpControlServer::ReceiveFrame(std::vector<uint8_t>& buffer, uint64_t* conn
   if (connection_id != nullptr) {
     *connection_id = connection->id();
   }
-  uint8_t header[kHeaderSize];
+  ControlFrameHeader header;
   uint32_t hr = 0;
-  if (!ReceiveExactly(*connection, header, sizeof(header), &hr)) {
+  if (!ReceiveExactly(*connection, header.data(), header.size(), &hr)) {
     DisconnectActive(connection);
     return Fail(StatusCode::kReceive, "Failed to receive frame header", hr);
   }
-  const uint32_t size = ReadBigEndian32(header);
-  if (size == 0 || size > kMaxFrameSize) {
+  const uint32_t size = DecodeControlFrameHeader(header);
+  if (!IsValidControlFrameSize(size)) {
     LOG_ERROR("[TCP] Invalid frame size: %u", size);
     DisconnectActive(connection);
     return Fail(StatusCode::kMalformedData, "Invalid TCP frame size", kHresultFail);
@@ -212,12 +208,10 @@ bool TcpControlServer::SendFrame(const uint8_t* data, uint32_t size) {
   if (!connection) {
     return Fail(StatusCode::kSend, "No active TCP client", kHresultFail);
   }
-  const uint8_t header[kHeaderSize] = {static_cast<uint8_t>(size >> 24),
-                                       static_cast<uint8_t>(size >> 16),
-                                       static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+  const ControlFrameHeader header = EncodeControlFrameHeader(size);
   std::unique_lock<std::mutex> frame_lock(connection->send_mutex());
-  const int header_result = SendSome(connection->socket(), header, sizeof(header));
-  if (header_result != static_cast<int>(sizeof(header))) {
+  const int header_result = SendSome(connection->socket(), header.data(), header.size());
+  if (header_result != static_cast<int>(header.size())) {
     const uint32_t hr = ResultHresult(header_result);
     frame_lock.unlock();
     DisconnectActive(connection);
@@ -272,20 +266,11 @@ void TcpControlServer::Stop() {
 
 void TcpControlServer::StopLocked() {
   {
-    // Under the mutex so that a waiter cannot miss the change between its check and sleep.
     std::lock_guard<std::mutex> lock(mutex_);
     running_.store(false);
   }
-  if (listener_ != kInvalidSocket) {
-    if (!InterruptSocket(listener_)) {
-      CloseSocket(listener_);
-    }
-    listener_ = kInvalidSocket;
-  }
   changed_.notify_all();
-  if (accept_thread_.joinable()) {
-    accept_thread_.join();
-  }
+  accept_thread_.Stop();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (active_) {

@@ -7,36 +7,27 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/status.h"
+#include "net/socket_thread.h"
 #include "platform/socket.h"
 
 namespace orvane {
 
-// One accepted control connection. Where the platform allows, the handle is closed only
-// when the last user lets go, so a thread still blocked on it can never end up reading
-// another client's socket.
+// One accepted control connection. Its handle is closed only when the last user lets go,
+// so a thread still blocked on it can never end up reading or writing another client's
+// socket that was handed the same handle value.
 class ControlConnection {
  public:
   ControlConnection(uint64_t id, SocketHandle socket, std::string address, uint16_t port)
       : id_(id), socket_(socket), address_(std::move(address)), port_(port) {}
-  ~ControlConnection() {
-    if (!released_) {
-      CloseSocket(socket_);
-    }
-  }
-
-  // Ends the connection and wakes its blocked users; called once, under the server's lock.
-  void Interrupt() {
-    if (!interrupted_) {
-      interrupted_ = true;
-      released_ = InterruptSocket(socket_);
-    }
-  }
+  ~ControlConnection() { CloseSocket(socket_); }
   ControlConnection(const ControlConnection&) = delete;
   ControlConnection& operator=(const ControlConnection&) = delete;
+
+  // Ends the connection: wakes its blocked users, and every later receive or send fails.
+  void Interrupt() { InterruptSocket(socket_); }
 
   // Serial number of the connection within its server, from 1.
   uint64_t id() const { return id_; }
@@ -52,8 +43,6 @@ class ControlConnection {
   std::string address_;
   uint16_t port_;
   std::mutex send_mutex_;
-  bool interrupted_ = false;
-  bool released_ = false;
 };
 
 using ControlConnectionPtr = std::shared_ptr<ControlConnection>;
@@ -65,11 +54,9 @@ struct ActiveClient {
 };
 
 // The host's end of the control channel: one active client, at most one waiting, and
-// length-prefixed frames (4-byte big-endian length, then the payload).
+// length-prefixed frames (net/control_frame_codec.h).
 class TcpControlServer {
  public:
-  static constexpr uint32_t kMaxFrameSize = 1048576;
-
   TcpControlServer() = default;
   ~TcpControlServer();
   TcpControlServer(const TcpControlServer&) = delete;
@@ -102,9 +89,9 @@ class TcpControlServer {
 
   // Serialises StartListening and Stop, which several threads may call.
   std::mutex lifecycle_mutex_;
-  SocketHandle listener_ = kInvalidSocket;
+  // Set under mutex_, so that a waiter cannot miss the change between its check and sleep.
   std::atomic<bool> running_{false};
-  std::thread accept_thread_;
+  SocketThread accept_thread_;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;

@@ -30,31 +30,30 @@ bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler) {
   std::lock_guard<std::mutex> lifecycle(lifecycle_mutex_);
   StopLocked();
   handler_ = std::move(handler);
-  socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  if (socket_ == kInvalidSocket) {
+  const SocketHandle handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (handle == kInvalidSocket) {
     const int error = LastSocketError();
     LOG_ERROR("[UDPRecv] socket() failed: %d", error);
     SetStatus(Status::Failure(StatusCode::kSocketSetup, "UDP receiver socket() failed",
                               HresultFromOsError(error)));
     return false;
   }
-  SetSocketOption(socket_, SOL_SOCKET, SO_RCVBUF, kReceiveSocketBufferSize);
+  SetSocketOption(handle, SOL_SOCKET, SO_RCVBUF, kReceiveSocketBufferSize);
+  ClaimPortExclusively(handle);
 
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(port);
-  if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+  if (bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
     const int error = LastSocketError();
     LOG_ERROR("[UDPRecv] bind() failed on port %u: %d", port, error);
-    CloseSocket(socket_);
-    socket_ = kInvalidSocket;
+    CloseSocket(handle);
     SetStatus(Status::Failure(StatusCode::kSocketSetup, "UDP receiver bind() failed",
                               HresultFromOsError(error)));
     return false;
   }
-  running_.store(true);
-  thread_ = std::thread(&UdpInputReceiver::ReceiveLoop, this, socket_);
+  thread_.Start(handle, [this](SocketHandle bound) { ReceiveLoop(bound); });
   LOG_INFO("[UDPRecv] Listening for input on port %u", port);
   return true;
 }
@@ -62,11 +61,11 @@ bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler) {
 void UdpInputReceiver::ReceiveLoop(SocketHandle socket) {
   std::array<uint8_t, kReceiveBufferSize> buffer;
   DatagramSource source;
-  while (running_.load()) {
+  while (thread_.running()) {
     sockaddr_in from{};
     const int received = ReceiveDatagram(socket, buffer.data(), buffer.size(), from);
     const int error = received < 0 ? LastSocketError() : 0;
-    if (!running_.load()) {
+    if (!thread_.running()) {
       return;
     }
     if (received > 0) {
@@ -92,17 +91,7 @@ void UdpInputReceiver::Stop() {
 }
 
 void UdpInputReceiver::StopLocked() {
-  running_.store(false);
-  // Linux wakes the blocked receive but keeps the handle until the thread is gone, so
-  // that its value cannot be handed to another socket meanwhile; Winsock must close it.
-  const bool released = InterruptSocket(socket_);
-  if (thread_.joinable()) {
-    thread_.join();
-  }
-  if (!released) {
-    CloseSocket(socket_);
-  }
-  socket_ = kInvalidSocket;
+  thread_.Stop();
   SetStatus(Status::Success());
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <span>
-#include <thread>
 
 #include "base/status.h"
 #include "net/datagram_source.h"
+#include "net/socket_thread.h"
 #include "platform/socket.h"
 
 namespace orvane {
@@ -45,9 +44,7 @@ class UdpInputReceiver {
 
   // Serialises Start and Stop, which the session may call from different threads.
   std::mutex lifecycle_mutex_;
-  SocketHandle socket_ = kInvalidSocket;
-  std::atomic<bool> running_{false};
-  std::thread thread_;
+  SocketThread thread_;
   DatagramHandler handler_;
 
   mutable std::mutex status_mutex_;

@@ -51,17 +51,17 @@ void UdpMediaSender::Close() {
   last_status_ = Status::Success();
 }
 
-bool UdpMediaSender::SetRemote(const std::string& host, uint16_t port) {
-  sockaddr_in resolved{};
-  uint32_t failure_hr = kHresultFail;
-  const bool valid = ResolveIpv4(host, port, resolved, failure_hr);
+bool UdpMediaSender::SetRemote(const std::string& address, uint16_t port) {
   std::lock_guard<std::mutex> lock(mutex_);
-  remote_configured_ = valid;
-  if (!valid) {
+  remote_ = {};
+  remote_.sin_family = AF_INET;
+  remote_.sin_port = htons(port);
+  // Numeric text only: a name lookup here could stall the media send path for seconds.
+  remote_configured_ = inet_pton(AF_INET, address.c_str(), &remote_.sin_addr) == 1;
+  if (!remote_configured_) {
     remote_ = {};
-    return FailLocked(StatusCode::kSocketSetup, "Invalid UDP remote address", failure_hr);
+    return FailLocked(StatusCode::kSocketSetup, "Invalid UDP remote address");
   }
-  remote_ = resolved;
   last_status_ = Status::Success();
   return true;
 }

@@ -31,9 +31,9 @@ class UdpMediaSender {
   // Closes the socket and forgets the remote; the key and the counter stay. Idempotent.
   void Close();
 
-  // A dotted IPv4 address or a host name, resolved before the send path is locked so
-  // that a slow lookup never stalls media. A failure leaves the sender without a remote.
-  bool SetRemote(const std::string& host, uint16_t port);
+  // `address` is dotted IPv4 text; a host name is refused. A failure leaves the sender
+  // without a remote.
+  bool SetRemote(const std::string& address, uint16_t port);
 
   // An empty key sends datagrams bare. The counter numbers sealed datagrams; it is never
   // reset while a key is set, so the streams of one session continue one sequence.

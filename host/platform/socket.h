@@ -33,15 +33,21 @@ int LastSocketError();
 // True for the errors a blocked accept() reports when its listening socket is closed.
 bool IsListenerClosedError(int error);
 
-// Wakes every thread blocked on the socket (recv, send, accept). Returns true when that
-// also released the handle: Linux keeps it open, so that no other thread can be handed
-// the same handle value meanwhile, but blocking Winsock calls end only when the socket
-// is closed.
-bool InterruptSocket(SocketHandle socket);
+// Wakes every thread blocked on the socket (accept, recv, send, recvfrom) without closing
+// it: the handle stays valid until CloseSocket, so a thread that still holds the value can
+// never reach a socket created later under the same value. A connected socket stays shut
+// (later receives and sends fail at once). A listening or unconnected datagram socket
+// does so on Linux only; Winsock cannot mark one, so a thread that was just about to
+// block there needs another wake-up.
+void InterruptSocket(SocketHandle socket);
 
 void CloseSocket(SocketHandle socket);
 
 void SetSocketOption(SocketHandle socket, int level, int option, int value);
+
+// Called before binding a socket to the host's own port, so that no other socket can bind
+// that port beside it.
+void ClaimPortExclusively(SocketHandle socket);
 
 // Bounds every later blocking receive on the socket.
 void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds);

@@ -18,11 +18,10 @@ bool IsListenerClosedError(int error) {
   return error == EINTR || error == EBADF || error == EINVAL || error == ENOTSOCK;
 }
 
-bool InterruptSocket(SocketHandle socket) {
+void InterruptSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) {
     shutdown(socket, SHUT_RDWR);
   }
-  return false;
 }
 
 void CloseSocket(SocketHandle socket) {
@@ -33,6 +32,17 @@ void CloseSocket(SocketHandle socket) {
 
 void SetSocketOption(SocketHandle socket, int level, int option, int value) {
   setsockopt(socket, level, option, &value, sizeof(value));
+}
+
+void ClaimPortExclusively(SocketHandle socket) {
+  // Linux never lets a second socket bind beside a listener; SO_REUSEADDR only lets a new
+  // listener take a port whose earlier connections linger in TIME_WAIT. On a datagram
+  // socket it would let another socket share the port, so it stays off there.
+  int type = 0;
+  socklen_t size = sizeof(type);
+  if (getsockopt(socket, SOL_SOCKET, SO_TYPE, &type, &size) == 0 && type == SOCK_STREAM) {
+    SetSocketOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+  }
 }
 
 void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {

@@ -21,12 +21,14 @@ bool IsListenerClosedError(int error) {
   return error == WSAEINTR || error == WSAENOTSOCK;
 }
 
-bool InterruptSocket(SocketHandle socket) {
+void InterruptSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) {
+    // The shutdown makes later calls on a connected socket fail at once; the cancel ends
+    // the blocking calls already waiting, which closing the socket would end too, but
+    // only by freeing the handle value while other threads still hold it.
     shutdown(socket, SD_BOTH);
-    closesocket(socket);
+    CancelIoEx(reinterpret_cast<HANDLE>(socket), nullptr);
   }
-  return true;
 }
 
 void CloseSocket(SocketHandle socket) {
@@ -37,6 +39,11 @@ void CloseSocket(SocketHandle socket) {
 
 void SetSocketOption(SocketHandle socket, int level, int option, int value) {
   setsockopt(socket, level, option, reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+void ClaimPortExclusively(SocketHandle socket) {
+  // SO_REUSEADDR would let any other program bind the same port beside this socket.
+  SetSocketOption(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
 }
 
 void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {

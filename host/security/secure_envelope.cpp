@@ -13,6 +13,15 @@ constexpr std::array<uint8_t, 4> kMagic = {'O', 'R', 'V', '1'};
 constexpr size_t kFlagOffset = 4;
 constexpr size_t kCounterOffset = 5;
 
+// Sizes `envelope` for `payload_size` bytes after the header and writes the header.
+void StartEnvelope(uint8_t flags, uint64_t counter, size_t payload_size,
+                   std::vector<uint8_t>& envelope) {
+  envelope.resize(kEnvelopeHeaderSize + payload_size);
+  std::copy(kMagic.begin(), kMagic.end(), envelope.begin());
+  envelope[kFlagOffset] = flags;
+  StoreBigEndian64(counter, envelope.data() + kCounterOffset);
+}
+
 }  // namespace
 
 EnvelopeView ParseEnvelope(std::span<const uint8_t> buffer) {
@@ -41,10 +50,8 @@ std::optional<std::vector<uint8_t>> OpenEnvelope(std::span<const uint8_t> buffer
 
 bool SealEnvelope(std::span<const uint8_t> key, uint32_t direction, uint64_t counter,
                   std::span<const uint8_t> plaintext, std::vector<uint8_t>& envelope) {
-  envelope.resize(kEnvelopeHeaderSize + plaintext.size() + SessionCrypto::kTagSize);
-  std::copy(kMagic.begin(), kMagic.end(), envelope.begin());
-  envelope[kFlagOffset] = kEnvelopeEncryptedFlag;
-  StoreBigEndian64(counter, envelope.data() + kCounterOffset);
+  StartEnvelope(kEnvelopeEncryptedFlag, counter, plaintext.size() + SessionCrypto::kTagSize,
+                envelope);
   if (!SessionCrypto::EncryptPayloadInto(
           key, direction, counter, plaintext, {},
           std::span<uint8_t>(envelope).subspan(kEnvelopeHeaderSize))) {
@@ -52,6 +59,12 @@ bool SealEnvelope(std::span<const uint8_t> key, uint32_t direction, uint64_t cou
     return false;
   }
   return true;
+}
+
+void WriteClearEnvelope(uint64_t counter, std::span<const uint8_t> payload,
+                        std::vector<uint8_t>& envelope) {
+  StartEnvelope(0x00, counter, payload.size(), envelope);
+  std::copy(payload.begin(), payload.end(), envelope.begin() + kEnvelopeHeaderSize);
 }
 
 }  // namespace orvane

@@ -46,4 +46,9 @@ std::optional<std::vector<uint8_t>> OpenEnvelope(std::span<const uint8_t> buffer
 bool SealEnvelope(std::span<const uint8_t> key, uint32_t direction, uint64_t counter,
                   std::span<const uint8_t> plaintext, std::vector<uint8_t>& envelope);
 
+// Writes the clear envelope of the payload (bit 0 unset, the payload as it is) into
+// `envelope`, resized to 13 bytes more than the payload.
+void WriteClearEnvelope(uint64_t counter, std::span<const uint8_t> payload,
+                        std::vector<uint8_t>& envelope);
+
 }  // namespace orvane

@@ -15,6 +15,7 @@ namespace {
 
 constexpr char kDevicesFileName[] = "trusted_devices.json";
 constexpr char kPairingCodeFileName[] = "active_pairing_code.txt";
+constexpr char kTemporarySuffix[] = ".tmp";
 
 // Binary mode throughout: the files have line feeds only, on every platform.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
@@ -35,10 +36,27 @@ bool ConstantTimeEqual(std::span<const uint8_t> a, std::span<const uint8_t> b) {
   return difference == 0;
 }
 
+// A rename within one folder replaces the target whole (on Windows MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING): readers see the old file or the new one, never a mix.
+bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::error_code error;
+  std::filesystem::rename(from, to, error);
+  return !error;
+}
+
 }  // namespace
 
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (out) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+  }
+  return static_cast<bool>(out);
+}
+
 TrustStoreEnvironment TrustStoreEnvironment::System() {
-  return {AppDataFolder, TickCountMs, CurrentLocalTime, SessionCrypto::RandomBytes};
+  return {AppDataFolder, TickCountMs, CurrentLocalTime, SessionCrypto::RandomBytes, WriteWholeFile};
 }
 
 TrustStore::TrustStore() : TrustStore(TrustStoreEnvironment::System()) {}
@@ -95,13 +113,12 @@ bool TrustStore::Save() {
   if (file_path_.empty()) {
     file_path_ = DefaultPath(kDevicesFileName);
   }
-  const std::string text = FormatTrustFile(devices_);
-  std::ofstream out(file_path_, std::ios::binary | std::ios::trunc);
-  if (out) {
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-  }
-  if (!out) {
+  std::filesystem::path temporary = file_path_;
+  temporary += kTemporarySuffix;
+  if (!environment_.write_file(temporary, FormatTrustFile(devices_)) ||
+      !ReplaceFile(temporary, file_path_)) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
     LOG_ERROR("[Trust] Cannot write to %s", file_path_.string().c_str());
     return false;
   }

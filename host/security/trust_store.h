@@ -7,12 +7,17 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
 #include "security/trust_file.h"
 
 namespace orvane {
+
+// Writes `text` as the whole content of the file at `path`, creating or truncating it;
+// false when any of it could not be written.
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view text);
 
 // What the store reads from its surroundings; tests replace it.
 struct TrustStoreEnvironment {
@@ -22,6 +27,8 @@ struct TrustStoreEnvironment {
   std::function<uint64_t()> tick_ms;
   std::function<LocalTime()> now;
   std::function<bool(std::span<uint8_t>)> random;
+  // Writes the device list's temporary file.
+  std::function<bool(const std::filesystem::path&, std::string_view)> write_file = WriteWholeFile;
 
   // The user's application-data folder, the tick clock, local time, the crypto RNG.
   static TrustStoreEnvironment System();
@@ -43,7 +50,9 @@ class TrustStore {
   // Reads the list from `path` (empty: the default file) and restores an open pairing
   // code. A missing, truncated or foreign file gives what could be read; always true.
   bool Load(const std::filesystem::path& path = {});
-  // Writes the whole list; false (logged) when the file cannot be written.
+  // Writes the whole list to a temporary file beside the list's file and renames it over
+  // that, so that a crash or a failed write never leaves a half-written list. False
+  // (logged) when the file cannot be written; the old one then stays as it was.
   bool Save();
 
   bool IsTrusted(const std::string& client_id) const;

@@ -53,11 +53,17 @@ std::vector<uint8_t> WithFlippedLastByte(std::vector<uint8_t> bytes) {
   return bytes;
 }
 
-TEST(InputDatagramFilterTest, LetsOnlyTheAuthenticatedClientActOnTheSession) {
+TEST(InputDatagramFilterTest, LetsOnlyTheControlClientActOnTheSession) {
+  constexpr bool kAuthenticated = true;
+  constexpr bool kNotYet = false;
+  constexpr auto kMove = InputAction::kMoveMediaEndpoint;
+  constexpr auto kInject = InputAction::kInject;
+  constexpr auto kDrop = InputAction::kDrop;
   struct Case {
     const char* name;
     std::vector<uint8_t> datagram;
     const char* source;
+    const char* control;  // the active control client's address; "" when there is none
     bool authenticated;
     std::vector<uint8_t> key;
     InputAction action;
@@ -67,59 +73,68 @@ TEST(InputDatagramFilterTest, LetsOnlyTheAuthenticatedClientActOnTheSession) {
   const std::vector<uint8_t> touch = TouchBytes();
   std::vector<uint8_t> punch_and_more = kPunch;
   punch_and_more.push_back('x');
+  const std::vector<uint8_t> empty_event = {0x10, 0x05};
+  const std::vector<uint8_t> no_message = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  const char* control = kControlAddress;
+  const char* other = "127.0.0.2";
   const Case cases[] = {
-      {"bare punch from the control address", kPunch, "127.0.0.1", true, kKey,
-       InputAction::kMoveMediaEndpoint, 0},
-      {"clear-envelope punch from the control address", Clear(kPunch), "127.0.0.1", true, kKey,
-       InputAction::kMoveMediaEndpoint, 0},
-      {"sealed punch from elsewhere", Sealed(kPunch), "127.0.0.2", true, kKey,
-       InputAction::kMoveMediaEndpoint, 0},
-      {"bare punch from elsewhere", kPunch, "127.0.0.2", true, kKey, InputAction::kDrop, 0},
-      {"bare punch from elsewhere without a key", kPunch, "127.0.0.2", true, none,
-       InputAction::kDrop, 0},
-      {"punch before authentication", kPunch, "127.0.0.1", false, kKey, InputAction::kDrop, 0},
-      {"bare input from the control address", touch, "127.0.0.1", true, kKey, InputAction::kInject,
+      // Punches: from the control client's address or sealed with the key, authenticated
+      // or not yet.
+      {"bare punch from the control address", kPunch, control, control, kAuthenticated, kKey, kMove,
        0},
-      {"bare input without a key", touch, "127.0.0.1", true, none, InputAction::kInject, 0},
-      {"sealed input from elsewhere", Sealed(touch), "127.0.0.2", true, kKey, InputAction::kInject,
+      {"clear-envelope punch from the control address", Clear(kPunch), control, control,
+       kAuthenticated, kKey, kMove, 0},
+      {"sealed punch from elsewhere", Sealed(kPunch), other, control, kAuthenticated, kKey, kMove,
        0},
-      {"length-prefixed input", Prefixed(touch), "127.0.0.1", true, kKey, InputAction::kInject, 0},
-      {"sealed length-prefixed input", Sealed(Prefixed(touch)), "127.0.0.2", true, kKey,
-       InputAction::kInject, 0},
-      {"bare input from elsewhere", touch, "127.0.0.2", true, kKey, InputAction::kDrop, 0},
-      {"clear-envelope input from elsewhere", Clear(touch), "127.0.0.2", true, kKey,
-       InputAction::kDrop, 0},
-      {"sealed input before authentication", Sealed(touch), "127.0.0.1", false, kKey,
-       InputAction::kDrop, 0},
-      {"sealed input with a wrong tag", WithFlippedLastByte(Sealed(touch)), "127.0.0.1", true, kKey,
-       InputAction::kDrop, 4},
-      {"sealed under another key", Sealed(touch, kOtherKey), "127.0.0.1", true, kKey,
-       InputAction::kDrop, 4},
-      {"sealed while the session has no key", Sealed(touch), "127.0.0.1", true, none,
-       InputAction::kDrop, 4},
-      {"seven bytes starting with the punch", punch_and_more, "127.0.0.1", true, kKey,
-       InputAction::kDrop, 0},
-      {"an event without touch, pen or key",
-       {0x10, 0x05},
-       "127.0.0.1",
-       true,
-       kKey,
-       InputAction::kDrop,
+      {"bare punch from the control address before authentication", kPunch, control, control,
+       kNotYet, none, kMove, 0},
+      {"sealed punch from elsewhere before authentication", Sealed(kPunch), other, control, kNotYet,
+       kKey, kMove, 0},
+      {"bare punch from elsewhere", kPunch, other, control, kAuthenticated, kKey, kDrop, 0},
+      {"bare punch from elsewhere without a key", kPunch, other, control, kAuthenticated, none,
+       kDrop, 0},
+      {"bare punch from elsewhere before authentication", kPunch, other, control, kNotYet, none,
+       kDrop, 0},
+      {"sealed punch under another key", Sealed(kPunch, kOtherKey), control, control, kNotYet, kKey,
+       kDrop, 4},
+      {"punch without an active control client", kPunch, control, "", kNotYet, none, kDrop, 0},
+      {"sealed punch without an active control client", Sealed(kPunch), other, "", kNotYet, kKey,
+       kDrop, 0},
+      // Input: the same origins, and only once the client has authenticated.
+      {"bare input from the control address", touch, control, control, kAuthenticated, kKey,
+       kInject, 0},
+      {"bare input without a key", touch, control, control, kAuthenticated, none, kInject, 0},
+      {"sealed input from elsewhere", Sealed(touch), other, control, kAuthenticated, kKey, kInject,
        0},
-      {"bytes that are no message at all",
-       {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-       "127.0.0.1",
-       true,
-       kKey,
-       InputAction::kDrop,
+      {"length-prefixed input", Prefixed(touch), control, control, kAuthenticated, kKey, kInject,
        0},
+      {"sealed length-prefixed input", Sealed(Prefixed(touch)), other, control, kAuthenticated,
+       kKey, kInject, 0},
+      {"bare input before authentication", touch, control, control, kNotYet, none, kDrop, 0},
+      {"sealed input before authentication", Sealed(touch), control, control, kNotYet, kKey, kDrop,
+       0},
+      {"bare input from elsewhere", touch, other, control, kAuthenticated, kKey, kDrop, 0},
+      {"clear-envelope input from elsewhere", Clear(touch), other, control, kAuthenticated, kKey,
+       kDrop, 0},
+      {"sealed input with a wrong tag", WithFlippedLastByte(Sealed(touch)), control, control,
+       kAuthenticated, kKey, kDrop, 4},
+      {"sealed under another key", Sealed(touch, kOtherKey), control, control, kAuthenticated, kKey,
+       kDrop, 4},
+      {"sealed while the session has no key", Sealed(touch), control, control, kAuthenticated, none,
+       kDrop, 4},
+      {"seven bytes starting with the punch", punch_and_more, control, control, kAuthenticated,
+       kKey, kDrop, 0},
+      {"an event without touch, pen or key", empty_event, control, control, kAuthenticated, kKey,
+       kDrop, 0},
+      {"bytes that are no message at all", no_message, control, control, kAuthenticated, kKey,
+       kDrop, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     InputDatagramFilter filter;
     const DatagramSource source{c.source, 40000};
     const InputDecision decision =
-        filter.Decide(c.datagram, source, {c.authenticated, kControlAddress, c.key});
+        filter.Decide(c.datagram, source, {c.authenticated, c.control, c.key});
     EXPECT_EQ(decision.action, c.action);
     EXPECT_EQ(decision.status.code, c.status_code);
     if (c.status_code == 4) {

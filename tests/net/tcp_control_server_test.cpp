@@ -7,6 +7,8 @@
 #include <memory>
 #include <thread>
 
+#include "net/control_frame_codec.h"
+#include "platform/socket_probe.h"
 #include "support/log_capture.h"
 #include "support/test_socket.h"
 
@@ -204,7 +206,7 @@ TEST_F(TcpControlServerTest, StaleSendFailureDoesNotDropTheNewActiveClient) {
   std::atomic<bool> started{false};
   std::atomic<bool> sending{true};
   std::thread sender([&] {
-    const std::vector<uint8_t> big(TcpControlServer::kMaxFrameSize, 1);
+    const std::vector<uint8_t> big(kMaxControlFrameSize, 1);
     do {
       started = true;
     } while (server_.ActiveClientAddress() == "127.0.0.1" &&
@@ -213,7 +215,10 @@ TEST_F(TcpControlServerTest, StaleSendFailureDoesNotDropTheNewActiveClient) {
   });
   ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  first->Close();
+  // A broken header ends the first client through the receive path. (Closing the first
+  // client instead would fail the blocked send too, and should that disconnect it first,
+  // this receive would wait on the second client for good.)
+  ASSERT_TRUE(first->SendBytes(BigEndianLength(0)));
   std::vector<uint8_t> frame;
   EXPECT_FALSE(server_.ReceiveFrame(frame));
   const bool sender_ended = WaitUntil([&] { return !sending.load(); });
@@ -259,10 +264,37 @@ TEST_F(TcpControlServerTest, FramesFromSeveralThreadsArriveWhole) {
   EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), kThreads * kFramesPerThread);
 }
 
-TEST(TcpControlServerSetupTest, BindFailureIsReportedAsASocketSetupError) {
-#ifdef _WIN32
-  GTEST_SKIP() << "Windows lets two SO_REUSEADDR listeners share a port";
-#endif
+TEST(ControlConnectionTest, InterruptWakesItsUsersAndTheHandleLivesUntilTheLastLetsGo) {
+  testing::ConnectedPair pair;
+  const SocketHandle handle = pair.ReleaseHost();
+  const uint16_t port = testing::BoundPort(handle);
+  auto connection = std::make_shared<ControlConnection>(1, handle, "127.0.0.1", 0);
+
+  // As ReceiveFrame does: the receiving thread holds its own reference.
+  std::atomic<bool> returned{false};
+  std::atomic<uint16_t> port_after_wake{0};
+  std::thread receiver([&returned, &port_after_wake, held = connection] {
+    uint8_t byte = 0;
+    ReceiveSome(held->socket(), &byte, 1);
+    returned = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    port_after_wake = testing::BoundPort(held->socket());
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  connection->Interrupt();
+  const bool woken = WaitUntil([&] { return returned.load(); });
+  connection.reset();  // the server lets go first
+  if (!woken) {
+    CloseSocket(pair.client);  // the peer's close ends the receive instead
+    pair.client = kInvalidSocket;
+  }
+  receiver.join();
+  EXPECT_TRUE(woken);
+  EXPECT_EQ(port_after_wake.load(), port);
+  EXPECT_EQ(testing::BoundPort(handle), 0) << "closed when the receiver let go";
+}
+
+TEST(TcpControlServerSetupTest, NoOtherSocketCanBindTheControlPort) {
   LogCapture log;
   const uint16_t port = testing::FreeTcpPort();
   TcpControlServer first;
@@ -273,6 +305,7 @@ TEST(TcpControlServerSetupTest, BindFailureIsReportedAsASocketSetupError) {
   EXPECT_EQ(second.LastStatus().message, "bind() failed");
   EXPECT_EQ(second.LastStatus().hr & 0xFFFF0000u, 0x80070000u);
   EXPECT_TRUE(log.Contains("[TCP] bind() failed on port " + std::to_string(port)));
+  EXPECT_FALSE(testing::BindsWithAddressReuse(SOCK_STREAM, port));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/udp_test_peer.h"
+#include "platform/socket_probe.h"
 #include "support/log_capture.h"
 
 namespace orvane {
@@ -109,6 +110,8 @@ TEST_F(UdpInputReceiverTest, ReportsAPortThatIsTaken) {
   EXPECT_EQ(second.LastStatus().message, "UDP receiver bind() failed");
   EXPECT_TRUE(log_.Contains("[UDPRecv] bind() failed on port " + std::to_string(port_) + ": "));
   second.Stop();
+  // Nor can another program that asks to share the port take its datagrams.
+  EXPECT_FALSE(testing::BindsWithAddressReuse(SOCK_DGRAM, port_));
 }
 
 }  // namespace

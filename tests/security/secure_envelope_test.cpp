@@ -76,6 +76,22 @@ TEST(SecureEnvelopeTest, SealsWithHeaderAndOpensOnlyOnItsChannel) {
   EXPECT_EQ(OpenEnvelope(other_counter, key, kMediaDirection), std::nullopt);
 }
 
+TEST(SecureEnvelopeTest, WritesClearEnvelopesWithTheSameHeader) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> payload;
+  };
+  const Case cases[] = {{"message", Bytes("in the clear")}, {"empty payload", {}}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> envelope = Bytes("a longer reused buffer with old contents");
+    WriteClearEnvelope(0x0102030405060708ull, c.payload, envelope);
+    EXPECT_EQ(envelope, Concat(Header(0x00, "0102030405060708"), c.payload)) << c.name;
+    const EnvelopeView view = ParseEnvelope(envelope);
+    EXPECT_EQ(view.kind, EnvelopeKind::kClear) << c.name;
+    EXPECT_EQ(OpenEnvelope(envelope, {}, kControlDirection), c.payload) << c.name;
+  }
+}
+
 TEST(SecureEnvelopeTest, OpenPassesUnsealedPayloadsAndRefusesWhatDoesNotOpen) {
   const std::vector<uint8_t> key(32, 0x17);
   std::vector<uint8_t> empty_plaintext;

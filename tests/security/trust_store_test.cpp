@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "security/hex_bytes.h"
@@ -135,6 +136,34 @@ TEST_F(TrustStoreTest, SaveReportsAFileThatCannotBeWritten) {
   EXPECT_FALSE(store.Save());
   EXPECT_TRUE(log.Contains("[Trust] Cannot write to " + unwritable.string()));
   EXPECT_TRUE(store.IsTrusted("id-1"));
+}
+
+TEST_F(TrustStoreTest, AWriteThatFailsHalfWayLeavesThePreviousListWhole) {
+  LogCapture log;
+  TrustStore store(Environment());
+  store.Load();
+  store.TrustDevice("id-1", "Pixel");
+  ASSERT_TRUE(store.Save());
+  const std::string saved = ReadFile(DevicesFile());
+
+  // As a crash or a full disk would: half of the text reaches the disk.
+  TrustStoreEnvironment failing = Environment();
+  failing.write_file = [](const fs::path& path, std::string_view text) {
+    WriteFile(path, std::string(text.substr(0, text.size() / 2)));
+    return false;
+  };
+  TrustStore interrupted(failing);
+  interrupted.Load();
+  interrupted.TrustDevice("id-2", "Tablet");
+  EXPECT_FALSE(interrupted.Save());
+  EXPECT_TRUE(log.Contains("[Trust] Cannot write to " + DevicesFile().string()));
+
+  EXPECT_EQ(ReadFile(DevicesFile()), saved);
+  std::vector<fs::path> files;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder_)) {
+    files.push_back(entry.path().filename());
+  }
+  EXPECT_EQ(files, std::vector<fs::path>{"trusted_devices.json"}) << "no temporary file is left";
 }
 
 TEST_F(TrustStoreTest, PairingCodeKeepsAllSixDigitsInFileAndBanner) {
