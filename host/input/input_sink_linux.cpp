@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <optional>
 
 #include "base/logger.h"
@@ -12,17 +11,6 @@ namespace {
 
 // When the server does not know the screen's physical size: 96 dpi.
 constexpr int32_t kFallbackPixelsPerMm = 4;
-
-std::optional<DesktopRect> RootGeometry(X11Display& x11) {
-  xcb_connection_t* connection = x11.connection();
-  std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
-      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, x11.root()), nullptr),
-      &std::free);
-  if (!geometry) {
-    return std::nullopt;
-  }
-  return DesktopRect{0, 0, geometry->width, geometry->height};
-}
 
 // Opens /dev/uinput and makes a device there, saying what became of it in the words of
 // `what` ("native touch", "synthetic pen").
@@ -46,7 +34,8 @@ std::unique_ptr<UinputDevice> MakeDevice(const UinputDeviceSpec& spec, const cha
 
 std::unique_ptr<LinuxInputSink> LinuxInputSink::Create(std::shared_ptr<X11DisplaySource> displays) {
   std::shared_ptr<X11Display> x11 = displays->Get();
-  const std::optional<DesktopRect> desktop = x11 ? RootGeometry(*x11) : std::nullopt;
+  const std::optional<DesktopRect> desktop =
+      x11 ? X11ScreenSize(x11).Current() : std::nullopt;
   if (!desktop) {
     LOG_WARN("[Input] No X display: input injection is off");
     return nullptr;
@@ -80,17 +69,20 @@ LinuxInputSink::LinuxInputSink(std::shared_ptr<X11DisplaySource> displays,
                                std::shared_ptr<X11Display> x11,
                                std::unique_ptr<UinputTouchWriter> touch,
                                std::unique_ptr<UinputPenWriter> pen)
-    : displays_(std::move(displays)),
-      x11_(std::move(x11)),
-      touch_(std::move(touch)),
-      pen_(std::move(pen)) {
-  if (x11_) {
-    xtest_ = XTestInput::Open(x11_);
+    : displays_(std::move(displays)), touch_(std::move(touch)), pen_(std::move(pen)) {
+  if (x11) {
+    Attach(std::move(x11));
     if (!xtest_) {
       LOG_WARN("[Input] XTest unavailable on the X display: no mouse emulation and no keys");
     }
   }
   Desktop();
+}
+
+void LinuxInputSink::Attach(std::shared_ptr<X11Display> x11) {
+  x11_ = std::move(x11);
+  xtest_ = XTestInput::Open(x11_);
+  screen_size_ = std::make_unique<X11ScreenSize>(x11_);
 }
 
 XTestInput* LinuxInputSink::LiveXTest() {
@@ -99,8 +91,7 @@ XTestInput* LinuxInputSink::LiveXTest() {
     if (reopened == nullptr) {
       return nullptr;
     }
-    x11_ = std::move(reopened);
-    xtest_ = XTestInput::Open(x11_);
+    Attach(std::move(reopened));
   }
   return xtest_.get();
 }
@@ -131,8 +122,8 @@ void LinuxInputSink::SendKey(const KeyRecord& record) {
 
 DesktopRect LinuxInputSink::Desktop() {
   LiveXTest();
-  if (x11_ != nullptr) {
-    if (const std::optional<DesktopRect> desktop = RootGeometry(*x11_)) {
+  if (screen_size_ != nullptr) {
+    if (const std::optional<DesktopRect> desktop = screen_size_->Current()) {
       desktop_ = *desktop;
     }
   }

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "input/input_sink.h"
+#include "input/screen_size_x11.h"
 #include "input/uinput_pen_writer_uinput.h"
 #include "input/uinput_touch_writer_uinput.h"
 #include "input/xtest_input_xtest.h"
@@ -29,17 +30,19 @@ class LinuxInputSink : public InputSink {
   void LeavePenRange() override;
   void SendMouse(const MouseRecord& record) override;
   void SendKey(const KeyRecord& record) override;
-  // The X screen, one round trip.
+  // The X screen.
   DesktopRect Desktop() override;
 
  private:
-  // XTest on the live display, opened anew after the server went away; nullptr when
-  // there is no server or no XTest.
+  // XTest on the live display, opened anew (with the screen size) after the server went
+  // away; nullptr when there is no server or no XTest.
   XTestInput* LiveXTest();
+  void Attach(std::shared_ptr<X11Display> x11);
 
   std::shared_ptr<X11DisplaySource> displays_;
   std::shared_ptr<X11Display> x11_;
   std::unique_ptr<XTestInput> xtest_;
+  std::unique_ptr<X11ScreenSize> screen_size_;
   std::unique_ptr<UinputTouchWriter> touch_;
   std::unique_ptr<UinputPenWriter> pen_;
   DesktopRect desktop_;  // the last one read

@@ -30,11 +30,13 @@ class WindowsInputSink : public InputSink {
  private:
   using InitializeTouchInjectionFn = BOOL(WINAPI*)(UINT32, DWORD);
   using InjectTouchInputFn = BOOL(WINAPI*)(UINT32, const POINTER_TOUCH_INFO*);
-  using CreateSyntheticPointerDeviceFn = HSYNTHETICPOINTERDEVICE(WINAPI*)(POINTER_INPUT_TYPE, ULONG,
-                                                                           POINTER_FEEDBACK_MODE);
-  using InjectSyntheticPointerInputFn = BOOL(WINAPI*)(HSYNTHETICPOINTERDEVICE,
+  // HSYNTHETICPOINTERDEVICE, which the headers declare only for Windows 10 1809 and later.
+  using SyntheticPointerDevice = HANDLE;
+  using CreateSyntheticPointerDeviceFn = SyntheticPointerDevice(WINAPI*)(POINTER_INPUT_TYPE, ULONG,
+                                                                          POINTER_FEEDBACK_MODE);
+  using InjectSyntheticPointerInputFn = BOOL(WINAPI*)(SyntheticPointerDevice,
                                                       const POINTER_TYPE_INFO*, UINT32);
-  using DestroySyntheticPointerDeviceFn = void(WINAPI*)(HSYNTHETICPOINTERDEVICE);
+  using DestroySyntheticPointerDeviceFn = void(WINAPI*)(SyntheticPointerDevice);
 
   void InitializeTouch();
   void InitializePen();
@@ -45,7 +47,7 @@ class WindowsInputSink : public InputSink {
   CreateSyntheticPointerDeviceFn create_synthetic_pointer_device_ = nullptr;
   InjectSyntheticPointerInputFn inject_synthetic_pointer_input_ = nullptr;
   DestroySyntheticPointerDeviceFn destroy_synthetic_pointer_device_ = nullptr;
-  HSYNTHETICPOINTERDEVICE pen_device_ = nullptr;
+  SyntheticPointerDevice pen_device_ = nullptr;
 };
 
 }  // namespace orvane

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "integration/host_process.h"
+#include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
@@ -185,6 +186,16 @@ TEST_F(InputInjectionTest, TheClientsTouchAndKeysDriveTheDisplay) {
   EXPECT_EQ(window_->Pointer(), std::make_pair(kTouchX, kTouchY));
   EXPECT_NE(host_->Output().find("[UDPRecv] Dropped input datagram from 127.0.0.1"),
             std::string::npos);
+}
+
+TEST_F(InputInjectionTest, TouchFollowsTheScreenThroughAResize) {
+  ASSERT_EQ(Input("--touch 0.5,0.5"), 0) << ReadFile(temp_ / "input.log");
+  ASSERT_TRUE(WaitUntil([&] { return window_->Pointer() == std::make_pair<int16_t, int16_t>(639, 359); }, 10s));
+  XvfbPainter resizer(xvfb_.display());
+  ASSERT_TRUE(resizer.ResizeScreen(1024, 600));
+  ASSERT_EQ(Input("--touch 0.25,0.75"), 0) << ReadFile(temp_ / "input.log");
+  EXPECT_TRUE(WaitUntil([&] { return window_->Pointer() == std::make_pair<int16_t, int16_t>(255, 449); }, 10s))
+      << window_->Pointer().first << "," << window_->Pointer().second;
 }
 
 }  // namespace
