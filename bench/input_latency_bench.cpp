@@ -194,8 +194,7 @@ int main() {
         xcb_flush(connection);
       },
       sync);
-  const Percentiles key =
-      Measure([&](int i) { path.Handle(KeyDatagram((i & 1) != 0)); }, sync);
+  const Percentiles key = Measure([&](int i) { path.Handle(KeyDatagram((i & 1) != 0)); }, sync);
   Print("key, XTest", key, anchor_key);
   return 0;
 }

@@ -42,9 +42,9 @@ constexpr struct {
   char shifted;
   uint32_t code;
 } kPunctuation[] = {
-    {'`', '~', 0xC0},  {'-', '_', 0xBD}, {'=', '+', 0xBB}, {'[', '{', 0xDB}, {']', '}', 0xDD},
-    {'\\', '|', 0xDC}, {';', ':', 0xBA}, {'\'', '"', 0xDE}, {',', '<', 0xBC}, {'.', '>', 0xBE},
-    {'/', '?', 0xBF},
+    {'`', '~', 0xC0}, {'-', '_', 0xBD},  {'=', '+', 0xBB}, {'[', '{', 0xDB},
+    {']', '}', 0xDD}, {'\\', '|', 0xDC}, {';', ':', 0xBA}, {'\'', '"', 0xDE},
+    {',', '<', 0xBC}, {'.', '>', 0xBE},  {'/', '?', 0xBF},
 };
 constexpr char kShiftedDigits[] = ")!@#$%^&*(";
 

@@ -27,6 +27,6 @@ std::vector<orvane::protocol::v1::InputEvent> KeyPressEvents(const std::vector<u
 // The key events a US keyboard sends to type `text`: Shift around capitals and shifted
 // punctuation, Enter for '\n'. nullopt when a character has no key.
 std::optional<std::vector<orvane::protocol::v1::InputEvent>> TypingEvents(std::string_view text,
-                                                                         uint32_t first_sequence);
+                                                                          uint32_t first_sequence);
 
 }  // namespace orvane::client

@@ -17,8 +17,9 @@ constexpr int32_t kFallbackPixelsPerMm = 4;
 std::unique_ptr<UinputDevice> MakeDevice(const UinputDeviceSpec& spec, const char* what) {
   const int fd = OpenUinput();
   if (fd < 0) {
-    LOG_WARN("[Input] /dev/uinput unavailable for %s injection (open err=%d), using mouse emulation",
-             what, errno);
+    LOG_WARN(
+        "[Input] /dev/uinput unavailable for %s injection (open err=%d), using mouse emulation",
+        what, errno);
     return nullptr;
   }
   int error = 0;
@@ -34,30 +35,28 @@ std::unique_ptr<UinputDevice> MakeDevice(const UinputDeviceSpec& spec, const cha
 
 std::unique_ptr<LinuxInputSink> LinuxInputSink::Create(std::shared_ptr<X11DisplaySource> displays) {
   std::shared_ptr<X11Display> x11 = displays->Get();
-  const std::optional<DesktopRect> desktop =
-      x11 ? X11ScreenSize(x11).Current() : std::nullopt;
+  const std::optional<DesktopRect> desktop = x11 ? X11ScreenSize(x11).Current() : std::nullopt;
   if (!desktop) {
     LOG_WARN("[Input] No X display: input injection is off");
     return nullptr;
   }
   const xcb_screen_t& screen = *x11->screen();
-  const int32_t resolution =
-      screen.width_in_millimeters > 0
-          ? std::max(screen.width_in_pixels / screen.width_in_millimeters, 1)
-          : kFallbackPixelsPerMm;
+  const int32_t resolution = screen.width_in_millimeters > 0
+                                 ? std::max(screen.width_in_pixels / screen.width_in_millimeters, 1)
+                                 : kFallbackPixelsPerMm;
 
   std::unique_ptr<UinputTouchWriter> touch;
-  if (auto device = MakeDevice(
-          UinputTouchWriter::DeviceSpec(desktop->width, desktop->height, resolution),
-          "native touch")) {
+  if (auto device =
+          MakeDevice(UinputTouchWriter::DeviceSpec(desktop->width, desktop->height, resolution),
+                     "native touch")) {
     touch = std::make_unique<UinputTouchWriter>(std::move(device), desktop->width, desktop->height);
     LOG_INFO("[Input] Native multi-touch injection initialized (max_points=%u)",
              static_cast<unsigned>(UinputTouchWriter::kSlots));
   }
   std::unique_ptr<UinputPenWriter> pen;
-  if (auto device = MakeDevice(
-          UinputPenWriter::DeviceSpec(desktop->width, desktop->height, resolution),
-          "synthetic pen")) {
+  if (auto device =
+          MakeDevice(UinputPenWriter::DeviceSpec(desktop->width, desktop->height, resolution),
+                     "synthetic pen")) {
     pen = std::make_unique<UinputPenWriter>(std::move(device), desktop->width, desktop->height);
     LOG_INFO("[Input] Synthetic pen injection initialized");
   }

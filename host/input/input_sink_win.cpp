@@ -85,9 +85,10 @@ void WindowsInputSink::InitializePen() {
   }
   pen_device_ = create_synthetic_pointer_device_(PT_PEN, 1, POINTER_FEEDBACK_DEFAULT);
   if (pen_device_ == nullptr) {
-    LOG_WARN("[Input] Failed to create synthetic pen device (err=%lu), falling back to mouse "
-             "emulation",
-             GetLastError());
+    LOG_WARN(
+        "[Input] Failed to create synthetic pen device (err=%lu), falling back to mouse "
+        "emulation",
+        GetLastError());
     return;
   }
   LOG_INFO("[Input] Synthetic pen injection initialized");

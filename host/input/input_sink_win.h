@@ -33,7 +33,7 @@ class WindowsInputSink : public InputSink {
   // HSYNTHETICPOINTERDEVICE, which the headers declare only for Windows 10 1809 and later.
   using SyntheticPointerDevice = HANDLE;
   using CreateSyntheticPointerDeviceFn = SyntheticPointerDevice(WINAPI*)(POINTER_INPUT_TYPE, ULONG,
-                                                                          POINTER_FEEDBACK_MODE);
+                                                                         POINTER_FEEDBACK_MODE);
   using InjectSyntheticPointerInputFn = BOOL(WINAPI*)(SyntheticPointerDevice,
                                                       const POINTER_TYPE_INFO*, UINT32);
   using DestroySyntheticPointerDeviceFn = void(WINAPI*)(SyntheticPointerDevice);

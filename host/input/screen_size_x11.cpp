@@ -14,7 +14,8 @@ X11ScreenSize::X11ScreenSize(std::shared_ptr<X11Display> x11) : x11_(std::move(x
   }
   std::free(xcb_randr_query_version_reply(connection, xcb_randr_query_version(connection, 1, 5),
                                           nullptr));
-  const auto screen_change = static_cast<uint8_t>(randr->first_event + XCB_RANDR_SCREEN_CHANGE_NOTIFY);
+  const auto screen_change =
+      static_cast<uint8_t>(randr->first_event + XCB_RANDR_SCREEN_CHANGE_NOTIFY);
   screen_changes_ = x11_->Subscribe([screen_change](const xcb_generic_event_t& event) {
     return (event.response_type & 0x7F) == screen_change;
   });

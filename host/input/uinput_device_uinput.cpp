@@ -96,8 +96,8 @@ int32_t DesktopToAxis(int32_t pixel, int32_t origin, int32_t desktop_extent, int
   if (desktop_extent == axis_extent) {
     return pixel - origin;
   }
-  const int64_t scaled = int64_t{pixel - origin} * std::max(axis_extent - 1, 1) /
-                         std::max(desktop_extent - 1, 1);
+  const int64_t scaled =
+      int64_t{pixel - origin} * std::max(axis_extent - 1, 1) / std::max(desktop_extent - 1, 1);
   return static_cast<int32_t>(std::clamp<int64_t>(scaled, 0, std::max(axis_extent - 1, 0)));
 }
 

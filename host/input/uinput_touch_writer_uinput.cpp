@@ -43,7 +43,8 @@ SinkResult UinputTouchWriter::Write(std::span<const TouchContact> contacts,
     auto slot = std::find(slots.begin(), slots.end(), contact.pointer_id);
     if ((contact.flags & pointer_flag::kUp) != 0) {
       if (slot != slots.end()) {
-        events.push_back(UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
+        events.push_back(
+            UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
         events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, -1));
         slot->reset();
       }
@@ -55,11 +56,13 @@ SinkResult UinputTouchWriter::Write(std::span<const TouchContact> contacts,
         return SinkResult::Failure(ENOSPC);
       }
       *slot = contact.pointer_id;
-      events.push_back(UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
+      events.push_back(
+          UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
       events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID,
                                    static_cast<int32_t>(contact.pointer_id & kMaxTrackingId)));
     } else {
-      events.push_back(UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
+      events.push_back(
+          UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
     }
     const int32_t x = DesktopToAxis(contact.x, desktop.x, desktop.width, width_);
     const int32_t y = DesktopToAxis(contact.y, desktop.y, desktop.height, height_);

@@ -22,13 +22,20 @@ TEST(InputSequencesTest, TypingPressesShiftForCapitalsAndShiftedPunctuation) {
   const auto events = TypingEvents("aB!;\n", 7);
   ASSERT_TRUE(events);
   EXPECT_EQ(Strokes(*events), (std::vector<std::pair<uint32_t, bool>>{
-                                  {0x41, false}, {0x41, true},                  // a
-                                  {0x10, false}, {0x42, false}, {0x42, true},  // B
+                                  {0x41, false},
+                                  {0x41, true},  // a
+                                  {0x10, false},
+                                  {0x42, false},
+                                  {0x42, true},  // B
                                   {0x10, true},
-                                  {0x10, false}, {0x31, false}, {0x31, true},  // !
+                                  {0x10, false},
+                                  {0x31, false},
+                                  {0x31, true},  // !
                                   {0x10, true},
-                                  {0xBA, false}, {0xBA, true},  // ;
-                                  {0x0D, false}, {0x0D, true},  // Enter
+                                  {0xBA, false},
+                                  {0xBA, true},  // ;
+                                  {0x0D, false},
+                                  {0x0D, true},  // Enter
                               }));
   EXPECT_EQ(events->front().sequence_number(), 7u);
   EXPECT_EQ(events->back().sequence_number(), 20u);
@@ -49,12 +56,11 @@ TEST(InputSequencesTest, GesturesHaveTheirActionsInOrder) {
   for (const auto& event : stroke) {
     pen.emplace_back(event.pen().action(), event.pen().button_state());
   }
-  EXPECT_EQ(pen, (std::vector<std::pair<v1::PenAction, uint32_t>>{
-                     {v1::PEN_ACTION_HOVER_ENTER, 0},
-                     {v1::PEN_ACTION_DOWN, 1},
-                     {v1::PEN_ACTION_MOVE, 1},
-                     {v1::PEN_ACTION_UP, 0},
-                     {v1::PEN_ACTION_HOVER_EXIT, 0}}));
+  EXPECT_EQ(pen, (std::vector<std::pair<v1::PenAction, uint32_t>>{{v1::PEN_ACTION_HOVER_ENTER, 0},
+                                                                  {v1::PEN_ACTION_DOWN, 1},
+                                                                  {v1::PEN_ACTION_MOVE, 1},
+                                                                  {v1::PEN_ACTION_UP, 0},
+                                                                  {v1::PEN_ACTION_HOVER_EXIT, 0}}));
 
   EXPECT_EQ(Strokes(KeyPressEvents({0x25, 0x0D}, 1)),
             (std::vector<std::pair<uint32_t, bool>>{

@@ -126,8 +126,7 @@ TEST_F(InjectorTest, ContactsCarryMappedPixelsAndPressure) {
   const TouchContact& first = calls[0].contacts[0];
   EXPECT_EQ(std::make_tuple(first.x, first.y, first.pressure), std::make_tuple(1919, 0, 1u));
   const TouchContact& second = calls[1].contacts[0];
-  EXPECT_EQ(std::make_tuple(second.x, second.y, second.pressure),
-            std::make_tuple(479, 809, 1024u));
+  EXPECT_EQ(std::make_tuple(second.x, second.y, second.pressure), std::make_tuple(479, 809, 1024u));
   const TouchContact& third = calls[2].contacts[0];
   EXPECT_EQ(std::make_tuple(third.x, third.y, third.pressure), std::make_tuple(0, 0, 1u));
 }
@@ -179,9 +178,9 @@ TEST_F(InjectorTest, PenValuesAreConvertedAndAHoverExitLeavesRangeOnce) {
   const auto calls = record_->Calls();
   ASSERT_EQ(calls.size(), 3u);
   const PenSample& first = calls[0].pen;
-  EXPECT_EQ(std::make_tuple(first.x, first.y, first.pressure, first.tilt_x, first.tilt_y,
-                            first.rotation),
-            std::make_tuple(479, 809, 1u, 90, -28, 331u));
+  EXPECT_EQ(
+      std::make_tuple(first.x, first.y, first.pressure, first.tilt_x, first.tilt_y, first.rotation),
+      std::make_tuple(479, 809, 1u, 90, -28, 331u));
   const PenSample& second = calls[1].pen;
   EXPECT_EQ(std::make_tuple(second.x, second.y, second.pressure, second.tilt_x, second.tilt_y,
                             second.rotation),
@@ -224,7 +223,8 @@ TEST_F(InjectorTest, WithoutNativeTouchTheFirstFingerHoldsTheLeftButton) {
   EXPECT_TRUE(calls[0].mouse.move);
   EXPECT_EQ(std::make_tuple(calls[0].mouse.x, calls[0].mouse.y, calls[0].mouse.buttons),
             std::make_tuple(479, 809, mouse_button::kLeftDown));
-  EXPECT_EQ(MouseButtons(), (std::vector<uint32_t>{mouse_button::kLeftDown, 0, mouse_button::kLeftUp}));
+  EXPECT_EQ(MouseButtons(),
+            (std::vector<uint32_t>{mouse_button::kLeftDown, 0, mouse_button::kLeftUp}));
 }
 
 TEST_F(InjectorTest, WithoutAPenDeviceThePenDrivesTheMouseAndItsBarrelTheRightButton) {
@@ -241,10 +241,10 @@ TEST_F(InjectorTest, WithoutAPenDeviceThePenDrivesTheMouseAndItsBarrelTheRightBu
   Pen(kPenHoverExit);
   injector_->ReleaseHeldInput();  // the barrel button went up with nothing in contact
   using namespace mouse_button;
-  EXPECT_EQ(MouseButtons(), (std::vector<uint32_t>{kLeftDown, 0, kLeftUp, kLeftDown, kRightDown,
-                                                    kRightDown, kLeftUp | kRightUp,
-                                                    kLeftDown | kRightDown, kLeftUp | kRightDown,
-                                                    kRightUp}));
+  EXPECT_EQ(MouseButtons(),
+            (std::vector<uint32_t>{kLeftDown, 0, kLeftUp, kLeftDown, kRightDown, kRightDown,
+                                   kLeftUp | kRightUp, kLeftDown | kRightDown, kLeftUp | kRightDown,
+                                   kRightUp}));
   const auto calls = record_->Calls(Kind::kMouse);
   EXPECT_FALSE(calls[2].mouse.move);  // lifts move nothing
   EXPECT_FALSE(calls.back().mouse.move);
@@ -258,9 +258,10 @@ TEST_F(InjectorTest, OnlyArrowKeysAreExtended) {
   for (const KeyRecord& key : record_->Keys()) {
     keys.emplace_back(key.virtual_key, key.extended);
   }
-  EXPECT_EQ(keys, (std::vector<std::pair<uint16_t, bool>>{
-                      {0x24, false}, {0x25, true}, {0x28, true}, {0x29, false}, {0x41, false},
-                      {0x25, true}}));
+  EXPECT_EQ(
+      keys,
+      (std::vector<std::pair<uint16_t, bool>>{
+          {0x24, false}, {0x25, true}, {0x28, true}, {0x29, false}, {0x41, false}, {0x25, true}}));
 }
 
 TEST_F(InjectorTest, ReleasingLiftsFingersAndPenAndReleasesHeldKeysInReverse) {
@@ -285,8 +286,10 @@ TEST_F(InjectorTest, ReleasingLiftsFingersAndPenAndReleasesHeldKeysInReverse) {
   for (const KeyRecord& key : record_->Keys()) {
     keys.emplace_back(key.virtual_key, key.up);
   }
-  EXPECT_EQ(keys, (std::vector<std::pair<uint16_t, bool>>{{0x42, true}, {0x11, true}, {0x10, true}}));
-  EXPECT_TRUE(log_.Contains("[Input] Releasing input the client left held: keys=3 touches=0 pen=yes"));
+  EXPECT_EQ(keys,
+            (std::vector<std::pair<uint16_t, bool>>{{0x42, true}, {0x11, true}, {0x10, true}}));
+  EXPECT_TRUE(
+      log_.Contains("[Input] Releasing input the client left held: keys=3 touches=0 pen=yes"));
 
   record_->Clear();
   injector_->ReleaseHeldInput();  // nothing is held any more
@@ -297,13 +300,14 @@ TEST_F(InjectorTest, DestructionReleasesFingersAndTheEmulatedButton) {
   Touch(kDown, 1);
   Touch(kDown, 2);
   injector_.reset();
-  EXPECT_EQ(Contacts(), (std::vector<Contact>{
-                            {100, 0x12006}, {101, 0x10006}, {100, 0x4A000}, {101, 0x48000}}));
+  EXPECT_EQ(Contacts(),
+            (std::vector<Contact>{{100, 0x12006}, {101, 0x10006}, {100, 0x4A000}, {101, 0x48000}}));
 
   Build({.touch = false, .pen = false});
   Touch(kDown, 1);
   injector_.reset();
-  EXPECT_EQ(MouseButtons(), (std::vector<uint32_t>{mouse_button::kLeftDown, mouse_button::kLeftUp}));
+  EXPECT_EQ(MouseButtons(),
+            (std::vector<uint32_t>{mouse_button::kLeftDown, mouse_button::kLeftUp}));
 }
 
 TEST_F(InjectorTest, AFailingInjectionFallsBackToTheMouseAndIsLoggedOncePerCode) {
@@ -324,7 +328,7 @@ TEST_F(InjectorTest, AFailingInjectionFallsBackToTheMouseAndIsLoggedOncePerCode)
       1u);
   using namespace mouse_button;
   EXPECT_EQ(MouseButtons(), (std::vector<uint32_t>{kLeftDown, kLeftUp, kLeftDown, kLeftUp,
-                                                    kLeftDown, kLeftUp | kRightUp, kLeftDown}));
+                                                   kLeftDown, kLeftUp | kRightUp, kLeftDown}));
 
   record_->FailTouch(std::nullopt);
   Touch(kDown, 4);  // the failed fingers took ids 100..102

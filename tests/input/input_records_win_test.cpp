@@ -6,8 +6,7 @@ namespace orvane::testing {
 namespace {
 
 TEST(InputRecordsWinTest, ATouchContactIsAFourPixelSquareWithPressure) {
-  const POINTER_TOUCH_INFO info =
-      ToPointerTouchInfo(TouchContact{101, 300, 200, 1024, 0x12006});
+  const POINTER_TOUCH_INFO info = ToPointerTouchInfo(TouchContact{101, 300, 200, 1024, 0x12006});
   EXPECT_EQ(info.pointerInfo.pointerType, static_cast<POINTER_INPUT_TYPE>(PT_TOUCH));
   EXPECT_EQ(info.pointerInfo.pointerId, 101u);
   EXPECT_EQ(info.pointerInfo.pointerFlags, 0x12006u);

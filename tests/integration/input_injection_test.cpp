@@ -190,11 +190,13 @@ TEST_F(InputInjectionTest, TheClientsTouchAndKeysDriveTheDisplay) {
 
 TEST_F(InputInjectionTest, TouchFollowsTheScreenThroughAResize) {
   ASSERT_EQ(Input("--touch 0.5,0.5"), 0) << ReadFile(temp_ / "input.log");
-  ASSERT_TRUE(WaitUntil([&] { return window_->Pointer() == std::make_pair<int16_t, int16_t>(639, 359); }, 10s));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return window_->Pointer() == std::make_pair<int16_t, int16_t>(639, 359); }, 10s));
   XvfbPainter resizer(xvfb_.display());
   ASSERT_TRUE(resizer.ResizeScreen(1024, 600));
   ASSERT_EQ(Input("--touch 0.25,0.75"), 0) << ReadFile(temp_ / "input.log");
-  EXPECT_TRUE(WaitUntil([&] { return window_->Pointer() == std::make_pair<int16_t, int16_t>(255, 449); }, 10s))
+  EXPECT_TRUE(WaitUntil(
+      [&] { return window_->Pointer() == std::make_pair<int16_t, int16_t>(255, 449); }, 10s))
       << window_->Pointer().first << "," << window_->Pointer().second;
 }
 
