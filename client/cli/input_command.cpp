@@ -79,14 +79,15 @@ std::optional<std::vector<v1::InputEvent>> EventsFor(const ParsedOptions& option
   const auto append = [&events](std::vector<v1::InputEvent> more) {
     events.insert(events.end(), more.begin(), more.end());
   };
-  const uint32_t next = 1;
+  // Sequence numbers run on from one gesture to the next, from 1.
+  const auto next = [&events] { return static_cast<uint32_t>(events.size()) + 1; };
   if (options.Has("--touch")) {
     const std::optional<Point> point = ParsePoint(options.Value("--touch"));
     if (!point) {
       std::fprintf(stderr, "--touch takes X,Y within 0 to 1\n");
       return std::nullopt;
     }
-    append(TapEvents(point->x, point->y, next + static_cast<uint32_t>(events.size())));
+    append(TapEvents(point->x, point->y, next()));
   }
   if (options.Has("--pen")) {
     const std::optional<Point> point = ParsePoint(options.Value("--pen"));
@@ -94,11 +95,10 @@ std::optional<std::vector<v1::InputEvent>> EventsFor(const ParsedOptions& option
       std::fprintf(stderr, "--pen takes X,Y within 0 to 1\n");
       return std::nullopt;
     }
-    append(PenStrokeEvents(point->x, point->y, options.Has("--barrel"),
-                           next + static_cast<uint32_t>(events.size())));
+    append(PenStrokeEvents(point->x, point->y, options.Has("--barrel"), next()));
   }
   if (options.Has("--type")) {
-    auto typed = TypingEvents(options.Value("--type"), next + static_cast<uint32_t>(events.size()));
+    auto typed = TypingEvents(options.Value("--type"), next());
     if (!typed) {
       std::fprintf(stderr, "--type takes text a US keyboard can type\n");
       return std::nullopt;
@@ -111,7 +111,7 @@ std::optional<std::vector<v1::InputEvent>> EventsFor(const ParsedOptions& option
       std::fprintf(stderr, "--keys takes virtual-key codes 1 to 0xFF, separated by commas\n");
       return std::nullopt;
     }
-    append(KeyPressEvents(*codes, next + static_cast<uint32_t>(events.size())));
+    append(KeyPressEvents(*codes, next()));
   }
   if (events.empty()) {
     std::fprintf(stderr, "Give at least one of --touch, --pen, --type or --keys\n");
