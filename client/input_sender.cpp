@@ -8,7 +8,7 @@ InputSender::~InputSender() {
   CloseOwned();
 }
 
-bool InputSender::Open(const sockaddr_in& host_input) {
+bool InputSender::Open(const sockaddr_in& host_input, const std::string& local_address) {
   CloseOwned();
   socket_ = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (socket_ == kInvalidSocket) {
@@ -17,6 +17,20 @@ bool InputSender::Open(const sockaddr_in& host_input) {
   }
   owns_socket_ = true;
   host_ = host_input;
+  if (local_address.empty()) {
+    return true;
+  }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  if (inet_pton(AF_INET, local_address.c_str(), &local.sin_addr) != 1) {
+    last_error_ = "not an IPv4 address: " + local_address;
+    return false;
+  }
+  if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
+    last_error_ = "cannot bind the input socket to " + local_address + " (error " +
+                  std::to_string(LastSocketError()) + ")";
+    return false;
+  }
   return true;
 }
 

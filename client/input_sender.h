@@ -21,8 +21,8 @@ class InputSender {
   InputSender(const InputSender&) = delete;
   InputSender& operator=(const InputSender&) = delete;
 
-  // Sends from a socket of its own.
-  bool Open(const sockaddr_in& host_input);
+  // Sends from a socket of its own, bound to `local_address` (dotted IPv4) when given.
+  bool Open(const sockaddr_in& host_input, const std::string& local_address = {});
   // Sends from `shared`, which stays its owner's; a punch from the media receiver's socket
   // makes the host send media to that socket's port.
   void Attach(SocketHandle shared, const sockaddr_in& host_input);

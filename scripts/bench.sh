@@ -3,7 +3,7 @@
 # anchor's measured in the same run, and their ratio.
 # usage: scripts/bench.sh [--no-stream]
 #   --no-stream  skips the stream benchmark, which runs the whole host, then ffmpeg, for
-#                about half a minute (the other benchmarks take about a minute and a half)
+#                about half a minute (the other benchmarks take about two minutes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,6 +37,10 @@ run_benchmark() { # program item comparison...
 run_benchmark media_send_bench datagram \
   ours_sealed=openssl_seal+sendto_sealed_size ours_sealed=sendto_sealed_size ours_bare=sendto_bare_size
 run_benchmark nv12_bench frame ours=swscale_point ours=swscale_fast_bilinear ours=memcpy
+
+# Latency percentiles rather than a loop's mean: the program prints its own table.
+echo "== input_latency_bench"
+scripts/with_virtual_display.sh 1920x1080 build/linux/bench/input_latency_bench
 
 if ((stream)); then
   echo "== stream_bench"

@@ -13,6 +13,7 @@ run_packages=(
   protobuf-compiler libprotobuf-dev
   libssl-dev libopus-dev libavutil-dev libavcodec-dev
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
+  x11proto-dev # keysym names of the XTest keyboard
   xvfb
 )
 test_packages=(

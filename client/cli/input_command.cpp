@@ -4,11 +4,12 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "client/cli/command.h"
 #include "client/cli/session_start.h"
 #include "client/input_sender.h"
-#include "platform/clock.h"
+#include "client/input_sequences.h"
 
 namespace orvane::client::cli {
 namespace {
@@ -18,6 +19,9 @@ namespace v1 = orvane::protocol::v1;
 // The host takes input only from its active control client, so the connection must
 // outlast the datagrams it receives on another thread.
 constexpr std::chrono::milliseconds kInputSettle{200};
+// Datagrams of one gesture are paced a little, as fingers are, so a busy host does not
+// see them all at once.
+constexpr std::chrono::milliseconds kEventGap{2};
 
 struct Point {
   float x = 0;
@@ -36,7 +40,7 @@ std::optional<float> ParseNormalized(const std::string& text) {
   return value;
 }
 
-// "X,Y", each within [0, 1] of the streamed monitor.
+// "X,Y", each within [0, 1] of the screen.
 std::optional<Point> ParsePoint(const std::string& text) {
   const size_t comma = text.find(',');
   if (comma == std::string::npos) {
@@ -50,25 +54,80 @@ std::optional<Point> ParsePoint(const std::string& text) {
   return Point{*x, *y};
 }
 
-v1::InputEvent Touch(v1::TouchAction action, Point point, uint32_t sequence) {
-  v1::InputEvent event;
-  event.set_timestamp_us(MonotonicMicros());
-  event.set_sequence_number(sequence);
-  v1::TouchEvent* touch = event.mutable_touch();
-  touch->set_action(action);
-  touch->set_pointer_id(0);
-  touch->set_x_normalized(point.x);
-  touch->set_y_normalized(point.y);
-  touch->set_pressure(action == v1::TOUCH_ACTION_DOWN ? 1.0f : 0.0f);
-  return event;
+// "0x25,13,0x0D": virtual-key codes, hexadecimal with 0x or decimal.
+std::optional<std::vector<uint32_t>> ParseKeyCodes(const std::string& text) {
+  std::vector<uint32_t> codes;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    const std::string item = text.substr(start, comma - start);
+    char* end = nullptr;
+    const unsigned long code = std::strtoul(item.c_str(), &end, 0);
+    if (item.empty() || end != item.c_str() + item.size() || code == 0 || code > 0xFF) {
+      return std::nullopt;
+    }
+    codes.push_back(static_cast<uint32_t>(code));
+    start = comma + 1;
+  }
+  return codes;
+}
+
+// The events the options ask for, in the order touch, pen, typed text, keys; nullopt
+// (after printing why) when an option is malformed or none is given.
+std::optional<std::vector<v1::InputEvent>> EventsFor(const ParsedOptions& options) {
+  std::vector<v1::InputEvent> events;
+  const auto append = [&events](std::vector<v1::InputEvent> more) {
+    events.insert(events.end(), more.begin(), more.end());
+  };
+  // Sequence numbers run on from one gesture to the next, from 1.
+  const auto next = [&events] { return static_cast<uint32_t>(events.size()) + 1; };
+  if (options.Has("--touch")) {
+    const std::optional<Point> point = ParsePoint(options.Value("--touch"));
+    if (!point) {
+      std::fprintf(stderr, "--touch takes X,Y within 0 to 1\n");
+      return std::nullopt;
+    }
+    append(TapEvents(point->x, point->y, next()));
+  }
+  if (options.Has("--pen")) {
+    const std::optional<Point> point = ParsePoint(options.Value("--pen"));
+    if (!point) {
+      std::fprintf(stderr, "--pen takes X,Y within 0 to 1\n");
+      return std::nullopt;
+    }
+    append(PenStrokeEvents(point->x, point->y, options.Has("--barrel"), next()));
+  }
+  if (options.Has("--type")) {
+    auto typed = TypingEvents(options.Value("--type"), next());
+    if (!typed) {
+      std::fprintf(stderr, "--type takes text a US keyboard can type\n");
+      return std::nullopt;
+    }
+    append(std::move(*typed));
+  }
+  if (options.Has("--keys")) {
+    const auto codes = ParseKeyCodes(options.Value("--keys"));
+    if (!codes) {
+      std::fprintf(stderr, "--keys takes virtual-key codes 1 to 0xFF, separated by commas\n");
+      return std::nullopt;
+    }
+    append(KeyPressEvents(*codes, next()));
+  }
+  if (events.empty()) {
+    std::fprintf(stderr, "Give at least one of --touch, --pen, --type or --keys\n");
+    return std::nullopt;
+  }
+  return events;
 }
 
 int RunInput(const CommonOptions& common, const ParsedOptions& options) {
   std::string error;
-  const std::optional<Point> point = ParsePoint(options.Value("--touch"));
+  const std::optional<std::vector<v1::InputEvent>> events = EventsFor(options);
   const auto input_port = NumberOption(options, "--input-port", 9432, 1, 65535, error);
-  if (!point || !input_port) {
-    std::fprintf(stderr, "%s\n", point ? error.c_str() : "--touch takes X,Y within 0 to 1");
+  if (!events || !input_port) {
+    if (!input_port) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+    }
     return kExitUsage;
   }
   sockaddr_in host{};
@@ -79,17 +138,28 @@ int RunInput(const CommonOptions& common, const ParsedOptions& options) {
     return kExitFailed;
   }
   ControlClient client;
-  if (!StartTrustedSession(client, common)) {
+  if (options.Has("--no-hello")) {
+    if (!client.Connect(common.host, common.port)) {
+      std::fprintf(stderr, "Cannot connect to %s:%u: %s\n", common.host.c_str(),
+                   static_cast<unsigned>(common.port), client.last_error().c_str());
+      return kExitFailed;
+    }
+  } else if (!StartTrustedSession(client, common)) {
     return kExitFailed;
   }
   InputSender sender;
-  if (!sender.Open(host) || !sender.SendEvent(Touch(v1::TOUCH_ACTION_DOWN, *point, 1)) ||
-      !sender.SendEvent(Touch(v1::TOUCH_ACTION_UP, *point, 2))) {
-    std::fprintf(stderr, "Cannot send the touch: %s\n", sender.last_error().c_str());
+  if (!sender.Open(host, options.Value("--input-from"))) {
+    std::fprintf(stderr, "Cannot open the input socket: %s\n", sender.last_error().c_str());
     return kExitFailed;
   }
-  std::printf("Sent touch down and up at %.4f,%.4f to input port %u\n", point->x, point->y,
-              *input_port);
+  for (const v1::InputEvent& event : *events) {
+    if (!sender.SendEvent(event)) {
+      std::fprintf(stderr, "Cannot send input: %s\n", sender.last_error().c_str());
+      return kExitFailed;
+    }
+    std::this_thread::sleep_for(kEventGap);
+  }
+  std::printf("Sent %zu input events to input port %u\n", events->size(), *input_port);
   std::this_thread::sleep_for(kInputSettle);
   return kExitOk;
 }
@@ -98,13 +168,19 @@ int RunInput(const CommonOptions& common, const ParsedOptions& options) {
 
 Command InputCommand() {
   return {"input",
-          "send a touch to the host's input port",
-          "Says Hello as a trusted device, then sends one touch down and up at the given\n"
-          "point to the host's input port as bare InputEvent datagrams. The host takes\n"
-          "them from the address of its active control client only, so the control\n"
-          "connection stays open until they have arrived.",
-          {{"--touch", "X,Y", "where to touch, each within 0 to 1 of the monitor (required)"},
-           {"--input-port", "N", "the host's UDP input port (default 9432)"}},
+          "send touch, pen and key input to the host's input port",
+          "Says Hello as a trusted device, then sends the asked gestures to the host's input\n"
+          "port as bare InputEvent datagrams, in the order touch, pen, typed text, keys.\n"
+          "The host takes them from the address of its active control client only, so the\n"
+          "control connection stays open until they have arrived.",
+          {{"--touch", "X,Y", "a finger's down, move and up at X,Y, each within 0 to 1"},
+           {"--pen", "X,Y", "a pen stroke at X,Y: hover, down, move, up, hover exit"},
+           {"--barrel", "", "hold the pen's barrel button while it touches"},
+           {"--type", "TEXT", "type TEXT as a US keyboard would (Shift for capitals)"},
+           {"--keys", "CODES", "press and release virtual-key codes, e.g. 0x25,0x0D"},
+           {"--input-port", "N", "the host's UDP input port (default 9432)"},
+           {"--input-from", "ADDRESS", "send the datagrams from this local IPv4 address"},
+           {"--no-hello", "", "connect without saying Hello (an unauthenticated client)"}},
           RunInput};
 }
 

@@ -1,5 +1,6 @@
 #include "app/platform_services.h"
 
+#include "input/input_sink_linux.h"
 #include "platform/x11/x11_display_source.h"
 #include "video/cursor_source_x11.h"
 #include "video/image_capturer_x11.h"
@@ -25,6 +26,10 @@ PlatformServices CreatePlatformServices() {
   };
   services.video_encoder = []() -> std::unique_ptr<VideoEncoder> {
     return std::make_unique<FfmpegVideoEncoder>();
+  };
+  // Touch and pen through uinput where it may be opened; mouse and keys through XTest.
+  services.input_sink = [displays]() -> std::unique_ptr<InputSink> {
+    return LinuxInputSink::Create(displays);
   };
   return services;
 }

@@ -1,5 +1,6 @@
 #include "app/platform_services.h"
 
+#include "input/input_sink_win.h"
 #include "video/cursor_source_win.h"
 #include "video/duplication_capturer_dxgi.h"
 #include "video/graphics_capturer_wgc.h"
@@ -22,6 +23,9 @@ PlatformServices CreatePlatformServices() {
   };
   services.video_encoder = []() -> std::unique_ptr<VideoEncoder> {
     return std::make_unique<MfVideoEncoder>();
+  };
+  services.input_sink = []() -> std::unique_ptr<InputSink> {
+    return std::make_unique<WindowsInputSink>();
   };
   return services;
 }

@@ -91,6 +91,8 @@ void ClientSupervisor::SupervisorLoop() {
         LOG_WARN("[Session] Active control client disconnected -- stopping stream");
         stream_.Stop();
       }
+      // Keys and buttons the client held must not stay down while nobody is there.
+      input_.EndClient();
       if (!WaitForClient(true)) {
         std::this_thread::sleep_for(kSupervisorPeriod);
       }

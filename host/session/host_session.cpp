@@ -36,8 +36,10 @@ bool HostSession::Initialize(const HostOptions& options) {
     return false;
   }
   const PlatformServices& platform = environment_.platform;
-  if (platform.input_injector) {
-    input_.SetInjector(platform.input_injector());
+  if (platform.input_sink) {
+    if (std::unique_ptr<InputSink> sink = platform.input_sink()) {
+      input_.SetInjector(std::make_unique<InputInjector>(std::move(sink)));
+    }
   }
   stream_.Initialize(options_.monitors);
   handler_.SetUdpPorts(options_.media_port, options_.input_port);

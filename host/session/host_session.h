@@ -35,8 +35,9 @@ namespace orvane {
 //   transport accept      Admits connections as active or queued (TcpControlServer);
 //                         woken and joined by TcpControlServer::Stop.
 //   input receive         Filters input-port datagrams against the adopted client,
-//                         injects input and re-aims the media stream (InputChannel, which
-//                         alone touches the injector); woken and joined by its Stop.
+//                         injects input and re-aims the media stream (InputChannel);
+//                         woken and joined by its Stop. Adoption, the loss of a client
+//                         and the stop release held input under the channel's mutex.
 //   frame loop            Captures, encodes and sends video, polls the cursor, sends
 //                         stats; the only user of the capturers and the encoder's
 //                         setters. Ends when streaming or session_running turns false;
@@ -49,8 +50,10 @@ namespace orvane {
 // frame exclusive. The handler's mutex guards the negotiation, keys and pending stats;
 // the transport's guards the active client and the queue; each connection's send mutex
 // keeps frames whole; the media sender's guards its remote, key and counter; the input
-// channel's guards the adopted client and its key. No lock is held while taking another,
-// except that adoption and frame handling call into the others under the client mutex.
+// channel's guards the adopted client, its key and the injector. No lock is held while
+// taking another, except that adoption and frame handling call into the others under the
+// client mutex, and the input channel asks the transport, the handler and the media
+// sender under its own.
 class HostSession {
  public:
   explicit HostSession(SessionEnvironment environment = {});

@@ -9,6 +9,7 @@ InputChannel::InputChannel(ProtocolHandler& handler, TcpControlServer& control_s
     : handler_(handler), control_server_(control_server), media_sender_(media_sender) {}
 
 void InputChannel::SetInjector(std::unique_ptr<InputInjector> injector) {
+  std::lock_guard<std::mutex> lock(mutex_);
   injector_ = std::move(injector);
 }
 
@@ -21,45 +22,48 @@ bool InputChannel::Start(uint16_t port) {
 
 void InputChannel::Stop() {
   receiver_.Stop();
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReleaseHeldInput();
 }
 
 void InputChannel::AdoptClient(uint64_t connection_id, std::string address) {
-  std::lock_guard<std::mutex> lock(client_mutex_);
-  client_ = AdoptedClient{connection_id, std::move(address), {}, client_.width, client_.height};
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReleaseHeldInput();
+  client_ = AdoptedClient{connection_id, std::move(address), {}};
 }
 
-void InputChannel::StartStream(std::vector<uint8_t> key, uint32_t width, uint32_t height) {
-  std::lock_guard<std::mutex> lock(client_mutex_);
+void InputChannel::EndClient() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReleaseHeldInput();
+  client_ = AdoptedClient{};
+}
+
+void InputChannel::StartStream(std::vector<uint8_t> key) {
+  std::lock_guard<std::mutex> lock(mutex_);
   client_.key = std::move(key);
-  client_.width = width;
-  client_.height = height;
+}
+
+void InputChannel::ReleaseHeldInput() {
+  if (injector_) {
+    injector_->ReleaseHeldInput();
+  }
 }
 
 Status InputChannel::HandleDatagram(std::span<const uint8_t> datagram,
                                     const DatagramSource& source) {
-  AdoptedClient client;
-  {
-    std::lock_guard<std::mutex> lock(client_mutex_);
-    client = client_;
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
   // Until the session has adopted the client the transport now holds, nobody may act.
-  if (control_server_.ActiveConnectionId() != client.connection_id) {
-    client.address.clear();
-    client.key.clear();
+  const bool adopted = control_server_.ActiveConnectionId() == client_.connection_id;
+  InputSessionState session;
+  if (adopted && !client_.address.empty()) {
+    session = InputSessionState{handler_.authenticated(), client_.address, client_.key};
   }
-  const bool authenticated = handler_.authenticated() && !client.address.empty();
-  const InputDecision decision = filter_.Decide(
-      datagram, source, InputSessionState{authenticated, client.address, client.key});
+  const InputDecision decision = filter_.Decide(datagram, source, session);
   switch (decision.action) {
     case InputAction::kMoveMediaEndpoint:
       MoveMediaEndpoint(decision.media_endpoint);
       break;
     case InputAction::kInject:
-      if (injector_ && (client.width != injector_width_ || client.height != injector_height_)) {
-        injector_->SetScreenSize(client.width, client.height);
-        injector_width_ = client.width;
-        injector_height_ = client.height;
-      }
       Inject(decision.event);
       break;
     case InputAction::kDrop:
@@ -98,7 +102,7 @@ void InputChannel::Inject(const protocol::v1::InputEvent& event) {
     }
     case protocol::v1::InputEvent::kKey: {
       const auto& key = event.key();
-      injector_->InjectKey(key.action(), key.key_code(), key.modifiers());
+      injector_->InjectKey(key.action(), key.key_code());
       break;
     }
     case protocol::v1::InputEvent::EVENT_NOT_SET:

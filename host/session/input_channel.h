@@ -19,7 +19,8 @@ namespace orvane {
 // The session's input port: decides for every datagram whether it may inject input or
 // re-aim the media stream, and does it. Decisions are made against the client the
 // session adopted, never against whoever the transport holds at the moment, so a client
-// the transport has promoted but the session has not yet set up can do nothing.
+// the transport has promoted but the session has not yet set up can do nothing. When a
+// client goes, whatever it still held down (keys, fingers, pen, buttons) is released.
 class InputChannel {
  public:
   InputChannel(ProtocolHandler& handler, TcpControlServer& control_server,
@@ -31,44 +32,44 @@ class InputChannel {
   void SetInjector(std::unique_ptr<InputInjector> injector);
 
   bool Start(uint16_t port);
-  // Idempotent; safe from any thread.
+  // Idempotent; safe from any thread. Releases what the last client held.
   void Stop();
   Status LastStatus() const { return receiver_.LastStatus(); }
 
-  // A client became active: datagrams are judged against it from now on, with no key
-  // until its stream starts.
+  // A client became active: what the previous one held is released, and datagrams are
+  // judged against the new one from now on, with no key until its stream starts.
   void AdoptClient(uint64_t connection_id, std::string address);
-  // Stream start: the key sealed datagrams must open with (empty: none), and the picture
-  // size input maps onto.
-  void StartStream(std::vector<uint8_t> key, uint32_t width, uint32_t height);
+  // The adopted client is gone: what it held is released and nobody may act until the
+  // next adoption.
+  void EndClient();
+  // Stream start: the key sealed datagrams must open with (empty: none).
+  void StartStream(std::vector<uint8_t> key);
 
  private:
   struct AdoptedClient {
     uint64_t connection_id = 0;
     std::string address;
     std::vector<uint8_t> key;
-    uint32_t width = 0;
-    uint32_t height = 0;
   };
 
   // Receive thread.
   Status HandleDatagram(std::span<const uint8_t> datagram, const DatagramSource& source);
   void MoveMediaEndpoint(const DatagramSource& endpoint);
   void Inject(const protocol::v1::InputEvent& event);
+  void ReleaseHeldInput();
 
   ProtocolHandler& handler_;
   TcpControlServer& control_server_;
   UdpMediaSender& media_sender_;
-  // The injector and what it was last told are the receive thread's alone, so an
-  // injector never sees two threads.
-  std::unique_ptr<InputInjector> injector_;
-  uint32_t injector_width_ = 0;
-  uint32_t injector_height_ = 0;
-  InputDatagramFilter filter_;
+  InputDatagramFilter filter_;  // receive thread only
   UdpInputReceiver receiver_;
 
-  mutable std::mutex client_mutex_;
+  // Guards the adopted client and the injector. The receive thread holds it for the
+  // whole handling of a datagram, so no input of a client lands after the release that
+  // ended it.
+  std::mutex mutex_;
   AdoptedClient client_;
+  std::unique_ptr<InputInjector> injector_;
 };
 
 }  // namespace orvane

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "input/input_injector.h"
+#include "input/input_sink.h"
 #include "video/cursor_source.h"
 #include "video/screen_capturers.h"
 #include "video/video_encoder.h"
@@ -20,9 +20,9 @@ struct PlatformServices {
   std::function<std::unique_ptr<CursorSource>()> cursor_source;
   // The encoder of one stream; called at each stream start.
   VideoEncoderFactory video_encoder;
-  // Injects the client's input; called once per session. Without one, input events are
-  // accepted and go nowhere.
-  std::function<std::unique_ptr<InputInjector>()> input_injector;
+  // Where the client's input goes; called once per session. Without one, input events
+  // are accepted and go nowhere.
+  std::function<std::unique_ptr<InputSink>()> input_sink;
 };
 
 }  // namespace orvane

@@ -66,7 +66,7 @@ bool StreamController::Start() {
   } else {
     LOG_INFO("[Session] Transport encryption enabled");
   }
-  input_.StartStream(keys.primary, stream.width, stream.height);
+  input_.StartStream(keys.primary);
   abr_.Reset(stream.bitrate_kbps);
   handler_.SendStreamWarmup(session_id, "starting-frame-loop", "waiting_first_frame", 12000);
   streaming_.store(true);

@@ -45,12 +45,12 @@ TEST_F(ClientAdoptionTest, APromotedClientInheritsNoAuthenticationKeysOrStream) 
 
   // Before its own Hello the newcomer's bare input does nothing; its punch may re-aim
   // the media, which goes nowhere without a stream.
-  harness_.SendInput("127.0.0.2", TouchEvent(1, 0.5f));
+  harness_.SendInput("127.0.0.2", KeyEvent(1));
   harness_.SendInput("127.0.0.2", kPunch);
   // The old client's key opens nothing any more, from anywhere.
-  std::vector<uint8_t> sealed_touch;
-  ASSERT_TRUE(SealEnvelope(old_key, kInputDirection, 7, TouchEvent(2, 0.5f), sealed_touch));
-  harness_.SendInput("127.0.0.3", sealed_touch);
+  std::vector<uint8_t> sealed_key;
+  ASSERT_TRUE(SealEnvelope(old_key, kInputDirection, 7, KeyEvent(2), sealed_key));
+  harness_.SendInput("127.0.0.3", sealed_key);
   std::vector<uint8_t> sealed_punch;
   ASSERT_TRUE(SealEnvelope(old_key, kInputDirection, 8, kPunch, sealed_punch));
   harness_.SendInput("127.0.0.3", sealed_punch);
@@ -58,8 +58,8 @@ TEST_F(ClientAdoptionTest, APromotedClientInheritsNoAuthenticationKeysOrStream) 
 
   ASSERT_TRUE(harness_.Authenticate(*second_));
   ASSERT_TRUE(harness_.InputSettled("127.0.0.2"));
-  EXPECT_FALSE(harness_.injector().HasTouch(1));
-  EXPECT_FALSE(harness_.injector().HasTouch(2));
+  EXPECT_FALSE(harness_.Injected(1));
+  EXPECT_FALSE(harness_.Injected(2));
   EXPECT_FALSE(harness_.log().Contains("updated via punch: 127.0.0.3"));
   EXPECT_EQ(harness_.log().Count("[Session] Starting stream"), 1u);
 }

@@ -4,22 +4,6 @@
 
 namespace orvane::testing {
 
-void RecordingInjector::InjectTouch(uint32_t action, uint32_t pointer_id, float x, float y, float) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  touches_.push_back({action, pointer_id, x, y});
-}
-
-std::vector<RecordingInjector::Touch> RecordingInjector::Touches() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return touches_;
-}
-
-bool RecordingInjector::HasTouch(uint32_t pointer_id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::any_of(touches_.begin(), touches_.end(),
-                     [&](const Touch& touch) { return touch.pointer_id == pointer_id; });
-}
-
 void EncoderRecord::AddBitrate(uint32_t kbps) {
   std::lock_guard<std::mutex> lock(mutex_);
   bitrates_.push_back(kbps);

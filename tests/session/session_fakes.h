@@ -8,7 +8,6 @@
 #include <mutex>
 #include <vector>
 
-#include "input/input_injector.h"
 #include "video/screen_capturer.h"
 #include "video/video_encoder.h"
 
@@ -24,28 +23,6 @@ class ManualClock {
 
  private:
   std::atomic<uint64_t> now_us_{1000000};
-};
-
-class RecordingInjector : public InputInjector {
- public:
-  struct Touch {
-    uint32_t action, pointer_id;
-    float x, y;
-  };
-
-  void InjectTouch(uint32_t action, uint32_t pointer_id, float x, float y, float) override;
-  void InjectPen(uint32_t, float, float, float, float, float, float, uint32_t) override {}
-  void InjectKey(uint32_t, uint32_t, uint32_t) override {}
-  void SetScreenSize(uint32_t width, uint32_t) override { screen_width_ = width; }
-
-  std::vector<Touch> Touches() const;
-  bool HasTouch(uint32_t pointer_id) const;
-  uint32_t screen_width() const { return screen_width_.load(); }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Touch> touches_;
-  std::atomic<uint32_t> screen_width_{0};
 };
 
 // What every encoder of one test did, in order, across the streams that made them.

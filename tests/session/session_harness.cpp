@@ -24,11 +24,20 @@ const char* StateName(SessionClientState state) {
 
 }  // namespace
 
-std::vector<uint8_t> TouchEvent(uint32_t pointer_id, float x) {
+std::vector<uint8_t> KeyEvent(uint32_t key_code, bool up) {
   pb::InputEvent event;
-  event.mutable_touch()->set_action(pb::TOUCH_ACTION_MOVE);
+  event.mutable_key()->set_action(up ? pb::KEY_ACTION_KEY_UP : pb::KEY_ACTION_KEY_DOWN);
+  event.mutable_key()->set_key_code(key_code);
+  const std::string bytes = event.SerializeAsString();
+  return {bytes.begin(), bytes.end()};
+}
+
+std::vector<uint8_t> TouchEvent(uint32_t action, uint32_t pointer_id, float x, float y) {
+  pb::InputEvent event;
+  event.mutable_touch()->set_action(static_cast<pb::TouchAction>(action));
   event.mutable_touch()->set_pointer_id(pointer_id);
   event.mutable_touch()->set_x_normalized(x);
+  event.mutable_touch()->set_y_normalized(y);
   const std::string bytes = event.SerializeAsString();
   return {bytes.begin(), bytes.end()};
 }
@@ -37,10 +46,8 @@ SessionHarness::SessionHarness(Options options) {
   SessionEnvironment environment;
   environment.trust.folder = [folder = temp_.path()] { return folder; };
   environment.now_us = clock_.Function();
-  environment.platform.input_injector = [this] {
-    auto injector = std::make_unique<RecordingInjector>();
-    injector_ = injector.get();
-    return injector;
+  environment.platform.input_sink = [record = input_] {
+    return std::make_unique<RecordingInputSink>(record);
   };
   environment.platform.video_encoder = [record = encoders_] {
     return std::make_unique<RecordingEncoder>(record);
@@ -121,9 +128,19 @@ uint16_t SessionHarness::SendInput(const std::string& local_address,
 }
 
 bool SessionHarness::InputSettled(const std::string& local_address) {
-  const uint32_t marker = next_marker_++;
-  SendInput(local_address, TouchEvent(marker, 0.5f));
-  return WaitUntil([&] { return injector_ != nullptr && injector_->HasTouch(marker); }, 2s);
+  // Released at once, so the marker is never among the keys held.
+  const uint16_t marker = next_marker_++;
+  SendInput(local_address, KeyEvent(marker, true));
+  return WaitUntil([&] { return Injected(marker); }, 2s);
+}
+
+bool SessionHarness::Injected(uint16_t key_code) const {
+  for (const KeyRecord& key : input_->Keys()) {
+    if (key.virtual_key == key_code) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::vector<std::string> SessionHarness::ClientStates() const {

@@ -9,6 +9,7 @@
 
 #include "client/client_identity.h"
 #include "client/control_client.h"
+#include "input/recording_input_sink.h"
 #include "session/host_session.h"
 #include "session/session_fakes.h"
 #include "support/log_capture.h"
@@ -17,7 +18,7 @@
 namespace orvane::testing {
 
 // A HostSession in this process on free loopback ports, built from fakes that the test
-// can watch: an injector, encoders, a still capturer and a clock moved by hand. Clients
+// can watch: an input sink, encoders, a still capturer and a clock moved by hand. Clients
 // are reference clients from any 127.x.y.z address, trusted from the start.
 class SessionHarness {
  public:
@@ -38,13 +39,15 @@ class SessionHarness {
 
   // Sends one datagram to the input port from `local_address`; returns its source port.
   uint16_t SendInput(const std::string& local_address, const std::vector<uint8_t>& bytes);
-  // Every datagram sent before from `local_address` has been handled once a marker touch
+  // Every datagram sent before from `local_address` has been handled once a marker key
   // from it shows up; false when the marker is not injected (the sender may not inject).
   bool InputSettled(const std::string& local_address = "127.0.0.1");
+  // A key with this virtual-key code reached the input sink.
+  bool Injected(uint16_t key_code) const;
 
   HostSession& session() { return *session_; }
   const HostOptions& options() const { return options_; }
-  RecordingInjector& injector() { return *injector_; }
+  SinkRecord& input() { return *input_; }
   EncoderRecord& encoders() { return *encoders_; }
   ManualClock& clock() { return clock_; }
   LogCapture& log() { return log_; }
@@ -59,15 +62,17 @@ class SessionHarness {
   LogCapture log_;
   ManualClock clock_;
   std::shared_ptr<EncoderRecord> encoders_ = std::make_shared<EncoderRecord>();
-  RecordingInjector* injector_ = nullptr;  // owned by the session
+  std::shared_ptr<SinkRecord> input_ = std::make_shared<SinkRecord>();
   HostOptions options_;
   mutable std::mutex states_mutex_;
   std::vector<std::string> states_;
   std::unique_ptr<HostSession> session_;
   std::thread runner_;
-  uint32_t next_marker_ = 100000;
+  uint16_t next_marker_ = 0x1000;
 };
 
-std::vector<uint8_t> TouchEvent(uint32_t pointer_id, float x);
+// One serialized InputEvent.
+std::vector<uint8_t> KeyEvent(uint32_t key_code, bool up = false);
+std::vector<uint8_t> TouchEvent(uint32_t action, uint32_t pointer_id, float x, float y);
 
 }  // namespace orvane::testing

@@ -14,12 +14,21 @@ using namespace std::chrono_literals;
 
 const std::vector<uint8_t> kPunch = {'O', 'R', 'V', 'M', 'P', '1'};
 
-std::vector<uint32_t> TouchIds(const RecordingInjector& injector) {
-  std::vector<uint32_t> ids;
-  for (const auto& touch : injector.Touches()) {
-    ids.push_back(touch.pointer_id);
+std::vector<uint16_t> KeyCodes(const SinkRecord& input) {
+  std::vector<uint16_t> codes;
+  for (const KeyRecord& key : input.Keys()) {
+    codes.push_back(key.virtual_key);
   }
-  return ids;
+  return codes;
+}
+
+// (code, up) of every key the sink received.
+std::vector<std::pair<uint16_t, bool>> KeyStrokes(const SinkRecord& input) {
+  std::vector<std::pair<uint16_t, bool>> strokes;
+  for (const KeyRecord& key : input.Keys()) {
+    strokes.emplace_back(key.virtual_key, key.up);
+  }
+  return strokes;
 }
 
 TEST(SessionInputTest, NothingIsInjectedBeforeAuthentication) {
@@ -27,15 +36,18 @@ TEST(SessionInputTest, NothingIsInjectedBeforeAuthentication) {
   auto client = harness.Connect();
   ASSERT_TRUE(client);
   ASSERT_TRUE(harness.log().WaitFor("[Session] Active client: 127.0.0.1"));
-  harness.SendInput("127.0.0.1", TouchEvent(1, 0.25f));
+  harness.SendInput("127.0.0.1", KeyEvent(1));
+  harness.SendInput("127.0.0.1", TouchEvent(0, 1, 0.25f, 0.75f));
   std::this_thread::sleep_for(200ms);
   ASSERT_TRUE(harness.Authenticate(*client));
-  harness.SendInput("127.0.0.1", TouchEvent(2, 0.25f));
+  harness.SendInput("127.0.0.1", TouchEvent(0, 2, 0.25f, 0.75f));
   ASSERT_TRUE(harness.InputSettled());
-  const auto touches = harness.injector().Touches();
-  ASSERT_EQ(touches.size(), 2u);
-  EXPECT_EQ(touches[0].pointer_id, 2u);
-  EXPECT_FLOAT_EQ(touches[0].x, 0.25f);
+  const auto frames = harness.input().Calls(SinkCall::Kind::kTouch);
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].contacts[0].pointer_id, 100u);  // the first finger the injector saw
+  EXPECT_EQ(frames[0].contacts[0].x, 479);
+  EXPECT_EQ(frames[0].contacts[0].y, 809);
+  EXPECT_FALSE(harness.Injected(1));
 }
 
 TEST(SessionInputTest, OnlyTheControlClientsAddressMayPunchOrSendBareInput) {
@@ -43,14 +55,14 @@ TEST(SessionInputTest, OnlyTheControlClientsAddressMayPunchOrSendBareInput) {
   auto client = harness.Connect();
   ASSERT_TRUE(client && harness.Authenticate(*client));
   harness.SendInput("127.0.0.2", kPunch);
-  harness.SendInput("127.0.0.2", TouchEvent(3, 0.1f));
+  harness.SendInput("127.0.0.2", KeyEvent(3));
   const uint16_t punch_port = harness.SendInput("127.0.0.1", kPunch);
   EXPECT_TRUE(
       harness.log().WaitFor("[Session] Media UDP remote endpoint updated via punch: 127.0.0.1:" +
                             std::to_string(punch_port)));
   ASSERT_TRUE(harness.InputSettled());
   EXPECT_EQ(harness.log().Count("updated via punch"), 1u);
-  EXPECT_FALSE(harness.injector().HasTouch(3));
+  EXPECT_FALSE(harness.Injected(3));
 }
 
 TEST(SessionInputTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatDoesNotOpen) {
@@ -60,27 +72,81 @@ TEST(SessionInputTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatDoesNot
   ASSERT_TRUE(harness.StartStream(*client));
   EXPECT_TRUE(harness.log().Contains("[Session] Transport encryption enabled"));
 
-  const std::vector<uint8_t> event = TouchEvent(4, 0.75f);
+  const std::vector<uint8_t> event = KeyEvent(4, true);
   std::vector<uint8_t> prefixed(4);
   StoreBigEndian32(static_cast<uint32_t>(event.size()), prefixed.data());
   prefixed.insert(prefixed.end(), event.begin(), event.end());
   harness.SendInput("127.0.0.1", prefixed);
 
   std::vector<uint8_t> forged;
-  ASSERT_TRUE(SealEnvelope(std::vector<uint8_t>(32, 0x33), kInputDirection, 1, TouchEvent(5, 0.5f),
-                           forged));
+  ASSERT_TRUE(
+      SealEnvelope(std::vector<uint8_t>(32, 0x33), kInputDirection, 1, KeyEvent(5, true), forged));
   harness.SendInput("127.0.0.1", forged);
 
   std::vector<uint8_t> sealed;
-  ASSERT_TRUE(SealEnvelope(client->primary_key(), kInputDirection, 2, TouchEvent(6, 0.5f), sealed));
+  ASSERT_TRUE(SealEnvelope(client->primary_key(), kInputDirection, 2, KeyEvent(6, true), sealed));
   harness.SendInput("127.0.0.1", sealed);
 
   ASSERT_TRUE(harness.InputSettled());
-  const std::vector<uint32_t> ids = TouchIds(harness.injector());
-  ASSERT_GE(ids.size(), 2u);
-  EXPECT_EQ((std::vector<uint32_t>{ids[0], ids[1]}), (std::vector<uint32_t>{4, 6}));
-  EXPECT_EQ(ids.size(), 3u);                            // and the marker
-  EXPECT_EQ(harness.injector().screen_width(), 1920u);  // the negotiated picture
+  const std::vector<uint16_t> codes = KeyCodes(harness.input());
+  ASSERT_EQ(codes.size(), 3u);  // and the marker
+  EXPECT_EQ((std::vector<uint16_t>{codes[0], codes[1]}), (std::vector<uint16_t>{4, 6}));
+}
+
+// Keys, fingers and buttons a client holds when it goes are released, so no modifier
+// stays stuck for the next user of the computer.
+class HeldInputTest : public ::testing::Test {
+ protected:
+  void HoldShiftAndAFinger(const std::string& address) {
+    harness_.SendInput(address, KeyEvent(0x10));
+    harness_.SendInput(address, KeyEvent(0x41));
+    harness_.SendInput(address, TouchEvent(0, 1, 0.5f, 0.5f));
+    ASSERT_TRUE(harness_.InputSettled(address));
+    harness_.input().Clear();
+  }
+
+  // The shift and the finger were released once, in one go.
+  void ExpectReleased() {
+    ASSERT_TRUE(WaitUntil([&] { return harness_.input().Keys().size() >= 2; }));
+    EXPECT_EQ(KeyStrokes(harness_.input()),
+              (std::vector<std::pair<uint16_t, bool>>{{0x41, true}, {0x10, true}}));
+    const auto frames = harness_.input().Calls(SinkCall::Kind::kTouch);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].contacts[0].flags & pointer_flag::kCanceled, pointer_flag::kCanceled);
+    EXPECT_EQ(harness_.log().Count("[Input] Releasing input the client left held"), 1u);
+  }
+
+  SessionHarness harness_;
+};
+
+TEST_F(HeldInputTest, AreReleasedWhenTheClientDisconnects) {
+  auto client = harness_.Connect();
+  ASSERT_TRUE(client && harness_.Authenticate(*client));
+  HoldShiftAndAFinger("127.0.0.1");
+  client->Close();
+  ExpectReleased();
+}
+
+TEST_F(HeldInputTest, AreReleasedBeforeAPromotedClientActs) {
+  auto first = harness_.Connect("127.0.0.1");
+  ASSERT_TRUE(first && harness_.Authenticate(*first));
+  ASSERT_TRUE(harness_.StartStream(*first));
+  auto second = harness_.Connect("127.0.0.2");
+  ASSERT_TRUE(second);
+  HoldShiftAndAFinger("127.0.0.1");
+  first->Close();
+  ASSERT_TRUE(harness_.log().WaitFor("[Session] Promoted/connected next client: 127.0.0.2"));
+  ExpectReleased();
+  ASSERT_TRUE(harness_.Authenticate(*second));
+  ASSERT_TRUE(harness_.InputSettled("127.0.0.2"));
+}
+
+TEST_F(HeldInputTest, AreReleasedWhenTheSessionStops) {
+  auto client = harness_.Connect();
+  ASSERT_TRUE(client && harness_.Authenticate(*client));
+  HoldShiftAndAFinger("127.0.0.1");
+  harness_.Stop();
+  ExpectReleased();
 }
 
 }  // namespace

@@ -6,7 +6,11 @@ namespace orvane {
 
 X11Event X11EventQueue::Take(std::chrono::milliseconds wait) {
   std::unique_lock<std::mutex> lock(mutex_);
-  arrived_.wait_for(lock, wait, [this] { return !events_.empty() || lost_; });
+  // A timed wait costs tens of microseconds even when it has nothing to wait for (timer
+  // slack), which a poll on every injected key or cursor read must not pay.
+  if (wait.count() > 0) {
+    arrived_.wait_for(lock, wait, [this] { return !events_.empty() || lost_; });
+  }
   if (events_.empty()) {
     return nullptr;
   }

@@ -1,0 +1,44 @@
+#include "input/pointer_math.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvane {
+namespace {
+
+constexpr float kDegreesPerRadian = 57.29578f;
+
+float ClampUnit(float value) {
+  return std::clamp(FiniteOrZero(value), 0.0f, 1.0f);
+}
+
+}  // namespace
+
+float FiniteOrZero(float value) {
+  return std::isfinite(value) ? value : 0.0f;
+}
+
+int32_t NormalizedToPixel(float value, int32_t origin, int32_t extent) {
+  const float span = static_cast<float>(std::max(extent - 1, 1));
+  return origin + static_cast<int32_t>(span * ClampUnit(value));
+}
+
+uint32_t PointerPressure(float pressure) {
+  return std::max(static_cast<uint32_t>(ClampUnit(pressure) * 1024.0f), 1u);
+}
+
+int32_t TiltDegrees(float radians) {
+  return static_cast<int32_t>(std::clamp(FiniteOrZero(radians) * kDegreesPerRadian, -90.0f, 90.0f));
+}
+
+uint32_t RotationDegrees(float radians) {
+  // Huge finite angles overflow to infinity once in degrees.
+  float degrees = std::fmod(FiniteOrZero(FiniteOrZero(radians) * kDegreesPerRadian), 360.0f);
+  if (degrees < 0.0f) {
+    degrees += 360.0f;
+  }
+  // A tiny negative angle plus 360 rounds to 360 in single precision.
+  return degrees >= 360.0f ? 0u : static_cast<uint32_t>(degrees);
+}
+
+}  // namespace orvane

@@ -1,0 +1,204 @@
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "integration/host_process.h"
+#include "integration/xvfb_painter.h"
+#include "integration/xvfb_server.h"
+#include "support/log_capture.h"
+#include "support/temp_folder.h"
+#include "support/test_socket.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr uint16_t kWidth = 1280;
+constexpr uint16_t kHeight = 720;
+// Where (0.25, 0.75) lands on the 1280x720 screen.
+constexpr int16_t kTouchX = 319;
+constexpr int16_t kTouchY = 539;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int RunShell(const std::string& command, const fs::path& log) {
+  const int status = std::system((command + " > '" + log.string() + "' 2>&1").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A window covering the whole test display that holds the keyboard focus and records the
+// button and key events it receives, keys as the keysyms the server's mapping gives them.
+class RecordingWindow {
+ public:
+  explicit RecordingWindow(const std::string& display) {
+    connection_ = xcb_connect(display.c_str(), nullptr);
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+    root_ = screen->root;
+    window_ = xcb_generate_id(connection_);
+    const uint32_t values[] = {1, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
+                                      XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE};
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, root_, 0, 0, kWidth, kHeight, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+    xcb_map_window(connection_, window_);
+    xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window_, XCB_CURRENT_TIME);
+    const uint8_t first = setup->min_keycode;
+    auto* mapping = xcb_get_keyboard_mapping_reply(
+        connection_,
+        xcb_get_keyboard_mapping(connection_, first,
+                                 static_cast<uint8_t>(setup->max_keycode - first + 1)),
+        nullptr);
+    first_keycode_ = first;
+    per_keycode_ = mapping->keysyms_per_keycode;
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping);
+    keysyms_.assign(keysyms, keysyms + xcb_get_keyboard_mapping_keysyms_length(mapping));
+    std::free(mapping);
+  }
+  ~RecordingWindow() { xcb_disconnect(connection_); }
+
+  // Takes the events that arrived so far.
+  void Drain() {
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+      const uint8_t type = event->response_type & 0x7F;
+      if (type == XCB_BUTTON_PRESS || type == XCB_BUTTON_RELEASE) {
+        const auto* button = reinterpret_cast<xcb_button_press_event_t*>(event);
+        buttons_.push_back((type == XCB_BUTTON_PRESS ? 1 : -1) * button->detail);
+      } else if (type == XCB_KEY_PRESS) {
+        const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+        const size_t column = (key->state & XCB_MOD_MASK_SHIFT) != 0 ? 1 : 0;
+        const uint32_t keysym = keysyms_[(key->detail - first_keycode_) * per_keycode_ + column];
+        if (keysym != XK_Shift_L) {
+          keysyms_pressed_.push_back(keysym);
+        }
+      }
+      std::free(event);
+    }
+  }
+
+  // Buttons pressed (positive) and released (negative), in order.
+  const std::vector<int>& buttons() const { return buttons_; }
+  const std::vector<uint32_t>& keysyms_pressed() const { return keysyms_pressed_; }
+
+  std::pair<int16_t, int16_t> Pointer() {
+    auto* reply =
+        xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr);
+    const std::pair<int16_t, int16_t> at{reply->root_x, reply->root_y};
+    std::free(reply);
+    return at;
+  }
+
+ private:
+  xcb_connection_t* connection_;
+  xcb_window_t root_ = 0;
+  xcb_window_t window_ = 0;
+  uint8_t first_keycode_ = 0;
+  uint8_t per_keycode_ = 0;
+  std::vector<uint32_t> keysyms_;
+  std::vector<int> buttons_;
+  std::vector<uint32_t> keysyms_pressed_;
+};
+
+// The real host on a virtual display, driven by the reference client's input command.
+class InputInjectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(xvfb_.started());
+    setenv("DISPLAY", xvfb_.display().c_str(), 1);
+    window_ = std::make_unique<RecordingWindow>(xvfb_.display());
+    host_ = std::make_unique<HostProcess>(
+        std::vector<std::string>{"--control-port", std::to_string(port_), "--media-port",
+                                 std::to_string(FreeUdpPort()), "--input-port",
+                                 std::to_string(input_port_)},
+        temp_.path());
+    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));
+    ASSERT_NE(RunShell(Client("pair"), temp_ / "pair1.log"), -1);
+    const std::string code =
+        ReadFile(temp_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt").substr(0, 6);
+    ASSERT_EQ(RunShell(Client("pair --code " + code), temp_ / "pair2.log"), 0)
+        << ReadFile(temp_ / "pair2.log");
+  }
+
+  std::string Client(const std::string& arguments) const {
+    return std::string(ORVANE_CLIENT_BINARY) + " " + arguments + " --port " +
+           std::to_string(port_) + " --identity '" + (temp_ / "identity.json").string() + "'";
+  }
+
+  // Runs `input` with `arguments`; its exit status.
+  int Input(const std::string& arguments) {
+    return RunShell(Client("input --input-port " + std::to_string(input_port_) + " " + arguments),
+                    temp_ / "input.log");
+  }
+
+  TempFolder temp_{"orvane-input"};
+  XvfbServer xvfb_{std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24"};
+  std::unique_ptr<RecordingWindow> window_;
+  uint16_t port_ = FreeTcpPort();
+  uint16_t input_port_ = FreeUdpPort();
+  std::unique_ptr<HostProcess> host_;
+};
+
+const char kGestures[] = "--touch 0.25,0.75 --type 'aB!;' --keys 0x25,0x0D";
+
+TEST_F(InputInjectionTest, TheClientsTouchAndKeysDriveTheDisplay) {
+  if (host_->Output().find("Native multi-touch injection initialized") != std::string::npos) {
+    GTEST_SKIP() << "uinput is open to the host: its touches go to the kernel, which a "
+                    "virtual display does not read";
+  }
+
+  // Neither a client that never said Hello nor datagrams from another address may act.
+  // They reach the host before the gestures below, on the same port and thread, so any
+  // of them that acted would show up ahead of those.
+  ASSERT_EQ(Input(std::string("--no-hello ") + kGestures), 0) << ReadFile(temp_ / "input.log");
+  ASSERT_EQ(Input(std::string("--input-from 127.0.0.2 ") + kGestures), 0)
+      << ReadFile(temp_ / "input.log");
+  window_->Drain();
+  EXPECT_TRUE(window_->buttons().empty());
+  EXPECT_TRUE(window_->keysyms_pressed().empty());
+  EXPECT_NE(window_->Pointer(), std::make_pair(kTouchX, kTouchY));
+
+  ASSERT_EQ(Input(kGestures), 0) << ReadFile(temp_ / "input.log");
+  const std::vector<uint32_t> typed = {XK_a, XK_B, XK_exclam, XK_semicolon, XK_Left, XK_Return};
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        window_->Drain();
+        return window_->buttons().size() >= 2 && window_->keysyms_pressed().size() >= typed.size();
+      },
+      10s))
+      << host_->Output();
+  EXPECT_EQ(window_->buttons(), (std::vector<int>{1, -1}));
+  EXPECT_EQ(window_->keysyms_pressed(), typed);
+  EXPECT_EQ(window_->Pointer(), std::make_pair(kTouchX, kTouchY));
+  EXPECT_NE(host_->Output().find("[UDPRecv] Dropped input datagram from 127.0.0.1"),
+            std::string::npos);
+}
+
+TEST_F(InputInjectionTest, TouchFollowsTheScreenThroughAResize) {
+  ASSERT_EQ(Input("--touch 0.5,0.5"), 0) << ReadFile(temp_ / "input.log");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return window_->Pointer() == std::make_pair<int16_t, int16_t>(639, 359); }, 10s));
+  XvfbPainter resizer(xvfb_.display());
+  ASSERT_TRUE(resizer.ResizeScreen(1024, 600));
+  ASSERT_EQ(Input("--touch 0.25,0.75"), 0) << ReadFile(temp_ / "input.log");
+  EXPECT_TRUE(WaitUntil(
+      [&] { return window_->Pointer() == std::make_pair<int16_t, int16_t>(255, 449); }, 10s))
+      << window_->Pointer().first << "," << window_->Pointer().second;
+}
+
+}  // namespace
+}  // namespace orvane::testing
