@@ -1,5 +1,6 @@
 #include "app/platform_services.h"
 
+#include "audio/loopback_audio_capture_pulse.h"
 #include "platform/x11/x11_display_source.h"
 #include "video/cursor_source_x11.h"
 #include "video/image_capturer_x11.h"
@@ -25,6 +26,9 @@ PlatformServices CreatePlatformServices() {
   };
   services.video_encoder = []() -> std::unique_ptr<VideoEncoder> {
     return std::make_unique<FfmpegVideoEncoder>();
+  };
+  services.audio_capture = []() -> std::unique_ptr<LoopbackAudioCapture> {
+    return std::make_unique<PulseLoopbackCapture>();
   };
   return services;
 }
