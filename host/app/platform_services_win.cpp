@@ -1,11 +1,17 @@
 #include "app/platform_services.h"
 
+#include "audio/loopback_audio_capture_wasapi.h"
+#include "audio/opus_transform_mf.h"
+
 namespace orvane {
 
-// The Windows capturers, cursor, encoder and injector are not built yet: selection finds
-// no capture backend and a stream start reports that no encoder is available.
+// The Windows capturers, cursor, video encoder and injector are not built yet: selection
+// finds no capture backend and a stream start reports that no encoder is available.
 PlatformServices CreatePlatformServices() {
-  return {};
+  PlatformServices services;
+  services.audio_capture = CreateWasapiLoopbackCapture;
+  services.opus_transform = CreateMfOpusTransform;
+  return services;
 }
 
 }  // namespace orvane

@@ -1,5 +1,16 @@
 #include "audio/loopback_audio_capture_wasapi.h"
 
+#include <windows.h>
+
+#include <audioclient.h>
+#include <mmdeviceapi.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
 #include "audio/pcm_samples.h"
 #include "base/logger.h"
 #include "platform/multimedia_task.h"
@@ -11,6 +22,42 @@ constexpr REFERENCE_TIME kBufferDuration = 200000;  // 20 ms in 100-ns units
 constexpr DWORD kWaitLimitMs = 100;
 // GetBuffer reports the performance-counter position in 100-ns units.
 constexpr uint64_t kPositionUnitsPerSecond = 10000000;
+
+class WasapiLoopbackCapture : public LoopbackAudioCapture {
+ public:
+  WasapiLoopbackCapture() = default;
+  ~WasapiLoopbackCapture() override;
+  WasapiLoopbackCapture(const WasapiLoopbackCapture&) = delete;
+  WasapiLoopbackCapture& operator=(const WasapiLoopbackCapture&) = delete;
+
+  bool Initialize() override;
+  bool Start(PcmCallback callback) override;
+  void Stop() override;
+  uint32_t sample_rate() const override { return sample_rate_; }
+  uint32_t channels() const override { return channels_; }
+  Status LastStatus() const override { return status_; }
+
+ private:
+  void CaptureLoop();
+  void DrainPackets();
+  void Deliver(const BYTE* data, uint32_t frames, uint64_t counter_position);
+  bool Fail(const char* call, const char* message, HRESULT hr);
+  void Shutdown();
+
+  Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator_;
+  Microsoft::WRL::ComPtr<IMMDevice> device_;
+  Microsoft::WRL::ComPtr<IAudioClient> audio_client_;
+  Microsoft::WRL::ComPtr<IAudioCaptureClient> capture_client_;
+  PcmCallback callback_;
+  std::thread thread_;
+  std::atomic<bool> running_{false};
+  HANDLE event_ = nullptr;
+  uint32_t sample_rate_ = 48000;
+  uint32_t channels_ = 2;
+  uint32_t bits_per_sample_ = 16;
+  std::vector<int16_t> converted_;  // float packets as 16-bit samples, reused
+  Status status_;
+};
 
 }  // namespace
 
@@ -169,6 +216,10 @@ void WasapiLoopbackCapture::Deliver(const BYTE* data, uint32_t frames, uint64_t 
     FloatToS16({reinterpret_cast<const float*>(data), samples}, converted_.data());
     callback_(converted_.data(), frames, channels_, timestamp_us);
   }
+}
+
+std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCapture() {
+  return std::make_unique<WasapiLoopbackCapture>();
 }
 
 }  // namespace orvane

@@ -11,7 +11,7 @@
 namespace orvane::testing {
 
 HostProcess::HostProcess(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& home) {
+                         const std::filesystem::path& home, const Environment& environment) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) {
     return;
@@ -34,6 +34,9 @@ HostProcess::HostProcess(const std::vector<std::string>& arguments,
     close(pipe_fds[1]);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     setenv("XDG_STATE_HOME", state.c_str(), 1);
+    for (const auto& [name, value] : environment) {
+      setenv(name.c_str(), value.c_str(), 1);
+    }
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
