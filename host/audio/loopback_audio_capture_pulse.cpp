@@ -183,13 +183,14 @@ bool PulseLoopbackCapture::ConnectStream() {
   buffer.tlength = static_cast<uint32_t>(-1);
   buffer.prebuf = static_cast<uint32_t>(-1);
   buffer.minreq = static_cast<uint32_t>(-1);
+  // Fragments of one block keep what waits in the server small; a record stream's own
+  // latency figure would not help, as for a monitor it adds the sink's playback buffer,
+  // which lies after the moment the sound was mixed (the moment loopback captures).
   buffer.fragsize =
       static_cast<uint32_t>(pa_usec_to_bytes(PA_USEC_PER_SEC / kBlocksPerSecond, &spec_));
   // Not moved by the server: when the sink goes, capture follows the new default sink
   // rather than whatever source the server would pick (a microphone).
-  const auto flags =
-      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                     PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_DONT_MOVE);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
   if (pa_stream_connect_record(stream_, kDefaultSinkMonitor, &buffer, flags) < 0) {
     DisconnectStream();
     return false;
@@ -289,7 +290,10 @@ void PulseLoopbackCapture::OnRead(pa_stream*, size_t, void* self) {
 }
 
 void PulseLoopbackCapture::ReadAvailable() {
-  while (stream_ != nullptr && pa_stream_readable_size(stream_) > 0) {
+  size_t readable = 0;
+  while (stream_ != nullptr && (readable = pa_stream_readable_size(stream_)) > 0 &&
+         readable != static_cast<size_t>(-1)) {
+    const uint64_t now_us = MonotonicMicros();
     const void* data = nullptr;
     size_t bytes = 0;
     if (pa_stream_peek(stream_, &data, &bytes) < 0 || bytes == 0) {
@@ -298,15 +302,10 @@ void PulseLoopbackCapture::ReadAvailable() {
     if (data == nullptr) {
       pending_.clear();  // a hole: what is missing cannot be filled in
     } else {
-      const uint64_t now_us = MonotonicMicros();
-      pa_usec_t latency_us = 0;
-      int negative = 0;
-      if (pa_stream_get_latency(stream_, &latency_us, &negative) != 0) {
-        latency_us = pa_bytes_to_usec(bytes, &spec_);  // no timing yet: the data ends now
-      } else if (negative != 0) {
-        latency_us = 0;  // a monitor may be read before the sink plays it
-      }
-      Deliver(static_cast<const uint8_t*>(data), bytes, now_us - std::min(latency_us, now_us));
+      // The newest readable sample has just come from the sink's mix; this chunk starts
+      // as long before as everything readable lasts.
+      const uint64_t waiting_us = pa_bytes_to_usec(readable, &spec_);
+      Deliver(static_cast<const uint8_t*>(data), bytes, now_us - std::min(waiting_us, now_us));
     }
     pa_stream_drop(stream_);
   }

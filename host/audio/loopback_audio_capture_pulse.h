@@ -16,8 +16,8 @@ namespace orvane {
 // monitor in the format it started with (the server converts).
 //
 // Each block is stamped with the capture time of its first sample: the monotonic clock
-// when it is read, less the stream latency libpulse reports (the source's latency plus
-// what waits in the stream's buffer).
+// when it is read, less the duration of everything readable at that moment (the newest
+// sample has just been mixed by the sink).
 class PulseLoopbackCapture : public LoopbackAudioCapture {
  public:
   // `server` as libpulse names servers ("unix:/path/native"); empty: the user's server.

@@ -89,9 +89,9 @@ class AudioStreamTest : public ::testing::Test {
     ASSERT_TRUE(xvfb_.started());
     ASSERT_TRUE(pulse_.started());
     setenv("DISPLAY", xvfb_.display().c_str(), 1);
-    XvfbPainter painter(xvfb_.display());
-    ASSERT_TRUE(painter.connected());
-    ticker_window_ = painter.Fill(0, 0, 64, 64, 0x202020);
+    ASSERT_TRUE(painter_.connected());
+    // Something must change on screen, or the host has no video to send.
+    ticker_window_ = painter_.Fill(0, 0, 64, 64, 0x202020);
 
     host_ = std::make_unique<HostProcess>(
         std::vector<std::string>{"--control-port", std::to_string(port_), "--media-port",
@@ -143,6 +143,7 @@ class AudioStreamTest : public ::testing::Test {
 
   TempFolder temp_{"orvane-audio-stream"};
   XvfbServer xvfb_{"640x480x24"};
+  XvfbPainter painter_{xvfb_.display()};
   PulseServer pulse_{temp_ / "pulse", {"speakers"}};
   uint32_t ticker_window_ = 0;
   uint16_t port_ = FreeTcpPort();
@@ -170,7 +171,7 @@ TEST_F(AudioStreamTest, TheToneReachesTheClientAsSealedOpusOnTheVideoCounter) {
   EXPECT_NEAR(totals.level_dbfs, 20 * std::log10(kToneAmplitude / std::sqrt(2.0)), 3.0);
   // Every datagram sealed, video and audio alike, under one counter that only grows.
   EXPECT_EQ(totals.sealed_audio, totals.packets);
-  EXPECT_GT(totals.sealed, totals.sealed_audio);
+  EXPECT_GT(totals.sealed, totals.sealed_audio + 20) << "video went along";
   EXPECT_EQ(totals.bare, 0);
   EXPECT_EQ(totals.not_increasing, 0);
 

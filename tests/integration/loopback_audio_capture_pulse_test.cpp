@@ -85,7 +85,7 @@ TEST_F(PulseCaptureTest, DeliversTenMillisecondBlocksOfWhatPlaysStampedWithTheir
     EXPECT_FALSE(blocks[i].silent);
     EXPECT_GE(blocks[i].timestamp_us, before_us);
     EXPECT_LE(blocks[i].timestamp_us, blocks[i].received_us);
-    // Back-dated by the stream's latency, which the server keeps near one block.
+    // Back-dated by what waited to be read, which the server keeps near one block.
     EXPECT_LT(blocks[i].received_us - blocks[i].timestamp_us, 200000u);
     if (i > 0) {
       EXPECT_GT(blocks[i].timestamp_us, blocks[i - 1].timestamp_us);

@@ -24,7 +24,7 @@ class SessionHarness {
  public:
   struct Options {
     bool masked_capture = false;
-    FakeAudioCapture::Options audio;
+    FakeAudioCapture::Options audio = {};
   };
 
   explicit SessionHarness(Options options);
