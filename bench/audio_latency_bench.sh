@@ -26,7 +26,7 @@ trap 'exit 130' INT TERM
 
 mkdir -p "$work/runtime"
 HOME=$work XDG_RUNTIME_DIR=$work/runtime PULSE_RUNTIME_PATH=$work/runtime \
-  PULSE_STATE_PATH=$work/state DBUS_SESSION_BUS_ADDRESS=disabled: DISPLAY= \
+  PULSE_STATE_PATH=$work/state DBUS_SESSION_BUS_ADDRESS=disabled: DISPLAY='' \
   pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
   "--load=module-null-sink sink_name=bench rate=48000 channels=2" \
   "--load=module-native-protocol-unix auth-anonymous=1 socket=$work/native" \
