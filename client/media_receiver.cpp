@@ -76,6 +76,9 @@ bool MediaReceiver::Receive(std::chrono::milliseconds wait, ReceivedMedia& media
     return Fail("media receive failed (error " + std::to_string(error) + ")");
   }
   const std::span<const uint8_t> datagram(datagram_.data(), static_cast<size_t>(received));
+  const EnvelopeView envelope = ParseEnvelope(datagram);
+  media.sealed = envelope.kind == EnvelopeKind::kSealed;
+  media.counter = envelope.counter;
   std::optional<std::vector<uint8_t>> opened = OpenEnvelope(datagram, key_, kMediaDirection);
   if (!opened) {
     media.kind = MediaKind::kUnopenable;

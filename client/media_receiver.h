@@ -22,6 +22,9 @@ enum class MediaKind {
 // The payload spans point into the receiver and stay valid until its next Receive.
 struct ReceivedMedia {
   MediaKind kind = MediaKind::kNone;
+  // Whether the datagram came sealed, and under which envelope counter.
+  bool sealed = false;
+  uint64_t counter = 0;
   VideoFragment video;
   AudioPacket audio;
 };

@@ -37,6 +37,8 @@ run_benchmark() { # program item comparison...
 run_benchmark media_send_bench datagram \
   ours_sealed=openssl_seal+sendto_sealed_size ours_sealed=sendto_sealed_size ours_bare=sendto_bare_size
 run_benchmark nv12_bench frame ours=swscale_point ours=swscale_fast_bilinear ours=memcpy
+run_benchmark audio_bench "s of sound" ours=libopus ours=opusenc/manual_time
+bench/audio_latency_bench.sh
 
 # Latency percentiles rather than a loop's mean: the program prints its own table.
 echo "== input_latency_bench"

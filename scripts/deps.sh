@@ -11,7 +11,7 @@ profile=${1:-test}
 run_packages=(
   build-essential cmake ninja-build pkg-config
   protobuf-compiler libprotobuf-dev
-  libssl-dev libopus-dev libavutil-dev libavcodec-dev
+  libssl-dev libopus-dev libavutil-dev libavcodec-dev libpulse-dev
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
   x11proto-dev # keysym names of the XTest keyboard
   xvfb
@@ -21,6 +21,7 @@ test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libswscale-dev python3 # benchmark anchor and report
   x11-utils ffmpeg
+  pulseaudio pulseaudio-utils opus-tools # a private sound server, its player, the Opus anchor
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
 )
 
@@ -33,8 +34,9 @@ case "$profile" in
     ;;
 esac
 
-# One dpkg query for the whole list; packages it does not know print nothing.
-installed=" $(dpkg-query -W -f='${Status} ${Package}\n' "${packages[@]}" 2>/dev/null |
+# One dpkg query for the whole list; packages it does not know print nothing (and make
+# it exit non-zero, which is no failure here).
+installed=" $({ dpkg-query -W -f='${Status} ${Package}\n' "${packages[@]}" 2>/dev/null || true; } |
   awk '$1 == "install" && $3 == "installed" { printf "%s ", $4 }')"
 missing=()
 for package in "${packages[@]}"; do

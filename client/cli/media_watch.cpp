@@ -39,9 +39,11 @@ MediaWatch::~MediaWatch() {
   }
 }
 
-void MediaWatch::Start(MediaReceiver& receiver, std::ofstream& out, bool same_clock) {
+void MediaWatch::Start(MediaReceiver& receiver, std::ofstream& out, AudioTrack& audio,
+                       bool same_clock) {
   receiver_ = &receiver;
   out_ = &out;
+  audio_ = &audio;
   same_clock_ = same_clock;
   running_ = true;
   thread_ = std::thread(&MediaWatch::Run, this);
@@ -73,6 +75,14 @@ void MediaWatch::Run() {
 }
 
 void MediaWatch::Take(const ReceivedMedia& media) {
+  if (media.kind == MediaKind::kNone) {
+    return;
+  }
+  if (media.sealed) {
+    envelopes_.AddSealed(media.counter);
+  } else {
+    envelopes_.AddBare();
+  }
   switch (media.kind) {
     case MediaKind::kNone:
       return;
@@ -84,6 +94,8 @@ void MediaWatch::Take(const ReceivedMedia& media) {
       return;
     case MediaKind::kAudio:
       reassembler_.AddAudio(media.audio.header);
+      audio_->Add(media.audio);
+      sealed_audio_ += media.sealed ? 1 : 0;
       return;
     case MediaKind::kVideo:
       break;
@@ -134,6 +146,12 @@ void MediaWatch::PrintTotals(double seconds) const {
     std::printf("Host-to-client %s over %zu access units\n", DelayText(all_delays_).c_str(),
                 all_delays_.count());
   }
+  std::printf("%s\n", audio_->Summary().c_str());
+  std::printf(
+      "Envelopes: %llu sealed (%llu audio), %llu bare, %llu counters not increasing, %llu "
+      "skipped\n",
+      Count(envelopes_.sealed()), Count(sealed_audio_), Count(envelopes_.bare()),
+      Count(envelopes_.not_increasing()), Count(envelopes_.skipped()));
   std::fflush(stdout);
 }
 

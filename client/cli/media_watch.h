@@ -5,15 +5,18 @@
 #include <fstream>
 #include <thread>
 
+#include "client/cli/audio_track.h"
 #include "client/delay_samples.h"
+#include "client/envelope_counters.h"
 #include "client/frame_reassembler.h"
 #include "client/media_receiver.h"
 
 namespace orvane::client::cli {
 
 // Receives media on a thread of its own while the control channel is watched on the
-// caller's: reassembles video, appends the access units to an optional file and prints a
-// stats line every second.
+// caller's: reassembles video, appends the access units to an optional file, decodes the
+// audio (see AudioTrack), checks the envelope counters and prints a stats line every
+// second.
 class MediaWatch {
  public:
   MediaWatch() = default;
@@ -21,9 +24,10 @@ class MediaWatch {
   MediaWatch(const MediaWatch&) = delete;
   MediaWatch& operator=(const MediaWatch&) = delete;
 
-  // `receiver` and `out` (closed: no recording) must outlive the watch. Delays are shown
-  // only with `same_clock`: host timestamps mean nothing on another machine's clock.
-  void Start(MediaReceiver& receiver, std::ofstream& out, bool same_clock);
+  // `receiver`, `out` (closed: no recording) and `audio` must outlive the watch. Delays
+  // are shown only with `same_clock`: host timestamps mean nothing on another machine's
+  // clock.
+  void Start(MediaReceiver& receiver, std::ofstream& out, AudioTrack& audio, bool same_clock);
   // Joins the thread and prints the totals.
   void Stop();
   // Complete video frames so far; safe from any thread.
@@ -43,6 +47,7 @@ class MediaWatch {
 
   MediaReceiver* receiver_ = nullptr;
   std::ofstream* out_ = nullptr;
+  AudioTrack* audio_ = nullptr;
   bool same_clock_ = false;
   std::atomic<bool> running_{false};
   std::atomic<uint64_t> frames_complete_{0};
@@ -51,6 +56,8 @@ class MediaWatch {
   std::vector<AccessUnit> complete_;
   Period period_;
   DelaySamples all_delays_;
+  EnvelopeCounters envelopes_;
+  uint64_t sealed_audio_ = 0;
 };
 
 }  // namespace orvane::client::cli

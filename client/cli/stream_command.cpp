@@ -119,6 +119,11 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
       return kExitFailed;
     }
   }
+  AudioTrack audio;
+  if (options.Has("--audio-out") && !audio.Record(options.Value("--audio-out"))) {
+    std::fprintf(stderr, "Cannot write %s\n", options.Value("--audio-out").c_str());
+    return kExitFailed;
+  }
   ControlClient client;
   if (!StartTrustedSession(client, common)) {
     return kExitFailed;
@@ -130,7 +135,7 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   }
   receiver.SetKey(client.primary_key());
   MediaWatch media;
-  media.Start(receiver, out, IsLoopback(host));
+  media.Start(receiver, out, audio, IsLoopback(host));
   const std::string session_id = "orvane-client-session-" + RandomHexText(8);
   v1::ControlMessage start;
   start.mutable_start_stream()->set_session_id(session_id);
@@ -161,6 +166,7 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   }
   Watch(client, origin, Clock::now() + common.timeout, watch);
   media.Stop();
+  audio.Close();
   if (!watch.stopped) {
     std::fprintf(stderr, "No StreamStopped after StopStream\n");
   }
@@ -174,7 +180,8 @@ Command StreamCommand() {
       {"--seconds", "N", "how long to stream (default 5)"},
       {"--video-frames", "N", "stop once N complete video frames have arrived (--seconds limits)"},
       {"--media-port", "N", "receive media on this UDP port (default 0: any port, punched)"},
-      {"--out", "FILE", "write the received video access units to FILE"}};
+      {"--out", "FILE", "write the received video access units to FILE"},
+      {"--audio-out", "FILE", "write the received audio to FILE (Ogg Opus)"}};
   const auto capability_specs = CapabilityOptionSpecs();
   specs.insert(specs.end(), capability_specs.begin(), capability_specs.end());
   return {"stream", "start a stream, receive its media and print stats while it runs",
@@ -183,8 +190,10 @@ Command StreamCommand() {
           "host sends for the given time, then sends StopStream and waits for\n"
           "StreamStopped. Meanwhile media is received and reassembled: a stats line every\n"
           "second and the totals at the end. The video goes to --out as it arrives, in the\n"
-          "host's Annex-B byte stream. With a host on this machine the host-to-client delay\n"
-          "of each access unit is measured on the shared monotonic clock.",
+          "host's Annex-B byte stream. Audio (offered with --audio) is decoded, its tone\n"
+          "measured, and recorded to --audio-out. With a host on this machine the\n"
+          "host-to-client delay of each access unit is measured on the shared monotonic\n"
+          "clock.",
           std::move(specs), RunStream};
 }
 

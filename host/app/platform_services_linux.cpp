@@ -1,5 +1,6 @@
 #include "app/platform_services.h"
 
+#include "audio/loopback_audio_capture_pulse.h"
 #include "input/input_sink_linux.h"
 #include "platform/x11/x11_display_source.h"
 #include "video/cursor_source_x11.h"
@@ -30,6 +31,9 @@ PlatformServices CreatePlatformServices() {
   // Touch and pen through uinput where it may be opened; mouse and keys through XTest.
   services.input_sink = [displays]() -> std::unique_ptr<InputSink> {
     return LinuxInputSink::Create(displays);
+  };
+  services.audio_capture = []() -> std::unique_ptr<LoopbackAudioCapture> {
+    return std::make_unique<PulseLoopbackCapture>();
   };
   return services;
 }

@@ -1,5 +1,7 @@
 #include "app/platform_services.h"
 
+#include "audio/loopback_audio_capture_wasapi.h"
+#include "audio/opus_transform_mf.h"
 #include "input/input_sink_win.h"
 #include "video/cursor_source_win.h"
 #include "video/duplication_capturer_dxgi.h"
@@ -27,6 +29,8 @@ PlatformServices CreatePlatformServices() {
   services.input_sink = []() -> std::unique_ptr<InputSink> {
     return std::make_unique<WindowsInputSink>();
   };
+  services.audio_capture = CreateWasapiLoopbackCapture;
+  services.opus_transform = CreateMfOpusTransform;
   return services;
 }
 

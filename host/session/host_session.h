@@ -42,6 +42,10 @@ namespace orvane {
 //                         stats; the only user of the capturers and the encoder's
 //                         setters. Ends when streaming or session_running turns false;
 //                         joined by StreamController::Stop.
+//   audio capture         Captures, encodes and sends Opus packets (AudioPipeline; on
+//                         Linux libpulse's main-loop thread), dropping every block while
+//                         streaming is false. Started by StreamController::Start when the
+//                         stream carries audio; stopped and joined by its Stop.
 //   X event thread        (Linux) Hands X events to their subscribers; belongs to the
 //                         shared display, not to the session.
 //   others                Console handler and tray call RequestStop, which returns at once.

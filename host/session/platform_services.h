@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 
+#include "audio/audio_capture.h"
+#include "audio/opus_transform.h"
 #include "input/input_sink.h"
 #include "video/cursor_source.h"
 #include "video/screen_capturers.h"
@@ -23,6 +25,12 @@ struct PlatformServices {
   // Where the client's input goes; called once per session. Without one, input events
   // are accepted and go nowhere.
   std::function<std::unique_ptr<InputSink>()> input_sink;
+  // Records what the computer plays; called once per session. Without one, streams carry
+  // no audio.
+  AudioCaptureFactory audio_capture;
+  // An Opus encoder of the platform, preferred to libopus; called at each stream start
+  // that carries audio.
+  OpusTransformFactory opus_transform;
 };
 
 }  // namespace orvane

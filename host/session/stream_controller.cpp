@@ -15,7 +15,9 @@ StreamController::StreamController(const SessionEnvironment& environment,
       control_server_(control_server),
       media_sender_(media_sender),
       input_(input),
-      abr_([clock = environment.now_us] { return clock() * 1000; }) {}
+      abr_([clock = environment.now_us] { return clock() * 1000; }),
+      audio_(environment.platform.audio_capture, environment.platform.opus_transform,
+             [clock = environment.now_us] { return clock() / 1000; }) {}
 
 StreamController::~StreamController() {
   Stop();
@@ -27,6 +29,7 @@ void StreamController::Initialize(uint32_t monitors) {
   if (auto cursor = platform.cursor_source ? platform.cursor_source() : nullptr) {
     cursor_tracker_ = std::make_unique<CursorTracker>(std::move(cursor));
   }
+  audio_.Initialize();  // without audio the session goes on
 }
 
 void StreamController::SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend) {
@@ -67,6 +70,13 @@ bool StreamController::Start() {
     LOG_INFO("[Session] Transport encryption enabled");
   }
   input_.StartStream(keys.primary);
+  audio_.Start(
+      stream.audio_enabled,
+      [this](uint32_t sequence, uint64_t timestamp_us, uint8_t duration_ms, const uint8_t* data,
+             uint32_t size) {
+        media_sender_.SendAudioPacket(sequence, timestamp_us, duration_ms, data, size);
+      },
+      streaming_);
   abr_.Reset(stream.bitrate_kbps);
   handler_.SendStreamWarmup(session_id, "starting-frame-loop", "waiting_first_frame", 12000);
   streaming_.store(true);
@@ -129,6 +139,7 @@ void StreamController::Stop() {
   if (frame_loop_thread_.joinable()) {
     frame_loop_thread_.join();
   }
+  audio_.Stop();
   DestroyPipeline();
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "audio/audio_pipeline.h"
 #include "net/abr_controller.h"
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
@@ -21,9 +22,9 @@
 namespace orvane {
 
 // Starts and stops the active client's stream: builds the monitor pipeline and its
-// encoder, hands the session key to the media and input paths, and runs the frame loop
-// on a thread of its own. Start and Stop belong to the supervisor's thread; Halt and
-// ApplyClientStats may come from others.
+// encoder, hands the session key to the media and input paths, starts the audio
+// pipeline, and runs the frame loop on a thread of its own. Start and Stop belong to the
+// supervisor's thread; Halt and ApplyClientStats may come from others.
 class StreamController {
  public:
   StreamController(const SessionEnvironment& environment, std::atomic<bool>& session_running,
@@ -33,17 +34,19 @@ class StreamController {
   StreamController(const StreamController&) = delete;
   StreamController& operator=(const StreamController&) = delete;
 
-  // Once per session, before any stream: the cursor source and how many monitors the
-  // user asked to stream.
+  // Once per session, before any stream: the cursor source, the audio capture, and how
+  // many monitors the user asked to stream.
   void Initialize(uint32_t monitors);
   void SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend);
 
   // Starts a stream with what the client negotiated; a running stream is stopped first.
   // False when no pipeline could be built (the client has been told).
   bool Start();
-  // Ends the stream, if any: the frame loop is joined and the pipeline destroyed.
+  // Ends the stream, if any: the frame loop is joined, audio stopped and the pipeline
+  // destroyed.
   void Stop();
-  // Any thread: tells a running frame loop to end; Stop still has to join it.
+  // Any thread: tells a running frame loop to end and silences audio at once; Stop still
+  // has to join and stop them.
   void Halt() { streaming_.store(false); }
   bool streaming() const { return streaming_.load(); }
 
@@ -71,6 +74,8 @@ class StreamController {
   // Built by Start, used by the frame loop while it runs, destroyed by Stop.
   std::optional<MonitorPipeline> pipeline_;
   std::thread frame_loop_thread_;
+  // Lives for the session; its capture thread reads streaming_ for every block.
+  AudioPipeline audio_;
 };
 
 }  // namespace orvane

@@ -11,11 +11,11 @@
 namespace orvane::testing {
 
 HostProcess::HostProcess(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& home)
-    : HostProcess(ORVANE_HOST_BINARY, arguments, home) {}
+                         const std::filesystem::path& home, const Environment& environment)
+    : HostProcess(ORVANE_HOST_BINARY, arguments, home, environment) {}
 
 HostProcess::HostProcess(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::filesystem::path& home) {
+                         const std::filesystem::path& home, const Environment& environment) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) {
     return;
@@ -38,6 +38,9 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
     close(pipe_fds[1]);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     setenv("XDG_STATE_HOME", state.c_str(), 1);
+    for (const auto& [name, value] : environment) {
+      setenv(name.c_str(), value.c_str(), 1);
+    }
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);

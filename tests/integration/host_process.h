@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace orvane::testing {
@@ -14,10 +15,14 @@ namespace orvane::testing {
 // The real host binary, started with its own XDG folders and its console captured.
 class HostProcess {
  public:
-  HostProcess(const std::vector<std::string>& arguments, const std::filesystem::path& home);
+  using Environment = std::vector<std::pair<std::string, std::string>>;
+
+  // `environment` is set for the host on top of this process's own.
+  HostProcess(const std::vector<std::string>& arguments, const std::filesystem::path& home,
+              const Environment& environment = {});
   // Another program in the host's place, e.g. wine with the Windows host and its arguments.
   HostProcess(const std::string& program, const std::vector<std::string>& arguments,
-              const std::filesystem::path& home);
+              const std::filesystem::path& home, const Environment& environment = {});
   ~HostProcess();
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;

@@ -57,6 +57,9 @@ SessionHarness::SessionHarness(Options options) {
     capturers.duplication = std::make_unique<StillCapturer>(masked);
     return capturers;
   };
+  environment.platform.audio_capture = [record = audio_capture_, audio = options.audio] {
+    return std::make_unique<FakeAudioCapture>(record, audio);
+  };
   TrustStore trust(environment.trust);
   trust.TrustDevice(identity_.client_id, identity_.client_name);
   trust.Save();
@@ -99,6 +102,14 @@ bool SessionHarness::Authenticate(client::ControlClient& client) {
   }
   const auto ack = client.ReceiveUntil(pb::ControlMessage::kHelloAck, 5s);
   return ack && ack->hello_ack().result() == pb::AUTH_RESULT_OK;
+}
+
+bool SessionHarness::OfferAudio(client::ControlClient& client) {
+  pb::ControlMessage exchange;
+  exchange.mutable_capability_exchange()->add_supported_codecs(pb::VIDEO_CODEC_H264);
+  exchange.mutable_capability_exchange()->mutable_audio()->set_opus_supported(true);
+  return client.Send(exchange, client::FrameMode::kSealedPrimary) &&
+         client.ReceiveUntil(pb::ControlMessage::kCapabilityAccept, 5s).has_value();
 }
 
 bool SessionHarness::StartStream(client::ControlClient& client) {

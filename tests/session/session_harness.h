@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/fake_audio_capture.h"
 #include "client/client_identity.h"
 #include "client/control_client.h"
 #include "input/recording_input_sink.h"
@@ -24,6 +25,7 @@ class SessionHarness {
  public:
   struct Options {
     bool masked_capture = false;
+    FakeAudioCapture::Options audio = {};
   };
 
   explicit SessionHarness(Options options);
@@ -34,6 +36,8 @@ class SessionHarness {
   std::unique_ptr<client::ControlClient> Connect(const std::string& local_address = "127.0.0.1");
   // Hello with the trusted identity; true on AUTH_RESULT_OK.
   bool Authenticate(client::ControlClient& client);
+  // CapabilityExchange offering Opus audio, sealed; true once CapabilityAccept arrives.
+  bool OfferAudio(client::ControlClient& client);
   // StartStream, sealed; true once StreamStarted arrives.
   bool StartStream(client::ControlClient& client);
 
@@ -49,6 +53,7 @@ class SessionHarness {
   const HostOptions& options() const { return options_; }
   SinkRecord& input() { return *input_; }
   EncoderRecord& encoders() { return *encoders_; }
+  FakeCaptureRecord& audio_capture() { return *audio_capture_; }
   ManualClock& clock() { return clock_; }
   LogCapture& log() { return log_; }
   // The client states raised so far, as "waiting", "connected <address>", "disconnected".
@@ -63,6 +68,7 @@ class SessionHarness {
   ManualClock clock_;
   std::shared_ptr<EncoderRecord> encoders_ = std::make_shared<EncoderRecord>();
   std::shared_ptr<SinkRecord> input_ = std::make_shared<SinkRecord>();
+  std::shared_ptr<FakeCaptureRecord> audio_capture_ = std::make_shared<FakeCaptureRecord>();
   HostOptions options_;
   mutable std::mutex states_mutex_;
   std::vector<std::string> states_;
