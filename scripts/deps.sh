@@ -10,6 +10,7 @@ packages=(
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb x11-utils ffmpeg
+  libglib2.0-dev xdg-utils dbus-daemon adb
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
 )
 

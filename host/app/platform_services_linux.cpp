@@ -29,4 +29,8 @@ PlatformServices CreatePlatformServices() {
   return services;
 }
 
+bool OffersGraphicsCapture() {
+  return false;
+}
+
 }  // namespace orvane

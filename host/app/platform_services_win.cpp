@@ -8,4 +8,8 @@ PlatformServices CreatePlatformServices() {
   return {};
 }
 
+bool OffersGraphicsCapture() {
+  return true;
+}
+
 }  // namespace orvane

@@ -38,7 +38,7 @@ bool ConstantTimeEqual(std::span<const uint8_t> a, std::span<const uint8_t> b) {
 }  // namespace
 
 TrustStoreEnvironment TrustStoreEnvironment::System() {
-  return {AppDataFolder, TickCountMs, CurrentLocalTime, SessionCrypto::RandomBytes};
+  return {AppDataFolder, TickCountMs, CurrentLocalTime, SessionCrypto::RandomBytes, nullptr};
 }
 
 TrustStore::TrustStore() : TrustStore(TrustStoreEnvironment::System()) {}
@@ -171,6 +171,9 @@ std::string TrustStore::IssuePairingCode() {
   LOG_INFO("  ||  PAIRING CODE:  %s                ||", active_pairing_code_.c_str());
   LOG_INFO("  =========================================");
   LOG_INFO("  Enter this code on your mobile device.\n");
+  if (environment_.code_issued) {
+    environment_.code_issued(active_pairing_code_);
+  }
   return active_pairing_code_;
 }
 

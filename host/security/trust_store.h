@@ -22,6 +22,9 @@ struct TrustStoreEnvironment {
   std::function<uint64_t()> tick_ms;
   std::function<LocalTime()> now;
   std::function<bool(std::span<uint8_t>)> random;
+  // Told each new pairing code after the banner, so that a host without a console can
+  // show it elsewhere; may be empty.
+  std::function<void(const std::string& code)> code_issued;
 
   // The user's application-data folder, the tick clock, local time, the crypto RNG.
   static TrustStoreEnvironment System();

@@ -11,7 +11,8 @@
 namespace orvane::testing {
 
 HostProcess::HostProcess(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& home) {
+                         const std::filesystem::path& home,
+                         const std::vector<std::string>& environment) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) {
     return;
@@ -25,6 +26,10 @@ HostProcess::HostProcess(const std::vector<std::string>& arguments,
   argv.push_back(nullptr);
   const std::string config = (home / "config").string();
   const std::string state = (home / "state").string();
+  const std::string programs = (home / "bin").string();
+  std::filesystem::create_directories(programs);
+  const std::string no_bus = "unix:path=" + (home / "no-session-bus").string();
+  std::vector<std::string> settings(environment);
 
   pid_ = fork();
   if (pid_ == 0) {
@@ -34,6 +39,11 @@ HostProcess::HostProcess(const std::vector<std::string>& arguments,
     close(pipe_fds[1]);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     setenv("XDG_STATE_HOME", state.c_str(), 1);
+    setenv("PATH", programs.c_str(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", no_bus.c_str(), 1);
+    for (std::string& setting : settings) {
+      putenv(setting.data());
+    }
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);

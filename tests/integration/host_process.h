@@ -11,10 +11,13 @@
 
 namespace orvane::testing {
 
-// The real host binary, started with its own XDG folders and its console captured.
+// The real host binary, started with its own XDG folders and its console captured. Its
+// session bus is absent and its program search path empty (no adb, no xdg-open) unless
+// `environment` ("NAME=value" entries) says otherwise.
 class HostProcess {
  public:
-  HostProcess(const std::vector<std::string>& arguments, const std::filesystem::path& home);
+  HostProcess(const std::vector<std::string>& arguments, const std::filesystem::path& home,
+              const std::vector<std::string>& environment = {});
   ~HostProcess();
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
