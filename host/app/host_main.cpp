@@ -114,8 +114,8 @@ int RunHost(int argc, const char* const* argv) {
     DetachFromConsole();
   }
   UsbRoute().Setup(options);
-  // Local discovery registers here; when it fails, the tray shows kManualIpNotice and
-  // kManualIpTooltip and the host runs on.
+  // Local discovery registers here. When it fails, the host runs on and says so through
+  // the tray: a notification that manual host IP entry is needed, and its tooltip.
 
   SessionEnvironment environment;
   environment.platform = CreatePlatformServices();

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -217,6 +218,15 @@ TEST_F(TraySniTest, TheItemRegistersShowsItsStateAndExitEndsTheHost) {
   EXPECT_NE(opened.find((home_ / "state" / "OrvaneDisplay" / "logs" / "orvane_").string()),
             std::string::npos)
       << opened;
+  // A click on the icon itself does the same.
+  GVariant* activated =
+      client_.Call(ItemName(), kItemPath, kItemInterface, "Activate", g_variant_new("(ii)", 0, 0));
+  ASSERT_NE(activated, nullptr);
+  g_variant_unref(activated);
+  EXPECT_TRUE(WaitUntil([&] {
+    const std::string text = ReadFile(home_ / "opened.txt");
+    return std::count(text.begin(), text.end(), '\n') == 2;
+  }));
   EXPECT_EQ(Menu()[7], "  Monitor 1 (Primary) #1006 [x]");
   EXPECT_TRUE(desktop_->Notifications().empty());
 
