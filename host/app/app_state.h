@@ -56,8 +56,10 @@ class SessionSlot {
 struct AppState {
   std::atomic<bool> shutdown_requested{false};
   std::atomic<bool> relaunch_on_console_close{true};
+  std::atomic<bool> client_connected{false};
   std::atomic<uint32_t> capture_output_index{0};
   std::atomic<CaptureBackendChoice> capture_backend{CaptureBackendChoice::kAuto};
+  std::atomic<uint32_t> monitor_count{1};
   // Written once by the entry point before the console handler is installed.
   HostOptions relaunch_options;
   SessionSlot active_session;

@@ -1,24 +1,26 @@
 #include "app/host_main.h"
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <thread>
 
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/console_control.h"
+#include "app/host_console.h"
 #include "app/platform_services.h"
+#include "app/reconnect_loop.h"
+#include "app/tray_actions.h"
+#include "app/tray_icon.h"
+#include "app/tray_texts.h"
+#include "app/usb_route.h"
 #include "base/logger.h"
 #include "platform/app_folders.h"
 #include "platform/clock.h"
 #include "platform/platform_runtime.h"
-#include "session/host_session.h"
+#include "platform/system_info.h"
 
 namespace orvane {
 namespace {
-
-constexpr auto kReconnectPause = std::chrono::milliseconds(2000);
 
 AppState& State() {
   static AppState state;
@@ -47,28 +49,26 @@ bool LogPlatformStartFailure(const PlatformStartResult& result) {
   return false;
 }
 
-void ReconnectLoop(const HostOptions& options, const SessionEnvironment& environment) {
-  AppState& state = State();
-  while (!state.shutdown_requested.load()) {
-    auto session = std::make_shared<HostSession>(environment);
-    state.active_session.Publish(session);
-    if (!session->Initialize(options)) {
-      LOG_ERROR("[Main] Session initialization failed");
-      state.active_session.Retire(session);
-      return;
-    }
-    session->SetCaptureSelection(state.capture_output_index.load(), state.capture_backend.load());
-    LOG_INFO("\n[Main] Ready. Waiting for mobile client...\n");
-    session->Run();
-    state.active_session.Clear();
-    if (state.shutdown_requested.load()) {
-      state.active_session.Retire(session);
-      return;
-    }
-    LOG_INFO("[Main] Session ended. Reconnecting in 2 seconds...");
-    std::this_thread::sleep_for(kReconnectPause);
-    state.active_session.Retire(session);
-  }
+// A machine whose monitors cannot be counted is taken to have one; more than four count
+// as four.
+uint32_t CountedMonitors() {
+  return std::clamp<uint32_t>(CountMonitors().value_or(1), 1, 4);
+}
+
+void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options) {
+  TrayModel& model = tray.model();
+  model.SetOutputIndex(state.capture_output_index.load());
+  model.SetMonitorCount(state.monitor_count.load());
+  model.SetConnected(false);
+  model.SetWgcSelected(state.capture_backend.load() == CaptureBackendChoice::kGraphicsCapture);
+  model.SetWgcAvailable(OffersGraphicsCapture());
+  TrayActionServices services;
+  services.notify = [&tray](const std::string& text) {
+    tray.ShowNotification(kNotificationTitle, text);
+  };
+  services.prepare_usb_route = [options] { return UsbRoute().Setup(options); };
+  services.open_console = ShowHostConsole;
+  model.SetActions(MakeTrayActions(state, std::move(services)));
 }
 
 }  // namespace
@@ -105,14 +105,28 @@ int RunHost(int argc, const char* const* argv) {
   LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),
            CaptureBackendName(state.capture_backend.load()));
 
+  TrayIcon tray;
+  tray.Start();
+  tray.SetTooltip(kIdleTooltip);
+  state.monitor_count.store(CountedMonitors());
+  PrepareTray(tray, state, options);
   if (command_line.background && !command_line.console) {
     DetachFromConsole();
   }
+  UsbRoute().Setup(options);
+  // Local discovery registers here. When it fails, the host runs on and says so through
+  // the tray: a notification that manual host IP entry is needed, and its tooltip.
 
   SessionEnvironment environment;
   environment.platform = CreatePlatformServices();
-  ReconnectLoop(options, environment);
+  // A host in the background has no console to show the pairing banner on.
+  environment.trust.code_issued = [&tray](const std::string& code) {
+    tray.ShowNotification(kNotificationTitle, PairingCodeNotice(code));
+  };
+  RunReconnectLoop(state, options, environment, tray);
 
+  // Local discovery is withdrawn here, before the tray goes.
+  tray.Stop();
   state.active_session.Clear();
   StopPlatformRuntime();
   LOG_INFO("[Main] Shutdown complete.");

@@ -38,4 +38,8 @@ PlatformServices CreatePlatformServices() {
   return services;
 }
 
+bool OffersGraphicsCapture() {
+  return false;
+}
+
 }  // namespace orvane

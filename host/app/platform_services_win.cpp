@@ -34,4 +34,8 @@ PlatformServices CreatePlatformServices() {
   return services;
 }
 
+bool OffersGraphicsCapture() {
+  return true;
+}
+
 }  // namespace orvane

@@ -166,6 +166,11 @@ void Logger::Shutdown() {
   initialized_ = false;
 }
 
+std::filesystem::path Logger::CurrentFilePath() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return file_ != nullptr ? FilePathFor(current_date_) : std::filesystem::path();
+}
+
 void Logger::SetConsoleStream(FILE* console) {
   console_.store(console);
 }

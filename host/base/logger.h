@@ -52,6 +52,9 @@ class Logger {
   // Writes the shutdown line and closes the file; later lines reach the console only.
   void Shutdown();
 
+  // The day's file being written, empty when no file is open.
+  std::filesystem::path CurrentFilePath();
+
   // Receives every line that passes the level filter, after the sinks. Meant for tests
   // and for surfaces that mirror the log; pass nullptr to remove.
   using Observer = std::function<void(LogLevel, const std::string& message)>;

@@ -7,7 +7,7 @@
 
 namespace orvane {
 
-// Runs `program` with `arguments` (no window, output not captured) and waits at most
+// Runs `program` with `arguments` (no window, output neither captured nor shown) and waits at most
 // `timeout_ms`. True only when the process ended within the time; a process still running
 // then is killed. `exit_code` (optional) is 1 unless the process ended and reported one.
 bool RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
@@ -15,5 +15,14 @@ bool RunProcess(const std::filesystem::path& program, const std::vector<std::str
 
 // Full path of the running executable; empty with `error` set when it cannot be read.
 std::filesystem::path CurrentExecutablePath(uint32_t* error);
+
+// The folder that holds the running executable; empty when unknown.
+inline std::filesystem::path ExecutableDirectory() {
+  return CurrentExecutablePath(nullptr).parent_path();
+}
+
+// The program `file_name` as the system's search path finds it (Windows: SearchPathW;
+// Linux: the folders of $PATH, executable files only); empty when it is not found.
+std::filesystem::path FindOnSearchPath(const std::string& file_name);
 
 }  // namespace orvane

@@ -1,11 +1,14 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <string_view>
 
 #include "platform/clock.h"
 
@@ -42,9 +45,16 @@ bool RunProcess(const std::filesystem::path& program, const std::vector<std::str
   sigemptyset(&empty);
   posix_spawnattr_setsigmask(&attributes, &empty);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  // Its output is neither captured nor shown, as a windowless process's on Windows.
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
   const int spawn_error =
-      posix_spawn(&pid, program_text.c_str(), nullptr, &attributes, argv.data(), environ);
+      posix_spawn(&pid, program_text.c_str(), &files, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&files);
   posix_spawnattr_destroy(&attributes);
   if (spawn_error != 0) {
     return false;
@@ -80,6 +90,30 @@ std::filesystem::path CurrentExecutablePath(uint32_t* error) {
     *error = static_cast<uint32_t>(failure.value());
   }
   return failure ? std::filesystem::path() : path;
+}
+
+std::filesystem::path FindOnSearchPath(const std::string& file_name) {
+  const char* search_path = std::getenv("PATH");
+  if (search_path == nullptr || file_name.empty()) {
+    return {};
+  }
+  std::string_view rest(search_path);
+  for (;;) {
+    const size_t colon = rest.find(':');
+    // An empty entry stands for the current folder, as the shell reads it.
+    const std::string_view entry = rest.substr(0, colon);
+    std::filesystem::path candidate =
+        std::filesystem::path(entry.empty() ? "." : std::string(entry)) / file_name;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(candidate, ignored) &&
+        access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    if (colon == std::string_view::npos) {
+      return {};
+    }
+    rest.remove_prefix(colon + 1);
+  }
 }
 
 }  // namespace orvane

@@ -49,4 +49,14 @@ std::filesystem::path CurrentExecutablePath(uint32_t* error) {
   return std::filesystem::path(path);
 }
 
+std::filesystem::path FindOnSearchPath(const std::string& file_name) {
+  const std::wstring wide_name = std::filesystem::path(file_name).wstring();
+  wchar_t found[MAX_PATH] = {};
+  const DWORD length = SearchPathW(nullptr, wide_name.c_str(), nullptr, MAX_PATH, found, nullptr);
+  if (length == 0 || length >= MAX_PATH) {
+    return {};
+  }
+  return std::filesystem::path(found);
+}
+
 }  // namespace orvane

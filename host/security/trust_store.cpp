@@ -188,6 +188,9 @@ std::string TrustStore::IssuePairingCode() {
   LOG_INFO("  ||  PAIRING CODE:  %s                ||", active_pairing_code_.c_str());
   LOG_INFO("  =========================================");
   LOG_INFO("  Enter this code on your mobile device.\n");
+  if (environment_.code_issued) {
+    environment_.code_issued(active_pairing_code_);
+  }
   return active_pairing_code_;
 }
 

@@ -29,6 +29,9 @@ struct TrustStoreEnvironment {
   std::function<bool(std::span<uint8_t>)> random;
   // Writes the device list's temporary file.
   std::function<bool(const std::filesystem::path&, std::string_view)> write_file = WriteWholeFile;
+  // Told each new pairing code after the banner, so that a host without a console can
+  // show it elsewhere; may be empty.
+  std::function<void(const std::string& code)> code_issued;
 
   // The user's application-data folder, the tick clock, local time, the crypto RNG.
   static TrustStoreEnvironment System();

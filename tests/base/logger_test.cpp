@@ -101,9 +101,12 @@ TEST_F(LoggerTest, RotatesAtMidnightAndRemovesWeekOldLogsOfTheSameName) {
   Logger logger(Environment());
   logger.Init("orvane");
   logger.Log(LogLevel::kInfo, "before midnight");
+  EXPECT_EQ(logger.CurrentFilePath(), FileFor("20260308"));
   now_ = {2026, 3, 9, 0, 0, 1, 250};
   logger.Log(LogLevel::kInfo, "after midnight");
+  EXPECT_EQ(logger.CurrentFilePath(), FileFor("20260309"));
   logger.Shutdown();
+  EXPECT_EQ(logger.CurrentFilePath(), fs::path());
 
   EXPECT_EQ(ReadFile(FileFor("20260308")),
             "\n=== orvane started at 2026-03-08 23:59:58.007 ===\n"

@@ -12,7 +12,18 @@ namespace orvane::testing {
 
 HostProcess::HostProcess(const std::vector<std::string>& arguments,
                          const std::filesystem::path& home, const Environment& environment)
-    : HostProcess(ORVANE_HOST_BINARY, arguments, home, environment) {}
+    : HostProcess(ORVANE_HOST_BINARY, arguments, home, Isolated(home, environment)) {}
+
+HostProcess::Environment HostProcess::Isolated(const std::filesystem::path& home,
+                                               const Environment& environment) {
+  const std::filesystem::path programs = home / "bin";
+  std::filesystem::create_directories(programs);
+  Environment isolated{{"PATH", programs.string()},
+                       {"DBUS_SESSION_BUS_ADDRESS",
+                        "unix:path=" + (home / "no-session-bus").string()}};
+  isolated.insert(isolated.end(), environment.begin(), environment.end());
+  return isolated;
+}
 
 HostProcess::HostProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const std::filesystem::path& home, const Environment& environment) {
@@ -29,6 +40,10 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
   argv.push_back(nullptr);
   const std::string config = (home / "config").string();
   const std::string state = (home / "state").string();
+  const std::string programs = (home / "bin").string();
+  std::filesystem::create_directories(programs);
+  const std::string no_bus = "unix:path=" + (home / "no-session-bus").string();
+  std::vector<std::string> settings(environment);
 
   pid_ = fork();
   if (pid_ == 0) {

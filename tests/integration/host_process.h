@@ -12,15 +12,17 @@
 
 namespace orvane::testing {
 
-// The real host binary, started with its own XDG folders and its console captured.
+// The real host binary, started with its own XDG folders and its console captured. Its
+// session bus is absent and its program search path empty (no adb, no xdg-open) unless
+// `environment` (set on top of this process's own) says otherwise.
 class HostProcess {
  public:
   using Environment = std::vector<std::pair<std::string, std::string>>;
 
-  // `environment` is set for the host on top of this process's own.
   HostProcess(const std::vector<std::string>& arguments, const std::filesystem::path& home,
               const Environment& environment = {});
-  // Another program in the host's place, e.g. wine with the Windows host and its arguments.
+  // Another program in the host's place, e.g. wine with the Windows host and its arguments;
+  // it keeps this process's search path and session bus.
   HostProcess(const std::string& program, const std::vector<std::string>& arguments,
               const std::filesystem::path& home, const Environment& environment = {});
   ~HostProcess();
@@ -36,6 +38,8 @@ class HostProcess {
   int WaitForExit(std::chrono::milliseconds limit = std::chrono::seconds(10));
 
  private:
+  // A search path of one empty folder and no session bus, then `environment`.
+  static Environment Isolated(const std::filesystem::path& home, const Environment& environment);
   void ReadOutput(int fd);
 
   pid_t pid_ = -1;

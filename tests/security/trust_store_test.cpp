@@ -43,7 +43,8 @@ class TrustStoreTest : public ::testing::Test {
                 out[i] = static_cast<uint8_t>(random_ >> (8 * (i % 4)));
               }
               return random_works_;
-            }};
+            },
+            [this](const std::string& code) { issued_.push_back(code); }};
   }
 
   fs::path DevicesFile() const { return folder_ / "trusted_devices.json"; }
@@ -60,6 +61,7 @@ class TrustStoreTest : public ::testing::Test {
   LocalTime now_{2026, 3, 8, 9, 5, 7, 0};
   uint32_t random_ = 123456;
   bool random_works_ = true;
+  std::vector<std::string> issued_;
   const std::vector<uint8_t> key_a_ = std::vector<uint8_t>(64, 0xA1);
   const std::vector<uint8_t> key_b_ = std::vector<uint8_t>(64, 0xB2);
 };
@@ -174,10 +176,12 @@ TEST_F(TrustStoreTest, PairingCodeKeepsAllSixDigitsInFileAndBanner) {
   for (const Case& c : {Case{42, "000042"}, Case{0, "000000"}, Case{1000042, "000042"},
                         Case{0xFFFFFFFFu, "967295"}, Case{0x12345678u, "419896"}}) {
     random_ = c.random;
+    issued_.clear();
     TrustStore store(Environment());
     LogCapture log;
     EXPECT_EQ(store.IssuePairingCode(), c.code);
     EXPECT_EQ(ReadFile(CodeFile()), c.code);
+    EXPECT_EQ(issued_, std::vector<std::string>{c.code});
     const std::vector<std::string> banner = {
         "",
         "  =========================================",
@@ -195,6 +199,7 @@ TEST_F(TrustStoreTest, NoCodeIsIssuedWithoutRandomNumbers) {
   LogCapture log;
   EXPECT_EQ(store.IssuePairingCode(), "");
   EXPECT_FALSE(fs::exists(CodeFile()));
+  EXPECT_TRUE(issued_.empty());
   EXPECT_TRUE(log.Contains("[Trust] Random number generator failed"));
 }
 

@@ -1,0 +1,74 @@
+#include "app/tray_actions.h"
+
+#include <memory>
+
+#include "session/host_session.h"
+
+namespace orvane {
+namespace {
+
+// Stops the running session, if any; true when there was one.
+bool StopActiveSession(AppState& state) {
+  if (const std::shared_ptr<HostSession> session = state.active_session.Get()) {
+    session->RequestStop();
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TrayActions MakeTrayActions(AppState& state, TrayActionServices services) {
+  auto shared = std::make_shared<TrayActionServices>(std::move(services));
+  TrayActions actions;
+  actions.open_console = [shared] {
+    if (shared->open_console) {
+      shared->open_console();
+    }
+  };
+  actions.exit = [&state] {
+    state.relaunch_on_console_close.store(false);
+    state.shutdown_requested.store(true);
+    StopActiveSession(state);
+  };
+  actions.disconnect = [&state, shared] {
+    const std::shared_ptr<HostSession> session = state.active_session.Get();
+    if (session && state.client_connected.load()) {
+      session->RequestStop();
+      shared->notify("Active client disconnected.");
+    } else {
+      shared->notify("No active client to disconnect.");
+    }
+  };
+  actions.usb_setup = [shared] {
+    shared->notify(shared->prepare_usb_route()
+                       ? "USB connection prepared."
+                       : "USB setup failed. Check cable, adb, and device authorization.");
+  };
+  actions.select_monitor = [&state, shared](uint32_t index) {
+    const uint32_t count = state.monitor_count.load();
+    const uint32_t last = count == 0 ? 0 : count - 1;
+    if (index > last) {
+      shared->notify("Selected monitor is unavailable on this system.");
+      return;
+    }
+    state.capture_output_index.store(index);
+    shared->notify(StopActiveSession(state)
+                       ? "Capture source updated. Reconnecting stream with new monitor."
+                       : "Capture source updated for next stream.");
+  };
+  actions.select_backend = [&state, shared](bool use_wgc) {
+    state.capture_backend.store(use_wgc ? CaptureBackendChoice::kGraphicsCapture
+                                        : CaptureBackendChoice::kAuto);
+    if (StopActiveSession(state)) {
+      shared->notify(use_wgc ? "Capture backend set to WGC (Beta). Reconnecting stream."
+                             : "Capture backend set to Auto. Reconnecting stream.");
+    } else {
+      shared->notify(use_wgc ? "Capture backend set to WGC (Beta)."
+                             : "Capture backend set to Auto.");
+    }
+  };
+  return actions;
+}
+
+}  // namespace orvane

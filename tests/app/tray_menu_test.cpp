@@ -1,0 +1,98 @@
+#include "app/tray_menu.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+using Kind = TrayMenuItem::Kind;
+
+// One line per item: "text #id" with [grey] and [x] (checked) marks, "--" for a
+// separator, "text >" before a submenu's indented children.
+void Describe(const std::vector<TrayMenuItem>& items, const std::string& indent,
+              std::vector<std::string>& lines) {
+  for (const TrayMenuItem& item : items) {
+    switch (item.kind) {
+      case Kind::kSeparator:
+        lines.push_back(indent + "--");
+        break;
+      case Kind::kSubmenu:
+        lines.push_back(indent + item.text + " >");
+        Describe(item.children, indent + "  ", lines);
+        break;
+      case Kind::kCommand:
+        lines.push_back(indent + item.text + " #" + std::to_string(item.id) +
+                        (item.enabled ? "" : " [grey]") + (item.checked ? " [x]" : ""));
+        break;
+    }
+  }
+}
+
+std::vector<std::string> Describe(const TrayMenuState& state) {
+  std::vector<std::string> lines;
+  Describe(BuildTrayMenu(state), "", lines);
+  return lines;
+}
+
+TEST(TrayMenuTest, OneMonitorNoClientWgcAvailable) {
+  TrayMenuState state;
+  state.tooltip = "Orvane Display - Waiting for client...";
+  EXPECT_EQ(Describe(state), (std::vector<std::string>{
+                                 "Orvane Display - Waiting for client... #1001 [grey]",
+                                 "--",
+                                 "Open #1002",
+                                 "Disconnect (No active client) #1003 [grey]",
+                                 "--",
+                                 "USB Connection Setup #1005",
+                                 "Capture Source >",
+                                 "  Monitor 1 (Primary) #1006 [x]",
+                                 "  Monitor 2 #1007 [grey]",
+                                 "  Monitor 3 #1008 [grey]",
+                                 "  Monitor 4 #1009 [grey]",
+                                 "Capture Backend >",
+                                 "  Backend: Auto (DXGI) #1010 [x]",
+                                 "  Backend: WGC (Beta) #1011",
+                                 "--",
+                                 "Exit #1004",
+                             }));
+}
+
+TEST(TrayMenuTest, StateDecidesTextsGreyAndChecks) {
+  TrayMenuState state;
+  state.tooltip = "Orvane Display - Connected (192.168.1.20)";
+  state.connected = true;
+  state.output_index = 2;
+  state.monitor_count = 3;
+  state.wgc_selected = true;
+  const std::vector<std::string> lines = Describe(state);
+  EXPECT_EQ(lines[0], "Orvane Display - Connected (192.168.1.20) #1001 [grey]");
+  EXPECT_EQ(lines[3], "Disconnect #1003");
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 7, lines.begin() + 11),
+            (std::vector<std::string>{"  Monitor 1 (Primary) #1006", "  Monitor 2 #1007",
+                                      "  Monitor 3 #1008 [x]", "  Monitor 4 #1009 [grey]"}));
+  EXPECT_EQ(lines[12], "  Backend: Auto (DXGI) #1010");
+  EXPECT_EQ(lines[13], "  Backend: WGC (Beta) #1011 [x]");
+
+  state.wgc_available = false;
+  EXPECT_EQ(Describe(state)[13], "  Backend: WGC (Unavailable) #1011 [grey] [x]");
+
+  // No monitors counted is one monitor.
+  state.monitor_count = 0;
+  EXPECT_EQ(Describe(state)[7], "  Monitor 1 (Primary) #1006");
+  EXPECT_EQ(Describe(state)[8], "  Monitor 2 #1007 [grey]");
+}
+
+TEST(TrayMenuTest, MonitorAndBackendEntriesAreChoicesOthersAreNot) {
+  for (const TrayMenuItem& item : BuildTrayMenu({})) {
+    EXPECT_FALSE(item.checkable) << item.text;
+    for (const TrayMenuItem& child : item.children) {
+      EXPECT_TRUE(child.checkable) << child.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvane
