@@ -56,7 +56,8 @@ bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
 }
 
 TrustStoreEnvironment TrustStoreEnvironment::System() {
-  return {AppDataFolder, TickCountMs, CurrentLocalTime, SessionCrypto::RandomBytes, WriteWholeFile};
+  return {AppDataFolder,  TickCountMs, CurrentLocalTime, SessionCrypto::RandomBytes,
+          WriteWholeFile, nullptr};
 }
 
 TrustStore::TrustStore() : TrustStore(TrustStoreEnvironment::System()) {}

@@ -40,10 +40,6 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
   argv.push_back(nullptr);
   const std::string config = (home / "config").string();
   const std::string state = (home / "state").string();
-  const std::string programs = (home / "bin").string();
-  std::filesystem::create_directories(programs);
-  const std::string no_bus = "unix:path=" + (home / "no-session-bus").string();
-  std::vector<std::string> settings(environment);
 
   pid_ = fork();
   if (pid_ == 0) {

@@ -37,13 +37,16 @@ void WriteFile(const fs::path& path, const std::string& text) {
 class TrustStoreTest : public ::testing::Test {
  protected:
   TrustStoreEnvironment Environment() {
-    return {[this] { return folder_; }, [this] { return tick_ms_; }, [this] { return now_; },
+    return {[this] { return folder_; },
+            [this] { return tick_ms_; },
+            [this] { return now_; },
             [this](std::span<uint8_t> out) {
               for (size_t i = 0; i < out.size(); ++i) {
                 out[i] = static_cast<uint8_t>(random_ >> (8 * (i % 4)));
               }
               return random_works_;
             },
+            WriteWholeFile,
             [this](const std::string& code) { issued_.push_back(code); }};
   }
 

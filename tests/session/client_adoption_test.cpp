@@ -46,7 +46,6 @@ TEST_F(ClientAdoptionTest, APromotedClientInheritsNoAuthenticationKeysOrStream) 
   // Before its own Hello the newcomer's bare input does nothing; its punch may re-aim
   // the media, which goes nowhere without a stream.
   harness_.SendInput("127.0.0.2", KeyEvent(1));
-  harness_.SendInput("127.0.0.2", kPunch);
   // The old client's key opens nothing any more, from anywhere.
   std::vector<uint8_t> sealed_key;
   ASSERT_TRUE(SealEnvelope(old_key, kInputDirection, 7, KeyEvent(2), sealed_key));
@@ -54,7 +53,10 @@ TEST_F(ClientAdoptionTest, APromotedClientInheritsNoAuthenticationKeysOrStream) 
   std::vector<uint8_t> sealed_punch;
   ASSERT_TRUE(SealEnvelope(old_key, kInputDirection, 8, kPunch, sealed_punch));
   harness_.SendInput("127.0.0.3", sealed_punch);
-  std::this_thread::sleep_for(200ms);  // handled before the Hello below makes input valid
+  // The input port reads in arrival order, so once the newcomer's punch is honoured
+  // everything above was handled, all before the Hello below makes input valid.
+  harness_.SendInput("127.0.0.2", kPunch);
+  ASSERT_TRUE(harness_.log().WaitFor("updated via punch: 127.0.0.2"));
 
   ASSERT_TRUE(harness_.Authenticate(*second_));
   ASSERT_TRUE(harness_.InputSettled("127.0.0.2"));

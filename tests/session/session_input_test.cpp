@@ -38,7 +38,9 @@ TEST(SessionInputTest, NothingIsInjectedBeforeAuthentication) {
   ASSERT_TRUE(harness.log().WaitFor("[Session] Active client: 127.0.0.1"));
   harness.SendInput("127.0.0.1", KeyEvent(1));
   harness.SendInput("127.0.0.1", TouchEvent(0, 1, 0.25f, 0.75f));
-  std::this_thread::sleep_for(200ms);
+  // Handled in arrival order: once the punch is honoured, the events above were refused.
+  harness.SendInput("127.0.0.1", kPunch);
+  ASSERT_TRUE(harness.log().WaitFor("updated via punch: 127.0.0.1"));
   ASSERT_TRUE(harness.Authenticate(*client));
   harness.SendInput("127.0.0.1", TouchEvent(0, 2, 0.25f, 0.75f));
   ASSERT_TRUE(harness.InputSettled());
