@@ -22,7 +22,7 @@ class PairingProofTest : public ::testing::Test {
   // read, so each check is really made.
   TrustStore Store() {
     return TrustStore({[this] { return folder_; }, [this] { return tick_ms_ += 5000; },
-                       CurrentLocalTime, SessionCrypto::RandomBytes, nullptr});
+                       CurrentLocalTime, SessionCrypto::RandomBytes, WriteWholeFile, nullptr});
   }
 
   TempFolder temp_{"orvane-proof"};
