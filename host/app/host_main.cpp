@@ -13,6 +13,7 @@
 #include "platform/app_folders.h"
 #include "platform/clock.h"
 #include "platform/platform_runtime.h"
+#include "services/discovery_advertiser.h"
 #include "session/host_session.h"
 
 namespace orvane {
@@ -45,6 +46,11 @@ bool LogPlatformStartFailure(const PlatformStartResult& result) {
       break;
   }
   return false;
+}
+
+// Without local discovery the phone must be given the host's address by hand.
+void AnnounceManualIpMode() {
+  LOG_INFO("[Main] mDNS registration failed -- manual IP entry required on mobile");
 }
 
 void ReconnectLoop(const HostOptions& options, const SessionEnvironment& environment) {
@@ -109,10 +115,16 @@ int RunHost(int argc, const char* const* argv) {
     DetachFromConsole();
   }
 
+  DiscoveryAdvertiser discovery;
+  if (!discovery.Register(options.control_port)) {
+    AnnounceManualIpMode();
+  }
+
   SessionEnvironment environment;
   environment.platform = CreatePlatformServices();
   ReconnectLoop(options, environment);
 
+  discovery.Unregister();
   state.active_session.Clear();
   StopPlatformRuntime();
   LOG_INFO("[Main] Shutdown complete.");
