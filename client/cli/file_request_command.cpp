@@ -22,8 +22,8 @@ std::optional<uint64_t> ParseSize(const std::string& text) {
 }
 
 int RunFileRequest(const CommonOptions& common, const ParsedOptions& options) {
-  if (!options.Has("--name")) {
-    std::fprintf(stderr, "--name is required (it may be empty: --name=)\n");
+  if (!options.Has("--file")) {
+    std::fprintf(stderr, "--file is required (the name may be empty: --file=)\n");
     return kExitUsage;
   }
   const std::optional<uint64_t> size = ParseSize(options.Value("--size", "0"));
@@ -45,7 +45,7 @@ int RunFileRequest(const CommonOptions& common, const ParsedOptions& options) {
   v1::ControlMessage request;
   v1::StartFileTransfer* transfer = request.mutable_start_file_transfer();
   transfer->set_transfer_id(options.Value("--id", "transfer-1"));
-  transfer->set_filename(options.Value("--name"));
+  transfer->set_filename(options.Value("--file"));
   transfer->set_file_size_bytes(*size);
   transfer->set_checksum_sha256(options.Value("--sha256"));
   transfer->set_direction(options.Has("--to-client") ? v1::TRANSFER_DIRECTION_HOST_TO_CLIENT
@@ -91,7 +91,7 @@ Command FileRequestCommand() {
           "Says Hello as a trusted device, sends StartFileTransfer for the named file and\n"
           "prints the host's FileTransferAck: transfer_id, status (0 accepted, 1 refused)\n"
           "and resume_offset. Exits with 1 when no acknowledgement comes.",
-          {{"--name", "NAME", "the file name the host is asked to store (required)"},
+          {{"--file", "NAME", "the file name the host is asked to store (required)"},
            {"--size", "BYTES", "the announced file size (default 0)"},
            {"--id", "ID", "the transfer id (default transfer-1)"},
            {"--sha256", "HEX", "the announced checksum (default none)"},

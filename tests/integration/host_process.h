@@ -12,7 +12,9 @@
 
 namespace orvane::testing {
 
-// The real host binary, started with its own XDG folders and its console captured.
+// The real host binary, started with its own XDG folders and its console captured. Its
+// system bus is an address where nothing listens, so no host a test starts announces
+// itself on the machine's network unless the test gives it a bus of its own.
 class HostProcess {
  public:
   using Environment = std::vector<std::pair<std::string, std::string>>;
