@@ -29,8 +29,7 @@ struct FileTransferEnvironment {
 // transfer accepted last (accepting another closes the one before).
 class FileTransferReceiver {
  public:
-  explicit FileTransferReceiver(
-      FileTransferEnvironment environment = FileTransferEnvironment::System());
+  explicit FileTransferReceiver(FileTransferEnvironment environment);
   FileTransferReceiver(const FileTransferReceiver&) = delete;
   FileTransferReceiver& operator=(const FileTransferReceiver&) = delete;
 
