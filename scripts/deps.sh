@@ -11,7 +11,7 @@ profile=${1:-test}
 run_packages=(
   build-essential cmake ninja-build pkg-config
   protobuf-compiler libprotobuf-dev
-  libssl-dev libopus-dev libavutil-dev libavcodec-dev libpulse-dev
+  libssl-dev libopus-dev libavutil-dev libavcodec-dev libpulse-dev libavahi-client-dev
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
   x11proto-dev # keysym names of the XTest keyboard
   xvfb
@@ -22,7 +22,8 @@ test_packages=(
   libswscale-dev python3 # benchmark anchor and report
   x11-utils ffmpeg
   pulseaudio pulseaudio-utils opus-tools # a private sound server, its player, the Opus anchor
-  libglib2.0-dev xdg-utils dbus-daemon adb
+  libglib2.0-dev xdg-utils adb
+  dbus-daemon avahi-daemon avahi-utils iproute2 util-linux # discovery in a private network namespace
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
 )
 

@@ -9,13 +9,14 @@ namespace orvane::client::cli {
 namespace {
 
 std::vector<Command> AllCommands() {
-  return {PairCommand(), PingCommand(), CapsCommand(), StreamCommand(), InputCommand()};
+  return {PairCommand(),   PingCommand(),  CapsCommand(),
+          StreamCommand(), InputCommand(), FileRequestCommand()};
 }
 
 void PrintUsage(FILE* out) {
   std::fprintf(out, "usage: orvane-client <command> [options]\n\ncommands:\n");
   for (const Command& command : AllCommands()) {
-    std::fprintf(out, "  %-8s %s\n", std::string(command.name).c_str(),
+    std::fprintf(out, "  %-12s %s\n", std::string(command.name).c_str(),
                  std::string(command.summary).c_str());
   }
   std::fprintf(out, "\nRun orvane-client <command> --help for its options.\n");

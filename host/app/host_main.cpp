@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/platform_runtime.h"
 #include "platform/system_info.h"
+#include "services/discovery_advertiser.h"
 
 namespace orvane {
 namespace {
@@ -47,6 +48,13 @@ bool LogPlatformStartFailure(const PlatformStartResult& result) {
       break;
   }
   return false;
+}
+
+// Without local discovery the phone must be given the host's address by hand.
+void AnnounceManualIpMode(TrayIcon& tray) {
+  LOG_INFO("[Main] mDNS registration failed -- manual IP entry required on mobile");
+  tray.ShowNotification(kNotificationTitle, kManualIpNotice);
+  tray.SetTooltip(kManualIpTooltip);
 }
 
 // A machine whose monitors cannot be counted is taken to have one; more than four count
@@ -114,8 +122,10 @@ int RunHost(int argc, const char* const* argv) {
     DetachFromConsole();
   }
   UsbRoute().Setup(options);
-  // Local discovery registers here. When it fails, the host runs on and says so through
-  // the tray: a notification that manual host IP entry is needed, and its tooltip.
+  DiscoveryAdvertiser discovery;
+  if (!discovery.Register(options.control_port)) {
+    AnnounceManualIpMode(tray);
+  }
 
   SessionEnvironment environment;
   environment.platform = CreatePlatformServices();
@@ -125,7 +135,7 @@ int RunHost(int argc, const char* const* argv) {
   };
   RunReconnectLoop(state, options, environment, tray);
 
-  // Local discovery is withdrawn here, before the tray goes.
+  discovery.Unregister();
   tray.Stop();
   state.active_session.Clear();
   StopPlatformRuntime();

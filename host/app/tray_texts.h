@@ -13,6 +13,11 @@ inline constexpr const char* kNotificationTitle = "Orvane Display";
 inline constexpr const char* kIdleTooltip = "Orvane Display - Idle";
 inline constexpr const char* kWaitingTooltip = "Orvane Display - Waiting for client...";
 inline constexpr const char* kReconnectingTooltip = "Orvane Display - Reconnecting...";
+inline constexpr const char* kManualIpTooltip = "Orvane Display - Manual IP mode";
+
+// Shown when local discovery cannot announce the host.
+inline constexpr const char* kManualIpNotice =
+    "Local discovery is unavailable. Use manual host IP on mobile.";
 
 // The tooltip for a client state raised by a session; `text` is the client's address
 // for kConnected. Nothing for a value the host does not know.

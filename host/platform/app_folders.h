@@ -11,4 +11,9 @@ std::filesystem::path AppDataFolder();
 // Per-user folder for the daily log files. Created if missing; empty when unknown.
 std::filesystem::path AppLogFolder();
 
+// The folder received files are stored in: "OrvaneDisplay" in the user's download
+// folder, created (that one level only) on every lookup; "." when the user's folders
+// cannot be found.
+std::filesystem::path DownloadFolder();
+
 }  // namespace orvane

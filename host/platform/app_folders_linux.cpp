@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <system_error>
+
+#include "platform/user_dirs.h"
 
 namespace orvane {
 namespace {
@@ -50,6 +54,26 @@ std::filesystem::path AppDataFolder() {
 std::filesystem::path AppLogFolder() {
   const std::filesystem::path base = XdgBase("XDG_STATE_HOME", ".local/state");
   return base.empty() ? base : CreatedOrEmpty(base / kProductFolder / "logs");
+}
+
+std::filesystem::path DownloadFolder() {
+  const std::filesystem::path home = HomeFolder();
+  if (home.empty()) {
+    return ".";
+  }
+  std::ifstream user_dirs(XdgBase("XDG_CONFIG_HOME", ".config") / "user-dirs.dirs");
+  std::stringstream text;
+  text << user_dirs.rdbuf();
+  std::filesystem::path downloads = DownloadDirFromUserDirs(text.str(), home);
+  if (downloads.empty()) {
+    downloads = home / "Downloads";
+  }
+  // The download folder itself is the user's to make; a missing one refuses every
+  // transfer.
+  const std::filesystem::path folder = downloads / kProductFolder;
+  std::error_code ignored;
+  std::filesystem::create_directory(folder, ignored);
+  return folder;
 }
 
 }  // namespace orvane

@@ -35,4 +35,15 @@ std::filesystem::path AppLogFolder() {
   return logs;
 }
 
+std::filesystem::path DownloadFolder() {
+  char profile[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, 0, profile))) {
+    return ".";
+  }
+  // "Downloads" itself is the user's to make; a missing one refuses every transfer.
+  const std::string folder = std::string(profile) + "\\Downloads\\OrvaneDisplay";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
 }  // namespace orvane

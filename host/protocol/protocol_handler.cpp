@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 #include "base/log_text.h"
 #include "base/logger.h"
@@ -59,6 +60,7 @@ void ProtocolHandler::ResetForNewClient() {
   std::lock_guard<std::mutex> lock(mutex_);
   keys_ = {};
   pending_stats_.reset();
+  pending_file_transfer_.reset();
 }
 
 NegotiatedStream ProtocolHandler::Negotiated() const {
@@ -98,6 +100,11 @@ bool ProtocolHandler::TakePendingStats(float& rtt_ms, float& packet_loss_pct, fl
   jitter_ms = pending_stats_->jitter_ms;
   pending_stats_.reset();
   return true;
+}
+
+std::optional<pb::StartFileTransfer> ProtocolHandler::TakePendingFileTransfer() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(pending_file_transfer_, std::nullopt);
 }
 
 Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
@@ -183,6 +190,8 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         LOG_INFO("[Protocol] StartFileTransfer: %s (%llu bytes)",
                  EscapeForLog(transfer.filename()).c_str(),
                  static_cast<unsigned long long>(transfer.file_size_bytes()));
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_file_transfer_ = transfer;
       }
       break;
     case pb::ControlMessage::kClipboardUpdate:

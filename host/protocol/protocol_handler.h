@@ -61,6 +61,8 @@ class ProtocolHandler {
   void ClearStreamRequests();
 
   bool TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms);
+  // The client's latest file-transfer request not yet answered, once.
+  std::optional<protocol::v1::StartFileTransfer> TakePendingFileTransfer();
 
   void SendHelloAckAccepted();
   void SendHelloAckPairingRequired(const std::string& pairing_code);
@@ -112,6 +114,7 @@ class ProtocolHandler {
     float rtt_ms, packet_loss_pct, jitter_ms;
   };
   std::optional<Stats> pending_stats_;
+  std::optional<protocol::v1::StartFileTransfer> pending_file_transfer_;
 
   // Receive thread only: the client of the last Hello.
   std::string client_id_;

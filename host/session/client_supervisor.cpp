@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/logger.h"
+#include "services/file_transfer_answer.h"
 #include "session/control_frame_opener.h"
 
 namespace orvane {
@@ -23,14 +24,15 @@ void LogStatus(const char* what, const Status& status) {
 ClientSupervisor::ClientSupervisor(const HostOptions& options, std::atomic<bool>& session_running,
                                    ProtocolHandler& handler, TcpControlServer& control_server,
                                    UdpMediaSender& media_sender, InputChannel& input,
-                                   StreamController& stream)
+                                   StreamController& stream, FileTransferReceiver& file_receiver)
     : options_(options),
       session_running_(session_running),
       handler_(handler),
       control_server_(control_server),
       media_sender_(media_sender),
       input_(input),
-      stream_(stream) {}
+      stream_(stream),
+      file_receiver_(file_receiver) {}
 
 void ClientSupervisor::SetClientStateCallback(ClientStateCallback callback) {
   client_state_callback_ = std::move(callback);
@@ -160,7 +162,19 @@ void ClientSupervisor::ControlReceiveLoop() {
                status.message.c_str());
     }
     stream_.ApplyClientStats();
+    AnswerPendingFileTransfer();
   }
+}
+
+void ClientSupervisor::AnswerPendingFileTransfer() {
+  const std::optional<protocol::v1::StartFileTransfer> request = handler_.TakePendingFileTransfer();
+  if (!request) {
+    return;
+  }
+  const std::string answer = AnswerFileTransfer(*request, file_receiver_).SerializeAsString();
+  // Sent bare, as every host message; a client gone meanwhile learns nothing.
+  control_server_.SendFrame(reinterpret_cast<const uint8_t*>(answer.data()),
+                            static_cast<uint32_t>(answer.size()));
 }
 
 }  // namespace orvane

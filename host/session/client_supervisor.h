@@ -9,6 +9,7 @@
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
+#include "services/file_transfer_receiver.h"
 #include "session/client_state.h"
 #include "session/host_options.h"
 #include "session/input_channel.h"
@@ -27,7 +28,8 @@ class ClientSupervisor {
  public:
   ClientSupervisor(const HostOptions& options, std::atomic<bool>& session_running,
                    ProtocolHandler& handler, TcpControlServer& control_server,
-                   UdpMediaSender& media_sender, InputChannel& input, StreamController& stream);
+                   UdpMediaSender& media_sender, InputChannel& input, StreamController& stream,
+                   FileTransferReceiver& file_receiver);
   ClientSupervisor(const ClientSupervisor&) = delete;
   ClientSupervisor& operator=(const ClientSupervisor&) = delete;
 
@@ -48,6 +50,8 @@ class ClientSupervisor {
   void RaiseClientState(SessionClientState state, const std::string& text);
   // Control thread, after the connection failed.
   void RaiseDisconnected(uint64_t connection_id);
+  // Control thread, after each dispatched message: answers a file-transfer request.
+  void AnswerPendingFileTransfer();
 
   const HostOptions& options_;
   std::atomic<bool>& session_running_;
@@ -56,6 +60,7 @@ class ClientSupervisor {
   UdpMediaSender& media_sender_;
   InputChannel& input_;
   StreamController& stream_;
+  FileTransferReceiver& file_receiver_;
   ClientStateCallback client_state_callback_;
 
   std::mutex client_mutex_;

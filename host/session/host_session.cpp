@@ -10,8 +10,9 @@ HostSession::HostSession(SessionEnvironment environment)
       handler_(environment_.trust),
       input_(handler_, control_server_, media_sender_),
       stream_(environment_, session_running_, handler_, control_server_, media_sender_, input_),
+      file_receiver_(environment_.file_transfer),
       supervisor_(options_, session_running_, handler_, control_server_, media_sender_, input_,
-                  stream_) {}
+                  stream_, file_receiver_) {}
 
 HostSession::~HostSession() {
   session_running_.store(false);

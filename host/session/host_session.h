@@ -7,6 +7,7 @@
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
+#include "services/file_transfer_receiver.h"
 #include "session/client_state.h"
 #include "session/client_supervisor.h"
 #include "session/host_options.h"
@@ -29,9 +30,9 @@ namespace orvane {
 //                         Run then stops the stream, joins the control thread and closes
 //                         the sockets.
 //   control-receive       Reads, opens and dispatches control frames; feeds the bitrate
-//                         controller. Owns the frame opener and the handler's client-side
-//                         state. A stop closes the transport, which fails a blocked
-//                         receive; joined by Run.
+//                         controller; answers file-transfer requests. Owns the frame opener and the
+//                         handler's client-side state. A stop closes the transport, which fails a
+//                         blocked receive; joined by Run.
 //   transport accept      Admits connections as active or queued (TcpControlServer);
 //                         woken and joined by TcpControlServer::Stop.
 //   input receive         Filters input-port datagrams against the adopted client,
@@ -86,6 +87,7 @@ class HostSession {
   UdpMediaSender media_sender_;
   InputChannel input_;
   StreamController stream_;
+  FileTransferReceiver file_receiver_;
   ClientSupervisor supervisor_;
   std::thread control_thread_;
 };

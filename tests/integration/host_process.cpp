@@ -40,6 +40,7 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
   argv.push_back(nullptr);
   const std::string config = (home / "config").string();
   const std::string state = (home / "state").string();
+  const std::string no_bus = "unix:path=" + (home / "no-system-bus").string();
 
   pid_ = fork();
   if (pid_ == 0) {
@@ -49,6 +50,7 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
     close(pipe_fds[1]);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     setenv("XDG_STATE_HOME", state.c_str(), 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", no_bus.c_str(), 1);
     for (const auto& [name, value] : environment) {
       setenv(name.c_str(), value.c_str(), 1);
     }

@@ -13,8 +13,10 @@
 namespace orvane::testing {
 
 // The real host binary, started with its own XDG folders and its console captured. Its
-// session bus is absent and its program search path empty (no adb, no xdg-open) unless
-// `environment` (set on top of this process's own) says otherwise.
+// session bus and system bus are addresses where nothing listens (so no host a test starts
+// announces itself on the machine's network) and its program search path is empty (no
+// adb, no xdg-open), unless `environment` (set on top of this process's own) says
+// otherwise.
 class HostProcess {
  public:
   using Environment = std::vector<std::pair<std::string, std::string>>;

@@ -167,6 +167,30 @@ TEST_F(ProtocolHandlerTest, AuthenticatedOnlyMessagesAreOnlyLoggedBeforeHello) {
   EXPECT_TRUE(sent_.empty());
   EXPECT_FALSE(handler->stream_start_requested());
   EXPECT_FALSE(handler->stream_stop_requested());
+  EXPECT_FALSE(handler->TakePendingFileTransfer().has_value());
+}
+
+TEST_F(ProtocolHandlerTest, AFileRequestIsTakenOnceAndNotByTheNextClient) {
+  Trust("known");
+  auto handler = MakeHandler();
+  Handle(*handler, Hello("known"));
+  pb::ControlMessage request;
+  request.mutable_start_file_transfer()->set_transfer_id("t-1");
+  request.mutable_start_file_transfer()->set_filename("photo.jpg");
+  request.mutable_start_file_transfer()->set_file_size_bytes(1234);
+  Handle(*handler, request);
+  const auto pending = handler->TakePendingFileTransfer();
+  ASSERT_TRUE(pending.has_value());
+  EXPECT_EQ(pending->transfer_id(), "t-1");
+  EXPECT_EQ(pending->filename(), "photo.jpg");
+  EXPECT_EQ(pending->file_size_bytes(), 1234u);
+  EXPECT_FALSE(handler->TakePendingFileTransfer().has_value());
+  // The handler answers nothing itself: the session does, with the receiver's verdict.
+  EXPECT_TRUE(sent_.size() == 1 && sent_[0].has_hello_ack());
+
+  Handle(*handler, request);
+  handler->ResetForNewClient();
+  EXPECT_FALSE(handler->TakePendingFileTransfer().has_value());
 }
 
 TEST_F(ProtocolHandlerTest, PingStatsTerminateAndRekeyAreHandledBeforeAuthentication) {

@@ -60,6 +60,11 @@ SessionHarness::SessionHarness(Options options) {
   environment.platform.audio_capture = [record = audio_capture_, audio = options.audio] {
     return std::make_unique<FakeAudioCapture>(record, audio);
   };
+  environment.file_transfer.destination_folder = [this] { return download_folder(); };
+  environment.file_transfer.free_bytes = [this](const std::filesystem::path&) {
+    return std::optional<uint64_t>(free_disk_bytes_.load());
+  };
+  std::filesystem::create_directories(download_folder());
   TrustStore trust(environment.trust);
   trust.TrustDevice(identity_.client_id, identity_.client_name);
   trust.Save();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -49,6 +51,10 @@ class SessionHarness {
   // A key with this virtual-key code reached the input sink.
   bool Injected(uint16_t key_code) const;
 
+  // Where the session stores received files, and the room it is told is left there.
+  std::filesystem::path download_folder() const { return temp_ / "downloads"; }
+  void SetFreeDiskBytes(uint64_t bytes) { free_disk_bytes_.store(bytes); }
+
   HostSession& session() { return *session_; }
   const HostOptions& options() const { return options_; }
   SinkRecord& input() { return *input_; }
@@ -75,6 +81,7 @@ class SessionHarness {
   std::unique_ptr<HostSession> session_;
   std::thread runner_;
   uint16_t next_marker_ = 0x1000;
+  std::atomic<uint64_t> free_disk_bytes_{UINT64_MAX};
 };
 
 // One serialized InputEvent.

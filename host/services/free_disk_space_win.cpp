@@ -1,0 +1,15 @@
+#include "services/free_disk_space.h"
+
+#include <windows.h>
+
+namespace orvane {
+
+std::optional<uint64_t> FreeDiskBytes(const std::filesystem::path& folder) {
+  ULARGE_INTEGER available_to_caller{};
+  if (!GetDiskFreeSpaceExA(folder.string().c_str(), &available_to_caller, nullptr, nullptr)) {
+    return std::nullopt;
+  }
+  return available_to_caller.QuadPart;
+}
+
+}  // namespace orvane
