@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/logger.h"
+#include "platform/clock.h"
 #include "video/encoder_input.h"
 #include "video/nv12_converter.h"
 
@@ -285,9 +286,12 @@ bool X11ShmCapturer::CopyWhole() {
   if (!have_image_) {
     return false;
   }
+  const uint64_t start_us = MonotonicMicros();
   const size_t luma = size_t{monitor_.width} * monitor_.height;
   ConvertBgraToNv12(pixels_, size_t{monitor_.width} * 4, monitor_.width, monitor_.height,
                     {nv12_.data(), monitor_.width, nv12_.data() + luma, monitor_.width});
+  last_conversion_us_ = MonotonicMicros() - start_us;
+  last_converted_pixels_ = luma;
   return true;
 }
 
@@ -316,6 +320,7 @@ bool X11ShmCapturer::CopyRects(const std::vector<PixelRect>& rects) {
     have_image_ = false;
     return false;
   }
+  const uint64_t start_us = MonotonicMicros();
   const size_t pitch = size_t{monitor_.width} * 4;
   const size_t luma = size_t{monitor_.width} * monitor_.height;
   const Nv12Planes planes{nv12_.data(), monitor_.width, nv12_.data() + luma, monitor_.width};
@@ -323,9 +328,12 @@ bool X11ShmCapturer::CopyRects(const std::vector<PixelRect>& rects) {
     CopyBgraRect(pixels_ + offsets[i], rects[i], pixels_, pitch);
   }
   // After every copy: a rectangle's chroma blocks may reach into its neighbour's pixels.
+  last_converted_pixels_ = 0;
   for (const PixelRect& rect : rects) {
     ConvertBgraRectToNv12(pixels_, pitch, monitor_.width, monitor_.height, rect, planes);
+    last_converted_pixels_ += uint64_t{rect.width} * rect.height;
   }
+  last_conversion_us_ = MonotonicMicros() - start_us;
   return true;
 }
 

@@ -33,6 +33,11 @@ class X11ShmCapturer final : public ScreenCapturer {
   CapturedFrame Capture(uint32_t wait_ms) override;
   void Release() override;
 
+  // What the last ready frame cost besides the server's copy, for the pipeline benchmark:
+  // the time spent converting to NV12 and the pixels converted.
+  uint64_t last_conversion_us() const { return last_conversion_us_; }
+  uint64_t last_converted_pixels() const { return last_converted_pixels_; }
+
  private:
   struct Area {
     int16_t x = 0;
@@ -72,6 +77,8 @@ class X11ShmCapturer final : public ScreenCapturer {
   std::vector<uint8_t> nv12_;
   // The image and nv12_ hold a complete earlier frame, so rectangles can update them.
   bool have_image_ = false;
+  uint64_t last_conversion_us_ = 0;
+  uint64_t last_converted_pixels_ = 0;
   // Something may have changed since the last image (always true before the first).
   bool damaged_ = false;
   bool screen_changed_ = false;
