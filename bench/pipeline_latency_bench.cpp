@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/logger.h"
 #include "client/frame_reassembler.h"
 #include "client/media_receiver.h"
 #include "net/udp_media_sender.h"
@@ -115,6 +116,8 @@ int main(int argc, char** argv) {
   if (!StartPlatformRuntime().ok()) {
     return 1;
   }
+  // The table is this program's output; the components' log lines go to standard error.
+  Logger::Instance().SetConsoleStream(stderr);
   auto displays = std::make_shared<X11DisplaySource>();
   X11ShmCapturer capturer(displays);
   if (!capturer.Initialize(0, kWidth, kHeight)) {
@@ -204,7 +207,7 @@ int main(int argc, char** argv) {
       {"convert (copy rectangles + BGRA->NV12)", convert},
       {"encode (libx264 ultrafast/zerolatency)", encode},
       {"send (fragment + seal + sendto)", send},
-      {"client receive (after the last sendto)", receive},
+      {"client receipt after the last send returned", receive},
       {"capture timestamp -> client receipt", total},
   };
   std::printf("  %-42s %8s %8s\n", "stage (ms)", "p50", "p95");
