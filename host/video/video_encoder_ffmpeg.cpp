@@ -133,8 +133,12 @@ bool FfmpegVideoEncoder::EncodeFrame(const uint8_t* data, uint32_t row_pitch, ui
 }
 
 bool FfmpegVideoEncoder::EncodeCapturedFrame(const CapturedFrame& frame, uint64_t timestamp_us) {
-  const bool nv12_usable = frame.nv12 != nullptr && candidate_.input_format == AV_PIX_FMT_NV12 &&
-                           frame.width == settings_.width && frame.height == settings_.height;
+  // NVENC may hold a frame it could not take yet until a later call, when the capturer has
+  // written the next picture over the lent one; it converts the BGRA frame instead.
+  const bool lendable =
+      candidate_.input_format == AV_PIX_FMT_NV12 && (!candidate_.hardware || candidate_.vaapi);
+  const bool nv12_usable = lendable && frame.nv12 != nullptr && frame.width == settings_.width &&
+                           frame.height == settings_.height;
   if (!nv12_usable || !initialized_ || !context_) {
     return EncodeFrame(frame.data, frame.row_pitch, frame.width, frame.height, timestamp_us);
   }

@@ -59,8 +59,8 @@ class FfmpegVideoEncoder : public VideoEncoder {
   // NV12 chroma before it is split into planes, for encoders that want it so.
   std::vector<uint8_t> interleaved_chroma_;
   FramePtr surface_frame_;
-  // A capturer's NV12 picture lent for one frame; libx264, NVENC and the VAAPI upload all
-  // copy it before avcodec_send_frame returns, and the loop drains before capturing again.
+  // A capturer's NV12 picture lent for one frame: libx264 copies it inside
+  // avcodec_send_frame and the VAAPI upload copies it before that call.
   FramePtr borrowed_frame_;
   PacketPtr packet_;
   bool initialized_ = false;
