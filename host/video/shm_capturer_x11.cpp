@@ -36,7 +36,7 @@ bool X11ShmCapturer::CheckExtensions() {
   }
   if (damage == nullptr || !damage->present || randr == nullptr || !randr->present ||
       xfixes == nullptr || !xfixes->present) {
-    LOG_ERROR("[Capture] X server lacks DAMAGE or RandR; MIT-SHM capture unavailable");
+    LOG_ERROR("[Capture] X server lacks DAMAGE, XFIXES or RandR; MIT-SHM capture unavailable");
     return false;
   }
   // DAMAGE only serves clients that announced their version.
@@ -55,7 +55,9 @@ bool X11ShmCapturer::CheckExtensions() {
   std::free(randr_version);
   std::free(xfixes_version);
   if (!damage_supported || !monitors_supported) {
-    LOG_ERROR("[Capture] X server lacks DAMAGE 1.1 or RandR 1.5; MIT-SHM capture unavailable");
+    LOG_ERROR(
+        "[Capture] X server lacks DAMAGE 1.1, XFIXES 2 or RandR 1.5; MIT-SHM capture "
+        "unavailable");
     return false;
   }
   damage_first_event_ = damage->first_event;
@@ -96,7 +98,7 @@ bool X11ShmCapturer::AttachSegment() {
   pixels_size_ = size_t{monitor_.width} * monitor_.height * 4;
   const int id = shmget(IPC_PRIVATE, 2 * pixels_size_, IPC_CREAT | 0600);
   if (id < 0) {
-    LOG_ERROR("[Capture] shmget of %zu bytes failed: errno %d", pixels_size_, errno);
+    LOG_ERROR("[Capture] shmget of %zu bytes failed: errno %d", 2 * pixels_size_, errno);
     return false;
   }
   void* address = shmat(id, nullptr, 0);
@@ -268,9 +270,10 @@ bool X11ShmCapturer::CheckReply(xcb_shm_get_image_reply_t* reply, xcb_generic_er
     LOG_WARN("[Capture] MIT-SHM GetImage failed: X error %u",
              error != nullptr ? error->error_code : 0);
   }
+  const bool copied = reply != nullptr;
   std::free(error);
   std::free(reply);
-  return reply != nullptr;
+  return copied;
 }
 
 bool X11ShmCapturer::CopyWhole() {
