@@ -61,7 +61,7 @@ uint32_t ConvertSteps(const uint8_t* src, uint32_t width, uint8_t* y_row, uint8_
     for (int i = 0; i < 4; ++i) {
       const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * x) + i);
       br[i] = _mm256_and_si256(px, byte_mask);
-      ga[i] = _mm256_and_si256(_mm256_srli_epi32(px, 8), byte_mask);
+      ga[i] = _mm256_srli_epi16(px, 8);
       luma[i] = WeightedSum(br[i], ga[i], y, luma_bias);
     }
     const __m256i luma_bytes = _mm256_packus_epi16(_mm256_packs_epi32(luma[0], luma[1]),

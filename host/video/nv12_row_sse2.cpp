@@ -68,7 +68,7 @@ void ConvertRow(const uint8_t* src, uint32_t width, uint8_t* y_row, uint8_t* uv_
     for (int i = 0; i < 4; ++i) {
       const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * x) + i);
       br[i] = _mm_and_si128(px, k.byte_mask);
-      ga[i] = _mm_and_si128(_mm_srli_epi32(px, 8), k.byte_mask);
+      ga[i] = _mm_srli_epi16(px, 8);
       luma[i] = WeightedSum(br[i], ga[i], k.y, k.luma_bias);
     }
     const __m128i y16_low = _mm_packs_epi32(luma[0], luma[1]);
