@@ -4,12 +4,16 @@ usage: compare.py REPORT.json ITEM COMPARISON...
 
 ITEM names what one benchmark item is ("datagram", "frame"). A COMPARISON is
 "ours=anchor" or "ours=anchor+anchor", in benchmark names: the ratio is our time per
-item over the anchors' times added up, so below 1 means we are faster. With repeated
+item over the anchors' times added up, so below 1 means we are faster. A comparison that
+is a goal ends in "<=TARGET"; it is printed beside its target, and also appended to the
+file named by ORVANE_BENCH_GOALS when that is set (scripts/bench.sh lists them all at the
+end). With repeated
 runs the median is used. Times are CPU times, as Google Benchmark measures by default:
 on a shared machine they count what a path costs, not what other programs take.
 """
 
 import json
+import os
 import sys
 
 
@@ -48,6 +52,7 @@ def main(arguments):
 
     rows = []
     for comparison in comparisons:
+        comparison, _, target = comparison.partition("<=")
         ours, _, anchors = comparison.partition("=")
         names = [ours] + anchors.split("+")
         missing = [name for name in names if name not in figures]
@@ -55,7 +60,7 @@ def main(arguments):
             sys.exit(f"{path}: no result for {', '.join(missing)}")
         anchor_seconds = sum(figures[name][1] for name in names[1:])
         title = figures[ours][0] + " / " + " + ".join(figures[name][0] for name in names[1:])
-        rows.append((title, figures[ours][1] / anchor_seconds))
+        rows.append((title, figures[ours][1] / anchor_seconds, float(target) if target else None))
 
     subject = report["context"].get("subject", path)
     print(subject + (f" (median of {repetitions} runs)" if repetitions > 1 else ""))
@@ -68,9 +73,19 @@ def main(arguments):
         print(line)
 
     print(f"Ratios (CPU time per {item}, lower is better for us):")
-    width = max(len(title) for title, _ in rows)
-    for title, ratio in rows:
-        print(f"  {title:<{width}}  {ratio:6.2f}")
+    width = max(len(title) for title, _, _ in rows)
+    goals = []
+    for title, ratio, target in rows:
+        line = f"  {title:<{width}}  {ratio:6.2f}"
+        if target is not None:
+            verdict = "met" if ratio <= target else "MISSED"
+            line += f"  target <= {target:g}  {verdict}"
+            goals.append(f"  {title:<58} {ratio:8.2f}  target <= {target:<6g} {verdict}")
+        print(line)
+    goals_file = os.environ.get("ORVANE_BENCH_GOALS")
+    if goals and goals_file:
+        with open(goals_file, "a", encoding="utf-8") as file:
+            file.write("\n".join(goals) + "\n")
 
 
 if __name__ == "__main__":

@@ -1,7 +1,9 @@
 // BGRA -> NV12 of one 1920x1080 frame: our converter against libswscale converting the
 // same frame on one thread (nearest-neighbour and fast-bilinear chroma), and against a
-// memcpy of the 8 MB BGRA frame, the least any conversion has to touch. Every benchmark
-// counts frames as its items.
+// memcpy of the 8 MB BGRA frame, the least any conversion has to touch. Also the SSE2
+// kernel alone (the baseline where AVX2 is missing) and the conversion of one 640x360
+// rectangle of the frame, as a damage-driven capture converts a window that changed. Every
+// benchmark counts frames as its items.
 extern "C" {
 #include <libavutil/opt.h>
 #include <libavutil/pixfmt.h>
@@ -41,18 +43,39 @@ void CountFrames(benchmark::State& state, const char* label) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kBgraSize));
 }
 
-void ConvertOurs(benchmark::State& state) {
+void ConvertOurs(benchmark::State& state, orvane::Nv12Kernel kernel, const char* label) {
   const std::vector<uint8_t>& bgra = BgraFrame();
   std::vector<uint8_t> nv12(size_t{kWidth} * kHeight * 3 / 2);
   const orvane::Nv12Planes planes{nv12.data(), kWidth, nv12.data() + kWidth * kHeight, kWidth};
+  if (!orvane::Nv12KernelAvailable(kernel)) {
+    state.SkipWithError("kernel not available on this processor");
+    return;
+  }
   for (auto _ : state) {
-    if (!orvane::ConvertBgraToNv12(bgra.data(), kWidth * 4, kWidth, kHeight, planes)) {
+    if (!orvane::ConvertBgraToNv12(kernel, bgra.data(), kWidth * 4, kWidth, kHeight, planes)) {
       state.SkipWithError("conversion refused");
       break;
     }
     benchmark::DoNotOptimize(nv12.data());
   }
-  CountFrames(state, "ours");
+  CountFrames(state, label);
+}
+
+// One rectangle at an odd place, as the damage-driven capture converts it.
+void ConvertRect(benchmark::State& state) {
+  const std::vector<uint8_t>& bgra = BgraFrame();
+  std::vector<uint8_t> nv12(size_t{kWidth} * kHeight * 3 / 2);
+  const orvane::Nv12Planes planes{nv12.data(), kWidth, nv12.data() + kWidth * kHeight, kWidth};
+  for (auto _ : state) {
+    if (!orvane::ConvertBgraRectToNv12(bgra.data(), kWidth * 4, kWidth, kHeight,
+                                       {333, 201, 640, 360}, planes)) {
+      state.SkipWithError("conversion refused");
+      break;
+    }
+    benchmark::DoNotOptimize(nv12.data());
+  }
+  CountFrames(state, "ours, one 640x360 rectangle of the frame");
+  state.SetBytesProcessed(state.iterations() * int64_t{640 * 360 * 4});
 }
 
 // A single-threaded scaler at the same size, so only the conversion is measured.
@@ -106,7 +129,12 @@ void CopyBgra(benchmark::State& state) {
 }
 
 void RegisterBenchmarks() {
-  benchmark::RegisterBenchmark("ours", ConvertOurs);
+  benchmark::RegisterBenchmark(
+      "ours", ConvertOurs, orvane::BestNv12Kernel(),
+      orvane::BestNv12Kernel() == orvane::Nv12Kernel::kAvx2 ? "ours (AVX2)" : "ours (SSE2)");
+  benchmark::RegisterBenchmark("ours_sse2", ConvertOurs, orvane::Nv12Kernel::kSse2,
+                               "ours, SSE2 kernel");
+  benchmark::RegisterBenchmark("ours_rect_640x360", ConvertRect);
   benchmark::RegisterBenchmark("swscale_point", ConvertSwscale, SWS_POINT, "libswscale SWS_POINT");
   benchmark::RegisterBenchmark("swscale_fast_bilinear", ConvertSwscale, SWS_FAST_BILINEAR,
                                "libswscale SWS_FAST_BILINEAR");

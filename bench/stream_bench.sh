@@ -8,12 +8,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/linux
+pipeline_binary=$build/bench/pipeline_latency_bench
 host_binary=$build/orvane-host
 client_binary=$build/orvane-client
 animator_binary=$build/bench/screen_animator
 seconds=${ORVANE_STREAM_BENCH_SECONDS:-10}
 
-for binary in "$host_binary" "$client_binary" "$animator_binary"; do
+for binary in "$host_binary" "$client_binary" "$animator_binary" "$pipeline_binary"; do
   if [[ ! -x "$binary" ]]; then
     echo "stream_bench: $binary is missing; run scripts/bench.sh, which builds first" >&2
     exit 1
@@ -193,3 +194,28 @@ awk -v frames="$frames_received" -v secs="$media_seconds" -v host_frames="$host_
   printf "  host resident memory while streaming: max %.1f MiB over %d samples of VmRSS\n", rss / 1024, samples
   printf "  BGRA->NV12 per 1080p frame: see nv12_bench above\n"
 }'
+
+# The goals, beside the figures of this run; scripts/bench.sh prints them all at the end.
+goal() { # description figure target(<=)
+  awk -v what="$1" -v figure="$2" -v target="$3" 'BEGIN {
+    if (figure == "") { printf "  %-58s %8s  target <= %-6s %s\n", what, "n/a", target, "not measured"; exit }
+    printf "  %-58s %8.2f  target <= %-6s %s\n", what, figure, target, (figure + 0 <= target + 0) ? "met" : "MISSED"
+  }' | tee -a "${ORVANE_BENCH_GOALS:-/dev/null}"
+}
+cpu_ratio=$(awk -v host_cpu="$host_cpu" -v ff_cpu="$ffmpeg_cpu" -v hf="$host_frames" -v ff="$ffmpeg_frames" \
+  'BEGIN { if (hf > 0 && ff > 0 && ff_cpu > 0) printf "%.3f", (host_cpu / hf) / (ff_cpu / ff) }')
+echo "Goals of the stream:"
+goal "capture timestamp -> client receipt p95 (ms)" "$delay_p95" 8
+goal "capture timestamp -> client receipt p50 (ms)" "$delay_p50" 5
+goal "CPU per frame, ours / ffmpeg x11grab + libx264" "$cpu_ratio" 0.3
+goal "host resident memory while streaming (MiB)" "$(awk -v kb="$rss_max_kb" 'BEGIN { printf "%.1f", kb / 1024 }')" 80
+
+# --- where the time of a frame goes, on the same display ----------------------------
+echo
+"$pipeline_binary" "$seconds" "the whole screen changing every 10 ms" 2>/dev/null
+stop_process "$animator_pid"
+"$animator_binary" 10 window >"$work/animator.log" 2>&1 &
+animator_pid=$!
+sleep 0.5
+echo
+"$pipeline_binary" "$seconds" "one 640x360 window moving and changing every 10 ms" 2>/dev/null

@@ -9,6 +9,10 @@ namespace orvane {
 namespace {
 
 constexpr int kSendBufferSize = 2 * 1024 * 1024;
+// Fragments per lock and system call: a whole P-frame at usual rates, a keyframe in a few.
+constexpr size_t kBatchSize = 32;
+constexpr size_t kTagSize = 16;
+constexpr size_t kSlotSize = kEnvelopeHeaderSize + kMaxMediaPacketSize + kTagSize;
 
 }  // namespace
 
@@ -76,6 +80,14 @@ void UdpMediaSender::SetEnvelopeCounter(uint64_t counter) {
   counter_ = counter;
 }
 
+uint8_t* UdpMediaSender::PacketSlot(size_t slot) {
+  if (slots_.empty()) {
+    slots_.resize(kBatchSize * kSlotSize);
+    batch_.reserve(kBatchSize);
+  }
+  return slots_.data() + slot * kSlotSize + kEnvelopeHeaderSize;
+}
+
 bool UdpMediaSender::SendVideoFrame(uint32_t frame_number, uint64_t timestamp_us, bool keyframe,
                                     const uint8_t* data, uint32_t size) {
   if (data == nullptr || size == 0) {
@@ -92,25 +104,27 @@ bool UdpMediaSender::SendVideoFrame(uint32_t frame_number, uint64_t timestamp_us
   header.frame_number = frame_number;
   header.timestamp_us = timestamp_us;
   header.count = static_cast<uint16_t>(count);
-  const std::span<const uint8_t> unit(data, size);
-  for (uint32_t index = 0; index < count; ++index) {
-    header.index = static_cast<uint16_t>(index);
-    header.flags = index == 0 && keyframe ? kKeyframeFlag : 0;
-    const size_t offset = size_t{index} * kMaxMediaPayloadSize;
-    const size_t length = std::min(kMaxMediaPayloadSize, unit.size() - offset);
-    if (!SendVideoFragment(header, unit.subspan(offset, length))) {
+  std::array<size_t, kBatchSize> packet_sizes{};
+  for (uint32_t first = 0; first < count; first += kBatchSize) {
+    const size_t in_batch = std::min<size_t>(kBatchSize, count - first);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t slot = 0; slot < in_batch; ++slot) {
+      const uint32_t index = first + static_cast<uint32_t>(slot);
+      header.index = static_cast<uint16_t>(index);
+      header.flags = index == 0 && keyframe ? kKeyframeFlag : 0;
+      const size_t offset = size_t{index} * kMaxMediaPayloadSize;
+      const size_t length = std::min<size_t>(kMaxMediaPayloadSize, size - offset);
+      uint8_t* packet = PacketSlot(slot);
+      WriteVideoFragmentHeader(header,
+                               std::span<uint8_t, kVideoHeaderSize>(packet, kVideoHeaderSize));
+      std::copy(data + offset, data + offset + length, packet + kVideoHeaderSize);
+      packet_sizes[slot] = kVideoHeaderSize + length;
+    }
+    if (!SendBatchLocked(packet_sizes.data(), in_batch)) {
       return false;
     }
   }
   return true;
-}
-
-bool UdpMediaSender::SendVideoFragment(const VideoFragmentHeader& header,
-                                       std::span<const uint8_t> fragment) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  WriteVideoFragmentHeader(header, std::span(packet_).first<kVideoHeaderSize>());
-  std::copy(fragment.begin(), fragment.end(), packet_.begin() + kVideoHeaderSize);
-  return SendPacketLocked(kVideoHeaderSize + fragment.size());
 }
 
 bool UdpMediaSender::SendAudioPacket(uint32_t sequence, uint64_t timestamp_us, uint8_t duration_ms,
@@ -122,35 +136,54 @@ bool UdpMediaSender::SendAudioPacket(uint32_t sequence, uint64_t timestamp_us, u
   if (data == nullptr && size > 0) {
     return FailLocked(StatusCode::kResource, "Audio packet payload is missing");
   }
+  uint8_t* packet = PacketSlot(0);
   WriteAudioPacketHeader({duration_ms, sequence, timestamp_us},
-                         std::span(packet_).first<kAudioHeaderSize>());
+                         std::span<uint8_t, kAudioHeaderSize>(packet, kAudioHeaderSize));
   if (size > 0) {
-    std::copy(data, data + size, packet_.begin() + kAudioHeaderSize);
+    std::copy(data, data + size, packet + kAudioHeaderSize);
   }
-  return SendPacketLocked(kAudioHeaderSize + size);
+  const size_t packet_size = kAudioHeaderSize + size;
+  return SendBatchLocked(&packet_size, 1);
 }
 
-bool UdpMediaSender::SendPacketLocked(size_t size) {
+bool UdpMediaSender::SendBatchLocked(const size_t* packet_sizes, size_t count) {
   if (!remote_configured_ || socket_ == kInvalidSocket) {
     return FailLocked(StatusCode::kSend, "UDP remote is not configured");
   }
-  const std::span<const uint8_t> packet(packet_.data(), size);
-  if (key_.empty()) {
-    if (SendDatagram(socket_, packet.data(), packet.size(), remote_) < 1) {
-      return FailLocked(StatusCode::kSend, "sendto() failed for UDP payload",
-                        HresultFromOsError(LastSocketError()));
+  const bool sealed = !key_.empty();
+  const uint64_t first_counter = counter_;
+  batch_.clear();
+  bool seal_failed = false;
+  for (size_t slot = 0; slot < count; ++slot) {
+    uint8_t* packet = PacketSlot(slot);
+    if (!sealed) {
+      batch_.push_back({packet, packet_sizes[slot]});
+      continue;
     }
-    last_status_ = Status::Success();
-    return true;
+    // The value is used up even when sealing or sending fails: a nonce is never reused.
+    const std::span<uint8_t> datagram(packet - kEnvelopeHeaderSize,
+                                      kEnvelopeHeaderSize + packet_sizes[slot] + kTagSize);
+    if (!SealEnvelopeInPlace(key_, kMediaDirection, counter_++, datagram)) {
+      seal_failed = true;
+      break;
+    }
+    batch_.push_back({datagram.data(), datagram.size()});
   }
-  // The value is used up even when sealing or sending fails: a nonce is never reused.
-  const uint64_t counter = counter_++;
-  if (!SealEnvelope(key_, kMediaDirection, counter, packet, envelope_)) {
+  // The datagrams before a failure still go out, as they would one by one.
+  const size_t sent = SendDatagrams(socket_, batch_, remote_);
+  if (sent < batch_.size()) {
+    const int error = LastSocketError();
+    // Values after the failed datagram were never on the wire: the next batch takes them.
+    if (sealed) {
+      counter_ = first_counter + sent + 1;
+    }
+    return FailLocked(
+        StatusCode::kSend,
+        sealed ? "sendto() failed for encrypted UDP payload" : "sendto() failed for UDP payload",
+        HresultFromOsError(error));
+  }
+  if (seal_failed) {
     return FailLocked(StatusCode::kResource, "Failed to encrypt UDP payload");
-  }
-  if (SendDatagram(socket_, envelope_.data(), envelope_.size(), remote_) < 1) {
-    return FailLocked(StatusCode::kSend, "sendto() failed for encrypted UDP payload",
-                      HresultFromOsError(LastSocketError()));
   }
   last_status_ = Status::Success();
   return true;

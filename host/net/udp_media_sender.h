@@ -18,8 +18,9 @@ namespace orvane {
 // secure envelope (media direction) while a session key is set. No retransmission,
 // pacing or acknowledgement: a lost datagram is lost.
 //
-// Video and audio may be sent from different threads at once; they interleave datagram
-// by datagram and never share an envelope counter value.
+// Video and audio may be sent from different threads at once and never share an envelope
+// counter value. The fragments of an access unit go out in batches, each under one lock
+// and one system call where the platform allows, so audio falls between batches.
 class UdpMediaSender {
  public:
   UdpMediaSender() = default;
@@ -48,9 +49,11 @@ class UdpMediaSender {
   Status LastStatus() const;
 
  private:
-  bool SendVideoFragment(const VideoFragmentHeader& header, std::span<const uint8_t> fragment);
-  // Sends the first `size` bytes of packet_; the caller holds mutex_.
-  bool SendPacketLocked(size_t size);
+  // Where the packet of datagram `slot` of a batch is written, ahead of sealing.
+  uint8_t* PacketSlot(size_t slot);
+  // Sends the packets written to the first `count` slots, sealed in place when a key is
+  // set, in order; stops at the first that fails. The caller holds mutex_.
+  bool SendBatchLocked(const size_t* packet_sizes, size_t count);
   bool FailLocked(StatusCode code, const char* message, uint32_t hr = kHresultFail);
 
   mutable std::mutex mutex_;
@@ -60,9 +63,10 @@ class UdpMediaSender {
   std::vector<uint8_t> key_;
   uint64_t counter_ = 0;
   Status last_status_;
-  // Reused for every datagram so that the send path does not allocate.
-  std::array<uint8_t, kMaxMediaPacketSize> packet_{};
-  std::vector<uint8_t> envelope_;
+  // One batch of datagrams, each slot with room for the envelope header, a packet and the
+  // tag, reused so that the send path does not allocate.
+  std::vector<uint8_t> slots_;
+  std::vector<OutgoingDatagram> batch_;
 };
 
 }  // namespace orvane

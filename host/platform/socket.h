@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace orvane {
@@ -64,6 +65,16 @@ int ReceiveSome(SocketHandle socket, void* data, size_t size);
 // otherwise hand over the truncated front silently) and is lost.
 int SendDatagram(SocketHandle socket, const void* data, size_t size, const sockaddr_in& to);
 int ReceiveDatagram(SocketHandle socket, void* data, size_t size, sockaddr_in& from);
+
+struct OutgoingDatagram {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+// Sends the datagrams in order, with one system call for all of them where the platform
+// has one (sendmmsg). Returns how many went out; when fewer than all, LastSocketError()
+// says why the next one failed, and none after it was sent.
+size_t SendDatagrams(SocketHandle socket, std::span<const OutgoingDatagram> datagrams,
+                     const sockaddr_in& to);
 
 // True for receive errors that say nothing about the receiving socket itself: an ICMP
 // port-unreachable report for an earlier send, an interrupted call.

@@ -4,6 +4,8 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "base/status.h"
@@ -81,6 +83,37 @@ int SendDatagram(SocketHandle socket, const void* data, size_t size, const socka
       return static_cast<int>(sent);
     }
   }
+}
+
+size_t SendDatagrams(SocketHandle socket, std::span<const OutgoingDatagram> datagrams,
+                     const sockaddr_in& to) {
+  // One call takes at most UIO_MAXIOV messages; a media batch is far smaller.
+  constexpr size_t kPerCall = 64;
+  std::array<iovec, kPerCall> buffers{};
+  std::array<mmsghdr, kPerCall> messages{};
+  size_t sent = 0;
+  while (sent < datagrams.size()) {
+    const size_t count = std::min(kPerCall, datagrams.size() - sent);
+    for (size_t i = 0; i < count; ++i) {
+      buffers[i] = {const_cast<uint8_t*>(datagrams[sent + i].data), datagrams[sent + i].size};
+      messages[i] = {};
+      messages[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&to);
+      messages[i].msg_hdr.msg_namelen = sizeof(to);
+      messages[i].msg_hdr.msg_iov = &buffers[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int result =
+        sendmmsg(socket, messages.data(), static_cast<unsigned>(count), MSG_NOSIGNAL);
+    if (result < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return sent;
+    }
+    // A short count means the next datagram failed; asking again reports why.
+    sent += static_cast<size_t>(result);
+  }
+  return sent;
 }
 
 int ReceiveDatagram(SocketHandle socket, void* data, size_t size, sockaddr_in& from) {

@@ -68,6 +68,19 @@ int SendDatagram(SocketHandle socket, const void* data, size_t size, const socka
                 reinterpret_cast<const sockaddr*>(&to), sizeof(to));
 }
 
+size_t SendDatagrams(SocketHandle socket, std::span<const OutgoingDatagram> datagrams,
+                     const sockaddr_in& to) {
+  // Winsock has no call that sends several datagrams.
+  size_t sent = 0;
+  for (const OutgoingDatagram& datagram : datagrams) {
+    if (SendDatagram(socket, datagram.data, datagram.size, to) < 1) {
+      break;
+    }
+    ++sent;
+  }
+  return sent;
+}
+
 int ReceiveDatagram(SocketHandle socket, void* data, size_t size, sockaddr_in& from) {
   int from_size = sizeof(from);
   return recvfrom(socket, static_cast<char*>(data), ClampLength(size), 0,

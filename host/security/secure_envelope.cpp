@@ -14,12 +14,16 @@ constexpr size_t kFlagOffset = 4;
 constexpr size_t kCounterOffset = 5;
 
 // Sizes `envelope` for `payload_size` bytes after the header and writes the header.
+void WriteEnvelopeHeader(uint8_t flags, uint64_t counter, uint8_t* header) {
+  std::copy(kMagic.begin(), kMagic.end(), header);
+  header[kFlagOffset] = flags;
+  StoreBigEndian64(counter, header + kCounterOffset);
+}
+
 void StartEnvelope(uint8_t flags, uint64_t counter, size_t payload_size,
                    std::vector<uint8_t>& envelope) {
   envelope.resize(kEnvelopeHeaderSize + payload_size);
-  std::copy(kMagic.begin(), kMagic.end(), envelope.begin());
-  envelope[kFlagOffset] = flags;
-  StoreBigEndian64(counter, envelope.data() + kCounterOffset);
+  WriteEnvelopeHeader(flags, counter, envelope.data());
 }
 
 }  // namespace
@@ -59,6 +63,17 @@ bool SealEnvelope(std::span<const uint8_t> key, uint32_t direction, uint64_t cou
     return false;
   }
   return true;
+}
+
+bool SealEnvelopeInPlace(std::span<const uint8_t> key, uint32_t direction, uint64_t counter,
+                         std::span<uint8_t> datagram) {
+  if (datagram.size() < kEnvelopeHeaderSize + SessionCrypto::kTagSize) {
+    return false;
+  }
+  WriteEnvelopeHeader(kEnvelopeEncryptedFlag, counter, datagram.data());
+  const std::span<uint8_t> sealed = datagram.subspan(kEnvelopeHeaderSize);
+  return SessionCrypto::EncryptPayloadInto(
+      key, direction, counter, sealed.first(sealed.size() - SessionCrypto::kTagSize), {}, sealed);
 }
 
 void WriteClearEnvelope(uint64_t counter, std::span<const uint8_t> payload,

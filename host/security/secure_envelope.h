@@ -46,6 +46,12 @@ std::optional<std::vector<uint8_t>> OpenEnvelope(std::span<const uint8_t> buffer
 bool SealEnvelope(std::span<const uint8_t> key, uint32_t direction, uint64_t counter,
                   std::span<const uint8_t> plaintext, std::vector<uint8_t>& envelope);
 
+// Seals a datagram where it lies: `datagram` is the 13 header bytes' room, the plaintext,
+// and the 16 tag bytes' room. Writes the header, encrypts the plaintext in place and puts
+// the tag after it; the result is what SealEnvelope gives. False when it cannot be sealed.
+bool SealEnvelopeInPlace(std::span<const uint8_t> key, uint32_t direction, uint64_t counter,
+                         std::span<uint8_t> datagram);
+
 // Writes the clear envelope of the payload (bit 0 unset, the payload as it is) into
 // `envelope`, resized to 13 bytes more than the payload.
 void WriteClearEnvelope(uint64_t counter, std::span<const uint8_t> payload,

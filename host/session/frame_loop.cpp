@@ -161,7 +161,7 @@ void FrameLoop::EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us)
   encoder.SetFrameRate(context_.handler.Negotiated().fps);
 
   const uint64_t encode_start_us = MonotonicMicros();
-  if (!encoder.EncodeFrame(frame.data, frame.row_pitch, frame.width, frame.height, timestamp_us)) {
+  if (!encoder.EncodeCapturedFrame(frame, timestamp_us)) {
     diagnostics_.NoteEncodeFailure(pipeline_.monitor_index, encoder.LastStatus());
     ++counters.total_frames;
     return;

@@ -35,6 +35,9 @@ struct CapturedFrame {
   // Bytes readable from `data`; lets the consumer refuse a frame that describes more
   // rows or columns than its memory holds.
   size_t data_size = 0;
+  // The same picture as packed NV12 (width bytes per Y row, then the interleaved UV rows),
+  // when the capturer keeps one up to date; else null. Valid as long as `data`.
+  const uint8_t* nv12 = nullptr;
 };
 
 // True when the frame's rows and columns all lie inside its memory.

@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <string>
+#include <thread>
+
 extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
@@ -117,8 +121,12 @@ CodecContextPtr OpenEncoder(const EncoderCandidate& candidate, const EncoderSett
   context->max_b_frames = 0;
   context->gop_size = static_cast<int>(kKeyframeIntervalFrames);
   context->flags |= AV_CODEC_FLAG_LOW_DELAY;
-  // Frame threads hold back one picture per thread; slice threads do not.
-  context->thread_count = 0;
+  // Frame threads hold back one picture per thread; slice threads do not. libx264 left to
+  // choose takes more slice threads than cores, and on a busy 2-core machine one per core
+  // encoded 1080p faster at the median and the 95th percentile alike.
+  context->thread_count = candidate.name == std::string("libx264")
+                              ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))
+                              : 0;
   context->thread_type = FF_THREAD_SLICE;
   SetContextBitrate(*context, settings.bitrate_kbps);
   if (candidate.vaapi && !AttachVaapiFrames(*context, candidate.input_format, error)) {

@@ -1,138 +1,94 @@
 #include "video/nv12_converter.h"
 
-#include <emmintrin.h>
-
 #include <algorithm>
+
+#include "video/nv12_row_kernels.h"
 
 namespace orvane {
 namespace {
 
-// The formula's "+ 128 then >> 8 then + offset" folds into one bias before the shift:
-// adding offset * 256 ahead of an arithmetic shift is exact.
-constexpr int kLumaBias = 128 + (16 << 8);
-constexpr int kChromaBias = 128 + (128 << 8);
-
-// Sixteen pixels per step: four 128-bit loads make one 16-byte Y store and, on rows
-// that carry chroma, one 16-byte store of eight U/V pairs.
-constexpr uint32_t kStep = 16;
-
-int Luma(const uint8_t* p) {
-  return (66 * p[2] + 129 * p[1] + 25 * p[0] + kLumaBias) >> 8;
-}
-int ChromaU(const uint8_t* p) {
-  return (-38 * p[2] - 74 * p[1] + 112 * p[0] + kChromaBias) >> 8;
-}
-int ChromaV(const uint8_t* p) {
-  return (112 * p[2] - 94 * p[1] - 18 * p[0] + kChromaBias) >> 8;
-}
-uint8_t ClampByte(int value) {
-  return static_cast<uint8_t>(std::clamp(value, 0, 255));
+Nv12RowKernel RowKernel(Nv12Kernel kernel) {
+  return kernel == Nv12Kernel::kAvx2 ? ConvertNv12RowAvx2 : ConvertNv12RowSse2;
 }
 
-// pmaddwd weights: each 32-bit pixel is split into 16-bit lanes (B, R) and (G, A), so one
-// multiply-add per pair gives a pixel's weighted sum in a 32-bit lane.
-struct Weights {
-  __m128i br;
-  __m128i ga;
-};
-
-__m128i PairWeights(int low, int high) {
-  return _mm_set1_epi32(
-      static_cast<int>((static_cast<uint32_t>(high) << 16) | static_cast<uint16_t>(low)));
+bool PlanesFit(const uint8_t* bgra, size_t bgra_pitch, uint32_t width, uint32_t height,
+               const Nv12Planes& out) {
+  const bool has_chroma_rows = height >= 2;
+  return bgra != nullptr && out.y != nullptr && (!has_chroma_rows || out.uv != nullptr) &&
+         bgra_pitch >= size_t{width} * 4 && out.y_pitch >= width &&
+         (!has_chroma_rows || out.uv_pitch >= width);
 }
 
-__m128i WeightedSum(__m128i br, __m128i ga, const Weights& weights, __m128i bias) {
-  const __m128i sum = _mm_add_epi32(_mm_madd_epi16(br, weights.br), _mm_madd_epi16(ga, weights.ga));
-  return _mm_srai_epi32(_mm_add_epi32(sum, bias), 8);
-}
-
-struct Kernel {
-  __m128i byte_mask = _mm_set1_epi32(0x00FF00FF);
-  __m128i luma_bias = _mm_set1_epi32(kLumaBias);
-  __m128i chroma_bias = _mm_set1_epi32(kChromaBias);
-  Weights y{PairWeights(25, 66), PairWeights(129, 0)};
-  Weights u{PairWeights(112, -38), PairWeights(-74, 0)};
-  Weights v{PairWeights(-18, 112), PairWeights(-94, 0)};
-};
-
-// Saturating packs stand in for the formula's clamps: 32 -> 16 bits signed, then
-// 16 -> 8 bits unsigned, is a clamp of any int32 to 0..255.
-template <bool kChroma>
-void ConvertRow(const Kernel& k, const uint8_t* src, uint32_t width, uint8_t* y_row,
-                uint8_t* uv_row) {
-  uint32_t x = 0;
-  for (; x + kStep <= width; x += kStep) {
-    __m128i br[4];
-    __m128i ga[4];
-    __m128i luma[4];
-    for (int i = 0; i < 4; ++i) {
-      const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * x) + i);
-      br[i] = _mm_and_si128(px, k.byte_mask);
-      ga[i] = _mm_and_si128(_mm_srli_epi32(px, 8), k.byte_mask);
-      luma[i] = WeightedSum(br[i], ga[i], k.y, k.luma_bias);
-    }
-    const __m128i y16_low = _mm_packs_epi32(luma[0], luma[1]);
-    const __m128i y16_high = _mm_packs_epi32(luma[2], luma[3]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(y_row + x), _mm_packus_epi16(y16_low, y16_high));
-    if constexpr (kChroma) {
-      __m128i u[2];
-      __m128i v[2];
-      for (int i = 0; i < 2; ++i) {
-        // Even pixels only: lanes 0 and 2 of each of two loads.
-        const __m128i even_br = _mm_castps_si128(_mm_shuffle_ps(
-            _mm_castsi128_ps(br[2 * i]), _mm_castsi128_ps(br[2 * i + 1]), _MM_SHUFFLE(2, 0, 2, 0)));
-        const __m128i even_ga = _mm_castps_si128(_mm_shuffle_ps(
-            _mm_castsi128_ps(ga[2 * i]), _mm_castsi128_ps(ga[2 * i + 1]), _MM_SHUFFLE(2, 0, 2, 0)));
-        u[i] = WeightedSum(even_br, even_ga, k.u, k.chroma_bias);
-        v[i] = WeightedSum(even_br, even_ga, k.v, k.chroma_bias);
-      }
-      const __m128i u_then_v =
-          _mm_packus_epi16(_mm_packs_epi32(u[0], u[1]), _mm_packs_epi32(v[0], v[1]));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(uv_row + x),
-                       _mm_unpacklo_epi8(u_then_v, _mm_srli_si128(u_then_v, 8)));
-    }
-  }
-
-  for (uint32_t tail = x; tail < width; ++tail) {
-    y_row[tail] = ClampByte(Luma(src + 4 * tail));
-  }
-  if constexpr (kChroma) {
-    for (; x + 1 < width; x += 2) {
-      uv_row[x] = ClampByte(ChromaU(src + 4 * x));
-      uv_row[x + 1] = ClampByte(ChromaV(src + 4 * x));
-    }
-    if (width % 2 != 0) {
-      uv_row[width - 1] = ClampByte(ChromaU(src + 4 * (width - 1)));
-    }
-  }
+// `end` rounded up to even, but never past `limit`.
+uint32_t RoundUpToEven(uint64_t end, uint32_t limit) {
+  return static_cast<uint32_t>(std::min<uint64_t>(limit, (end + 1) & ~uint64_t{1}));
 }
 
 }  // namespace
 
+bool CpuHasAvx2() {
+  // Also false when the system does not save the AVX registers.
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+Nv12Kernel BestNv12Kernel() {
+  static const Nv12Kernel best = CpuHasAvx2() ? Nv12Kernel::kAvx2 : Nv12Kernel::kSse2;
+  return best;
+}
+
+bool Nv12KernelAvailable(Nv12Kernel kernel) {
+  return kernel == Nv12Kernel::kSse2 || BestNv12Kernel() == Nv12Kernel::kAvx2;
+}
+
 bool ConvertBgraToNv12(const uint8_t* bgra, size_t bgra_pitch, uint32_t width, uint32_t height,
                        const Nv12Planes& out) {
+  return ConvertBgraToNv12(BestNv12Kernel(), bgra, bgra_pitch, width, height, out);
+}
+
+bool ConvertBgraToNv12(Nv12Kernel kernel, const uint8_t* bgra, size_t bgra_pitch, uint32_t width,
+                       uint32_t height, const Nv12Planes& out) {
   if (width == 0 || height == 0) {
     return true;
   }
-  const bool has_chroma_rows = height >= 2;
-  if (bgra == nullptr || out.y == nullptr || (has_chroma_rows && out.uv == nullptr) ||
-      bgra_pitch < size_t{width} * 4 || out.y_pitch < width ||
-      (has_chroma_rows && out.uv_pitch < width)) {
+  if (!PlanesFit(bgra, bgra_pitch, width, height, out)) {
     return false;
   }
-
-  const Kernel kernel;
+  const Nv12RowKernel convert_row = RowKernel(kernel);
   for (uint32_t row = 0; row < height; ++row) {
-    const uint8_t* src = bgra + row * bgra_pitch;
-    uint8_t* y_row = out.y + row * out.y_pitch;
     // Chroma rows come from even source rows that have a partner row below them.
-    if (row % 2 == 0 && row + 1 < height) {
-      ConvertRow<true>(kernel, src, width, y_row, out.uv + (row / 2) * out.uv_pitch);
-    } else {
-      ConvertRow<false>(kernel, src, width, y_row, nullptr);
-    }
+    uint8_t* uv_row =
+        row % 2 == 0 && row + 1 < height ? out.uv + (row / 2) * out.uv_pitch : nullptr;
+    convert_row(bgra + row * bgra_pitch, width, out.y + row * out.y_pitch, uv_row);
   }
   return true;
+}
+
+bool ConvertBgraRectToNv12(const uint8_t* bgra, size_t bgra_pitch, uint32_t width, uint32_t height,
+                           PixelRect rect, const Nv12Planes& out) {
+  if (width == 0 || height == 0) {
+    return true;
+  }
+  if (!PlanesFit(bgra, bgra_pitch, width, height, out)) {
+    return false;
+  }
+  // Whole blocks: a block's chroma comes from its top-left pixel. Cut to the image, an odd
+  // last row or column is converted as the whole image converts it, since the part then
+  // ends where the image ends.
+  const uint32_t left = std::min(rect.x, width) & ~1u;
+  const uint32_t top = std::min(rect.y, height) & ~1u;
+  const uint32_t right =
+      RoundUpToEven(uint64_t{std::min(rect.x, width)} + std::min(rect.width, width), width);
+  const uint32_t bottom =
+      RoundUpToEven(uint64_t{std::min(rect.y, height)} + std::min(rect.height, height), height);
+  if (right <= left || bottom <= top) {
+    return true;
+  }
+  const Nv12Planes part{out.y + top * out.y_pitch + left, out.y_pitch,
+                        out.uv != nullptr ? out.uv + (top / 2) * out.uv_pitch + left : nullptr,
+                        out.uv_pitch};
+  return ConvertBgraToNv12(BestNv12Kernel(), bgra + top * bgra_pitch + 4 * size_t{left}, bgra_pitch,
+                           right - left, bottom - top, part);
 }
 
 }  // namespace orvane

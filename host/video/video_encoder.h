@@ -7,6 +7,7 @@
 
 #include "base/status.h"
 #include "protocol/video_codec.h"
+#include "video/captured_frame.h"
 
 namespace orvane {
 
@@ -29,6 +30,11 @@ class VideoEncoder {
   // One BGRA frame, top row first, 4 bytes per pixel; timestamp_us is the capture time.
   virtual bool EncodeFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width, uint32_t height,
                            uint64_t timestamp_us) = 0;
+  // A captured frame; an encoder that takes NV12 uses the capturer's NV12 picture when the
+  // frame carries one instead of converting the BGRA pixels again.
+  virtual bool EncodeCapturedFrame(const CapturedFrame& frame, uint64_t timestamp_us) {
+    return EncodeFrame(frame.data, frame.row_pitch, frame.width, frame.height, timestamp_us);
+  }
   // True when `out` holds a new access unit; call until it returns false.
   virtual bool ReceiveAccessUnit(EncodedAccessUnit& out) = 0;
   // The next access unit produced is a keyframe.

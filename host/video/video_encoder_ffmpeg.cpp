@@ -98,8 +98,9 @@ bool FfmpegVideoEncoder::OpenBestEncoder() {
 
 bool FfmpegVideoEncoder::AllocateBuffers() {
   input_frame_.reset(av_frame_alloc());
+  borrowed_frame_.reset(av_frame_alloc());
   packet_.reset(av_packet_alloc());
-  if (!input_frame_ || !packet_) {
+  if (!input_frame_ || !borrowed_frame_ || !packet_) {
     return false;
   }
   input_frame_->format = candidate_.input_format;
@@ -128,18 +129,63 @@ bool FfmpegVideoEncoder::EncodeFrame(const uint8_t* data, uint32_t row_pitch, ui
   if (!FillInputFrame(data, row_pitch, width, height)) {
     return false;
   }
-  input_frame_->pts = static_cast<int64_t>(timestamp_us);
+  return EncodePicture(*input_frame_, timestamp_us);
+}
+
+bool FfmpegVideoEncoder::EncodeCapturedFrame(const CapturedFrame& frame, uint64_t timestamp_us) {
+  // NVENC may hold a frame it could not take yet until a later call, when the capturer has
+  // written the next picture over the lent one; it converts the BGRA frame instead.
+  const bool lendable =
+      candidate_.input_format == AV_PIX_FMT_NV12 && (!candidate_.hardware || candidate_.vaapi);
+  const bool nv12_usable = lendable && frame.nv12 != nullptr && frame.width == settings_.width &&
+                           frame.height == settings_.height;
+  if (!nv12_usable || !initialized_ || !context_) {
+    return EncodeFrame(frame.data, frame.row_pitch, frame.width, frame.height, timestamp_us);
+  }
+  ApplyRequestedRates();
+  if (!BorrowNv12(frame.nv12)) {
+    return false;
+  }
+  const bool sent = EncodePicture(*borrowed_frame_, timestamp_us);
+  av_frame_unref(borrowed_frame_.get());
+  return sent;
+}
+
+bool FfmpegVideoEncoder::BorrowNv12(const uint8_t* nv12) {
+  const size_t luma = size_t{settings_.width} * settings_.height;
+  // Never freed through the reference: the capturer owns the memory.
+  AVBufferRef* buffer = av_buffer_create(
+      const_cast<uint8_t*>(nv12), luma + luma / 2, [](void*, uint8_t*) {}, nullptr,
+      AV_BUFFER_FLAG_READONLY);
+  if (buffer == nullptr) {
+    status_ = Status::Failure(StatusCode::kResource, "Failed to allocate encoder input buffer");
+    return false;
+  }
+  AVFrame& frame = *borrowed_frame_;
+  frame.buf[0] = buffer;
+  frame.format = AV_PIX_FMT_NV12;
+  frame.width = static_cast<int>(settings_.width);
+  frame.height = static_cast<int>(settings_.height);
+  frame.data[0] = buffer->data;
+  frame.data[1] = buffer->data + luma;
+  frame.linesize[0] = static_cast<int>(settings_.width);
+  frame.linesize[1] = static_cast<int>(settings_.width);
+  return true;
+}
+
+bool FfmpegVideoEncoder::EncodePicture(AVFrame& picture, uint64_t timestamp_us) {
+  picture.pts = static_cast<int64_t>(timestamp_us);
   const bool keyframe = keyframe_requested_;
   keyframe_requested_ = false;
-  input_frame_->pict_type = keyframe ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-  input_frame_->key_frame = keyframe ? 1 : 0;
+  picture.pict_type = keyframe ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+  picture.key_frame = keyframe ? 1 : 0;
   if (!candidate_.vaapi) {
-    return SendFrame(*input_frame_);
+    return SendFrame(picture);
   }
   av_frame_unref(surface_frame_.get());
   if (av_hwframe_get_buffer(context_->hw_frames_ctx, surface_frame_.get(), 0) < 0 ||
-      av_hwframe_transfer_data(surface_frame_.get(), input_frame_.get(), 0) < 0 ||
-      av_frame_copy_props(surface_frame_.get(), input_frame_.get()) < 0) {
+      av_hwframe_transfer_data(surface_frame_.get(), &picture, 0) < 0 ||
+      av_frame_copy_props(surface_frame_.get(), &picture) < 0) {
     status_ = Status::Failure(StatusCode::kResource, "Failed to upload encoder input surface");
     return false;
   }
@@ -278,6 +324,7 @@ void FfmpegVideoEncoder::Shutdown() {
   initialized_ = false;
   context_.reset();
   input_frame_.reset();
+  borrowed_frame_.reset();
   surface_frame_.reset();
   packet_.reset();
   interleaved_chroma_.clear();

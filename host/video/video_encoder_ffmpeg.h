@@ -24,6 +24,7 @@ class FfmpegVideoEncoder : public VideoEncoder {
                   uint32_t bitrate_kbps) override;
   bool EncodeFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width, uint32_t height,
                    uint64_t timestamp_us) override;
+  bool EncodeCapturedFrame(const CapturedFrame& frame, uint64_t timestamp_us) override;
   bool ReceiveAccessUnit(EncodedAccessUnit& out) override;
   void RequestKeyframe() override;
   bool SetBitrate(uint32_t bitrate_kbps) override;
@@ -43,6 +44,9 @@ class FfmpegVideoEncoder : public VideoEncoder {
   void ApplyRequestedRates();
   bool Reopen(const EncoderSettings& settings);
   bool FillInputFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width, uint32_t height);
+  // Points borrowed_frame_ at a packed NV12 picture of the stream size, without a copy.
+  bool BorrowNv12(const uint8_t* nv12);
+  bool EncodePicture(AVFrame& picture, uint64_t timestamp_us);
   bool SendFrame(AVFrame& frame);
 
   EncoderSettings settings_;
@@ -55,6 +59,9 @@ class FfmpegVideoEncoder : public VideoEncoder {
   // NV12 chroma before it is split into planes, for encoders that want it so.
   std::vector<uint8_t> interleaved_chroma_;
   FramePtr surface_frame_;
+  // A capturer's NV12 picture lent for one frame: libx264 copies it inside
+  // avcodec_send_frame and the VAAPI upload copies it before that call.
+  FramePtr borrowed_frame_;
   PacketPtr packet_;
   bool initialized_ = false;
   uint32_t requested_bitrate_kbps_ = 0;

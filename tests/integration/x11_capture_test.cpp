@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
 #include "support/log_capture.h"
 #include "video/capture_backend.h"
+#include "video/encoder_input.h"
 #include "video/image_capturer_x11.h"
 #include "video/shm_capturer_x11.h"
 
@@ -69,6 +71,44 @@ TEST_F(X11CaptureTest, ShmCapturerSeesDrawingAndReportsAnIdleScreenAsNoNewFrame)
   ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
   EXPECT_EQ(PixelAt(frame, 150, 200), kBlue);
   EXPECT_EQ(capturer.Capture(50).status, CaptureStatus::kNoNewFrame);
+}
+
+// Small changes are copied and converted rectangle by rectangle into the kept image: each
+// frame must still equal a whole copy of the screen, and its NV12 picture the conversion
+// of that whole frame.
+TEST_F(X11CaptureTest, ShmCapturerUpdatesOnlyDamagedRectanglesYetDeliversWholeFrames) {
+  X11ShmCapturer capturer(Displays());
+  ASSERT_TRUE(capturer.Initialize(0, 1280, 720));
+  ASSERT_EQ(capturer.Capture(100).status, CaptureStatus::kFrameReady);
+  struct Step {
+    int16_t x, y;
+    uint16_t width, height;
+  };
+  // One pixel, odd rectangles at odd places and at the edges, one covering the screen.
+  const Step steps[] = {{641, 359, 1, 1}, {1, 3, 37, 21},    {1279, 719, 1, 1}, {1201, 655, 79, 65},
+                        {500, 0, 301, 1}, {0, 0, 1280, 720}, {33, 77, 5, 400}};
+  uint32_t colour = 0x102030;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::to_string(step.x) + "," + std::to_string(step.y) + " " +
+                 std::to_string(step.width) + "x" + std::to_string(step.height));
+    colour = colour * 2654435761u + 0x9E3779B9u;
+    painter_.Fill(step.x, step.y, step.width, step.height, colour & 0xFFFFFF);
+    const CapturedFrame frame = capturer.Capture(1000);
+    ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
+    ASSERT_NE(frame.nv12, nullptr);
+    const std::vector<uint8_t> image(frame.data, frame.data + frame.data_size);
+
+    X11ShmCapturer whole(Displays());
+    ASSERT_TRUE(whole.Initialize(0, 1280, 720));
+    const CapturedFrame reference = whole.Capture(100);
+    ASSERT_EQ(reference.status, CaptureStatus::kFrameReady);
+    EXPECT_TRUE(image ==
+                std::vector<uint8_t>(reference.data, reference.data + reference.data_size));
+
+    std::vector<uint8_t> nv12;
+    CpuNv12(frame.data, frame.row_pitch, frame.width, frame.height, nv12);
+    EXPECT_TRUE(nv12 == std::vector<uint8_t>(frame.nv12, frame.nv12 + nv12.size()));
+  }
 }
 
 TEST_F(X11CaptureTest, ShmCapturerFallsBackToTheFirstMonitorForAnUnknownIndex) {

@@ -199,6 +199,40 @@ TEST_F(UdpMediaSenderTest, SealsVideoAndAudioUnderOneCounter) {
   }
 }
 
+// An access unit large enough to go out in several batches: every fragment arrives in
+// index order, sealed under the next counter value, with the size of its fragment, and
+// the audio packet after it continues the sequence.
+TEST_F(UdpMediaSenderTest, SealsTheFragmentsOfALargeAccessUnitInOrderUnderConsecutiveCounters) {
+  sender_.SetSessionKey(kKey);
+  sender_.SetEnvelopeCounter(1000);
+  constexpr size_t kFragments = 71;
+  const std::vector<uint8_t> unit = Pattern((kFragments - 1) * 1400 + 33);
+  ASSERT_TRUE(sender_.SendVideoFrame(9, 90, true, unit.data(), static_cast<uint32_t>(unit.size())));
+  const uint8_t opus = 0x77;
+  ASSERT_TRUE(sender_.SendAudioPacket(3, 30, 20, &opus, 1));
+  std::vector<uint8_t> joined;
+  for (uint64_t i = 0; i < kFragments; ++i) {
+    const auto datagram = client_.Receive();
+    ASSERT_TRUE(datagram) << i;
+    EXPECT_EQ(datagram->size(), i + 1 < kFragments ? 1449u : 13 + 20 + 33 + 16u);
+    const std::vector<uint8_t> packet = Open(*datagram, 1000 + i);
+    const auto fragment = ParseVideoFragment(packet);
+    ASSERT_TRUE(fragment) << i;
+    EXPECT_EQ(fragment->header.index, i);
+    EXPECT_EQ(fragment->header.count, kFragments);
+    EXPECT_EQ(fragment->header.flags, i == 0 ? 1 : 0);
+    joined.insert(joined.end(), fragment->payload.begin(), fragment->payload.end());
+  }
+  EXPECT_EQ(joined, unit);
+  const auto audio = client_.Receive();
+  ASSERT_TRUE(audio);
+  EXPECT_EQ(audio->size(), 13 + 16 + 1 + 16u);
+  const auto packet = ParseAudioPacket(Open(*audio, 1000 + kFragments));
+  ASSERT_TRUE(packet);
+  EXPECT_EQ(packet->header.sequence, 3u);
+  ExpectNothingArrives();
+}
+
 TEST_F(UdpMediaSenderTest, PutsTheCounterInTheHeaderAndTheNonce) {
   sender_.SetSessionKey(kKey);
   sender_.SetEnvelopeCounter(0x0102030405060708ull);

@@ -172,26 +172,33 @@ TEST(Nv12ConverterTest, ChromaIsTheTopLeftPixelOfEachBlock) {
   }
 }
 
-TEST(Nv12ConverterTest, MatchesTheFormulaOnRandomImages) {
+TEST(Nv12ConverterTest, EveryKernelMatchesTheFormulaOnRandomImages) {
   struct Case {
     uint32_t width, height;
     size_t source_padding, destination_padding;
   };
-  // Widths around the 16-pixel step, odd and even sizes, tight and padded pitches.
+  // Widths around the 16- and 32-pixel steps, odd and even sizes, tight and padded pitches.
   const Case cases[] = {
-      {1, 1, 0, 0},   {1, 2, 3, 1},    {2, 1, 0, 0},     {3, 3, 4, 2},          {3, 2, 0, 0},
-      {15, 5, 13, 3}, {16, 2, 0, 0},   {17, 3, 8, 5},    {31, 7, 64, 1},        {32, 6, 0, 16},
-      {33, 9, 4, 7},  {127, 5, 12, 0}, {640, 361, 0, 0}, {1920, 1080, 256, 64},
+      {1, 1, 0, 0},    {1, 2, 3, 1},     {2, 1, 0, 0},          {3, 3, 4, 2},   {3, 2, 0, 0},
+      {15, 5, 13, 3},  {16, 2, 0, 0},    {17, 3, 8, 5},         {31, 7, 64, 1}, {32, 6, 0, 16},
+      {33, 9, 4, 7},   {47, 4, 0, 0},    {63, 3, 4, 0},         {64, 2, 0, 0},  {65, 5, 12, 3},
+      {127, 5, 12, 0}, {640, 361, 0, 0}, {1920, 1080, 256, 64},
   };
-  std::mt19937 random(20240607);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " padding " +
-                 std::to_string(c.source_padding) + "/" + std::to_string(c.destination_padding));
-    BgraImage image = RandomImage(c.width, c.height, c.source_padding, random);
-    PaddedNv12 out(c.width, c.height, c.destination_padding);
-    ASSERT_TRUE(
-        ConvertBgraToNv12(image.bytes.data(), image.pitch, c.width, c.height, out.Planes()));
-    EXPECT_EQ(out.Mismatch(ReferenceNv12(image)), "");
+  for (const Nv12Kernel kernel : {Nv12Kernel::kSse2, Nv12Kernel::kAvx2}) {
+    if (!Nv12KernelAvailable(kernel)) {
+      GTEST_SKIP() << "this processor has no AVX2; only the SSE2 kernel was checked";
+    }
+    std::mt19937 random(20240607);
+    for (const Case& c : cases) {
+      SCOPED_TRACE("kernel " + std::to_string(static_cast<int>(kernel)) + " " +
+                   std::to_string(c.width) + "x" + std::to_string(c.height) + " padding " +
+                   std::to_string(c.source_padding) + "/" + std::to_string(c.destination_padding));
+      BgraImage image = RandomImage(c.width, c.height, c.source_padding, random);
+      PaddedNv12 out(c.width, c.height, c.destination_padding);
+      ASSERT_TRUE(ConvertBgraToNv12(kernel, image.bytes.data(), image.pitch, c.width, c.height,
+                                    out.Planes()));
+      EXPECT_EQ(out.Mismatch(ReferenceNv12(image)), "");
+    }
   }
 }
 

@@ -341,6 +341,42 @@ INSTANTIATE_TEST_SUITE_P(
                       CodecCase{"HEVC", VideoCodec::kHevc, AV_CODEC_ID_HEVC, {32, 33, 34}}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// The capturer's NV12 picture is encoded as it stands: the BGRA pixels beside it (black
+// here) are not converted again, and the result is what converting the picture gives.
+TEST(FfmpegVideoEncoderNv12Test, EncodesTheCapturersNv12PictureInsteadOfTheBgraPixels) {
+  FfmpegVideoEncoder from_bgra;
+  FfmpegVideoEncoder from_nv12;
+  ASSERT_TRUE(from_bgra.Initialize(VideoCodec::kH264, kWidth, kHeight, kFps, 2000));
+  ASSERT_TRUE(from_nv12.Initialize(VideoCodec::kH264, kWidth, kHeight, kFps, 2000));
+  const std::vector<uint8_t> black(size_t{kWidth} * kHeight * 4, 0);
+  for (uint32_t i = 0; i < 4; ++i) {
+    const std::vector<uint8_t> bgra = MovingPattern(i);
+    std::vector<uint8_t> nv12(size_t{kWidth} * kHeight * 3 / 2);
+    ASSERT_TRUE(ConvertBgraToNv12(bgra.data(), kWidth * 4, kWidth, kHeight,
+                                  {nv12.data(), kWidth, nv12.data() + kWidth * kHeight, kWidth}));
+    CapturedFrame frame;
+    frame.status = CaptureStatus::kFrameReady;
+    frame.data = black.data();
+    frame.row_pitch = kWidth * 4;
+    frame.width = kWidth;
+    frame.height = kHeight;
+    frame.data_size = black.size();
+    frame.nv12 = nv12.data();
+    ASSERT_TRUE(from_nv12.EncodeCapturedFrame(frame, i * kFrameUs));
+    std::vector<EncodedAccessUnit> units;
+    EncodedAccessUnit unit;
+    while (from_nv12.ReceiveAccessUnit(unit)) {
+      units.push_back(unit);
+    }
+    const std::vector<EncodedAccessUnit> expected = EncodeOne(from_bgra, bgra, i * kFrameUs);
+    ASSERT_EQ(units.size(), expected.size()) << "frame " << i;
+    for (size_t u = 0; u < units.size(); ++u) {
+      EXPECT_TRUE(units[u].bytes == expected[u].bytes) << "frame " << i;
+      EXPECT_EQ(units[u].timestamp_us, expected[u].timestamp_us);
+    }
+  }
+}
+
 TEST(FfmpegVideoEncoderFailureTest, FailuresAreReportedInTheStatus) {
   FfmpegVideoEncoder encoder;
   const std::vector<uint8_t> bgra(size_t{kWidth} * kHeight * 4);
