@@ -26,5 +26,6 @@ Command PingCommand();
 Command CapsCommand();
 Command StreamCommand();
 Command InputCommand();
+Command ClipboardSendCommand();
 
 }  // namespace orvane::client::cli

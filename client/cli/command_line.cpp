@@ -9,7 +9,8 @@ namespace orvane::client::cli {
 namespace {
 
 std::vector<Command> AllCommands() {
-  return {PairCommand(), PingCommand(), CapsCommand(), StreamCommand(), InputCommand()};
+  return {PairCommand(), PingCommand(), CapsCommand(), StreamCommand(), InputCommand(),
+          ClipboardSendCommand()};
 }
 
 void PrintUsage(FILE* out) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 #include "base/log_text.h"
 #include "base/logger.h"
@@ -59,6 +60,7 @@ void ProtocolHandler::ResetForNewClient() {
   std::lock_guard<std::mutex> lock(mutex_);
   keys_ = {};
   pending_stats_.reset();
+  pending_clipboard_.reset();
 }
 
 NegotiatedStream ProtocolHandler::Negotiated() const {
@@ -98,6 +100,11 @@ bool ProtocolHandler::TakePendingStats(float& rtt_ms, float& packet_loss_pct, fl
   jitter_ms = pending_stats_->jitter_ms;
   pending_stats_.reset();
   return true;
+}
+
+std::optional<PendingClipboard> ProtocolHandler::TakePendingClipboard() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(pending_clipboard_, std::nullopt);
 }
 
 Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
@@ -191,6 +198,9 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         LOG_INFO("[Protocol] ClipboardUpdate from mobile (text=%zu chars, image=%d, bytes=%zu)",
                  clipboard.text().size(), clipboard.has_image() ? 1 : 0,
                  clipboard.image_data().size());
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_clipboard_ =
+            PendingClipboard{clipboard.text(), clipboard.image_data(), clipboard.mime_type()};
       }
       break;
     case pb::ControlMessage::kStatsReport:

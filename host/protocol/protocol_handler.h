@@ -10,6 +10,7 @@
 
 #include "base/status.h"
 #include "protocol/negotiated_stream.h"
+#include "protocol/pending_clipboard.h"
 #include "protocol/orvane_protocol_v1.pb.h"
 #include "security/session_crypto.h"
 #include "security/trust_store.h"
@@ -61,6 +62,8 @@ class ProtocolHandler {
   void ClearStreamRequests();
 
   bool TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms);
+  // The client's latest ClipboardUpdate since the last call, if any.
+  std::optional<PendingClipboard> TakePendingClipboard();
 
   void SendHelloAckAccepted();
   void SendHelloAckPairingRequired(const std::string& pairing_code);
@@ -112,6 +115,7 @@ class ProtocolHandler {
     float rtt_ms, packet_loss_pct, jitter_ms;
   };
   std::optional<Stats> pending_stats_;
+  std::optional<PendingClipboard> pending_clipboard_;
 
   // Receive thread only: the client of the last Hello.
   std::string client_id_;

@@ -23,14 +23,15 @@ void LogStatus(const char* what, const Status& status) {
 ClientSupervisor::ClientSupervisor(const HostOptions& options, std::atomic<bool>& session_running,
                                    ProtocolHandler& handler, TcpControlServer& control_server,
                                    UdpMediaSender& media_sender, InputChannel& input,
-                                   StreamController& stream)
+                                   StreamController& stream, ClipboardMonitor& clipboard)
     : options_(options),
       session_running_(session_running),
       handler_(handler),
       control_server_(control_server),
       media_sender_(media_sender),
       input_(input),
-      stream_(stream) {}
+      stream_(stream),
+      clipboard_(clipboard) {}
 
 void ClientSupervisor::SetClientStateCallback(ClientStateCallback callback) {
   client_state_callback_ = std::move(callback);
@@ -160,6 +161,9 @@ void ClientSupervisor::ControlReceiveLoop() {
                status.message.c_str());
     }
     stream_.ApplyClientStats();
+    if (const std::optional<PendingClipboard> pending = handler_.TakePendingClipboard()) {
+      clipboard_.Apply(*pending);
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
+#include "services/clipboard_monitor.h"
 #include "session/client_state.h"
 #include "session/host_options.h"
 #include "session/input_channel.h"
@@ -27,7 +28,8 @@ class ClientSupervisor {
  public:
   ClientSupervisor(const HostOptions& options, std::atomic<bool>& session_running,
                    ProtocolHandler& handler, TcpControlServer& control_server,
-                   UdpMediaSender& media_sender, InputChannel& input, StreamController& stream);
+                   UdpMediaSender& media_sender, InputChannel& input, StreamController& stream,
+                   ClipboardMonitor& clipboard);
   ClientSupervisor(const ClientSupervisor&) = delete;
   ClientSupervisor& operator=(const ClientSupervisor&) = delete;
 
@@ -56,6 +58,7 @@ class ClientSupervisor {
   UdpMediaSender& media_sender_;
   InputChannel& input_;
   StreamController& stream_;
+  ClipboardMonitor& clipboard_;
   ClientStateCallback client_state_callback_;
 
   std::mutex client_mutex_;
