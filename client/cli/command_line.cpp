@@ -9,8 +9,8 @@ namespace orvane::client::cli {
 namespace {
 
 std::vector<Command> AllCommands() {
-  return {PairCommand(), PingCommand(), CapsCommand(), StreamCommand(), InputCommand(),
-          ClipboardSendCommand()};
+  return {PairCommand(),   PingCommand(),  CapsCommand(),
+          StreamCommand(), InputCommand(), ClipboardSendCommand()};
 }
 
 void PrintUsage(FILE* out) {

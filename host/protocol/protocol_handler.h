@@ -10,8 +10,8 @@
 
 #include "base/status.h"
 #include "protocol/negotiated_stream.h"
-#include "protocol/pending_clipboard.h"
 #include "protocol/orvane_protocol_v1.pb.h"
+#include "protocol/pending_clipboard.h"
 #include "security/session_crypto.h"
 #include "security/trust_store.h"
 

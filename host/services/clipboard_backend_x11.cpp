@@ -65,17 +65,15 @@ bool X11ClipboardBackend::Start(ChangeCallback on_change) {
   }
   connection_ = display_->connection();
   const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection_, &xcb_xfixes_id);
-  const auto version =
-      xfixes != nullptr && xfixes->present
-          ? Owned(xcb_xfixes_query_version_reply(
-                connection_, xcb_xfixes_query_version(connection_, 4, 0), nullptr))
-          : Owned<xcb_xfixes_query_version_reply_t>(nullptr);
+  const auto version = xfixes != nullptr && xfixes->present
+                           ? Owned(xcb_xfixes_query_version_reply(
+                                 connection_, xcb_xfixes_query_version(connection_, 4, 0), nullptr))
+                           : Owned<xcb_xfixes_query_version_reply_t>(nullptr);
   if (!version || !InternAtoms()) {
     LOG_WARN("[Clipboard] XFixes selection events unavailable; the clipboard is not shared");
     return false;
   }
-  selection_notify_type_ =
-      static_cast<uint8_t>(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
+  selection_notify_type_ = static_cast<uint8_t>(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
   on_change_ = std::move(on_change);
   window_ = xcb_generate_id(connection_);
   // Property changes on the window carry the INCR pieces the host receives.
@@ -101,8 +99,7 @@ bool X11ClipboardBackend::Start(ChangeCallback on_change) {
       }
       default:
         return EventType(event) == owner_changed &&
-               reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event).window ==
-                   window;
+               reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event).window == window;
     }
   });
   xcb_xfixes_select_selection_input(connection_, window_, atoms_.clipboard,
@@ -271,8 +268,9 @@ X11Event X11ClipboardBackend::Await(const std::function<bool(const xcb_generic_e
     if (now >= deadline) {
       return nullptr;
     }
-    const auto wait = std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now),
-                               std::chrono::milliseconds(kIdleWait));
+    const auto wait =
+        std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now),
+                 std::chrono::milliseconds(kIdleWait));
     X11Event event = events_->Take(wait + std::chrono::milliseconds(1));
     if (!event) {
       if (display_->lost()) {
@@ -290,16 +288,15 @@ X11Event X11ClipboardBackend::Await(const std::function<bool(const xcb_generic_e
 
 bool X11ClipboardBackend::IsSelectionNotify(const xcb_generic_event_t& event) const {
   return EventType(event) == XCB_SELECTION_NOTIFY &&
-         reinterpret_cast<const xcb_selection_notify_event_t&>(event).selection ==
-             atoms_.clipboard;
+         reinterpret_cast<const xcb_selection_notify_event_t&>(event).selection == atoms_.clipboard;
 }
 
 std::optional<std::vector<uint8_t>> X11ClipboardBackend::ReadProperty(xcb_atom_t* type) {
-  const auto reply = Owned(xcb_get_property_reply(
-      connection_,
-      xcb_get_property(connection_, 1, window_, atoms_.property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                       UINT32_MAX / 4),
-      nullptr));
+  const auto reply =
+      Owned(xcb_get_property_reply(connection_,
+                                   xcb_get_property(connection_, 1, window_, atoms_.property,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, UINT32_MAX / 4),
+                                   nullptr));
   if (!reply) {
     return std::nullopt;
   }
@@ -308,7 +305,7 @@ std::optional<std::vector<uint8_t>> X11ClipboardBackend::ReadProperty(xcb_atom_t
   return std::vector<uint8_t>(value, value + xcb_get_property_value_length(reply.get()));
 }
 
-std::optional<std::vector<uint8_t>> X11ClipboardBackend::ReceiveIncr() {
+std::optional<std::vector<uint8_t>> X11ClipboardBackend::ReceiveIncr(xcb_atom_t* type) {
   std::vector<uint8_t> bytes;
   for (;;) {
     const X11Event event = Await(
@@ -318,14 +315,16 @@ std::optional<std::vector<uint8_t>> X11ClipboardBackend::ReceiveIncr() {
                  change.atom == atoms_.property && change.state == XCB_PROPERTY_NEW_VALUE;
         },
         Clock::now() + kAnswerLimit);
-    xcb_atom_t type = XCB_NONE;
-    const auto piece = event ? ReadProperty(&type) : std::nullopt;
+    xcb_atom_t piece_type = XCB_NONE;
+    const auto piece = event ? ReadProperty(&piece_type) : std::nullopt;
     if (!piece) {
       return std::nullopt;
     }
+    // The closing empty piece may come without the data's type.
     if (piece->empty()) {
       return bytes;
     }
+    *type = piece_type;
     bytes.insert(bytes.end(), piece->begin(), piece->end());
   }
 }
@@ -345,7 +344,7 @@ std::optional<std::vector<uint8_t>> X11ClipboardBackend::Convert(xcb_atom_t targ
   std::optional<std::vector<uint8_t>> bytes = ReadProperty(type);
   // Deleting the INCR property (done by the read) asks the owner for the first piece.
   if (bytes && *type == atoms_.incr) {
-    bytes = ReceiveIncr();
+    bytes = ReceiveIncr(type);
   }
   return bytes;
 }

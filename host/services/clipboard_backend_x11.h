@@ -59,9 +59,9 @@ class X11ClipboardBackend : public ClipboardBackend {
   std::optional<std::vector<uint8_t>> Convert(xcb_atom_t target, xcb_timestamp_t time,
                                               xcb_atom_t* type);
   std::optional<std::vector<uint8_t>> ReadProperty(xcb_atom_t* type);
-  std::optional<std::vector<uint8_t>> ReceiveIncr();
-  std::optional<std::string> ReadText(const std::vector<xcb_atom_t>& targets,
-                                      xcb_timestamp_t time);
+  // The pieces of an INCR transfer, and the type they came as.
+  std::optional<std::vector<uint8_t>> ReceiveIncr(xcb_atom_t* type);
+  std::optional<std::string> ReadText(const std::vector<xcb_atom_t>& targets, xcb_timestamp_t time);
   bool IsSelectionNotify(const xcb_generic_event_t& event) const;
 
   const std::shared_ptr<X11DisplaySource> displays_;

@@ -26,8 +26,8 @@ void X11IncrTransfers::Begin(xcb_window_t requestor, xcb_atom_t property, xcb_at
   const auto size = static_cast<uint32_t>(bytes.size());
   xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, requestor, property, incr_atom_, 32, 1,
                       &size);
-  transfers_.push_back({requestor, property, type, std::move(bytes), 0,
-                        std::chrono::steady_clock::now()});
+  transfers_.push_back(
+      {requestor, property, type, std::move(bytes), 0, std::chrono::steady_clock::now()});
 }
 
 void X11IncrTransfers::OnPropertyDeleted(xcb_window_t window, xcb_atom_t property) {
@@ -61,8 +61,9 @@ void X11IncrTransfers::DropStale(std::chrono::steady_clock::time_point now) {
 void X11IncrTransfers::Finish(size_t index) {
   const xcb_window_t requestor = transfers_[index].requestor;
   transfers_.erase(transfers_.begin() + static_cast<std::ptrdiff_t>(index));
-  const bool still_served = std::any_of(transfers_.begin(), transfers_.end(),
-                                        [&](const Transfer& t) { return t.requestor == requestor; });
+  const bool still_served =
+      std::any_of(transfers_.begin(), transfers_.end(),
+                  [&](const Transfer& t) { return t.requestor == requestor; });
   if (!still_served) {
     SelectPropertyChanges(connection_, requestor, false);
   }
