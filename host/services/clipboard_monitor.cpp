@@ -12,6 +12,10 @@ void ClipboardMonitor::Start(std::unique_ptr<ClipboardBackend> backend, ChangeCa
   Stop();
   backend_ = std::move(backend);
   on_change_ = std::move(on_change);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    written_.reset();
+  }
   if (backend_) {
     backend_->Start([this](const ClipboardData& data) { OnLocalChange(data); });
   }

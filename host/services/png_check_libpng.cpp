@@ -22,7 +22,12 @@ void ReadFromMemory(png_structp png_ptr, png_bytep out, png_size_t length) {
   reader->offset += length;
 }
 
-void IgnoreWarning(png_structp, png_const_charp) {}
+// A payload that is no PNG is the client's mistake, reported once by the caller.
+void QuietError(png_structp png_ptr, png_const_charp) {
+  png_longjmp(png_ptr, 1);
+}
+
+void QuietWarning(png_structp, png_const_charp) {}
 
 // Apart from the caller so that no object with a destructor lives across setjmp.
 bool DecodeRows(png_structp png_ptr, png_infop info, std::vector<png_byte>& row) {
@@ -51,7 +56,7 @@ bool PngDecodes(const std::vector<uint8_t>& png) {
     return false;
   }
   png_structp png_ptr =
-      png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietError, QuietWarning);
   if (png_ptr == nullptr) {
     return false;
   }
