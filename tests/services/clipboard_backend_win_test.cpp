@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -15,10 +16,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs a shell command of the system Wine runs on (Wine starts Unix programs as it
-// would Windows ones); its exit code, or -1.
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Runs a shell command of the system Wine runs on; its exit code, or -1. Wine starts
+// Unix programs as it would Windows ones, but gives no handle to wait on or exit code
+// to read, so the shell leaves its status in a file, which Wine's drive Z: (the Unix
+// root) shows.
 int RunUnixShell(const std::string& command) {
-  std::string line = "/bin/sh -c \"" + command + "\"";
+  static int runs = 0;
+  const std::string status = "/tmp/orvane-clipboard-" + std::to_string(GetCurrentProcessId()) +
+                             "-" + std::to_string(++runs) + ".status";
+  std::string line = "/bin/sh -c \"" + command + "; echo $? > " + status + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
@@ -26,13 +39,17 @@ int RunUnixShell(const std::string& command) {
                       &process)) {
     return -1;
   }
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &code);
-  }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return static_cast<int>(code);
+  std::string code;
+  WaitUntil(
+      [&] {
+        code = ReadWholeFile("Z:" + status);
+        return !code.empty() && code.back() == '\n';
+      },
+      std::chrono::seconds(20));
+  DeleteFileA(("Z:" + status).c_str());
+  return code.empty() ? -1 : std::atoi(code.c_str());
 }
 
 // Wine shares its clipboard with the X display's CLIPBOARD selection, so the X side
@@ -57,11 +74,7 @@ class ClipboardWinTest : public ::testing::Test {
     if (RunUnixShell("xclip -selection clipboard -o > " + pasted_) != 0) {
       return {};
     }
-    // Wine's drive Z: is the Unix root.
-    std::ifstream in("Z:" + pasted_, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadWholeFile("Z:" + pasted_);
   }
 
   std::vector<ClipboardData> Changes() {
@@ -69,7 +82,7 @@ class ClipboardWinTest : public ::testing::Test {
     return changes_;
   }
 
-  void TearDown() override { RunUnixShell("rm -f " + pasted_); }
+  void TearDown() override { DeleteFileA(("Z:" + pasted_).c_str()); }
 
   LogCapture log_;
   WindowsClipboardBackend backend_;
