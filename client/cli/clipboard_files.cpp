@@ -6,10 +6,20 @@
 namespace orvane::client::cli {
 namespace {
 
+// Under a temporary name first, so that whoever watches the folder sees only whole files.
 bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
+  std::filesystem::path partial = path;
+  partial += ".part";
+  {
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      return false;
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(partial, path, error);
+  return !error;
 }
 
 }  // namespace

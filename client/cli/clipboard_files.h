@@ -8,7 +8,8 @@
 namespace orvane::client::cli {
 
 // Keeps each ClipboardUpdate the host sends as files in one folder: the Nth update's
-// text in N.txt and its image in N.png (N from 1), bytes as they came.
+// text in N.txt and its image in N.png (N from 1), bytes as they came; each file
+// appears whole.
 class ClipboardFiles {
  public:
   explicit ClipboardFiles(std::filesystem::path folder) : folder_(std::move(folder)) {}
