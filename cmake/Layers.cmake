@@ -4,7 +4,7 @@
 # sits in (platform/x11/); every other source is portable. Layers list all their
 # sources and this file keeps the ones for the platform being built.
 if(WIN32)
-  set(ORVANE_FOREIGN_PLATFORM_TAGS linux x11 openssl ffmpeg pulse avahi uinput xtest gdbus)
+  set(ORVANE_FOREIGN_PLATFORM_TAGS linux x11 openssl ffmpeg pulse avahi uinput xtest gdbus libpng)
 else()
   set(ORVANE_FOREIGN_PLATFORM_TAGS win cng dxgi wgc gdi mf wasapi gdiplus d3d11)
 endif()

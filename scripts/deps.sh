@@ -12,6 +12,7 @@ run_packages=(
   build-essential cmake ninja-build pkg-config
   protobuf-compiler libprotobuf-dev
   libssl-dev libopus-dev libavutil-dev libavcodec-dev libpulse-dev libavahi-client-dev
+  libpng-dev
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
   x11proto-dev # keysym names of the XTest keyboard
   xvfb
@@ -21,6 +22,7 @@ test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libswscale-dev python3 # benchmark anchor and report
   x11-utils ffmpeg
+  xclip xsel # programs that copy and paste on the test display
   pulseaudio pulseaudio-utils opus-tools # a private sound server, its player, the Opus anchor
   libglib2.0-dev xdg-utils adb
   dbus-daemon avahi-daemon avahi-utils iproute2 util-linux # discovery in a private network namespace

@@ -27,5 +27,6 @@ Command CapsCommand();
 Command StreamCommand();
 Command InputCommand();
 Command FileRequestCommand();
+Command ClipboardSendCommand();
 
 }  // namespace orvane::client::cli

@@ -9,8 +9,8 @@ namespace orvane::client::cli {
 namespace {
 
 std::vector<Command> AllCommands() {
-  return {PairCommand(),   PingCommand(),  CapsCommand(),
-          StreamCommand(), InputCommand(), FileRequestCommand()};
+  return {PairCommand(),  PingCommand(),        CapsCommand(),         StreamCommand(),
+          InputCommand(), FileRequestCommand(), ClipboardSendCommand()};
 }
 
 void PrintUsage(FILE* out) {

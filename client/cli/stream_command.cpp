@@ -6,6 +6,7 @@
 
 #include "client/cli/capability_negotiation.h"
 #include "client/cli/capability_options.h"
+#include "client/cli/clipboard_files.h"
 #include "client/cli/command.h"
 #include "client/cli/media_watch.h"
 #include "client/cli/session_start.h"
@@ -27,11 +28,12 @@ struct StreamWatch {
   bool stopped = false;
 };
 
-// Prints every message, with the time since `origin` in front, until `until`, a
-// StreamStopped, the end of the connection, or `done`.
+// Prints every message, with the time since `origin` in front, and keeps clipboard
+// updates in `clipboard` if there is one, until `until`, a StreamStopped, the end of the
+// connection, or `done`.
 void Watch(
     ControlClient& client, Clock::time_point origin, Clock::time_point until, StreamWatch& watch,
-    const std::function<bool()>& done = [] { return false; }) {
+    ClipboardFiles* clipboard, const std::function<bool()>& done = [] { return false; }) {
   constexpr auto kSlice = std::chrono::milliseconds(100);
   while (client.connected() && !watch.stopped && !done()) {
     const auto remaining =
@@ -46,6 +48,10 @@ void Watch(
     const double elapsed = std::chrono::duration<double>(Clock::now() - origin).count();
     std::printf("[+%.3f s] ", elapsed);
     PrintReceived(*message);
+    if (clipboard != nullptr && message->has_clipboard_update() &&
+        !clipboard->Save(message->clipboard_update())) {
+      std::fprintf(stderr, "Cannot keep the clipboard update\n");
+    }
     watch.started |= message->has_stream_started();
     watch.stopped |= message->has_stream_stopped();
   }
@@ -119,6 +125,10 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
       return kExitFailed;
     }
   }
+  std::optional<ClipboardFiles> clipboard;
+  if (options.Has("--clipboard-out")) {
+    clipboard.emplace(options.Value("--clipboard-out"));
+  }
   AudioTrack audio;
   if (options.Has("--audio-out") && !audio.Record(options.Value("--audio-out"))) {
     std::fprintf(stderr, "Cannot write %s\n", options.Value("--audio-out").c_str());
@@ -145,7 +155,8 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   std::printf("Streaming session %s for %u s\n", session_id.c_str(), *seconds);
   const Clock::time_point origin = Clock::now();
   StreamWatch watch;
-  Watch(client, origin, origin + std::chrono::seconds(*seconds), watch,
+  ClipboardFiles* clipboard_files = clipboard ? &*clipboard : nullptr;
+  Watch(client, origin, origin + std::chrono::seconds(*seconds), watch, clipboard_files,
         [&] { return *frames != 0 && media.frames_complete() >= *frames; });
   if (!client.connected()) {
     std::fprintf(stderr, "Connection lost: %s\n", client.last_error().c_str());
@@ -164,7 +175,7 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   if (!SendFramed(client, common, std::move(stop), "StopStream")) {
     return kExitFailed;
   }
-  Watch(client, origin, Clock::now() + common.timeout, watch);
+  Watch(client, origin, Clock::now() + common.timeout, watch, clipboard_files);
   media.Stop();
   audio.Close();
   if (!watch.stopped) {
@@ -181,7 +192,8 @@ Command StreamCommand() {
       {"--video-frames", "N", "stop once N complete video frames have arrived (--seconds limits)"},
       {"--media-port", "N", "receive media on this UDP port (default 0: any port, punched)"},
       {"--out", "FILE", "write the received video access units to FILE"},
-      {"--audio-out", "FILE", "write the received audio to FILE (Ogg Opus)"}};
+      {"--audio-out", "FILE", "write the received audio to FILE (Ogg Opus)"},
+      {"--clipboard-out", "DIR", "keep the Nth clipboard update in DIR/N.txt and DIR/N.png"}};
   const auto capability_specs = CapabilityOptionSpecs();
   specs.insert(specs.end(), capability_specs.begin(), capability_specs.end());
   return {"stream", "start a stream, receive its media and print stats while it runs",
@@ -191,7 +203,8 @@ Command StreamCommand() {
           "StreamStopped. Meanwhile media is received and reassembled: a stats line every\n"
           "second and the totals at the end. The video goes to --out as it arrives, in the\n"
           "host's Annex-B byte stream. Audio (offered with --audio) is decoded, its tone\n"
-          "measured, and recorded to --audio-out. With a host on this machine the\n"
+          "measured, and recorded to --audio-out. Clipboard updates from the host are\n"
+          "printed, and kept as files with --clipboard-out. With a host on this machine the\n"
           "host-to-client delay of each access unit is measured on the shared monotonic\n"
           "clock.",
           std::move(specs), RunStream};

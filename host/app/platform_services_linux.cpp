@@ -3,6 +3,7 @@
 #include "audio/loopback_audio_capture_pulse.h"
 #include "input/input_sink_linux.h"
 #include "platform/x11/x11_display_source.h"
+#include "services/clipboard_backend_x11.h"
 #include "video/cursor_source_x11.h"
 #include "video/image_capturer_x11.h"
 #include "video/shm_capturer_x11.h"
@@ -34,6 +35,9 @@ PlatformServices CreatePlatformServices() {
   };
   services.audio_capture = []() -> std::unique_ptr<LoopbackAudioCapture> {
     return std::make_unique<PulseLoopbackCapture>();
+  };
+  services.clipboard = [displays]() -> std::unique_ptr<ClipboardBackend> {
+    return std::make_unique<X11ClipboardBackend>(displays);
   };
   return services;
 }

@@ -3,6 +3,7 @@
 #include "audio/loopback_audio_capture_wasapi.h"
 #include "audio/opus_transform_mf.h"
 #include "input/input_sink_win.h"
+#include "services/clipboard_backend_win.h"
 #include "video/cursor_source_win.h"
 #include "video/duplication_capturer_dxgi.h"
 #include "video/graphics_capturer_wgc.h"
@@ -31,6 +32,9 @@ PlatformServices CreatePlatformServices() {
   };
   services.audio_capture = CreateWasapiLoopbackCapture;
   services.opus_transform = CreateMfOpusTransform;
+  services.clipboard = []() -> std::unique_ptr<ClipboardBackend> {
+    return std::make_unique<WindowsClipboardBackend>();
+  };
   return services;
 }
 

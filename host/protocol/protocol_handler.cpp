@@ -61,6 +61,7 @@ void ProtocolHandler::ResetForNewClient() {
   keys_ = {};
   pending_stats_.reset();
   pending_file_transfer_.reset();
+  pending_clipboard_.reset();
 }
 
 NegotiatedStream ProtocolHandler::Negotiated() const {
@@ -105,6 +106,11 @@ bool ProtocolHandler::TakePendingStats(float& rtt_ms, float& packet_loss_pct, fl
 std::optional<pb::StartFileTransfer> ProtocolHandler::TakePendingFileTransfer() {
   std::lock_guard<std::mutex> lock(mutex_);
   return std::exchange(pending_file_transfer_, std::nullopt);
+}
+
+std::optional<PendingClipboard> ProtocolHandler::TakePendingClipboard() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(pending_clipboard_, std::nullopt);
 }
 
 Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
@@ -200,6 +206,9 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         LOG_INFO("[Protocol] ClipboardUpdate from mobile (text=%zu chars, image=%d, bytes=%zu)",
                  clipboard.text().size(), clipboard.has_image() ? 1 : 0,
                  clipboard.image_data().size());
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_clipboard_ =
+            PendingClipboard{clipboard.text(), clipboard.image_data(), clipboard.mime_type()};
       }
       break;
     case pb::ControlMessage::kStatsReport:

@@ -11,6 +11,7 @@
 #include "base/status.h"
 #include "protocol/negotiated_stream.h"
 #include "protocol/orvane_protocol_v1.pb.h"
+#include "protocol/pending_clipboard.h"
 #include "security/session_crypto.h"
 #include "security/trust_store.h"
 
@@ -63,6 +64,8 @@ class ProtocolHandler {
   bool TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms);
   // The client's latest file-transfer request not yet answered, once.
   std::optional<protocol::v1::StartFileTransfer> TakePendingFileTransfer();
+  // The client's latest ClipboardUpdate since the last call, if any.
+  std::optional<PendingClipboard> TakePendingClipboard();
 
   void SendHelloAckAccepted();
   void SendHelloAckPairingRequired(const std::string& pairing_code);
@@ -115,6 +118,7 @@ class ProtocolHandler {
   };
   std::optional<Stats> pending_stats_;
   std::optional<protocol::v1::StartFileTransfer> pending_file_transfer_;
+  std::optional<PendingClipboard> pending_clipboard_;
 
   // Receive thread only: the client of the last Hello.
   std::string client_id_;

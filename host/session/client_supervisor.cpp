@@ -24,7 +24,8 @@ void LogStatus(const char* what, const Status& status) {
 ClientSupervisor::ClientSupervisor(const HostOptions& options, std::atomic<bool>& session_running,
                                    ProtocolHandler& handler, TcpControlServer& control_server,
                                    UdpMediaSender& media_sender, InputChannel& input,
-                                   StreamController& stream, FileTransferReceiver& file_receiver)
+                                   StreamController& stream, ClipboardMonitor& clipboard,
+                                   FileTransferReceiver& file_receiver)
     : options_(options),
       session_running_(session_running),
       handler_(handler),
@@ -32,6 +33,7 @@ ClientSupervisor::ClientSupervisor(const HostOptions& options, std::atomic<bool>
       media_sender_(media_sender),
       input_(input),
       stream_(stream),
+      clipboard_(clipboard),
       file_receiver_(file_receiver) {}
 
 void ClientSupervisor::SetClientStateCallback(ClientStateCallback callback) {
@@ -162,6 +164,9 @@ void ClientSupervisor::ControlReceiveLoop() {
                status.message.c_str());
     }
     stream_.ApplyClientStats();
+    if (const std::optional<PendingClipboard> pending = handler_.TakePendingClipboard()) {
+      clipboard_.Apply(*pending);
+    }
     AnswerPendingFileTransfer();
   }
 }

@@ -9,6 +9,7 @@
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
+#include "services/clipboard_monitor.h"
 #include "services/file_transfer_receiver.h"
 #include "session/client_state.h"
 #include "session/host_options.h"
@@ -29,7 +30,7 @@ class ClientSupervisor {
   ClientSupervisor(const HostOptions& options, std::atomic<bool>& session_running,
                    ProtocolHandler& handler, TcpControlServer& control_server,
                    UdpMediaSender& media_sender, InputChannel& input, StreamController& stream,
-                   FileTransferReceiver& file_receiver);
+                   ClipboardMonitor& clipboard, FileTransferReceiver& file_receiver);
   ClientSupervisor(const ClientSupervisor&) = delete;
   ClientSupervisor& operator=(const ClientSupervisor&) = delete;
 
@@ -60,6 +61,7 @@ class ClientSupervisor {
   UdpMediaSender& media_sender_;
   InputChannel& input_;
   StreamController& stream_;
+  ClipboardMonitor& clipboard_;
   FileTransferReceiver& file_receiver_;
   ClientStateCallback client_state_callback_;
 

@@ -10,11 +10,16 @@ HostSession::HostSession(SessionEnvironment environment)
       handler_(environment_.trust),
       input_(handler_, control_server_, media_sender_),
       stream_(environment_, session_running_, handler_, control_server_, media_sender_, input_),
+      clipboard_sender_([this] { return stream_.streaming(); },
+                        [this](const uint8_t* data, uint32_t size) {
+                          return control_server_.SendFrame(data, size);
+                        }),
       file_receiver_(environment_.file_transfer),
       supervisor_(options_, session_running_, handler_, control_server_, media_sender_, input_,
-                  stream_, file_receiver_) {}
+                  stream_, clipboard_, file_receiver_) {}
 
 HostSession::~HostSession() {
+  clipboard_.Stop();
   session_running_.store(false);
   stream_.Halt();
   handler_.ClearStreamRequests();
@@ -48,6 +53,10 @@ bool HostSession::Initialize(const HostOptions& options) {
   handler_.SetHostIdentity("orvane-" + computer_name, computer_name);
   handler_.SetSendCallback(
       [this](const uint8_t* data, uint32_t size) { return control_server_.SendFrame(data, size); });
+  if (platform.clipboard) {
+    clipboard_.Start(platform.clipboard(),
+                     [this](const ClipboardData& data) { clipboard_sender_.Send(data); });
+  }
   LOG_INFO("[Session] Initialized. Control=%u, Media=%u, Input=%u, Monitors=%u",
            options_.control_port, options_.media_port, options_.input_port, options_.monitors);
   return true;
@@ -75,6 +84,7 @@ void HostSession::Run() {
     const Status status = input_.LastStatus();
     LOG_ERROR("[Session] Failed to start input UDP receiver code=%d msg=%s hr=0x%08lX", status.code,
               status.message.c_str(), static_cast<unsigned long>(status.hr));
+    clipboard_.Stop();
     StopNetwork();
     return;
   }
@@ -82,6 +92,7 @@ void HostSession::Run() {
   supervisor_.SupervisorLoop();
   stream_.Stop();
   control_thread_.join();
+  clipboard_.Stop();
   StopNetwork();
 }
 

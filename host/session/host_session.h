@@ -7,6 +7,8 @@
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
+#include "services/clipboard_monitor.h"
+#include "services/clipboard_sender.h"
 #include "services/file_transfer_receiver.h"
 #include "session/client_state.h"
 #include "session/client_supervisor.h"
@@ -47,6 +49,11 @@ namespace orvane {
 //                         Linux libpulse's main-loop thread), dropping every block while
 //                         streaming is false. Started by StreamController::Start when the
 //                         stream carries audio; stopped and joined by its Stop.
+//   clipboard             Reads local clipboard changes and, while streaming, sends them
+//                         (ClipboardMonitor's backend: the X11 selection's or the
+//                         clipboard window's thread). Started by Initialize, stopped and
+//                         joined at the end of Run and by the destructor. The client's
+//                         updates are written to the clipboard by the control thread.
 //   X event thread        (Linux) Hands X events to their subscribers; belongs to the
 //                         shared display, not to the session.
 //   others                Console handler and tray call RequestStop, which returns at once.
@@ -87,6 +94,8 @@ class HostSession {
   UdpMediaSender media_sender_;
   InputChannel input_;
   StreamController stream_;
+  ClipboardSender clipboard_sender_;
+  ClipboardMonitor clipboard_;
   FileTransferReceiver file_receiver_;
   ClientSupervisor supervisor_;
   std::thread control_thread_;

@@ -6,6 +6,7 @@
 #include "audio/audio_capture.h"
 #include "audio/opus_transform.h"
 #include "input/input_sink.h"
+#include "services/clipboard_backend.h"
 #include "video/cursor_source.h"
 #include "video/screen_capturers.h"
 #include "video/video_encoder.h"
@@ -31,6 +32,9 @@ struct PlatformServices {
   // An Opus encoder of the platform, preferred to libopus; called at each stream start
   // that carries audio.
   OpusTransformFactory opus_transform;
+  // The computer's clipboard; called once per session. Without one, the clipboard is not
+  // shared.
+  ClipboardBackendFactory clipboard;
 };
 
 }  // namespace orvane

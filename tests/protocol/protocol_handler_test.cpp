@@ -168,6 +168,7 @@ TEST_F(ProtocolHandlerTest, AuthenticatedOnlyMessagesAreOnlyLoggedBeforeHello) {
   EXPECT_FALSE(handler->stream_start_requested());
   EXPECT_FALSE(handler->stream_stop_requested());
   EXPECT_FALSE(handler->TakePendingFileTransfer().has_value());
+  EXPECT_FALSE(handler->TakePendingClipboard());
 }
 
 TEST_F(ProtocolHandlerTest, AFileRequestIsTakenOnceAndNotByTheNextClient) {
@@ -191,6 +192,36 @@ TEST_F(ProtocolHandlerTest, AFileRequestIsTakenOnceAndNotByTheNextClient) {
   Handle(*handler, request);
   handler->ResetForNewClient();
   EXPECT_FALSE(handler->TakePendingFileTransfer().has_value());
+}
+
+TEST_F(ProtocolHandlerTest, TheLatestClipboardUpdateWaitsUntilTakenOrANewClient) {
+  LogCapture log;
+  Trust("tablet-1");
+  auto handler = MakeHandler();
+  ASSERT_TRUE(Handle(*handler, Hello("tablet-1")).ok);
+  ASSERT_TRUE(handler->authenticated());
+  const auto update = [](const std::string& text, const std::string& image) {
+    pb::ControlMessage message;
+    message.mutable_clipboard_update()->set_text(text);
+    message.mutable_clipboard_update()->set_has_image(!image.empty());
+    message.mutable_clipboard_update()->set_image_data(image);
+    message.mutable_clipboard_update()->set_mime_type(image.empty() ? "" : "image/png");
+    return message;
+  };
+  ASSERT_TRUE(Handle(*handler, update("first", "")).ok);
+  ASSERT_TRUE(Handle(*handler, update("second", std::string("\x89PNG\0", 5))).ok);
+  EXPECT_TRUE(
+      log.Contains("[Protocol] ClipboardUpdate from mobile (text=6 chars, image=1, bytes=5)"));
+  const std::optional<PendingClipboard> pending = handler->TakePendingClipboard();
+  ASSERT_TRUE(pending);
+  EXPECT_EQ(pending->text, "second");
+  EXPECT_EQ(pending->image_data, std::string("\x89PNG\0", 5));
+  EXPECT_EQ(pending->mime_type, "image/png");
+  EXPECT_FALSE(handler->TakePendingClipboard());
+
+  ASSERT_TRUE(Handle(*handler, update("for the old client", "")).ok);
+  handler->ResetForNewClient();
+  EXPECT_FALSE(handler->TakePendingClipboard());
 }
 
 TEST_F(ProtocolHandlerTest, PingStatsTerminateAndRekeyAreHandledBeforeAuthentication) {
