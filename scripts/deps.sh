@@ -22,6 +22,7 @@ test_packages=(
   libswscale-dev python3 # benchmark anchor and report
   x11-utils ffmpeg
   pulseaudio pulseaudio-utils opus-tools # a private sound server, its player, the Opus anchor
+  clang libclang-rt-dev # libFuzzer and the sanitizer runtimes of the fuzz targets
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
 )
 
