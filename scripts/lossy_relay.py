@@ -39,6 +39,7 @@ def main():
 
     signal.signal(signal.SIGTERM, report)
     signal.signal(signal.SIGINT, report)
+    print(f"relay: listening on {args.listen_port}", flush=True)
 
     def send(datagram):
         outbound.sendto(datagram, target)

@@ -15,14 +15,18 @@ source scripts/virtual_display.sh
 cycles=${1:-1000}
 stream_seconds=${2:-600}
 
-scripts/deps.sh run >/dev/null
+scripts/deps.sh test >/dev/null
 scripts/build.sh host >/dev/null
+# The capturer sends a frame only when the screen changed; this keeps it changing.
+cmake --build build/linux --target screen_animator >/dev/null
 
 work=$(mktemp -d -t orvane-soak.XXXXXX)
 host_pid=
 relay_pid=
+animator_pid=
 cleanup() {
   [[ -n "$relay_pid" ]] && kill "$relay_pid" 2>/dev/null || true
+  [[ -n "$animator_pid" ]] && kill "$animator_pid" 2>/dev/null || true
   if [[ -n "$host_pid" ]]; then
     kill -INT "$host_pid" 2>/dev/null || true
     wait "$host_pid" 2>/dev/null || true
@@ -51,9 +55,11 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
-client=(build/linux/orvane-client --port "$control_port" --identity "$work/identity.json")
-"${client[@]}" pair >/dev/null || true
-"${client[@]}" pair --code "$(cat "$work/config/OrvaneDisplay/active_pairing_code.txt")" >/dev/null
+client=build/linux/orvane-client
+common=(--port "$control_port" --identity "$work/identity.json")
+"$client" pair "${common[@]}" >/dev/null 2>&1 || true
+"$client" pair "${common[@]}" --code "$(cat "$work/config/OrvaneDisplay/active_pairing_code.txt")" \
+  >/dev/null 2>&1
 
 # rss_kb fds threads of the host
 sample() {
@@ -68,7 +74,7 @@ failures=0
 samples=$work/cycles.txt
 : >"$samples"
 for cycle in $(seq "$cycles"); do
-  if ! "${client[@]}" stream --seconds 10 --video-frames 1 >"$work/cycle.log" 2>&1; then
+  if ! "$client" stream "${common[@]}" --seconds 10 --video-frames 1 >"$work/cycle.log" 2>&1; then
     failures=$((failures + 1))
     cp "$work/cycle.log" "$work/failed-cycle-$cycle.log"
   fi
@@ -87,15 +93,22 @@ awk -v failures="$failures" -v seconds=$((SECONDS - start)) '
 echo "== ${stream_seconds} s stream at 1920x1080 60 fps through a lossy relay"
 python3 scripts/lossy_relay.py "$media_port" "$client_media_port" >"$work/relay.log" 2>&1 &
 relay_pid=$!
-sleep 0.5
+for _ in $(seq 100); do
+  grep -q "listening" "$work/relay.log" && break
+  sleep 0.1
+done
+build/linux/bench/screen_animator 16 >/dev/null 2>&1 &
+animator_pid=$!
 before=$(sample)
-"${client[@]}" stream --seconds "$stream_seconds" --media-port "$client_media_port" \
+"$client" stream "${common[@]}" --seconds "$stream_seconds" --media-port "$client_media_port" \
   --width 1920 --height 1080 --fps 60 >"$work/stream.log" 2>&1 || echo "the stream command failed"
 after=$(sample)
+kill "$animator_pid"
+animator_pid=
 kill "$relay_pid"
 wait "$relay_pid" 2>/dev/null || true
 relay_pid=
-cat "$work/relay.log"
+grep -v listening "$work/relay.log"
 grep -E "^Media in|^Envelopes" "$work/stream.log" || tail -5 "$work/stream.log"
 # Seconds without a single complete frame (the client prints a line per second).
 awk '/^\[media \+/ { periods++; if ($4 == 0) stalled++ } END {
