@@ -17,6 +17,9 @@ void FrameReassembler::AddFragment(const VideoFragment& fragment,
     ++stats_.late_fragments;
     return;
   }
+  if (pending_.size() >= kMaxPendingFrames && !pending_.contains(header.frame_number)) {
+    GiveUpOldestPending();
+  }
   PendingFrame& frame = pending_[header.frame_number];
   if (frame.fragments.empty()) {
     frame.timestamp_us = header.timestamp_us;
@@ -65,6 +68,23 @@ AccessUnit FrameReassembler::Emit(uint32_t frame_number, PendingFrame& frame) {
   stats_.keyframes += unit.keyframe ? 1 : 0;
   stats_.bytes += unit.bytes.size();
   return unit;
+}
+
+void FrameReassembler::GiveUpOldestPending() {
+  // Pending frames all lie after the last emitted one, so the oldest is the one nearest
+  // to it (the map's own order does not follow wrap-around).
+  auto oldest = pending_.begin();
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if (Distance(it->first, oldest->first) > 0) {
+      oldest = it;
+    }
+  }
+  // Once a frame has been emitted, the next emission counts every frame number it
+  // skipped over, this one included.
+  if (!any_emitted_) {
+    ++stats_.frames_lost;
+  }
+  pending_.erase(oldest);
 }
 
 void FrameReassembler::AddAudio(const AudioPacketHeader& header) {

@@ -37,10 +37,16 @@ struct MediaStats {
 // before the newest emitted one are late and dropped. Frame numbers compare with
 // wrap-around, so a stream may run past 2^32 frames.
 //
+// At most kMaxPendingFrames frames wait for fragments at a time: a fragment of a frame
+// beyond them gives up the oldest one (counted lost, like any frame skipped over), so
+// that a sender of endless incomplete frames cannot make the client's memory grow.
+//
 // Audio packets are only counted; a sequence number ahead of the next expected one adds
 // the skipped numbers to `audio_missing`, and a packet behind it changes nothing.
 class FrameReassembler {
  public:
+  static constexpr size_t kMaxPendingFrames = 32;
+
   // Appends to `complete` the unit this fragment completes, if any.
   void AddFragment(const VideoFragment& fragment, std::vector<AccessUnit>& complete);
   void AddAudio(const AudioPacketHeader& header);
@@ -48,6 +54,7 @@ class FrameReassembler {
   void CountMalformed() { ++stats_.malformed_datagrams; }
 
   const MediaStats& stats() const { return stats_; }
+  size_t pending_frames() const { return pending_.size(); }
 
  private:
   struct PendingFrame {
@@ -58,6 +65,8 @@ class FrameReassembler {
   };
 
   AccessUnit Emit(uint32_t frame_number, PendingFrame& frame);
+  // Makes room for one more pending frame by giving up the oldest.
+  void GiveUpOldestPending();
 
   MediaStats stats_;
   std::map<uint32_t, PendingFrame> pending_;

@@ -26,6 +26,7 @@ test_packages=(
   pulseaudio pulseaudio-utils opus-tools # a private sound server, its player, the Opus anchor
   libglib2.0-dev xdg-utils adb
   dbus-daemon avahi-daemon avahi-utils iproute2 util-linux # discovery in a private network namespace
+  clang libclang-rt-dev # libFuzzer and the sanitizer runtimes of the fuzz targets
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
 )
 

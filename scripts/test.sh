@@ -1,12 +1,32 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both targets and runs every test: the Linux suite
-# natively and the Windows suite under wine.
+# natively, the Windows suite under wine, the unit and session tests under ASan+UBSan and
+# the threaded ones under TSan, and every fuzz target for 20 s. Prints how long each stage
+# took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+status=0
+timings=()
+# stage <name> <command...>: runs the command, notes its time; a failure fails the run
+# but the later stages still run.
+stage() {
+  local name=$1 start=$SECONDS
+  shift
+  echo "== $name"
+  "$@" || status=1
+  timings+=("$(printf '%-28s %5d s' "$name" $((SECONDS - start)))")
+  echo "== $name: $((SECONDS - start)) s"
+}
+
+# Hard prerequisites: without them nothing below means anything.
+start=$SECONDS
 scripts/deps.sh test
 scripts/deps-windows.sh
+timings+=("$(printf '%-28s %5d s' "dependencies" $((SECONDS - start)))")
+start=$SECONDS
 scripts/build.sh all
+timings+=("$(printf '%-28s %5d s' "build (Linux, Windows)" $((SECONDS - start)))")
 
 # The Windows tests carry their wine prefix and WINEDEBUG as ctest properties (chosen
 # when build/windows was configured); the prefix is set up here once, since its first
@@ -24,10 +44,13 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   wineserver --wait || true
 fi
 
-status=0
-echo "== Linux tests"
-ctest --test-dir build/linux --output-on-failure -j2 --timeout 600 || status=1
-echo "== Windows tests (wine)"
-ctest --test-dir build/windows --output-on-failure --timeout 900 || status=1
+stage "Linux tests" ctest --test-dir build/linux --output-on-failure -j2 --timeout 600
+stage "Windows tests (wine)" ctest --test-dir build/windows --output-on-failure --timeout 900
 wineserver --kill >/dev/null 2>&1 || true
+stage "ASan+UBSan build and tests" scripts/sanitize.sh address
+stage "TSan build and tests" scripts/sanitize.sh thread
+stage "fuzz targets, 20 s each" scripts/fuzz.sh 20
+
+echo "== time per stage"
+printf '%s\n' "${timings[@]}"
 exit $status

@@ -50,6 +50,12 @@ InputDecision InputDatagramFilter::Decide(std::span<const uint8_t> datagram,
   std::span<const uint8_t> payload = envelope.payload;
   std::vector<uint8_t> opened;
   if (envelope.kind == EnvelopeKind::kSealed) {
+    // Checked before opening, which costs more; recorded only once the datagram opened,
+    // so that a forged counter cannot push the window ahead.
+    if (!replay_window_.IsFresh(envelope.counter)) {
+      WarnDropped(source, "counter already used or too old");
+      return decision;
+    }
     opened = SessionCrypto::DecryptPayload(session.session_key, kInputDirection, envelope.counter,
                                            envelope.payload);
     if (opened.empty()) {
@@ -57,6 +63,7 @@ InputDecision InputDatagramFilter::Decide(std::span<const uint8_t> datagram,
           Status::Failure(StatusCode::kMalformedData, "Failed to decrypt secure UDP input payload");
       return decision;
     }
+    replay_window_.Accept(envelope.counter);
     payload = opened;
   } else if (source.address != session.control_client_address) {
     WarnDropped(source, "unsealed and not from the control client");

@@ -8,6 +8,7 @@
 
 #include "base/status.h"
 #include "net/datagram_source.h"
+#include "net/replay_window.h"
 #include "platform/clock.h"
 #include "protocol/orvane_protocol_v1.pb.h"
 
@@ -39,8 +40,9 @@ struct InputDecision {
 // envelope) from the control client's IP address. Anything else is dropped, so that
 // nobody else on the network can inject input or redirect the media stream. Such a punch
 // moves the media endpoint even before the client has authenticated; input is injected
-// only for an authenticated client. Called from one thread (the receive thread); not
-// thread-safe.
+// only for an authenticated client. A sealed datagram is taken once: its counter must be
+// new to the replay window, which restarts with every key. Not thread-safe: the caller
+// serialises Decide and RestartReplayWindow.
 class InputDatagramFilter {
  public:
   using TickClock = std::function<uint64_t()>;
@@ -49,12 +51,15 @@ class InputDatagramFilter {
 
   InputDecision Decide(std::span<const uint8_t> datagram, const DatagramSource& source,
                        const InputSessionState& session);
+  // A new session key: counters start over.
+  void RestartReplayWindow() { replay_window_.Reset(); }
 
  private:
   // At most one line per second, so that a flood cannot flood the log too.
   void WarnDropped(const DatagramSource& source, const char* reason);
 
   TickClock tick_ms_;
+  ReplayWindow replay_window_;
   uint64_t dropped_ = 0;
   std::optional<uint64_t> last_warning_ms_;
 };

@@ -16,7 +16,7 @@ class MultimediaTask {
   const char* state() const { return state_; }
 
  private:
-  void* handle_ = nullptr;
+  [[maybe_unused]] void* handle_ = nullptr;  // used where the system has such a scheduler
   const char* state_ = "none";
 };
 

@@ -1,6 +1,7 @@
 #include "session/input_channel.h"
 
 #include "base/logger.h"
+#include "session/input_event_injection.h"
 
 namespace orvane {
 
@@ -41,6 +42,7 @@ void InputChannel::EndClient() {
 void InputChannel::StartStream(std::vector<uint8_t> key) {
   std::lock_guard<std::mutex> lock(mutex_);
   client_.key = std::move(key);
+  filter_.RestartReplayWindow();
 }
 
 void InputChannel::ReleaseHeldInput() {
@@ -84,29 +86,8 @@ void InputChannel::MoveMediaEndpoint(const DatagramSource& endpoint) {
 }
 
 void InputChannel::Inject(const protocol::v1::InputEvent& event) {
-  if (!injector_) {
-    return;
-  }
-  switch (event.event_case()) {
-    case protocol::v1::InputEvent::kTouch: {
-      const auto& touch = event.touch();
-      injector_->InjectTouch(touch.action(), touch.pointer_id(), touch.x_normalized(),
-                             touch.y_normalized(), touch.pressure());
-      break;
-    }
-    case protocol::v1::InputEvent::kPen: {
-      const auto& pen = event.pen();
-      injector_->InjectPen(pen.action(), pen.x_normalized(), pen.y_normalized(), pen.pressure(),
-                           pen.tilt_x(), pen.tilt_y(), pen.orientation(), pen.button_state());
-      break;
-    }
-    case protocol::v1::InputEvent::kKey: {
-      const auto& key = event.key();
-      injector_->InjectKey(key.action(), key.key_code());
-      break;
-    }
-    case protocol::v1::InputEvent::EVENT_NOT_SET:
-      break;
+  if (injector_) {
+    InjectInputEvent(*injector_, event);
   }
 }
 

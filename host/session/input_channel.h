@@ -61,7 +61,7 @@ class InputChannel {
   ProtocolHandler& handler_;
   TcpControlServer& control_server_;
   UdpMediaSender& media_sender_;
-  InputDatagramFilter filter_;  // receive thread only
+  InputDatagramFilter filter_;  // under mutex_
   UdpInputReceiver receiver_;
 
   // Guards the adopted client and the injector. The receive thread holds it for the

@@ -129,6 +129,28 @@ TEST(FrameReassemblerTest, FragmentWithAnotherCountThanItsFrameIsMalformed) {
   EXPECT_EQ(feeder.units.size(), 1u);
 }
 
+TEST(FrameReassemblerTest, EndlessIncompleteFramesDoNotPileUp) {
+  // Before and after a first emission, and across the wrap of frame numbers.
+  for (const uint32_t first : {1u, 0xFFFFFFF0u}) {
+    SCOPED_TRACE(first);
+    Feeder feeder;
+    if (first != 1u) {
+      feeder.Deliver(first - 1, 0, 1);
+    }
+    for (uint32_t n = 0; n < 1000; ++n) {
+      feeder.Deliver(first + n, 0, 1000);
+      ASSERT_LE(feeder.reassembler.pending_frames(), FrameReassembler::kMaxPendingFrames);
+    }
+    // The newest of them still completes; every one before it counts lost once.
+    feeder.Deliver(first + 999, 1, 2);
+    EXPECT_EQ(feeder.reassembler.stats().malformed_datagrams, 1u);
+    feeder.Deliver(first + 1000, 0, 1);
+    ASSERT_FALSE(feeder.units.empty());
+    EXPECT_EQ(feeder.units.back().frame_number, first + 1000);
+    EXPECT_EQ(feeder.reassembler.stats().frames_lost, 1000u);
+  }
+}
+
 TEST(FrameReassemblerTest, AudioGapsCountSkippedSequenceNumbersOnce) {
   FrameReassembler reassembler;
   for (const uint32_t sequence : {10u, 11u, 13u, 12u, 17u, 0xFFFFFFFFu}) {

@@ -32,6 +32,7 @@ class HostProcess {
   HostProcess& operator=(const HostProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   std::string Output() const;
   bool WaitForOutput(const std::string& text,
                      std::chrono::milliseconds limit = std::chrono::seconds(10)) const;

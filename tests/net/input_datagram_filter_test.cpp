@@ -30,9 +30,9 @@ std::vector<uint8_t> TouchBytes() {
 }
 
 std::vector<uint8_t> Sealed(const std::vector<uint8_t>& payload,
-                            const std::vector<uint8_t>& key = kKey) {
+                            const std::vector<uint8_t>& key = kKey, uint64_t counter = 11) {
   std::vector<uint8_t> envelope;
-  SealEnvelope(key, kInputDirection, 11, payload, envelope);
+  SealEnvelope(key, kInputDirection, counter, payload, envelope);
   return envelope;
 }
 
@@ -177,6 +177,42 @@ TEST(InputDatagramFilterTest, WarnsAboutDroppedDatagramsAtMostOncePerSecond) {
   now_ms = 9000;
   filter.Decide(WithFlippedLastByte(Sealed(kPunch)), stranger, session);
   EXPECT_EQ(log.Count("[UDPRecv] Dropped input datagram"), 2u);
+}
+
+TEST(InputDatagramFilterTest, TakesEachSealedDatagramOnceUntilTheWindowRestarts) {
+  LogCapture log;
+  uint64_t now_ms = 1000;
+  InputDatagramFilter filter([&] { return now_ms; });
+  const InputSessionState session{true, kControlAddress, kKey};
+  const DatagramSource elsewhere{"127.0.0.2", 4444};
+  const std::vector<uint8_t> touch = TouchBytes();
+  auto action_of = [&](const std::vector<uint8_t>& datagram) {
+    return filter.Decide(datagram, elsewhere, session).action;
+  };
+
+  EXPECT_EQ(action_of(Sealed(kPunch, kKey, 5)), InputAction::kMoveMediaEndpoint);
+  EXPECT_EQ(action_of(Sealed(touch, kKey, 9)), InputAction::kInject);
+  // Late but inside the window.
+  EXPECT_EQ(action_of(Sealed(touch, kKey, 7)), InputAction::kInject);
+  // Replays, of a punch and of input, also from the control client's own address.
+  EXPECT_EQ(action_of(Sealed(kPunch, kKey, 5)), InputAction::kDrop);
+  EXPECT_EQ(action_of(Sealed(touch, kKey, 9)), InputAction::kDrop);
+  EXPECT_EQ(filter.Decide(Sealed(touch, kKey, 7), {kControlAddress, 5555}, session).action,
+            InputAction::kDrop);
+  EXPECT_EQ(log.Count("[UDPRecv] Dropped input datagram from 127.0.0.2:4444: counter already "
+                      "used or too old (dropped=1)"),
+            1u);
+  EXPECT_EQ(log.Count("[UDPRecv] Dropped input datagram"), 1u);
+
+  // A datagram that does not open leaves no mark: the genuine one still gets through.
+  EXPECT_EQ(action_of(WithFlippedLastByte(Sealed(touch, kKey, 12))), InputAction::kDrop);
+  EXPECT_EQ(action_of(Sealed(touch, kKey, 12)), InputAction::kInject);
+
+  filter.RestartReplayWindow();
+  EXPECT_EQ(action_of(Sealed(kPunch, kKey, 5)), InputAction::kMoveMediaEndpoint);
+  now_ms = 2000;
+  EXPECT_EQ(action_of(Sealed(kPunch, kKey, 5)), InputAction::kDrop);
+  EXPECT_TRUE(log.Contains("counter already used or too old (dropped=4)"));
 }
 
 }  // namespace

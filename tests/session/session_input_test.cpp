@@ -95,6 +95,32 @@ TEST(SessionInputTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatDoesNot
   EXPECT_EQ((std::vector<uint16_t>{codes[0], codes[1]}), (std::vector<uint16_t>{4, 6}));
 }
 
+TEST(SessionInputTest, TakesASealedDatagramOnceUntilTheNextStreamStarts) {
+  SessionHarness harness;
+  auto client = harness.Connect();
+  ASSERT_TRUE(client && harness.Authenticate(*client));
+  ASSERT_TRUE(harness.StartStream(*client));
+  auto sealed = [&](uint64_t counter, uint16_t key_code) {
+    std::vector<uint8_t> envelope;
+    SealEnvelope(client->primary_key(), kInputDirection, counter, KeyEvent(key_code, true),
+                 envelope);
+    return envelope;
+  };
+
+  harness.SendInput("127.0.0.1", sealed(1, 0x21));
+  harness.SendInput("127.0.0.1", sealed(1, 0x21));
+  ASSERT_TRUE(harness.InputSettled());
+  EXPECT_EQ(KeyCodes(harness.input()).front(), 0x21);
+  EXPECT_EQ(KeyCodes(harness.input()).size(), 2u);  // and the marker
+  EXPECT_TRUE(harness.log().WaitFor("counter already used or too old"));
+
+  harness.input().Clear();
+  ASSERT_TRUE(harness.StartStream(*client));
+  harness.SendInput("127.0.0.1", sealed(1, 0x21));
+  ASSERT_TRUE(harness.InputSettled());
+  EXPECT_EQ(KeyCodes(harness.input()).front(), 0x21);
+}
+
 // Keys, fingers and buttons a client holds when it goes are released, so no modifier
 // stays stuck for the next user of the computer.
 class HeldInputTest : public ::testing::Test {

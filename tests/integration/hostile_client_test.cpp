@@ -1,0 +1,373 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/client_identity.h"
+#include "client/control_client.h"
+#include "integration/host_process.h"
+#include "security/secure_envelope.h"
+#include "support/log_capture.h"
+#include "support/temp_folder.h"
+#include "support/test_socket.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pb = protocol::v1;
+using client::ControlClient;
+using client::FrameMode;
+using Case = pb::ControlMessage::PayloadCase;
+using namespace std::chrono_literals;
+
+size_t CountEntries(const fs::path& folder) {
+  std::error_code error;
+  size_t count = 0;
+  for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator();
+       it.increment(error)) {
+    ++count;
+  }
+  return count;
+}
+
+// A plain TCP connection from a chosen loopback address, for clients that misbehave.
+class RawConnection {
+ public:
+  RawConnection(uint16_t port, const std::string& local_address) {
+    fd_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, local_address.c_str(), &local.sin_addr);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+        connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof(remote)) != 0) {
+      Close();
+    }
+  }
+  ~RawConnection() { Close(); }
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool connected() const { return fd_ >= 0; }
+  bool Send(const std::vector<uint8_t>& bytes) {
+    return connected() && send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                              static_cast<ssize_t>(bytes.size());
+  }
+  // The host has closed its end: end of stream (or a reset) is waiting to be read.
+  bool ClosedByHost() const {
+    pollfd entry{fd_, POLLIN, 0};
+    if (poll(&entry, 1, 0) != 1) {
+      return false;
+    }
+    uint8_t byte = 0;
+    return recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0;
+  }
+  void Close() {
+    if (fd_ >= 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+pb::ControlMessage Ping(uint64_t stamp) {
+  pb::ControlMessage message;
+  message.mutable_ping()->set_send_timestamp_us(stamp);
+  return message;
+}
+
+bool Pings(ControlClient& control, uint64_t stamp, std::chrono::milliseconds wait = 2s) {
+  if (!control.Send(Ping(stamp))) {
+    return false;
+  }
+  const auto pong = control.ReceiveUntil(Case::kPong, wait);
+  return pong && pong->pong().ping_timestamp_us() == stamp;
+}
+
+// The real host facing clients that misbehave on purpose.
+class HostileClientTest : public ::testing::Test {
+ protected:
+  void StartHost() {
+    arguments_ = {"--control-port", std::to_string(control_port_),
+                  "--media-port",   std::to_string(media_port_),
+                  "--input-port",   std::to_string(input_port_)};
+    host_ = std::make_unique<HostProcess>(arguments_, home_);
+    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));
+  }
+
+  std::unique_ptr<ControlClient> Connect(const std::string& local_address = "127.0.0.1") {
+    auto control = std::make_unique<ControlClient>();
+    EXPECT_TRUE(control->Connect("127.0.0.1", control_port_, local_address))
+        << control->last_error();
+    return control;
+  }
+
+  std::unique_ptr<ControlClient> PairedClient() {
+    auto control = Connect();
+    EXPECT_TRUE(control->SendHello(identity_));
+    EXPECT_TRUE(control->ReceiveUntil(Case::kHelloAck, 5s));
+    std::ifstream file(home_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt");
+    std::string code;
+    file >> code;
+    EXPECT_TRUE(control->SendHello(identity_, code));
+    const auto ack = control->ReceiveUntil(Case::kHelloAck, 5s);
+    EXPECT_TRUE(ack && ack->hello_ack().result() == pb::AUTH_RESULT_OK);
+    return control;
+  }
+
+  size_t HostDescriptors() const {
+    return CountEntries("/proc/" + std::to_string(host_->pid()) + "/fd");
+  }
+  size_t HostThreads() const {
+    return CountEntries("/proc/" + std::to_string(host_->pid()) + "/task");
+  }
+  uintmax_t LogBytes() const {
+    uintmax_t total = 0;
+    std::error_code error;
+    for (const auto& entry :
+         fs::directory_iterator(home_ / "state" / "OrvaneDisplay" / "logs", error)) {
+      total += entry.file_size();
+    }
+    return total;
+  }
+  size_t OutputCount(const std::string& text) const {
+    const std::string output = host_->Output();
+    size_t count = 0;
+    for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1)) {
+      ++count;
+    }
+    return count;
+  }
+  void ExpectCleanStop() {
+    host_->Signal(SIGINT);
+    EXPECT_EQ(host_->WaitForExit(15s), 0);
+    EXPECT_NE(host_->Output().find("[Main] Shutdown complete."), std::string::npos);
+  }
+
+  TempFolder temp_{"orvane-hostile"};
+  const fs::path home_ = temp_.path();
+  const uint16_t control_port_ = FreeTcpPort();
+  const uint16_t media_port_ = FreeUdpPort();
+  const uint16_t input_port_ = FreeUdpPort();
+  std::vector<std::string> arguments_;
+  client::ClientIdentity identity_{"hostile-test-device", "Hostile test"};
+  std::unique_ptr<HostProcess> host_;
+};
+
+// A client that never finishes its first header holds the control channel (frames have
+// no time limit), but not the queue behind it, and not the host's shutdown.
+TEST_F(HostileClientTest, AHeaderThatNeverEndsNeitherBlocksTheQueueNorTheStop) {
+  StartHost();
+  RawConnection slow(control_port_, "127.0.0.1");
+  ASSERT_TRUE(slow.connected());
+  ASSERT_TRUE(host_->WaitForOutput("[TCP] Active client connected from 127.0.0.1"));
+  auto next = Connect("127.0.0.2");
+  ASSERT_TRUE(host_->WaitForOutput("[TCP] Queued client 127.0.0.2:"));
+  for (const uint8_t byte : {0x00, 0x00, 0x01}) {
+    ASSERT_TRUE(slow.Send({byte}));
+    std::this_thread::sleep_for(1s);
+  }
+  slow.Close();
+  ASSERT_TRUE(host_->WaitForOutput("[TCP] Promoted queued client 127.0.0.2:"));
+  EXPECT_TRUE(Pings(*next, 7));
+
+  // The promoted client starts a header of its own and stalls; the host still stops.
+  ASSERT_TRUE(next->SendRawBytes({0x00, 0x00}));
+  std::this_thread::sleep_for(1s);
+  ExpectCleanStop();
+}
+
+TEST_F(HostileClientTest, FiftyConnectionsAtOnceLeaveOneActiveOneQueuedAndNoLeak) {
+  StartHost();
+  // Threads and descriptors of a host that has served a client and waits again.
+  {
+    auto first = Connect("127.0.0.1");
+    ASSERT_TRUE(Pings(*first, 1));
+  }
+  ASSERT_TRUE(host_->WaitForOutput("[Session] Waiting for next control client..."));
+  std::this_thread::sleep_for(300ms);
+  const size_t descriptors = HostDescriptors();
+  const size_t threads = HostThreads();
+  ASSERT_GT(descriptors, 0u);
+
+  std::vector<std::unique_ptr<RawConnection>> crowd;
+  for (int i = 0; i < 50; ++i) {
+    crowd.push_back(
+        std::make_unique<RawConnection>(control_port_, "127.0.1." + std::to_string(i + 1)));
+    ASSERT_TRUE(crowd.back()->connected());
+  }
+  auto open_count = [&] {
+    size_t open = 0;
+    for (const auto& connection : crowd) {
+      open += connection->ClosedByHost() ? 0 : 1;
+    }
+    return open;
+  };
+  EXPECT_TRUE(WaitUntil([&] { return open_count() == 2; }, 15s)) << open_count() << " open";
+  EXPECT_EQ(OutputCount("[TCP] Replaced stale queued client with newer candidate"), 48u);
+  // The host still serves: the active one answers once the others are gone.
+  crowd.clear();
+  ASSERT_TRUE(WaitUntil([&] { return OutputCount("[TCP] Active client disconnected") >= 3; }, 10s));
+  auto last = Connect("127.0.0.1");
+  EXPECT_TRUE(Pings(*last, 2));
+  last.reset();
+
+  EXPECT_TRUE(WaitUntil([&] { return HostDescriptors() == descriptors; }, 10s))
+      << HostDescriptors() << " descriptors, " << descriptors << " before";
+  EXPECT_TRUE(WaitUntil([&] { return HostThreads() == threads; }, 10s))
+      << HostThreads() << " threads, " << threads << " before";
+  ExpectCleanStop();
+}
+
+TEST_F(HostileClientTest, GarbageFramesAreSurvivedAndOversizeFramesEndTheConnection) {
+  StartHost();
+  auto control = Connect();
+  std::mt19937 random(15);
+  for (int i = 0; i < 200; ++i) {
+    std::vector<uint8_t> payload(1 + random() % 300);
+    for (uint8_t& byte : payload) {
+      byte = static_cast<uint8_t>(random());
+    }
+    ASSERT_TRUE(control->SendRawFrame(payload));
+  }
+  // The largest frame there may be, full of nothing that parses.
+  ASSERT_TRUE(control->SendRawFrame(std::vector<uint8_t>(1048576, 0xFF)));
+  EXPECT_TRUE(Pings(*control, 3, 10s));
+
+  ASSERT_TRUE(control->SendRawBytes({0x00, 0x10, 0x00, 0x01}));
+  EXPECT_TRUE(host_->WaitForOutput("[TCP] Invalid frame size: 1048577"));
+  EXPECT_TRUE(host_->WaitForOutput("[Session] Waiting for next control client..."));
+  auto next = Connect();
+  ASSERT_TRUE(next->SendRawBytes({0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_TRUE(host_->WaitForOutput("[TCP] Invalid frame size: 4294967295"));
+  auto last = Connect();
+  EXPECT_TRUE(Pings(*last, 4));
+  ExpectCleanStop();
+}
+
+// Random datagrams at 10 000 per second for 10 s, at the input port and at the media
+// port, from an address that is not the client's: the client's pings are still answered
+// and the log grows by the rate-limited warnings only.
+TEST_F(HostileClientTest, AUdpFloodLeavesTheClientServedAndTheLogSmall) {
+  StartHost();
+  auto control = PairedClient();
+  std::this_thread::sleep_for(500ms);
+  const uintmax_t log_before = LogBytes();
+
+  std::atomic<bool> flooding{true};
+  std::atomic<uint64_t> sent{0};
+  std::thread flood([&] {
+    const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.9", &local.sin_addr);
+    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof(local));
+    std::mt19937 random(10000);
+    std::vector<uint8_t> datagram(1500);
+    const auto begin = std::chrono::steady_clock::now();
+    for (uint64_t n = 0; flooding; ++n) {
+      const size_t size = 1 + random() % datagram.size();
+      for (size_t i = 0; i < size; ++i) {
+        datagram[i] = static_cast<uint8_t>(random());
+      }
+      if (n % 3 == 0 && size > 13) {
+        // A third look like sealed envelopes, which take the replay and tag checks.
+        std::copy_n("ORV1\x01", 5, datagram.begin());
+      }
+      sockaddr_in target{};
+      target.sin_family = AF_INET;
+      target.sin_port = htons(n % 2 == 0 ? input_port_ : media_port_);
+      inet_pton(AF_INET, "127.0.0.1", &target.sin_addr);
+      sendto(fd, datagram.data(), size, 0, reinterpret_cast<sockaddr*>(&target), sizeof(target));
+      ++sent;
+      // Paced to 10 per millisecond, 10 000 per second when the machine keeps up.
+      if (n % 100 == 99) {
+        std::this_thread::sleep_until(begin + std::chrono::milliseconds((n + 1) / 10));
+      }
+    }
+    close(fd);
+  });
+
+  const auto flood_begin = std::chrono::steady_clock::now();
+  size_t answered = 0;
+  size_t asked = 0;
+  while (std::chrono::steady_clock::now() - flood_begin < 10s) {
+    ++asked;
+    answered += Pings(*control, 1000 + asked, 3s) ? 1 : 0;
+    std::this_thread::sleep_for(250ms);
+  }
+  flooding = false;
+  flood.join();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - flood_begin).count();
+  std::printf("flood: %llu datagrams in %.1f s (%.0f/s); %zu of %zu pings answered\n",
+              static_cast<unsigned long long>(sent.load()), seconds, sent / seconds, answered,
+              asked);
+  EXPECT_EQ(answered, asked);
+
+  // One warning line per second of flood, about 150 bytes each, with room to spare.
+  constexpr uintmax_t kLogGrowthBound = 16 * 1024;
+  const uintmax_t growth = LogBytes() - log_before;
+  std::printf("flood: the log grew by %llu bytes\n", static_cast<unsigned long long>(growth));
+  EXPECT_LT(growth, kLogGrowthBound);
+  ExpectCleanStop();
+}
+
+// A client guessing pairing codes as fast as it can: proofs are checked at most once per
+// 2 s and the rest are refused unchecked.
+TEST_F(HostileClientTest, PairingGuessesAreCheckedAtMostEveryTwoSeconds) {
+  StartHost();
+  auto control = Connect();
+  // A Hello without a proof opens the pairing code that the guesses then go against.
+  ASSERT_TRUE(control->SendHello(identity_));
+  ASSERT_TRUE(control->ReceiveUntil(Case::kHelloAck, 5s));
+  const auto begin = std::chrono::steady_clock::now();
+  int guesses = 0;
+  while (std::chrono::steady_clock::now() - begin < 5s) {
+    char code[16];
+    std::snprintf(code, sizeof(code), "%06d", guesses % 1000000);
+    ASSERT_TRUE(control->SendHello(identity_, code));
+    const auto ack = control->ReceiveUntil(Case::kHelloAck, 5s);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(ack->hello_ack().result(), pb::AUTH_RESULT_PAIRING_REQUIRED);
+    ++guesses;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  ASSERT_TRUE(WaitUntil([&] {
+    return OutputCount("[Protocol] Pairing proof invalid -- pairing required") ==
+           static_cast<size_t>(guesses);
+  }));
+  const size_t unchecked = OutputCount("[Trust] Pairing proof refused unchecked");
+  const size_t checked = static_cast<size_t>(guesses) - unchecked;
+  std::printf("pairing guesses: %d in %.1f s, %zu checked\n", guesses, seconds, checked);
+  EXPECT_GE(checked, 1u);
+  EXPECT_LE(checked, static_cast<size_t>(seconds / 2.0) + 1);
+  EXPECT_GT(unchecked, 0u);
+  ExpectCleanStop();
+}
+
+}  // namespace
+}  // namespace orvane::testing
