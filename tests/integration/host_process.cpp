@@ -18,9 +18,9 @@ HostProcess::Environment HostProcess::Isolated(const std::filesystem::path& home
                                                const Environment& environment) {
   const std::filesystem::path programs = home / "bin";
   std::filesystem::create_directories(programs);
-  Environment isolated{{"PATH", programs.string()},
-                       {"DBUS_SESSION_BUS_ADDRESS",
-                        "unix:path=" + (home / "no-session-bus").string()}};
+  Environment isolated{
+      {"PATH", programs.string()},
+      {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home / "no-session-bus").string()}};
   isolated.insert(isolated.end(), environment.begin(), environment.end());
   return isolated;
 }
