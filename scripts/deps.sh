@@ -25,7 +25,9 @@ test_packages=(
   xclip xsel # programs that copy and paste on the test display
   pulseaudio pulseaudio-utils opus-tools # a private sound server, its player, the Opus anchor
   libglib2.0-dev xdg-utils adb
-  dbus-daemon avahi-daemon avahi-utils iproute2 util-linux # discovery in a private network namespace
+  # The discovery tests start their own avahi-daemon, only inside a network namespace they
+  # make (unshare -n with a veth pair), so that no multicast leaves through this machine.
+  dbus-daemon avahi-daemon avahi-utils iproute2 util-linux
   clang libclang-rt-dev # libFuzzer and the sanitizer runtimes of the fuzz targets
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
 )
