@@ -4,9 +4,8 @@
 
 #include "video/nv12_row_kernels.h"
 
-// Only this file is compiled for AVX2; its entry point runs only where CpuHasAvx2() says
-// the processor and the system support it.
-#pragma GCC target("avx2")
+// Only this file is compiled for AVX2 (host/CMakeLists.txt); its entry point runs only
+// where CpuHasAvx2() says the processor and the system support it.
 
 namespace orvane {
 namespace {
