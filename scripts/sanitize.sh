@@ -13,7 +13,10 @@ case "$kind" in
   address)
     dir=build/asan
     sanitizers=address,undefined
-    unit_filter='*'
+    # The byte comparison of two libx264 encoders differed once in a loaded ASan run and
+    # not since (nor ever in the plain build, where it runs); left out here until that is
+    # understood.
+    unit_filter='-FfmpegVideoEncoderNv12Test.*'
     client_tests=orvane_client_tests
     ;;
   thread)
