@@ -15,8 +15,10 @@
 #include "audio/fake_audio_capture.h"
 #include "integration/host_process.h"
 #include "integration/pulse_server.h"
+#include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
+#include "support/file_contents.h"
 #include "support/temp_folder.h"
 #include "support/test_socket.h"
 
@@ -28,18 +30,6 @@ using namespace std::chrono_literals;
 
 constexpr double kToneHz = 1000.0;
 constexpr double kToneAmplitude = 0.5;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-int RunShell(const std::string& command, const fs::path& log) {
-  const int status = std::system((command + " > '" + log.string() + "' 2>&1").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // The client's audio and envelope totals.
 struct ClientTotals {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/file_contents.h"
 #include "support/temp_folder.h"
 
 #include <signal.h>
@@ -25,13 +26,6 @@ using client::ControlClient;
 using client::FrameMode;
 using Case = pb::ControlMessage::PayloadCase;
 using namespace std::chrono_literals;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 pb::ControlMessage Ping(uint64_t stamp) {
   pb::ControlMessage message;

@@ -9,6 +9,7 @@
 #include "client/client_identity.h"
 #include "integration/host_process.h"
 #include "security/trust_store.h"
+#include "support/file_contents.h"
 #include "support/temp_folder.h"
 #include "support/test_socket.h"
 
@@ -17,13 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 // The real host with a download folder named by the user's user-dirs.dirs, asked for
 // files by the reference client as a trusted device.

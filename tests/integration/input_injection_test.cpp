@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "integration/host_process.h"
+#include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
+#include "support/file_contents.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
 #include "support/test_socket.h"
@@ -28,18 +30,6 @@ constexpr uint16_t kHeight = 720;
 // Where (0.25, 0.75) lands on the 1280x720 screen.
 constexpr int16_t kTouchX = 319;
 constexpr int16_t kTouchY = 539;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-int RunShell(const std::string& command, const fs::path& log) {
-  const int status = std::system((command + " > '" + log.string() + "' 2>&1").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // A window covering the whole test display that holds the keyboard focus and records the
 // button and key events it receives, keys as the keysyms the server's mapping gives them.

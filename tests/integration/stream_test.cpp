@@ -14,8 +14,10 @@
 #include <tuple>
 
 #include "integration/host_process.h"
+#include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
+#include "support/file_contents.h"
 #include "support/temp_folder.h"
 #include "support/test_socket.h"
 
@@ -26,19 +28,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr uint32_t kOrange = 0xFF8000;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Runs a command through the shell; returns its exit status and leaves its output in `log`.
-int RunShell(const std::string& command, const fs::path& log) {
-  const int status = std::system((command + " > '" + log.string() + "' 2>&1").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // The real host streaming a virtual display to the reference client, checked by an
 // independent decoder (ffprobe / ffmpeg).

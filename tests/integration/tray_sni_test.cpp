@@ -14,6 +14,7 @@
 #include "client/control_client.h"
 #include "integration/dbus_session.h"
 #include "integration/host_process.h"
+#include "support/file_contents.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
 #include "support/test_socket.h"
@@ -29,13 +30,6 @@ constexpr const char* kItemPath = "/StatusNotifierItem";
 constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
 constexpr const char* kMenuPath = "/MenuBar";
 constexpr const char* kMenuInterface = "com.canonical.dbusmenu";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string StringOf(GVariant* value) {
   if (value == nullptr) {

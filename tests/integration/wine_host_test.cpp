@@ -16,8 +16,10 @@
 #include <string>
 
 #include "integration/host_process.h"
+#include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
+#include "support/file_contents.h"
 #include "support/temp_folder.h"
 #include "support/test_socket.h"
 
@@ -28,18 +30,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const fs::path kWindowsBuild = ORVANE_WINDOWS_BUILD_DIR;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-int RunShell(const std::string& command, const fs::path& log) {
-  const int status = std::system((command + " > '" + log.string() + "' 2>&1").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 fs::path WinePrefix() {
   const char* cache = std::getenv("ORVANE_DEPS_CACHE");
