@@ -32,13 +32,7 @@ int RunFileRequest(const CommonOptions& common, const ParsedOptions& options) {
     return kExitUsage;
   }
   ControlClient client;
-  if (options.Has("--no-hello")) {
-    if (!client.Connect(common.host, common.port)) {
-      std::fprintf(stderr, "Cannot connect to %s:%u: %s\n", common.host.c_str(),
-                   static_cast<unsigned>(common.port), client.last_error().c_str());
-      return kExitFailed;
-    }
-  } else if (!StartTrustedSession(client, common)) {
+  if (!StartSession(client, common, !options.Has("--no-hello"))) {
     return kExitFailed;
   }
   const FrameMode mode = FrameModeFor(common, client);

@@ -138,13 +138,7 @@ int RunInput(const CommonOptions& common, const ParsedOptions& options) {
     return kExitFailed;
   }
   ControlClient client;
-  if (options.Has("--no-hello")) {
-    if (!client.Connect(common.host, common.port)) {
-      std::fprintf(stderr, "Cannot connect to %s:%u: %s\n", common.host.c_str(),
-                   static_cast<unsigned>(common.port), client.last_error().c_str());
-      return kExitFailed;
-    }
-  } else if (!StartTrustedSession(client, common)) {
+  if (!StartSession(client, common, !options.Has("--no-hello"))) {
     return kExitFailed;
   }
   InputSender sender;

@@ -9,6 +9,20 @@ namespace orvane::client::cli {
 
 namespace v1 = orvane::protocol::v1;
 
+namespace {
+
+// False, after printing why, when the host cannot be reached.
+bool Connect(ControlClient& client, const CommonOptions& common) {
+  if (!client.Connect(common.host, common.port)) {
+    std::fprintf(stderr, "Cannot connect to %s:%u: %s\n", common.host.c_str(),
+                 static_cast<unsigned>(common.port), client.last_error().c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<v1::HelloAck> ConnectAndHello(ControlClient& client, const CommonOptions& common,
                                             const std::string& pairing_code) {
   ClientIdentity identity = LoadOrCreateIdentity(common.identity_file);
@@ -20,9 +34,7 @@ std::optional<v1::HelloAck> ConnectAndHello(ControlClient& client, const CommonO
   if (!common.name.empty()) {
     identity.client_name = common.name;
   }
-  if (!client.Connect(common.host, common.port)) {
-    std::fprintf(stderr, "Cannot connect to %s:%u: %s\n", common.host.c_str(),
-                 static_cast<unsigned>(common.port), client.last_error().c_str());
+  if (!Connect(client, common)) {
     return std::nullopt;
   }
   std::printf("Connected to %s:%u as %s (%s)\n", common.host.c_str(),
@@ -58,6 +70,10 @@ bool StartTrustedSession(ControlClient& client, const CommonOptions& common) {
     return false;
   }
   return true;
+}
+
+bool StartSession(ControlClient& client, const CommonOptions& common, bool say_hello) {
+  return say_hello ? StartTrustedSession(client, common) : Connect(client, common);
 }
 
 FrameMode FrameModeFor(const CommonOptions& common, const ControlClient& client) {

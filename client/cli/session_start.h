@@ -19,6 +19,10 @@ std::optional<orvane::protocol::v1::HelloAck> ConnectAndHello(ControlClient& cli
 // pair, unless the host answers OK.
 bool StartTrustedSession(ControlClient& client, const CommonOptions& common);
 
+// StartTrustedSession, or only the connection when `say_hello` is false (to act as an
+// unauthenticated client). False, after printing why, when either fails.
+bool StartSession(ControlClient& client, const CommonOptions& common, bool say_hello);
+
 // The frame mode of the options, or sealed when a session key exists and bare otherwise.
 FrameMode FrameModeFor(const CommonOptions& common, const ControlClient& client);
 
