@@ -223,16 +223,12 @@ GDBusNodeInfo* Introspection() {
 
 bool DbusMenuExport::Register(GDBusConnection* connection, GError** error) {
   static const GDBusInterfaceVTable vtable = {OnMethodCall, OnGetProperty, nullptr, {}};
-  registration_ = g_dbus_connection_register_object(
-      connection, kObjectPath, Introspection()->interfaces[0], &vtable, this, nullptr, error);
-  return registration_ != 0;
+  return registration_.Register(connection, kObjectPath, Introspection()->interfaces[0], &vtable,
+                                this, error);
 }
 
 void DbusMenuExport::Unregister(GDBusConnection* connection) {
-  if (registration_ != 0) {
-    g_dbus_connection_unregister_object(connection, registration_);
-    registration_ = 0;
-  }
+  registration_.Unregister(connection);
 }
 
 void DbusMenuExport::EmitLayoutUpdated(GDBusConnection* connection) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "app/dbus_object_gdbus.h"
 #include "app/tray_model.h"
 
 namespace orvane {
@@ -41,7 +42,7 @@ class DbusMenuExport {
 
   TrayModel& model_;
   std::atomic<uint32_t> revision_{1};
-  guint registration_ = 0;
+  DbusObjectRegistration registration_;
 };
 
 }  // namespace orvane

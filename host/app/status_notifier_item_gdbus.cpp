@@ -66,16 +66,12 @@ GVariant* NoPixmaps() {
 
 bool StatusNotifierItemExport::Register(GDBusConnection* connection, GError** error) {
   static const GDBusInterfaceVTable vtable = {OnMethodCall, OnGetProperty, nullptr, {}};
-  registration_ = g_dbus_connection_register_object(
-      connection, kObjectPath, Introspection()->interfaces[0], &vtable, this, nullptr, error);
-  return registration_ != 0;
+  return registration_.Register(connection, kObjectPath, Introspection()->interfaces[0], &vtable,
+                                this, error);
 }
 
 void StatusNotifierItemExport::Unregister(GDBusConnection* connection) {
-  if (registration_ != 0) {
-    g_dbus_connection_unregister_object(connection, registration_);
-    registration_ = 0;
-  }
+  registration_.Unregister(connection);
 }
 
 void StatusNotifierItemExport::EmitNewToolTip(GDBusConnection* connection) {

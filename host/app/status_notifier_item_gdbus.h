@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/dbus_object_gdbus.h"
 #include "app/tray_model.h"
 
 namespace orvane {
@@ -42,7 +43,7 @@ class StatusNotifierItemExport {
 
   TrayModel& model_;
   const std::string icon_theme_path_;
-  guint registration_ = 0;
+  DbusObjectRegistration registration_;
 };
 
 }  // namespace orvane
