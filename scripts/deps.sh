@@ -9,7 +9,7 @@ set -euo pipefail
 profile=${1:-test}
 
 run_packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   protobuf-compiler libprotobuf-dev
   libssl-dev libopus-dev libavutil-dev libavcodec-dev libpulse-dev libavahi-client-dev
   libpng-dev
