@@ -157,8 +157,8 @@ TEST_F(ClipboardSyncTest, LocalCopiesReachTheClientWhileAStreamRuns) {
   EXPECT_NE(output.find("has_image=yes image=" + std::to_string(kPng.size()) + "B"),
             std::string::npos)
       << output;
-  EXPECT_TRUE(host_->WaitForOutput("[Clipboard] Updated (text=0 image=1 image_bytes=" +
-                                   std::to_string(kPng.size()) + ")"));
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Clipboard] Updated (text=0 image=1 image_bytes=" + std::to_string(kPng.size()) + ")"));
 }
 
 // The host has one client at a time, so these updates come without a stream; whatever
