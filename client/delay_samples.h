@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace orvane::client {
@@ -13,6 +14,8 @@ class DelaySamples {
   size_t count() const { return samples_.size(); }
   // The nearest-rank percentile (0 < percent <= 100); nullopt without samples.
   std::optional<int64_t> Percentile(double percent) const;
+  // "p50 1.25 ms p95 3.50 ms", or "n/a" without samples.
+  std::string Milliseconds() const;
 
  private:
   std::vector<int64_t> samples_;

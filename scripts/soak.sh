@@ -6,7 +6,8 @@
 #    StartStream, the first frame, StopStream, disconnect. First, last and largest figures.
 # 2. One stream of `stream-seconds` (default 600) at 1920x1080, 60 fps, with the media
 #    passing a relay that loses 5 %, reorders 5 % and duplicates 2 % of the datagrams:
-#    frames counted by the client, the longest gap without a complete frame, RSS growth.
+#    frames counted by the client, which asks for a keyframe after each loss as a decoding
+#    client must; seconds without a complete frame, the requests answered, RSS growth.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=scripts/virtual_display.sh
@@ -109,7 +110,8 @@ animator_pid=$!
 ) &
 sampler_pid=$!
 "$client" stream "${common[@]}" --seconds "$stream_seconds" --media-port "$client_media_port" \
-  --width 1920 --height 1080 --fps 60 >"$work/stream.log" 2>&1 || echo "the stream command failed"
+  --width 1920 --height 1080 --fps 60 --request-keyframes >"$work/stream.log" 2>&1 ||
+  echo "the stream command failed"
 kill "$sampler_pid"
 kill "$animator_pid"
 animator_pid=
@@ -117,7 +119,7 @@ kill "$relay_pid"
 wait "$relay_pid" 2>/dev/null || true
 relay_pid=
 grep -v listening "$work/relay.log"
-grep -E "^Media in|^Envelopes" "$work/stream.log" || tail -5 "$work/stream.log"
+grep -E "^Media in|^Envelopes|^Keyframe requests" "$work/stream.log" || tail -5 "$work/stream.log"
 # Seconds without a single complete frame (the client prints a line per second).
 awk '/^\[media \+/ { periods++; if ($4 == 0) stalled++ } END {
   printf "%d one-second periods, %d without a complete frame\n", periods, stalled }' "$work/stream.log"

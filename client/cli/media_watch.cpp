@@ -18,18 +18,6 @@ unsigned long long Count(uint64_t value) {
   return static_cast<unsigned long long>(value);
 }
 
-std::string DelayText(const DelaySamples& delays) {
-  const std::optional<int64_t> p50 = delays.Percentile(50);
-  const std::optional<int64_t> p95 = delays.Percentile(95);
-  if (!p50 || !p95) {
-    return "delay n/a";
-  }
-  char text[64];
-  std::snprintf(text, sizeof(text), "delay p50 %.2f ms p95 %.2f ms",
-                static_cast<double>(*p50) / 1000.0, static_cast<double>(*p95) / 1000.0);
-  return text;
-}
-
 }  // namespace
 
 MediaWatch::~MediaWatch() {
@@ -40,10 +28,11 @@ MediaWatch::~MediaWatch() {
 }
 
 void MediaWatch::Start(MediaReceiver& receiver, std::ofstream& out, AudioTrack& audio,
-                       bool same_clock) {
+                       KeyframeRecovery* recovery, bool same_clock) {
   receiver_ = &receiver;
   out_ = &out;
   audio_ = &audio;
+  recovery_ = recovery;
   same_clock_ = same_clock;
   running_ = true;
   thread_ = std::thread(&MediaWatch::Run, this);
@@ -98,12 +87,33 @@ void MediaWatch::Take(const ReceivedMedia& media) {
       sealed_audio_ += media.sealed ? 1 : 0;
       return;
     case MediaKind::kVideo:
-      break;
+      TakeVideo(media.video);
+      return;
   }
+}
+
+void MediaWatch::TakeVideo(const VideoFragment& fragment) {
+  const Clock::time_point now = Clock::now();
+  if (recovery_ != nullptr && (fragment.header.flags & kKeyframeFlag) != 0) {
+    recovery_->OnKeyframeStarted(now);
+  }
+  const uint64_t lost_before = reassembler_.stats().frames_lost;
   complete_.clear();
-  reassembler_.AddFragment(media.video, complete_);
+  reassembler_.AddFragment(fragment, complete_);
   frames_complete_.store(reassembler_.stats().frames_complete);
+  if (recovery_ != nullptr && reassembler_.stats().frames_lost != lost_before) {
+    recovery_->OnFrameLost(now);
+  }
   for (const AccessUnit& unit : complete_) {
+    if (recovery_ != nullptr) {
+      // Nothing decodes before the first keyframe, whether or not a loss was seen.
+      if (unit.keyframe) {
+        recovery_->OnKeyframeComplete(now);
+      } else if (!keyframe_seen_) {
+        recovery_->OnFrameLost(now);
+      }
+    }
+    keyframe_seen_ |= unit.keyframe;
     const auto delay_us =
         static_cast<int64_t>(MonotonicMicros()) - static_cast<int64_t>(unit.timestamp_us);
     period_.delays.Add(delay_us);
@@ -127,7 +137,7 @@ void MediaWatch::PrintPeriod(double seconds) {
       Count(now.frames_lost - start.frames_lost),
       Count(now.duplicate_fragments - start.duplicate_fragments),
       Count(now.audio_packets - start.audio_packets), same_clock_ ? ", " : "",
-      same_clock_ ? DelayText(period_.delays).c_str() : "");
+      same_clock_ ? ("delay " + period_.delays.Milliseconds()).c_str() : "");
   std::fflush(stdout);
   period_ = Period{now, {}};
 }
@@ -143,8 +153,8 @@ void MediaWatch::PrintTotals(double seconds) const {
       Count(stats.unopenable_datagrams), Count(stats.malformed_datagrams),
       Count(stats.audio_packets), Count(stats.audio_missing));
   if (same_clock_) {
-    std::printf("Host-to-client %s over %zu access units\n", DelayText(all_delays_).c_str(),
-                all_delays_.count());
+    std::printf("Host-to-client %s over %zu access units\n",
+                ("delay " + all_delays_.Milliseconds()).c_str(), all_delays_.count());
   }
   std::printf("%s\n", audio_->Summary().c_str());
   std::printf(

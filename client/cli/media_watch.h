@@ -9,6 +9,7 @@
 #include "client/delay_samples.h"
 #include "client/envelope_counters.h"
 #include "client/frame_reassembler.h"
+#include "client/keyframe_recovery.h"
 #include "client/media_receiver.h"
 
 namespace orvane::client::cli {
@@ -24,10 +25,11 @@ class MediaWatch {
   MediaWatch(const MediaWatch&) = delete;
   MediaWatch& operator=(const MediaWatch&) = delete;
 
-  // `receiver`, `out` (closed: no recording) and `audio` must outlive the watch. Delays
-  // are shown only with `same_clock`: host timestamps mean nothing on another machine's
-  // clock.
-  void Start(MediaReceiver& receiver, std::ofstream& out, AudioTrack& audio, bool same_clock);
+  // `receiver`, `out` (closed: no recording), `audio` and `recovery` (null: losses are
+  // only counted) must outlive the watch. Delays are shown only with `same_clock`: host
+  // timestamps mean nothing on another machine's clock.
+  void Start(MediaReceiver& receiver, std::ofstream& out, AudioTrack& audio,
+             KeyframeRecovery* recovery, bool same_clock);
   // Joins the thread and prints the totals.
   void Stop();
   // Complete video frames so far; safe from any thread.
@@ -42,12 +44,15 @@ class MediaWatch {
 
   void Run();
   void Take(const ReceivedMedia& media);
+  void TakeVideo(const VideoFragment& fragment);
   void PrintPeriod(double seconds);
   void PrintTotals(double seconds) const;
 
   MediaReceiver* receiver_ = nullptr;
   std::ofstream* out_ = nullptr;
   AudioTrack* audio_ = nullptr;
+  KeyframeRecovery* recovery_ = nullptr;
+  bool keyframe_seen_ = false;
   bool same_clock_ = false;
   std::atomic<bool> running_{false};
   std::atomic<uint64_t> frames_complete_{0};

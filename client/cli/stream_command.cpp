@@ -11,6 +11,7 @@
 #include "client/cli/media_watch.h"
 #include "client/cli/session_start.h"
 #include "client/input_sender.h"
+#include "client/keyframe_recovery.h"
 #include "client/media_receiver.h"
 #include "client/random_text.h"
 
@@ -21,6 +22,8 @@ namespace v1 = orvane::protocol::v1;
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kMaxSeconds = 24 * 3600;
+// How long a client waits for the keyframe it asked for before asking again.
+constexpr std::chrono::milliseconds kKeyframeRetry{500};
 
 // What the host said about the stream so far.
 struct StreamWatch {
@@ -30,12 +33,14 @@ struct StreamWatch {
 
 // Prints every message, with the time since `origin` in front, and keeps clipboard
 // updates in `clipboard` if there is one, until `until`, a StreamStopped, the end of the
-// connection, or `done`.
+// connection, or `done`. Calls `tick` at least every 20 ms.
 void Watch(
     ControlClient& client, Clock::time_point origin, Clock::time_point until, StreamWatch& watch,
-    ClipboardFiles* clipboard, const std::function<bool()>& done = [] { return false; }) {
-  constexpr auto kSlice = std::chrono::milliseconds(100);
+    ClipboardFiles* clipboard, const std::function<bool()>& done = [] { return false; },
+    const std::function<void()>& tick = [] {}) {
+  constexpr auto kSlice = std::chrono::milliseconds(20);
   while (client.connected() && !watch.stopped && !done()) {
+    tick();
     const auto remaining =
         std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
     if (remaining.count() <= 0) {
@@ -55,6 +60,17 @@ void Watch(
     watch.started |= message->has_stream_started();
     watch.stopped |= message->has_stream_stopped();
   }
+}
+
+void PrintRecovery(const KeyframeRecovery::Summary& summary) {
+  std::printf(
+      "Keyframe requests: %llu sent after %llu losses; answered %llu (%s), recovered %llu "
+      "(%s)\n",
+      static_cast<unsigned long long>(summary.requests),
+      static_cast<unsigned long long>(summary.losses),
+      static_cast<unsigned long long>(summary.answered), summary.answer_us.Milliseconds().c_str(),
+      static_cast<unsigned long long>(summary.recovered),
+      summary.recovery_us.Milliseconds().c_str());
 }
 
 bool SendFramed(ControlClient& client, const CommonOptions& common, v1::ControlMessage message,
@@ -144,8 +160,12 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
     return kExitFailed;
   }
   receiver.SetKey(client.primary_key());
+  std::optional<KeyframeRecovery> recovery;
+  if (options.Has("--request-keyframes")) {
+    recovery.emplace(kKeyframeRetry);
+  }
   MediaWatch media;
-  media.Start(receiver, out, audio, IsLoopback(host));
+  media.Start(receiver, out, audio, recovery ? &*recovery : nullptr, IsLoopback(host));
   const std::string session_id = "orvane-client-session-" + RandomHexText(8);
   v1::ControlMessage start;
   start.mutable_start_stream()->set_session_id(session_id);
@@ -156,8 +176,17 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   const Clock::time_point origin = Clock::now();
   StreamWatch watch;
   ClipboardFiles* clipboard_files = clipboard ? &*clipboard : nullptr;
-  Watch(client, origin, origin + std::chrono::seconds(*seconds), watch, clipboard_files,
-        [&] { return *frames != 0 && media.frames_complete() >= *frames; });
+  const auto request_keyframe = [&] {
+    if (!recovery || !recovery->TakeRequestDue(Clock::now())) {
+      return;
+    }
+    v1::ControlMessage request;
+    request.mutable_request_keyframe()->set_stream_id(session_id);
+    SendFramed(client, common, std::move(request), "RequestKeyframe");
+  };
+  Watch(
+      client, origin, origin + std::chrono::seconds(*seconds), watch, clipboard_files,
+      [&] { return *frames != 0 && media.frames_complete() >= *frames; }, request_keyframe);
   if (!client.connected()) {
     std::fprintf(stderr, "Connection lost: %s\n", client.last_error().c_str());
     return kExitFailed;
@@ -178,6 +207,9 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   Watch(client, origin, Clock::now() + common.timeout, watch, clipboard_files);
   media.Stop();
   audio.Close();
+  if (recovery) {
+    PrintRecovery(recovery->summary());
+  }
   if (!watch.stopped) {
     std::fprintf(stderr, "No StreamStopped after StopStream\n");
   }
@@ -193,7 +225,9 @@ Command StreamCommand() {
       {"--media-port", "N", "receive media on this UDP port (default 0: any port, punched)"},
       {"--out", "FILE", "write the received video access units to FILE"},
       {"--audio-out", "FILE", "write the received audio to FILE (Ogg Opus)"},
-      {"--clipboard-out", "DIR", "keep the Nth clipboard update in DIR/N.txt and DIR/N.png"}};
+      {"--clipboard-out", "DIR", "keep the Nth clipboard update in DIR/N.txt and DIR/N.png"},
+      {"--request-keyframes", "",
+       "ask for a keyframe after a lost frame, and again every 500 ms until one arrives"}};
   const auto capability_specs = CapabilityOptionSpecs();
   specs.insert(specs.end(), capability_specs.begin(), capability_specs.end());
   return {"stream", "start a stream, receive its media and print stats while it runs",
