@@ -21,6 +21,8 @@
 #include "client/client_identity.h"
 #include "client/control_client.h"
 #include "integration/host_process.h"
+#include "integration/wine_prefix.h"
+#include "integration/xvfb_server.h"
 #include "security/secure_envelope.h"
 #include "support/log_capture.h"
 #include "support/temp_folder.h"
@@ -106,15 +108,57 @@ bool Pings(ControlClient& control, uint64_t stamp, std::chrono::milliseconds wai
   return pong && pong->pong().ping_timestamp_us() == stamp;
 }
 
-// The real host facing clients that misbehave on purpose.
-class HostileClientTest : public ::testing::Test {
+enum class HostKind { kLinux, kWindowsUnderWine };
+
+// The real host facing clients that misbehave on purpose: the Linux build, or the
+// Windows build under wine on a display of its own.
+class HostileClientTest : public ::testing::TestWithParam<HostKind> {
  protected:
+  bool under_wine() const { return GetParam() == HostKind::kWindowsUnderWine; }
+
+  void SetUp() override {
+    if (!under_wine()) {
+      return;
+    }
+    const std::string missing = WhatWineHostLacks();
+    if (!missing.empty()) {
+      GTEST_SKIP() << missing;
+    }
+    xvfb_ = std::make_unique<XvfbServer>("1024x768x24");
+    ASSERT_TRUE(xvfb_->started());
+    setenv("DISPLAY", xvfb_->display().c_str(), 1);
+    UseWinePrefix();
+    RemoveWineHostState();
+  }
+
+  void TearDown() override {
+    if (under_wine()) {
+      host_.reset();
+      RemoveWineHostState();
+    }
+  }
+
   void StartHost() {
     arguments_ = {"--control-port", std::to_string(control_port_),
                   "--media-port",   std::to_string(media_port_),
                   "--input-port",   std::to_string(input_port_)};
-    host_ = std::make_unique<HostProcess>(arguments_, home_);
-    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));
+    if (under_wine()) {
+      std::vector<std::string> arguments{WindowsHostBinary().string()};
+      arguments.insert(arguments.end(), arguments_.begin(), arguments_.end());
+      host_ = std::make_unique<HostProcess>("wine", arguments, home_);
+    } else {
+      host_ = std::make_unique<HostProcess>(arguments_, home_);
+    }
+    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client...", 60s))
+        << host_->Output();
+  }
+
+  // Where the host keeps its trust list and pairing code, and its logs below.
+  fs::path HostFolder() const {
+    return under_wine() ? WineHostFolder() : home_ / "config" / "OrvaneDisplay";
+  }
+  fs::path LogFolder() const {
+    return under_wine() ? WineHostFolder() / "logs" : home_ / "state" / "OrvaneDisplay" / "logs";
   }
 
   std::unique_ptr<ControlClient> Connect(const std::string& local_address = "127.0.0.1") {
@@ -128,7 +172,7 @@ class HostileClientTest : public ::testing::Test {
     auto control = Connect();
     EXPECT_TRUE(control->SendHello(identity_));
     EXPECT_TRUE(control->ReceiveUntil(Case::kHelloAck, 5s));
-    std::ifstream file(home_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt");
+    std::ifstream file(HostFolder() / "active_pairing_code.txt");
     std::string code;
     file >> code;
     EXPECT_TRUE(control->SendHello(identity_, code));
@@ -146,8 +190,7 @@ class HostileClientTest : public ::testing::Test {
   uintmax_t LogBytes() const {
     uintmax_t total = 0;
     std::error_code error;
-    for (const auto& entry :
-         fs::directory_iterator(home_ / "state" / "OrvaneDisplay" / "logs", error)) {
+    for (const auto& entry : fs::directory_iterator(LogFolder(), error)) {
       total += entry.file_size();
     }
     return total;
@@ -173,12 +216,13 @@ class HostileClientTest : public ::testing::Test {
   const uint16_t input_port_ = FreeUdpPort();
   std::vector<std::string> arguments_;
   client::ClientIdentity identity_{"hostile-test-device", "Hostile test"};
+  std::unique_ptr<XvfbServer> xvfb_;
   std::unique_ptr<HostProcess> host_;
 };
 
 // A client that never finishes its first header holds the control channel (frames have
 // no time limit), but not the queue behind it, and not the host's shutdown.
-TEST_F(HostileClientTest, AHeaderThatNeverEndsNeitherBlocksTheQueueNorTheStop) {
+TEST_P(HostileClientTest, AHeaderThatNeverEndsNeitherBlocksTheQueueNorTheStop) {
   StartHost();
   RawConnection slow(control_port_, "127.0.0.1");
   ASSERT_TRUE(slow.connected());
@@ -199,7 +243,7 @@ TEST_F(HostileClientTest, AHeaderThatNeverEndsNeitherBlocksTheQueueNorTheStop) {
   ExpectCleanStop();
 }
 
-TEST_F(HostileClientTest, FiftyConnectionsAtOnceLeaveOneActiveOneQueuedAndNoLeak) {
+TEST_P(HostileClientTest, FiftyConnectionsAtOnceLeaveOneActiveOneQueuedAndNoLeak) {
   StartHost();
   // Threads and descriptors of a host that has served a client and waits again.
   {
@@ -241,7 +285,7 @@ TEST_F(HostileClientTest, FiftyConnectionsAtOnceLeaveOneActiveOneQueuedAndNoLeak
   ExpectCleanStop();
 }
 
-TEST_F(HostileClientTest, GarbageFramesAreSurvivedAndOversizeFramesEndTheConnection) {
+TEST_P(HostileClientTest, GarbageFramesAreSurvivedAndOversizeFramesEndTheConnection) {
   StartHost();
   auto control = Connect();
   std::mt19937 random(15);
@@ -270,7 +314,7 @@ TEST_F(HostileClientTest, GarbageFramesAreSurvivedAndOversizeFramesEndTheConnect
 // Random datagrams at 10 000 per second for 10 s, at the input port and at the media
 // port, from an address that is not the client's: the client's pings are still answered
 // and the log grows by the rate-limited warnings only.
-TEST_F(HostileClientTest, AUdpFloodLeavesTheClientServedAndTheLogSmall) {
+TEST_P(HostileClientTest, AUdpFloodLeavesTheClientServedAndTheLogSmall) {
   StartHost();
   auto control = PairedClient();
   std::this_thread::sleep_for(500ms);
@@ -337,7 +381,7 @@ TEST_F(HostileClientTest, AUdpFloodLeavesTheClientServedAndTheLogSmall) {
 
 // A client guessing pairing codes as fast as it can: proofs are checked at most once per
 // 2 s and the rest are refused unchecked.
-TEST_F(HostileClientTest, PairingGuessesAreCheckedAtMostEveryTwoSeconds) {
+TEST_P(HostileClientTest, PairingGuessesAreCheckedAtMostEveryTwoSeconds) {
   StartHost();
   auto control = Connect();
   // A Hello without a proof opens the pairing code that the guesses then go against.
@@ -368,6 +412,15 @@ TEST_F(HostileClientTest, PairingGuessesAreCheckedAtMostEveryTwoSeconds) {
   EXPECT_GT(unchecked, 0u);
   ExpectCleanStop();
 }
+
+// The Windows host runs from the binary that holds the wine prefix's lock.
+#ifdef ORVANE_WINE_TESTS
+INSTANTIATE_TEST_SUITE_P(Wine, HostileClientTest, ::testing::Values(HostKind::kWindowsUnderWine),
+                         [](const auto&) { return std::string("WindowsHost"); });
+#else
+INSTANTIATE_TEST_SUITE_P(Linux, HostileClientTest, ::testing::Values(HostKind::kLinux),
+                         [](const auto&) { return std::string("LinuxHost"); });
+#endif
 
 }  // namespace
 }  // namespace orvane::testing

@@ -17,6 +17,7 @@
 
 #include "integration/host_process.h"
 #include "integration/run_shell.h"
+#include "integration/wine_prefix.h"
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
 #include "support/file_contents.h"
@@ -29,49 +30,24 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const fs::path kWindowsBuild = ORVANE_WINDOWS_BUILD_DIR;
-
-fs::path WinePrefix() {
-  const char* cache = std::getenv("ORVANE_DEPS_CACHE");
-  const char* home = std::getenv("HOME");
-  const fs::path base = cache != nullptr && cache[0] != '\0'
-                            ? fs::path(cache)
-                            : fs::path(home != nullptr ? home : "") / ".cache" / "orvane-deps";
-  return base / "wineprefix";
-}
-
 class WineHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::system("command -v wine > /dev/null 2>&1") != 0) {
-      GTEST_SKIP() << "wine is not installed";
-    }
-    if (!fs::exists(kWindowsBuild / "orvane-host.exe") ||
-        !fs::exists(kWindowsBuild / "tests" / "orvane_unit_tests.exe")) {
-      GTEST_SKIP() << "the Windows build is absent (scripts/build.sh windows makes it)";
-    }
-    if (!fs::exists(WinePrefix() / "system.reg")) {
-      GTEST_SKIP() << "no wine prefix at " << WinePrefix() << " (scripts/test.sh prepares it)";
+    const std::string missing =
+        WhatWineHostLacks(kWindowsBuild / "tests" / "orvane_unit_tests.exe");
+    if (!missing.empty()) {
+      GTEST_SKIP() << missing;
     }
     ASSERT_TRUE(xvfb_.started());
     ASSERT_TRUE(painter_.connected());
     painter_.Fill(0, 0, 1280, 720, 0x000000);
     painter_.Fill(400, 240, 320, 240, 0xFF8000);
     setenv("DISPLAY", xvfb_.display().c_str(), 1);
-    setenv("WINEPREFIX", WinePrefix().c_str(), 1);
-    setenv("WINEDEBUG", "-all", 1);
-    RemoveHostState();
+    UseWinePrefix();
+    RemoveWineHostState();
   }
 
-  void TearDown() override { RemoveHostState(); }
-
-  // The Windows host keeps its trust list and logs in the prefix's roaming folder.
-  static void RemoveHostState() {
-    std::error_code error;
-    for (const auto& user : fs::directory_iterator(WinePrefix() / "drive_c" / "users", error)) {
-      fs::remove_all(user.path() / "AppData" / "Roaming" / "OrvaneDisplay", error);
-    }
-  }
+  void TearDown() override { RemoveWineHostState(); }
 
   std::string Client(const std::string& arguments) const {
     return std::string(ORVANE_CLIENT_BINARY) + " " + arguments + " --port " +
@@ -106,11 +82,11 @@ TEST_F(WineHostTest, CaptureAndCursorPathsRunAgainstTheDisplay) {
 // Hello without a session key (Wine's CNG cannot derive one), pairing, capabilities and
 // StartStream; then the stream either runs or, where Wine has no encoder, stops cleanly.
 TEST_F(WineHostTest, WindowsHostServesTheReferenceClient) {
-  HostProcess host("wine",
-                   {(kWindowsBuild / "orvane-host.exe").string(), "--control-port",
-                    std::to_string(port_), "--media-port", std::to_string(FreeUdpPort()),
-                    "--input-port", std::to_string(FreeUdpPort())},
-                   temp_.path());
+  HostProcess host(
+      "wine",
+      {WindowsHostBinary().string(), "--control-port", std::to_string(port_), "--media-port",
+       std::to_string(FreeUdpPort()), "--input-port", std::to_string(FreeUdpPort())},
+      temp_.path());
   ASSERT_TRUE(host.WaitForOutput("[Main] Ready. Waiting for mobile client...", 60s))
       << host.Output();
   // Local discovery ends in its request line, or in a failure and the manual-address
