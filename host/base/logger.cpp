@@ -84,8 +84,20 @@ void Logger::Init(const std::string& name) {
   initialized_ = true;
 }
 
+namespace {
+thread_local int silenced_scopes = 0;
+}  // namespace
+
+ScopedLogSilence::ScopedLogSilence(bool active) : active_(active) {
+  silenced_scopes += active_ ? 1 : 0;
+}
+
+ScopedLogSilence::~ScopedLogSilence() {
+  silenced_scopes -= active_ ? 1 : 0;
+}
+
 void Logger::Log(LogLevel level, const char* format, ...) {
-  if (level < kMinimumLevel) {
+  if (level < kMinimumLevel || (silenced_scopes > 0 && level < LogLevel::kError)) {
     return;
   }
   char buffer[kMessageBufferSize];

@@ -84,6 +84,20 @@ std::string FormatLogTimestamp(const LocalTime& time);
 // "%Y%m%d", the date that names a day's file.
 std::string FormatLogDate(const LocalTime& time);
 
+// While one is alive on a thread (and `active`), lines below ERROR that the thread logs
+// are dropped. For the lines a remote peer can make the host write as fast as it can send
+// messages, once the first of a burst is in the log.
+class ScopedLogSilence {
+ public:
+  explicit ScopedLogSilence(bool active);
+  ~ScopedLogSilence();
+  ScopedLogSilence(const ScopedLogSilence&) = delete;
+  ScopedLogSilence& operator=(const ScopedLogSilence&) = delete;
+
+ private:
+  const bool active_;
+};
+
 }  // namespace orvane
 
 #define ORVANE_LOG(level, ...) ::orvane::Logger::Instance().Log(level, __VA_ARGS__)

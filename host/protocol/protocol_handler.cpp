@@ -36,7 +36,9 @@ uint32_t FpsStep(uint32_t requested) {
 }  // namespace
 
 ProtocolHandler::ProtocolHandler(TrustStoreEnvironment trust_environment)
-    : host_key_(crypto_.GenerateEphemeralKey()), trust_store_(std::move(trust_environment)) {
+    : host_key_(crypto_.GenerateEphemeralKey()),
+      trust_store_(trust_environment),
+      tick_ms_(std::move(trust_environment.tick_ms)) {
   trust_store_.Load();
 }
 
@@ -51,6 +53,12 @@ void ProtocolHandler::SetUdpPorts(uint16_t media_port, uint16_t input_port) {
 }
 
 void ProtocolHandler::ResetForNewClient() {
+  if (unlogged_refusals_ > 0) {
+    LOG_WARN("[Protocol] %llu more refused Hellos from the last client were not logged",
+             static_cast<unsigned long long>(unlogged_refusals_));
+  }
+  last_logged_refusal_ms_.reset();
+  unlogged_refusals_ = 0;
   authenticated_.store(false);
   stream_active_.store(false);
   ClearStreamRequests();
@@ -240,7 +248,36 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
   return Status::Success();
 }
 
+bool ProtocolHandler::QuietHello(const pb::Hello& hello, uint64_t now_ms) {
+  const bool quiet = last_logged_refusal_ms_ &&
+                     now_ms - *last_logged_refusal_ms_ < kRefusedHelloLogMs &&
+                     !trust_store_.IsTrusted(hello.client_id()) &&
+                     (hello.pairing_proof().empty() || !trust_store_.ProofCheckDue());
+  if (!quiet && unlogged_refusals_ > 0) {
+    LOG_WARN("[Protocol] %llu more refused Hellos from this client were not logged",
+             static_cast<unsigned long long>(unlogged_refusals_));
+    unlogged_refusals_ = 0;
+  }
+  return quiet;
+}
+
 void ProtocolHandler::HandleHello(const pb::Hello& hello) {
+  const uint64_t now_ms = tick_ms_();
+  const bool quiet = QuietHello(hello, now_ms);
+  {
+    ScopedLogSilence silence(quiet);
+    HandleHelloMessage(hello);
+  }
+  if (authenticated_.load()) {
+    last_logged_refusal_ms_.reset();
+  } else if (quiet) {
+    ++unlogged_refusals_;
+  } else {
+    last_logged_refusal_ms_ = now_ms;
+  }
+}
+
+void ProtocolHandler::HandleHelloMessage(const pb::Hello& hello) {
   LOG_INFO("[Protocol] Hello from %s (%s) v%s", EscapeForLog(hello.client_name()).c_str(),
            EscapeForLog(hello.client_id()).c_str(), EscapeForLog(hello.app_version()).c_str());
   client_id_ = hello.client_id();

@@ -82,6 +82,11 @@ class ProtocolHandler {
 
  private:
   void HandleHello(const protocol::v1::Hello& hello);
+  // Whether this Hello goes unlogged: the client was refused a logged Hello less than
+  // kRefusedHelloLogMs ago, and this one will be refused too (not trusted, and no proof
+  // or one that will not be checked). Reports the unlogged ones otherwise.
+  bool QuietHello(const protocol::v1::Hello& hello, uint64_t now_ms);
+  void HandleHelloMessage(const protocol::v1::Hello& hello);
   void DeriveSessionKeys(const std::string& peer_key);
   void CheckPairing(const protocol::v1::Hello& hello);
   void HandleCapabilityExchange(const protocol::v1::CapabilityExchange& caps);
@@ -99,6 +104,12 @@ class ProtocolHandler {
   uint16_t media_port_ = 9431;
   uint16_t input_port_ = 9432;
   TrustStore trust_store_;
+  std::function<uint64_t()> tick_ms_;
+  // A client looping on refused Hellos gets every answer, but its Hellos are logged in
+  // full at most this often; the others are counted and reported.
+  static constexpr uint64_t kRefusedHelloLogMs = 2000;
+  std::optional<uint64_t> last_logged_refusal_ms_;
+  uint64_t unlogged_refusals_ = 0;
   std::atomic<uint64_t> sequence_id_{1};
 
   std::atomic<bool> stream_active_{false};

@@ -167,6 +167,11 @@ std::vector<TrustedDevice> TrustStore::Devices() const {
 }
 
 std::string TrustStore::IssuePairingCode() {
+  const uint64_t now = environment_.tick_ms();
+  if (!active_pairing_code_.empty() && last_code_issued_ms_ &&
+      now - *last_code_issued_ms_ < kCodeRenewalMs) {
+    return active_pairing_code_;
+  }
   uint8_t bytes[4] = {};
   if (!environment_.random(bytes)) {
     LOG_ERROR("[Trust] Random number generator failed; no pairing code issued");
@@ -178,6 +183,7 @@ std::string TrustStore::IssuePairingCode() {
   char code[7];
   std::snprintf(code, sizeof(code), "%06u", static_cast<unsigned>(random % 1000000u));
   active_pairing_code_ = code;
+  last_code_issued_ms_ = now;
 
   if (std::ofstream out(DefaultPath(kPairingCodeFileName), std::ios::binary | std::ios::trunc);
       out) {
@@ -195,13 +201,21 @@ std::string TrustStore::IssuePairingCode() {
   return active_pairing_code_;
 }
 
+bool TrustStore::ProofCheckDue() const {
+  return !last_proof_check_ms_ ||
+         environment_.tick_ms() - *last_proof_check_ms_ >= kProofIntervalMs;
+}
+
 bool TrustStore::VerifyPairingProof(std::span<const uint8_t> proof, const std::string& client_id,
                                     std::span<const uint8_t> peer_public_key) {
   if (proof.size() != kProofSize) {
     return false;
   }
   const uint64_t now = environment_.tick_ms();
-  if (last_proof_check_ms_ && now - *last_proof_check_ms_ < kProofIntervalMs) {
+  if (!ProofCheckDue()) {
+    if (!unchecked_proof_log_.Allow(now)) {
+      return false;
+    }
     LOG_WARN(
         "[Trust] Pairing proof refused unchecked: %llu ms after the previous check "
         "(minimum %llu ms)",

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/rate_limiter.h"
 #include "platform/clock.h"
 #include "security/trust_file.h"
 
@@ -46,6 +47,9 @@ class TrustStore {
   // that the six-digit code cannot be searched at network speed.
   static constexpr uint64_t kProofIntervalMs = 2000;
   static constexpr size_t kProofSize = 32;
+  // An open code is renewed at most this often: a client looping on refused Hellos would
+  // otherwise fill the log, and the desktop with notifications, with a banner each time.
+  static constexpr uint64_t kCodeRenewalMs = 2000;
 
   TrustStore();
   explicit TrustStore(TrustStoreEnvironment environment);
@@ -65,9 +69,13 @@ class TrustStore {
   void TrustDevice(const std::string& client_id, const std::string& client_name);
   std::vector<TrustedDevice> Devices() const;
 
-  // Draws, keeps, persists and announces a new six-digit code, replacing any open one.
-  // Empty when no random number could be drawn.
+  // Draws, keeps, persists and announces a new six-digit code, replacing any open one;
+  // within kCodeRenewalMs of the last announcement the open code is returned as it is,
+  // unannounced. Empty when no random number could be drawn.
   std::string IssuePairingCode();
+
+  // Whether a proof given now would be checked, rather than refused unchecked.
+  bool ProofCheckDue() const;
 
   // True when the proof is HMAC-SHA256(key = the open code, label = client id, data = the
   // peer's ephemeral public key); the code is then used up.
@@ -87,6 +95,8 @@ class TrustStore {
 
   std::string active_pairing_code_;
   std::optional<uint64_t> last_proof_check_ms_;
+  std::optional<uint64_t> last_code_issued_ms_;
+  RateLimiter unchecked_proof_log_{1000};
 };
 
 }  // namespace orvane

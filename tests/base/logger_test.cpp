@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace orvane {
 namespace {
@@ -72,6 +73,20 @@ TEST_F(LoggerTest, WritesConsoleAndFileLinesInTheirFormats) {
             "2026-03-08 23:59:58.007 [INFO ] [Main] Ports: Control=9430\n"
             "2026-03-08 23:59:58.007 [WARN ] [TCP] twice\n"
             "2026-03-08 23:59:58.007 [ERROR] \n[Main] leading newline stays\n");
+}
+
+TEST_F(LoggerTest, ASilenceDropsAllButErrorsOfItsOwnThread) {
+  Logger logger(Environment());
+  {
+    ScopedLogSilence silence(true);
+    ScopedLogSilence inactive(false);
+    logger.Log(LogLevel::kInfo, "dropped");
+    logger.Log(LogLevel::kWarn, "dropped too");
+    logger.Log(LogLevel::kError, "kept");
+    std::thread([&] { logger.Log(LogLevel::kInfo, "another thread"); }).join();
+  }
+  logger.Log(LogLevel::kInfo, "after");
+  EXPECT_EQ(ReadStream(console_), "[ERROR] kept\n[INFO ] another thread\n[INFO ] after\n");
 }
 
 TEST_F(LoggerTest, CutsLongMessagesTo2047Characters) {

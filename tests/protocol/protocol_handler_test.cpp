@@ -134,6 +134,43 @@ TEST_F(ProtocolHandlerTest, ProofOfTheShownCodePairsTheDeviceAndAWrongOneIssuesA
   EXPECT_TRUE(reloaded.IsTrusted("tablet-7"));
 }
 
+// A client looping on refused Hellos gets every answer, but the log gets one Hello in
+// full every 2 s and a count of the rest; a trusted Hello in the middle is logged.
+TEST_F(ProtocolHandlerTest, RefusedHelloBurstsAreAnsweredButLoggedOnceEveryTwoSeconds) {
+  Trust("trusted-1");
+  auto handler = MakeHandler();
+  LogCapture log;
+  // The Hello that opens the code, then guesses: the first is checked, so logged.
+  Handle(*handler, Hello("guesser"));
+  for (int i = 0; i < 100; ++i) {
+    tick_ms_ += 10;
+    Handle(*handler, Hello("guesser", std::string(32, static_cast<char>(i))));
+  }
+  EXPECT_EQ(sent_.size(), 101u);
+  EXPECT_EQ(log.Count("[Protocol] Hello from"), 2u);
+  EXPECT_EQ(log.Count("[Protocol] Pairing proof invalid -- pairing required"), 1u);
+
+  Handle(*handler, Hello("trusted-1"));
+  EXPECT_EQ(sent_.back().hello_ack().result(), pb::AUTH_RESULT_OK);
+  EXPECT_TRUE(log.Contains("[Protocol] 99 more refused Hellos from this client were not logged"));
+  EXPECT_EQ(log.Count("[Protocol] Hello from"), 3u);
+
+  tick_ms_ += 10;
+  Handle(*handler, Hello("guesser", std::string(32, 'a')));
+  tick_ms_ += 10;
+  Handle(*handler, Hello("guesser", std::string(32, 'b')));
+  EXPECT_EQ(log.Count("[Protocol] Hello from"), 4u) << "the accepted Hello ended the burst";
+  tick_ms_ += 2000;
+  Handle(*handler, Hello("guesser", std::string(32, 'c')));
+  EXPECT_EQ(log.Count("[Protocol] Hello from"), 5u);
+  EXPECT_TRUE(log.Contains("[Protocol] 1 more refused Hellos from this client were not logged"));
+  tick_ms_ += 10;
+  Handle(*handler, Hello("guesser", std::string(32, 'd')));
+  handler->ResetForNewClient();
+  EXPECT_TRUE(
+      log.Contains("[Protocol] 1 more refused Hellos from the last client were not logged"));
+}
+
 TEST_F(ProtocolHandlerTest, TrustedDeviceIsAcceptedWhateverItsProof) {
   Trust("known");
   auto handler = MakeHandler();

@@ -285,6 +285,45 @@ TEST_F(TrustStoreTest, ProofsAreCheckedAtMostEveryTwoSeconds) {
   EXPECT_TRUE(store.VerifyPairingProof(good, "id-1", key_a_));
 }
 
+// A client looping on refused Hellos gets the open code back (it never travels) without a
+// new banner or notification each time; a used-up code is replaced at once.
+TEST_F(TrustStoreTest, AnOpenCodeIsRenewedAtMostEveryTwoSeconds) {
+  TrustStore store(Environment());
+  store.Load();
+  const std::string first = store.IssuePairingCode();
+  LogCapture log;
+  random_ = 654321;
+  tick_ms_ += TrustStore::kCodeRenewalMs - 1;
+  EXPECT_EQ(store.IssuePairingCode(), first);
+  EXPECT_EQ(log.Count("PAIRING CODE"), 0u);
+  EXPECT_EQ(issued_.size(), 1u);
+
+  tick_ms_ += 1;
+  const std::string second = store.IssuePairingCode();
+  EXPECT_NE(second, first);
+  EXPECT_EQ(ReadFile(CodeFile()), second);
+  EXPECT_EQ(issued_, (std::vector<std::string>{first, second}));
+
+  ASSERT_TRUE(store.VerifyPairingProof(Proof(second, "id-1", key_a_), "id-1", key_a_));
+  random_ = 111111;
+  EXPECT_EQ(store.IssuePairingCode(), "111111");
+}
+
+// Proofs arriving too soon are refused one by one, but the warning says so once a second.
+TEST_F(TrustStoreTest, UncheckedRefusalsAreLoggedOnceASecond) {
+  TrustStore store(Environment());
+  store.Load();
+  const std::string code = store.IssuePairingCode();
+  const std::vector<uint8_t> wrong(TrustStore::kProofSize, 0);
+  ASSERT_FALSE(store.VerifyPairingProof(wrong, "id-1", key_a_));
+  LogCapture log;
+  for (int i = 0; i < 100; ++i) {
+    tick_ms_ += 19;
+    EXPECT_FALSE(store.VerifyPairingProof(Proof(code, "id-1", key_a_), "id-1", key_a_));
+  }
+  EXPECT_EQ(log.Count("[Trust] Pairing proof refused unchecked"), 2u);
+}
+
 TEST_F(TrustStoreTest, NoProofPassesWithoutAnOpenCode) {
   TrustStore store(Environment());
   store.Load();
