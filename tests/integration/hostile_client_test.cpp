@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <thread>
@@ -111,6 +112,10 @@ bool Pings(ControlClient& control, uint64_t stamp, std::chrono::milliseconds wai
 }
 
 enum class HostKind { kLinux, kWindowsUnderWine };
+
+void PrintTo(HostKind kind, std::ostream* out) {
+  *out << (kind == HostKind::kLinux ? "the Linux host" : "the Windows host under wine");
+}
 
 // The real host facing clients that misbehave on purpose: the Linux build, or the
 // Windows build under wine on a display of its own.
