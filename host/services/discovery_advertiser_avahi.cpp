@@ -29,6 +29,8 @@ struct DiscoveryAdvertiser::Registration {
   bool with_txt = true;
   // Set when publishing failed before the poll thread started.
   bool failed = false;
+  // Set once the poll thread runs: from then on a lost daemon is waited for.
+  bool published = false;
   AvahiThreadedPoll* poll = nullptr;
   AvahiClient* client = nullptr;
   AvahiEntryGroup* group = nullptr;
@@ -130,11 +132,31 @@ struct DiscoveryAdvertiser::Registration {
         }
         break;
       case AVAHI_CLIENT_FAILURE:
+        if (self.published && avahi_client_errno(owner) == AVAHI_ERR_DISCONNECTED) {
+          self.Reconnect(owner);
+          break;
+        }
         LOG_ERROR("[mDNS] Avahi client failed: %s", avahi_strerror(avahi_client_errno(owner)));
         self.failed = true;
         break;
       case AVAHI_CLIENT_CONNECTING:
         break;
+    }
+  }
+
+  // The daemon went away (restarted, or stopped for a while) after the service was up:
+  // a new client waits for it to come back and publishes again, as on the first start.
+  // Freeing a client from its own callback is how Avahi's own tools reconnect.
+  void Reconnect(AvahiClient* lost) {
+    LOG_WARN("[mDNS] Avahi daemon disconnected; the service is published again when it returns");
+    avahi_client_free(lost);  // frees its entry group too
+    group = nullptr;
+    int error = 0;
+    client = avahi_client_new(avahi_threaded_poll_get(poll), AVAHI_CLIENT_NO_FAIL, OnClientState,
+                              this, &error);
+    if (client == nullptr) {
+      LOG_ERROR("[mDNS] avahi_client_new failed: %s", avahi_strerror(error));
+      failed = true;
     }
   }
 
@@ -200,6 +222,7 @@ bool DiscoveryAdvertiser::Register(uint16_t control_port) {
   // Read before the poll thread may rename the host.
   const char* fqdn = avahi_client_get_host_name_fqdn(registration->client);
   const std::string host_name = fqdn != nullptr ? fqdn : "";
+  registration->published = true;
   if (avahi_threaded_poll_start(registration->poll) < 0) {
     LOG_ERROR("[mDNS] avahi_threaded_poll_start failed");
     return false;

@@ -126,6 +126,10 @@ class DiscoveryTest : public ::testing::Test {
     bus_ = Inside({"dbus-daemon", "--config-file=" + (home_ / "bus.conf").string(), "--nofork",
                    "--nopidfile", "--print-address"});
     ASSERT_TRUE(bus_->WaitForOutput("unix:path=")) << bus_->Output();
+    StartAvahi();
+  }
+
+  void StartAvahi() {
     avahi_ = Inside({"avahi-daemon", "--file=" + (home_ / "avahi-daemon.conf").string(),
                      "--no-drop-root", "--no-chroot", "--no-rlimits"});
     ASSERT_TRUE(avahi_->WaitForOutput("Server startup complete", 20s)) << avahi_->Output();
@@ -221,6 +225,35 @@ TEST_F(DiscoveryTest, AnnouncesTheControlPortUnderTheComputerNameUntilShutdown) 
     }
     return Lists(services, BrowseEscaped(name + " #2"), second_port);
   }));
+}
+
+// The daemon restarts under a running host (an update, a network change): the host is
+// listed again once it is back.
+TEST_F(DiscoveryTest, IsListedAgainAfterTheAvahiDaemonRestarts) {
+  const std::string name = ComputerName();
+  const uint16_t port = FreeTcpPort();
+  HostProcess& host = StartHost(port);
+  const std::string success =
+      "[mDNS] Registration callback success: " + name + "._orvane._tcp.local";
+  ASSERT_TRUE(host.WaitForOutput(success)) << host.Output() << avahi_->Output();
+
+  avahi_->Signal(SIGTERM);
+  ASSERT_EQ(avahi_->WaitForExit(), 0) << avahi_->Output();
+  ASSERT_TRUE(host.WaitForOutput(
+      "[WARN ] [mDNS] Avahi daemon disconnected; the service is published again when it returns"))
+      << host.Output();
+  StartAvahi();
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const std::string output = host.Output();
+        return output.find(success) != output.rfind(success);
+      },
+      20s))
+      << host.Output();
+  EXPECT_TRUE(BrowseUntil([&](const auto& services) {
+    return Lists(services, BrowseEscaped(name), port);
+  })) << host.Output();
+  EXPECT_EQ(host.Output().find("[ERROR] [mDNS]"), std::string::npos) << host.Output();
 }
 
 // No daemon on the system bus (HostProcess gives the host a bus address where nothing
