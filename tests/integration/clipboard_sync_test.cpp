@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "integration/host_process.h"
+#include "integration/run_shell.h"
 #include "integration/xvfb_server.h"
 #include "support/file_contents.h"
 #include "support/log_capture.h"
+#include "support/small_png.h"
 #include "support/temp_folder.h"
 #include "support/test_socket.h"
 
@@ -22,21 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// A 2x2 RGB PNG.
-const std::vector<uint8_t> kPng = {
-    0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44,
-    0x52, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02, 0x00, 0x00, 0x00, 0xFD,
-    0xD4, 0x9A, 0x73, 0x00, 0x00, 0x00, 0x12, 0x49, 0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0xF8,
-    0xCF, 0xC0, 0xC0, 0x00, 0xC2, 0x0C, 0xFF, 0x81, 0x00, 0x00, 0x1F, 0xEE, 0x05, 0xFB, 0xF1,
-    0xAB, 0xBA, 0x77, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
-
 void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
-}
-
-int RunShell(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 size_t Count(const std::string& text, const std::string& part) {
@@ -143,9 +132,9 @@ TEST_F(ClipboardSyncTest, LocalCopiesReachTheClientWhileAStreamRuns) {
   EXPECT_EQ(ReadFile(received_ / "1.txt"), text);
   EXPECT_FALSE(fs::exists(received_ / "1.png"));
 
-  Copy(std::string(kPng.begin(), kPng.end()), "image/png");
+  Copy(std::string(kSmallPng.begin(), kSmallPng.end()), "image/png");
   ASSERT_TRUE(Received("2.png")) << stream_->Output();
-  EXPECT_EQ(ReadFile(received_ / "2.png"), std::string(kPng.begin(), kPng.end()));
+  EXPECT_EQ(ReadFile(received_ / "2.png"), std::string(kSmallPng.begin(), kSmallPng.end()));
   EXPECT_FALSE(fs::exists(received_ / "2.txt"));
 
   // The client keeps the file before its printed line reaches us through the pipe.
@@ -154,11 +143,11 @@ TEST_F(ClipboardSyncTest, LocalCopiesReachTheClientWhileAStreamRuns) {
   EXPECT_EQ(Count(output, "ClipboardUpdate"), 2u) << output;
   EXPECT_NE(output.find("text=\"copied during the stream"), std::string::npos) << output;
   EXPECT_NE(output.find("has_image=no image=none"), std::string::npos) << output;
-  EXPECT_NE(output.find("has_image=yes image=" + std::to_string(kPng.size()) + "B"),
+  EXPECT_NE(output.find("has_image=yes image=" + std::to_string(kSmallPng.size()) + "B"),
             std::string::npos)
       << output;
   EXPECT_TRUE(host_->WaitForOutput(
-      "[Clipboard] Updated (text=0 image=1 image_bytes=" + std::to_string(kPng.size()) + ")"));
+      "[Clipboard] Updated (text=0 image=1 image_bytes=" + std::to_string(kSmallPng.size()) + ")"));
 }
 
 // The host has one client at a time, so these updates come without a stream; whatever
@@ -170,9 +159,9 @@ TEST_F(ClipboardSyncTest, ClientUpdatesLandOnTheClipboardWithoutEcho) {
   EXPECT_EQ(Paste("STRING"), "from the phone ?");
 
   const fs::path png = temp_ / "image.png";
-  WriteFile(png, std::string(kPng.begin(), kPng.end()));
+  WriteFile(png, std::string(kSmallPng.begin(), kSmallPng.end()));
   ASSERT_EQ(Send("--png '" + png.string() + "'"), 0) << ReadFile(temp_ / "send.log");
-  EXPECT_EQ(Paste("image/png"), std::string(kPng.begin(), kPng.end()));
+  EXPECT_EQ(Paste("image/png"), std::string(kSmallPng.begin(), kSmallPng.end()));
 
   // Not a PNG: refused, the clipboard keeps the image.
   const fs::path not_png = temp_ / "not.png";
@@ -180,7 +169,7 @@ TEST_F(ClipboardSyncTest, ClientUpdatesLandOnTheClipboardWithoutEcho) {
   ASSERT_EQ(Send("--png '" + not_png.string() + "'"), 0) << ReadFile(temp_ / "send.log");
   EXPECT_TRUE(
       host_->WaitForOutput("[Clipboard] Failed to decode PNG clipboard payload (bytes=16)"));
-  EXPECT_EQ(Paste("image/png"), std::string(kPng.begin(), kPng.end()));
+  EXPECT_EQ(Paste("image/png"), std::string(kSmallPng.begin(), kSmallPng.end()));
 
   // A program taking the clipboard over with what the host wrote (as clipboard managers
   // do) is no news to the client; a new copy after it is.

@@ -7,7 +7,11 @@
 namespace orvane::testing {
 
 int RunShell(const std::string& command, const std::filesystem::path& log) {
-  const int status = std::system((command + " > '" + log.string() + "' 2>&1").c_str());
+  return RunShell(command + " > '" + log.string() + "' 2>&1");
+}
+
+int RunShell(const std::string& command) {
+  const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
