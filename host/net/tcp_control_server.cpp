@@ -1,60 +1,35 @@
 #include "net/tcp_control_server.h"
 
 #include <algorithm>
+#include <string>
 
 #include "base/logger.h"
 #include "net/control_frame_codec.h"
 
 namespace orvane {
-namespace {
+TcpControlServer::TcpControlServer(ControlDeadlines deadlines) : deadlines_(deadlines) {}
 
-// A failed socket call's error as an HRESULT; a clean close by the peer gives 0.
-uint32_t ResultHresult(int result) {
-  return HresultFromOsError(result == 0 ? 0 : LastSocketError());
+void TcpControlServer::SetActiveChangedCallback(ActiveChangedCallback callback) {
+  active_changed_ = std::move(callback);
 }
 
-bool ReceiveExactly(const ControlConnection& connection, uint8_t* data, size_t size,
-                    uint32_t* failure_hr) {
-  for (size_t received = 0; received < size;) {
-    const int result = ReceiveSome(connection.socket(), data + received, size - received);
-    if (result < 1) {
-      *failure_hr = ResultHresult(result);
-      return false;
-    }
-    received += static_cast<size_t>(result);
+void TcpControlServer::NotifyActiveChanged() {
+  if (active_changed_) {
+    active_changed_();
   }
-  return true;
 }
-
-}  // namespace
 
 TcpControlServer::~TcpControlServer() {
   Stop();
 }
 
-void TcpControlServer::SetStatus(Status status) {
-  std::lock_guard<std::mutex> lock(status_mutex_);
-  last_status_ = std::move(status);
-}
-
-bool TcpControlServer::Fail(StatusCode code, const char* message, uint32_t hr) {
-  SetStatus(Status::Failure(code, message, hr));
-  return false;
-}
-
-Status TcpControlServer::LastStatus() const {
-  std::lock_guard<std::mutex> lock(status_mutex_);
-  return last_status_;
-}
-
-bool TcpControlServer::StartListening(uint16_t port) {
+Status TcpControlServer::StartListening(uint16_t port) {
   std::lock_guard<std::mutex> lifecycle(lifecycle_mutex_);
-  SetStatus(Status::Success());
   const SocketHandle listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (listener == kInvalidSocket) {
     const int error = LastSocketError();
     LOG_ERROR("[TCP] socket() failed: %d", error);
-    return Fail(StatusCode::kSocketSetup, "socket() failed", HresultFromOsError(error));
+    return Status::Failure(StatusCode::kSocketSetup, "socket() failed", HresultFromOsError(error));
   }
   ClaimPortExclusively(listener);
   SetSocketOption(listener, IPPROTO_TCP, TCP_NODELAY, 1);
@@ -68,19 +43,19 @@ bool TcpControlServer::StartListening(uint16_t port) {
     LOG_ERROR("[TCP] bind() failed on port %u: %d", port, error);
     CloseSocket(listener);
     StopLocked();
-    return Fail(StatusCode::kSocketSetup, "bind() failed", HresultFromOsError(error));
+    return Status::Failure(StatusCode::kSocketSetup, "bind() failed", HresultFromOsError(error));
   }
   if (listen(listener, SOMAXCONN) != 0) {
     const int error = LastSocketError();
     LOG_ERROR("[TCP] listen() failed: %d", error);
     CloseSocket(listener);
     StopLocked();
-    return Fail(StatusCode::kSocketSetup, "listen() failed", HresultFromOsError(error));
+    return Status::Failure(StatusCode::kSocketSetup, "listen() failed", HresultFromOsError(error));
   }
   running_.store(true);
   accept_thread_.Start(listener, [this](SocketHandle socket) { AcceptLoop(socket); });
   LOG_INFO("[TCP] Listening on port %u", port);
-  return true;
+  return Status::Success();
 }
 
 void TcpControlServer::AcceptLoop(SocketHandle listener) {
@@ -102,15 +77,17 @@ void TcpControlServer::AcceptLoop(SocketHandle listener) {
     char text[64] = {};
     inet_ntop(AF_INET, &peer.sin_addr, text, sizeof(text));
     Admit(std::make_shared<ControlConnection>(++last_connection_id_, accepted, text,
-                                              ntohs(peer.sin_port)));
+                                              ntohs(peer.sin_port), deadlines_));
   }
 }
 
 void TcpControlServer::Admit(ControlConnectionPtr candidate) {
+  bool became_active = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!active_) {
       active_ = candidate;
+      became_active = true;
       LOG_INFO("[TCP] Active client connected from %s:%u", candidate->address().c_str(),
                candidate->port());
     } else {
@@ -137,16 +114,15 @@ void TcpControlServer::Admit(ControlConnectionPtr candidate) {
     }
   }
   changed_.notify_all();
+  if (became_active) {
+    NotifyActiveChanged();
+  }
 }
 
 bool TcpControlServer::WaitForActiveClient() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return active_ != nullptr || !running_.load(); });
-  if (!active_) {
-    return Fail(StatusCode::kReceive, "No active client available", kHresultFail);
-  }
-  SetStatus(Status::Success());
-  return true;
+  return active_ != nullptr;
 }
 
 std::string TcpControlServer::ActiveClientAddress() const {
@@ -174,61 +150,24 @@ ActiveClient TcpControlServer::ActiveClientSnapshot() const {
   return active_ ? ActiveClient{active_->id(), active_->address()} : ActiveClient{};
 }
 
-bool TcpControlServer::ReceiveFrame(std::vector<uint8_t>& buffer, uint64_t* connection_id) {
+Status TcpControlServer::ReceiveFrame(std::vector<uint8_t>& buffer, uint64_t* connection_id) {
   const ControlConnectionPtr connection = ActiveConnection();
   if (!connection) {
-    return Fail(StatusCode::kReceive, "No active TCP client", kHresultFail);
+    return Status::Failure(StatusCode::kReceive, "No active TCP client");
   }
   if (connection_id != nullptr) {
     *connection_id = connection->id();
   }
-  ControlFrameHeader header;
-  uint32_t hr = 0;
-  if (!ReceiveExactly(*connection, header.data(), header.size(), &hr)) {
+  const Status status = connection->ReceiveFrame(buffer);
+  if (!status.ok) {
     DisconnectActive(connection);
-    return Fail(StatusCode::kReceive, "Failed to receive frame header", hr);
   }
-  const uint32_t size = DecodeControlFrameHeader(header);
-  if (!IsValidControlFrameSize(size)) {
-    LOG_ERROR("[TCP] Invalid frame size: %u", size);
-    DisconnectActive(connection);
-    return Fail(StatusCode::kMalformedData, "Invalid TCP frame size", kHresultFail);
-  }
-  buffer.assign(size, 0);
-  if (!ReceiveExactly(*connection, buffer.data(), buffer.size(), &hr)) {
-    DisconnectActive(connection);
-    return Fail(StatusCode::kReceive, "Failed to receive frame payload", hr);
-  }
-  SetStatus(Status::Success());
-  return true;
+  return status;
 }
 
 bool TcpControlServer::SendFrame(const uint8_t* data, uint32_t size) {
   const ControlConnectionPtr connection = ActiveConnection();
-  if (!connection) {
-    return Fail(StatusCode::kSend, "No active TCP client", kHresultFail);
-  }
-  const ControlFrameHeader header = EncodeControlFrameHeader(size);
-  std::unique_lock<std::mutex> frame_lock(connection->send_mutex());
-  const int header_result = SendSome(connection->socket(), header.data(), header.size());
-  if (header_result != static_cast<int>(header.size())) {
-    const uint32_t hr = ResultHresult(header_result);
-    frame_lock.unlock();
-    DisconnectActive(connection);
-    return Fail(StatusCode::kSend, "Failed to send frame header", hr);
-  }
-  for (uint32_t sent = 0; sent < size;) {
-    const int result = SendSome(connection->socket(), data + sent, size - sent);
-    if (result < 1) {
-      const uint32_t hr = ResultHresult(result);
-      frame_lock.unlock();
-      DisconnectActive(connection);
-      return Fail(StatusCode::kSend, "Failed to send frame payload", hr);
-    }
-    sent += static_cast<uint32_t>(result);
-  }
-  SetStatus(Status::Success());
-  return true;
+  return connection && connection->QueueFrame(data, size);
 }
 
 void TcpControlServer::DisconnectActive(const ControlConnectionPtr& connection) {
@@ -244,6 +183,7 @@ void TcpControlServer::DisconnectActive(const ControlConnectionPtr& connection) 
     PromoteQueued();
   }
   changed_.notify_all();
+  NotifyActiveChanged();
 }
 
 void TcpControlServer::PromoteQueued() {

@@ -47,10 +47,22 @@ void ClaimPortExclusively(SocketHandle socket) {
   }
 }
 
-void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
+namespace {
+
+void SetTimeout(SocketHandle socket, int option, uint32_t milliseconds) {
   timeval value{static_cast<time_t>(milliseconds / 1000),
                 static_cast<suseconds_t>((milliseconds % 1000) * 1000)};
-  setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof(value));
+  setsockopt(socket, SOL_SOCKET, option, &value, sizeof(value));
+}
+
+}  // namespace
+
+void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
+  SetTimeout(socket, SO_RCVTIMEO, milliseconds);
+}
+
+void SetSendTimeout(SocketHandle socket, uint32_t milliseconds) {
+  SetTimeout(socket, SO_SNDTIMEO, milliseconds);
 }
 
 bool IsTimeoutError(int error) {

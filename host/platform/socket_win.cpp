@@ -46,9 +46,21 @@ void ClaimPortExclusively(SocketHandle socket) {
   SetSocketOption(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
 }
 
-void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
+namespace {
+
+void SetTimeout(SocketHandle socket, int option, uint32_t milliseconds) {
   const DWORD value = milliseconds;
-  setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));
+  setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+}  // namespace
+
+void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
+  SetTimeout(socket, SO_RCVTIMEO, milliseconds);
+}
+
+void SetSendTimeout(SocketHandle socket, uint32_t milliseconds) {
+  SetTimeout(socket, SO_SNDTIMEO, milliseconds);
 }
 
 bool IsTimeoutError(int error) {

@@ -61,15 +61,11 @@ void ProtocolHandler::ResetForNewClient() {
   unlogged_refusals_ = 0;
   authenticated_.store(false);
   stream_active_.store(false);
-  ClearStreamRequests();
   client_id_.clear();
   client_name_.clear();
   peer_key_.clear();
   std::lock_guard<std::mutex> lock(mutex_);
   keys_ = {};
-  pending_stats_.reset();
-  pending_file_transfer_.reset();
-  pending_clipboard_.reset();
 }
 
 NegotiatedStream ProtocolHandler::Negotiated() const {
@@ -93,32 +89,14 @@ void ProtocolHandler::PromoteCompatibilityKey() {
   keys_.compatibility.clear();
 }
 
-void ProtocolHandler::ClearStreamRequests() {
-  stream_start_requested_.store(false);
-  stream_stop_requested_.store(false);
-  keyframe_requested_.store(false);
+void ProtocolHandler::SaveTrust() {
+  trust_store_.Save();
 }
 
-bool ProtocolHandler::TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!pending_stats_) {
-    return false;
+void ProtocolHandler::Request(ClientRequest request) {
+  if (request_callback_) {
+    request_callback_(std::move(request));
   }
-  rtt_ms = pending_stats_->rtt_ms;
-  packet_loss_pct = pending_stats_->packet_loss_pct;
-  jitter_ms = pending_stats_->jitter_ms;
-  pending_stats_.reset();
-  return true;
-}
-
-std::optional<pb::StartFileTransfer> ProtocolHandler::TakePendingFileTransfer() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(pending_file_transfer_, std::nullopt);
-}
-
-std::optional<PendingClipboard> ProtocolHandler::TakePendingClipboard() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(pending_clipboard_, std::nullopt);
 }
 
 Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
@@ -153,9 +131,9 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
           std::lock_guard<std::mutex> lock(mutex_);
           session_id_ = message.start_stream().session_id();
         }
-        stream_start_requested_.store(true);
         LOG_INFO("[Protocol] StartStream: sessionId=%s",
                  EscapeForLog(message.start_stream().session_id()).c_str());
+        Request(StartStreamRequest{});
       }
       break;
     case pb::ControlMessage::kStopStream:
@@ -163,9 +141,9 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         const pb::StopStream& stop = message.stop_stream();
         LOG_INFO("[Protocol] StopStream: sessionId=%s reason=%d",
                  EscapeForLog(stop.session_id()).c_str(), static_cast<int>(stop.reason()));
-        stream_stop_requested_.store(true);
         stream_active_.store(false);
         SendStreamStopped(stop.session_id());
+        Request(StopStreamRequest{});
       }
       break;
     case pb::ControlMessage::kSetQualityProfile:
@@ -177,7 +155,7 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
       if (authenticated_or_warn("RequestKeyframe")) {
         LOG_INFO("[Protocol] RequestKeyframe: stream_id=%s",
                  EscapeForLog(message.request_keyframe().stream_id()).c_str());
-        keyframe_requested_.store(true);
+        Request(KeyframeRequest{});
       }
       break;
     case pb::ControlMessage::kSetAudioEnabled:
@@ -204,8 +182,7 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         LOG_INFO("[Protocol] StartFileTransfer: %s (%llu bytes)",
                  EscapeForLog(transfer.filename()).c_str(),
                  static_cast<unsigned long long>(transfer.file_size_bytes()));
-        std::lock_guard<std::mutex> lock(mutex_);
-        pending_file_transfer_ = transfer;
+        Request(FileTransferRequest{transfer});
       }
       break;
     case pb::ControlMessage::kClipboardUpdate:
@@ -214,9 +191,8 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         LOG_INFO("[Protocol] ClipboardUpdate from mobile (text=%zu chars, image=%d, bytes=%zu)",
                  clipboard.text().size(), clipboard.has_image() ? 1 : 0,
                  clipboard.image_data().size());
-        std::lock_guard<std::mutex> lock(mutex_);
-        pending_clipboard_ =
-            PendingClipboard{clipboard.text(), clipboard.image_data(), clipboard.mime_type()};
+        Request(ClipboardRequest{
+            PendingClipboard{clipboard.text(), clipboard.image_data(), clipboard.mime_type()}});
       }
       break;
     case pb::ControlMessage::kStatsReport:
@@ -233,8 +209,8 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
     case pb::ControlMessage::kSessionTerminate:
       LOG_INFO("[Protocol] SessionTerminate: %s",
                EscapeForLog(message.session_terminate().reason()).c_str());
-      stream_stop_requested_.store(true);
       stream_active_.store(false);
+      Request(StopStreamRequest{});
       break;
     case pb::ControlMessage::kRekeyRequired:
       LOG_WARN("[Protocol] Client requested rekey: reason=%s epoch=%llu",
@@ -321,8 +297,8 @@ void ProtocolHandler::CheckPairing(const pb::Hello& hello) {
   if (trust_store_.IsTrusted(hello.client_id())) {
     authenticated_.store(true);
     trust_store_.UpdateLastSeen(hello.client_id());
-    trust_store_.Save();
     SendHelloAckAccepted();
+    Request(TrustChangedRequest{});
     return;
   }
   if (!hello.pairing_proof().empty()) {
@@ -331,9 +307,9 @@ void ProtocolHandler::CheckPairing(const pb::Hello& hello) {
                                         AsBytes(peer_key_))) {
       authenticated_.store(true);
       trust_store_.TrustDevice(hello.client_id(), hello.client_name());
-      trust_store_.Save();
       SendHelloAckAccepted();
       LOG_INFO("[Protocol] Pairing successful -- device trusted");
+      Request(TrustChangedRequest{});
       return;
     }
     authenticated_.store(false);
@@ -409,16 +385,17 @@ void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& cap
 void ProtocolHandler::HandleSetQualityProfile(const pb::SetQualityProfile& profile) {
   LOG_INFO("[Protocol] SetQualityProfile: bitrate=%u fps=%u codec=%d",
            profile.target_bitrate_kbps(), profile.target_fps(), static_cast<int>(profile.codec()));
-  std::lock_guard<std::mutex> lock(mutex_);
-  negotiated_.bitrate_kbps = profile.target_bitrate_kbps();
-  negotiated_.fps = FpsStep(profile.target_fps());
-  negotiated_.codec = VideoCodecFromWire(static_cast<uint32_t>(profile.codec()));
-  quality_changed_.store(true);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    negotiated_.bitrate_kbps = profile.target_bitrate_kbps();
+    negotiated_.fps = FpsStep(profile.target_fps());
+    negotiated_.codec = VideoCodecFromWire(static_cast<uint32_t>(profile.codec()));
+  }
+  Request(QualityChangeRequest{});
 }
 
 void ProtocolHandler::HandleStatsReport(const pb::StatsReport& report) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  pending_stats_ = Stats{report.rtt_ms(), report.packet_loss_pct(), report.jitter_ms()};
+  Request(ClientStatsReport{report.rtt_ms(), report.packet_loss_pct(), report.jitter_ms()});
 }
 
 void ProtocolHandler::Send(pb::ControlMessage& message) {

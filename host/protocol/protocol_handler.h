@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "base/status.h"
+#include "protocol/client_request.h"
 #include "protocol/negotiated_stream.h"
 #include "protocol/orvane_protocol_v1.pb.h"
-#include "protocol/pending_clipboard.h"
 #include "security/session_crypto.h"
 #include "security/trust_store.h"
 
@@ -23,11 +23,12 @@ struct SessionKeys {
 };
 
 // The host's side of the control protocol: parses and dispatches client messages, runs
-// the handshake and the negotiation, and builds every message the host sends. Requests
-// that other threads act on are kept in flags and pending records.
+// the handshake and the negotiation, and builds every message the host sends. What the
+// session is to act on leaves as typed requests through the request callback.
 class ProtocolHandler {
  public:
   using SendCallback = std::function<bool(const uint8_t* data, uint32_t size)>;
+  using RequestCallback = std::function<void(ClientRequest request)>;
 
   explicit ProtocolHandler(
       TrustStoreEnvironment trust_environment = TrustStoreEnvironment::System());
@@ -40,9 +41,10 @@ class ProtocolHandler {
   void SetHostIdentity(const std::string& host_id, const std::string& host_name);
   void SetUdpPorts(uint16_t media_port, uint16_t input_port);
   void SetSendCallback(SendCallback callback) { send_callback_ = std::move(callback); }
+  void SetRequestCallback(RequestCallback callback) { request_callback_ = std::move(callback); }
 
-  // A client that becomes active starts from nothing: unauthenticated, without keys,
-  // without pending requests. It must send its own Hello.
+  // A client that becomes active starts from nothing: unauthenticated, without keys. It
+  // must send its own Hello.
   void ResetForNewClient();
 
   NegotiatedStream Negotiated() const;
@@ -53,19 +55,10 @@ class ProtocolHandler {
 
   bool authenticated() const { return authenticated_.load(); }
   bool stream_active() const { return stream_active_.load(); }
-  bool stream_start_requested() const { return stream_start_requested_.load(); }
-  bool stream_stop_requested() const { return stream_stop_requested_.load(); }
-  // Frame loop: true once per client request for a keyframe.
-  bool TakeKeyframeRequest() { return keyframe_requested_.exchange(false); }
-  // True once after each SetQualityProfile, so the bitrate controller restarts from it.
-  bool TakeQualityChange() { return quality_changed_.exchange(false); }
-  void ClearStreamRequests();
 
-  bool TakePendingStats(float& rtt_ms, float& packet_loss_pct, float& jitter_ms);
-  // The client's latest file-transfer request not yet answered, once.
-  std::optional<protocol::v1::StartFileTransfer> TakePendingFileTransfer();
-  // The client's latest ClipboardUpdate since the last call, if any.
-  std::optional<PendingClipboard> TakePendingClipboard();
+  // Writes the trusted-device list (after a TrustChangedRequest), away from the thread
+  // that reads the client's frames.
+  void SaveTrust();
 
   void SendHelloAckAccepted();
   void SendHelloAckPairingRequired(const std::string& pairing_code);
@@ -95,8 +88,10 @@ class ProtocolHandler {
   // Stamps the header (version 1, next sequence id, monotonic time) and sends it bare.
   void Send(protocol::v1::ControlMessage& message);
   void SendHelloAck(protocol::v1::AuthResult result);
+  void Request(ClientRequest request);
 
   SendCallback send_callback_;
+  RequestCallback request_callback_;
   SessionCrypto crypto_;
   EphemeralKeyPair host_key_;
   std::string host_id_ = "orvane-host";
@@ -113,23 +108,13 @@ class ProtocolHandler {
   std::atomic<uint64_t> sequence_id_{1};
 
   std::atomic<bool> stream_active_{false};
-  std::atomic<bool> stream_start_requested_{false};
-  std::atomic<bool> stream_stop_requested_{false};
-  std::atomic<bool> keyframe_requested_{false};
   std::atomic<bool> authenticated_{false};
-  std::atomic<bool> quality_changed_{false};
 
   // Guards what the receive thread writes and the supervisor and frame loop read.
   mutable std::mutex mutex_;
   NegotiatedStream negotiated_;
   std::string session_id_;
   SessionKeys keys_;
-  struct Stats {
-    float rtt_ms, packet_loss_pct, jitter_ms;
-  };
-  std::optional<Stats> pending_stats_;
-  std::optional<protocol::v1::StartFileTransfer> pending_file_transfer_;
-  std::optional<PendingClipboard> pending_clipboard_;
 
   // Receive thread only: the client of the last Hello.
   std::string client_id_;

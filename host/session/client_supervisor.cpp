@@ -1,7 +1,6 @@
 #include "session/client_supervisor.h"
 
-#include <chrono>
-#include <thread>
+#include <optional>
 #include <vector>
 
 #include "base/logger.h"
@@ -10,9 +9,6 @@
 
 namespace orvane {
 namespace {
-
-constexpr auto kSupervisorPeriod = std::chrono::milliseconds(50);
-constexpr auto kControlIdlePeriod = std::chrono::milliseconds(20);
 
 void LogStatus(const char* what, const Status& status) {
   LOG_ERROR("[Session] %s code=%d msg=%s hr=0x%08lX", what, status.code, status.message.c_str(),
@@ -34,7 +30,13 @@ ClientSupervisor::ClientSupervisor(const HostOptions& options, std::atomic<bool>
       input_(input),
       stream_(stream),
       clipboard_(clipboard),
-      file_receiver_(file_receiver) {}
+      file_receiver_(file_receiver) {
+  // Requests are raised while the control thread handles a frame of the adopted client.
+  handler_.SetRequestCallback([this](ClientRequest request) {
+    Post({std::move(request), adopted_connection_id_});
+  });
+  control_server_.SetActiveChangedCallback([this] { Post({ActiveClientChanged{}}); });
+}
 
 void ClientSupervisor::SetClientStateCallback(ClientStateCallback callback) {
   client_state_callback_ = std::move(callback);
@@ -46,17 +48,17 @@ void ClientSupervisor::RaiseClientState(SessionClientState state, const std::str
   }
 }
 
-bool ClientSupervisor::WaitForClient(bool promotion) {
+bool ClientSupervisor::WaitForFirstClient() {
   RaiseClientState(SessionClientState::kWaiting, {});
-  LOG_INFO(promotion ? "[Session] Waiting for next control client..."
-                     : "[Session] Waiting for mobile client connection...");
+  LOG_INFO("[Session] Waiting for mobile client connection...");
   if (!control_server_.WaitForActiveClient()) {
-    LogStatus("Failed to accept client", control_server_.LastStatus());
+    LogStatus("Failed to accept client",
+              Status::Failure(StatusCode::kReceive, "No active client available"));
     return false;
   }
   const ActiveClient client = control_server_.ActiveClientSnapshot();
   // The client may have gone again already; there is nobody to adopt then.
-  return client.connection_id != 0 && Adopt(client, promotion);
+  return client.connection_id != 0 && Adopt(client, false);
 }
 
 bool ClientSupervisor::Adopt(const ActiveClient& client, bool promotion) {
@@ -78,6 +80,7 @@ bool ClientSupervisor::Adopt(const ActiveClient& client, bool promotion) {
         promotion ? "[Session] Promoted/connected next client: %s" : "[Session] Active client: %s",
         client.address.c_str());
     adopted_connection_id_ = client.connection_id;
+    client_gone_ = false;
   }
   adopted_.notify_all();
   if (!endpoint_set) {
@@ -87,35 +90,78 @@ bool ClientSupervisor::Adopt(const ActiveClient& client, bool promotion) {
   return true;
 }
 
-void ClientSupervisor::SupervisorLoop() {
-  while (session_running_.load()) {
-    const ActiveClient client = control_server_.ActiveClientSnapshot();
-    if (client.connection_id == 0) {
-      if (stream_.streaming()) {
-        LOG_WARN("[Session] Active control client disconnected -- stopping stream");
-        stream_.Stop();
-      }
-      // Keys and buttons the client held must not stay down while nobody is there.
-      input_.EndClient();
-      if (!WaitForClient(true)) {
-        std::this_thread::sleep_for(kSupervisorPeriod);
-      }
-      continue;
-    }
+void ClientSupervisor::Run() {
+  while (std::optional<SessionEvent> event = events_.Pop()) {
+    const uint64_t connection_id = event->connection_id;
+    std::visit(
+        [&](const auto& what) {
+          using What = std::decay_t<decltype(what)>;
+          if constexpr (std::is_same_v<What, ActiveClientChanged>) {
+            Handle(what);
+          } else if (connection_id == adopted_connection_id_) {
+            Handle(what);  // what a client asked for dies with its adoption
+          }
+        },
+        event->what);
+  }
+}
+
+void ClientSupervisor::Stop() {
+  events_.Close();
+  {
+    // Taken so that a control thread between its check and its wait cannot miss the
+    // wake-up (the session's running flag is already false).
+    std::lock_guard<std::mutex> lock(client_mutex_);
+  }
+  adopted_.notify_all();
+}
+
+void ClientSupervisor::Handle(const ActiveClientChanged&) {
+  const ActiveClient client = control_server_.ActiveClientSnapshot();
+  if (client.connection_id != 0) {
     if (client.connection_id != adopted_connection_id_) {
       Adopt(client, true);
     }
-    if (handler_.stream_start_requested() && !stream_.Start()) {
-      std::this_thread::sleep_for(kSupervisorPeriod);
-      continue;
-    }
-    if (handler_.stream_stop_requested()) {
-      handler_.ClearStreamRequests();
-      stream_.Stop();
-      LOG_INFO("[Session] Stream stopped");
-    }
-    std::this_thread::sleep_for(kSupervisorPeriod);
+    return;
   }
+  if (client_gone_) {
+    return;
+  }
+  client_gone_ = true;
+  if (stream_.streaming()) {
+    LOG_WARN("[Session] Active control client disconnected -- stopping stream");
+  }
+  stream_.Stop();
+  // Keys and buttons the client held must not stay down while nobody is there.
+  input_.EndClient();
+  RaiseClientState(SessionClientState::kWaiting, {});
+  LOG_INFO("[Session] Waiting for next control client...");
+}
+
+void ClientSupervisor::Handle(const ClientRequest& request) {
+  std::visit(
+      [this](const auto& what) {
+        using What = std::decay_t<decltype(what)>;
+        if constexpr (std::is_same_v<What, StartStreamRequest>) {
+          stream_.Start();
+        } else if constexpr (std::is_same_v<What, StopStreamRequest>) {
+          stream_.Stop();
+          LOG_INFO("[Session] Stream stopped");
+        } else if constexpr (std::is_same_v<What, KeyframeRequest>) {
+          stream_.RequestKeyframe();
+        } else if constexpr (std::is_same_v<What, QualityChangeRequest>) {
+          stream_.ApplyQualityChange();
+        } else if constexpr (std::is_same_v<What, ClientStatsReport>) {
+          stream_.ApplyClientStats(what);
+        } else if constexpr (std::is_same_v<What, ClipboardRequest>) {
+          clipboard_.Apply(what.clipboard);
+        } else if constexpr (std::is_same_v<What, FileTransferRequest>) {
+          AnswerFileRequest(what.transfer);
+        } else if constexpr (std::is_same_v<What, TrustChangedRequest>) {
+          handler_.SaveTrust();
+        }
+      },
+      request);
 }
 
 void ClientSupervisor::RaiseDisconnected(uint64_t connection_id) {
@@ -127,27 +173,24 @@ void ClientSupervisor::RaiseDisconnected(uint64_t connection_id) {
 }
 
 bool ClientSupervisor::AwaitAdoption(std::unique_lock<std::mutex>& lock, uint64_t connection_id) {
-  while (session_running_.load() && adopted_connection_id_ < connection_id) {
-    adopted_.wait_for(lock, kControlIdlePeriod);
-  }
+  adopted_.wait(lock, [&] {
+    return !session_running_.load() || adopted_connection_id_ >= connection_id;
+  });
   return session_running_.load() && adopted_connection_id_ == connection_id;
 }
 
 void ClientSupervisor::ControlReceiveLoop() {
   ControlFrameOpener opener(handler_);
   std::vector<uint8_t> frame;
-  while (session_running_.load()) {
-    if (!control_server_.HasActiveClient()) {
-      std::this_thread::sleep_for(kControlIdlePeriod);
-      continue;
-    }
+  while (session_running_.load() && control_server_.WaitForActiveClient()) {
     uint64_t connection_id = 0;
-    if (!control_server_.ReceiveFrame(frame, &connection_id)) {
-      const Status status = control_server_.LastStatus();
-      LOG_INFO("[Session] Control connection closed for active client (code=%d, msg=%s)",
-               status.code, status.message.c_str());
-      RaiseDisconnected(connection_id);
-      std::this_thread::sleep_for(kControlIdlePeriod);
+    const Status received = control_server_.ReceiveFrame(frame, &connection_id);
+    if (!received.ok) {
+      if (connection_id != 0) {
+        LOG_INFO("[Session] Control connection closed for active client (code=%d, msg=%s)",
+                 received.code, received.message.c_str());
+        RaiseDisconnected(connection_id);
+      }
       continue;
     }
     std::unique_lock<std::mutex> lock(client_mutex_);
@@ -163,20 +206,11 @@ void ClientSupervisor::ControlReceiveLoop() {
       LOG_WARN("[Session] Control frame handling issue code=%d msg=%s", status.code,
                status.message.c_str());
     }
-    stream_.ApplyClientStats();
-    if (const std::optional<PendingClipboard> pending = handler_.TakePendingClipboard()) {
-      clipboard_.Apply(*pending);
-    }
-    AnswerPendingFileTransfer();
   }
 }
 
-void ClientSupervisor::AnswerPendingFileTransfer() {
-  const std::optional<protocol::v1::StartFileTransfer> request = handler_.TakePendingFileTransfer();
-  if (!request) {
-    return;
-  }
-  const std::string answer = AnswerFileTransfer(*request, file_receiver_).SerializeAsString();
+void ClientSupervisor::AnswerFileRequest(const protocol::v1::StartFileTransfer& request) {
+  const std::string answer = AnswerFileTransfer(request, file_receiver_).SerializeAsString();
   // Sent bare, as every host message; a client gone meanwhile learns nothing.
   control_server_.SendFrame(reinterpret_cast<const uint8_t*>(answer.data()),
                             static_cast<uint32_t>(answer.size()));

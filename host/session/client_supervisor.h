@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/blocking_queue.h"
 #include "net/tcp_control_server.h"
 #include "net/udp_media_sender.h"
 #include "protocol/protocol_handler.h"
@@ -14,17 +15,20 @@
 #include "session/client_state.h"
 #include "session/host_options.h"
 #include "session/input_channel.h"
+#include "session/session_event.h"
 #include "session/stream_controller.h"
 
 namespace orvane {
 
-// Serves the clients the transport admits, one after another: waits for one, adopts it
-// (a client newly accepted or promoted from the queue starts from nothing), reads and
-// dispatches its control frames, and acts on its stream requests.
+// Serves the clients the transport admits, one after another: adopts each (a client newly
+// accepted or promoted from the queue starts from nothing), reads and dispatches its
+// control frames, and acts on what it asks for.
 //
-// Adoption and the handling of a control frame exclude each other, so a frame is always
-// handled with the state of the client that sent it, and nothing the previous client
-// asked for or proved outlives its adoption.
+// The control thread turns frames into requests; the supervisor's thread drains them from
+// one queue, together with the transport's changes of client, and does the slow work
+// (streams, clipboard writes, file answers, the trust file) there. Adoption and the
+// handling of a control frame exclude each other, so a frame is always handled with the
+// state of the client that sent it.
 class ClientSupervisor {
  public:
   ClientSupervisor(const HostOptions& options, std::atomic<bool>& session_running,
@@ -35,15 +39,21 @@ class ClientSupervisor {
   ClientSupervisor& operator=(const ClientSupervisor&) = delete;
 
   void SetClientStateCallback(ClientStateCallback callback);
+  // Any thread: queues work for the supervisor.
+  void Post(SessionEvent event) { events_.Push(std::move(event)); }
 
-  // Waits for a client and adopts it; false when none could be awaited or set up.
-  bool WaitForClient(bool promotion);
-  // The supervisor's 50 ms loop, on the session's main thread, until the session stops.
-  void SupervisorLoop();
+  // Waits for the first client and adopts it; false when none could be awaited or set up.
+  bool WaitForFirstClient();
+  // The supervisor's body, on the session's main thread: handles events until Stop.
+  void Run();
   // The control-receive thread's body, until the session stops.
   void ControlReceiveLoop();
+  // Any thread: ends Run and wakes the control thread; returns at once.
+  void Stop();
 
  private:
+  void Handle(const ActiveClientChanged&);
+  void Handle(const ClientRequest& request);
   bool Adopt(const ActiveClient& client, bool promotion);
   // Control thread: holds `lock` until the supervisor has adopted `connection_id`; false
   // when the frame's client was already replaced, or the session stops.
@@ -51,8 +61,7 @@ class ClientSupervisor {
   void RaiseClientState(SessionClientState state, const std::string& text);
   // Control thread, after the connection failed.
   void RaiseDisconnected(uint64_t connection_id);
-  // Control thread, after each dispatched message: answers a file-transfer request.
-  void AnswerPendingFileTransfer();
+  void AnswerFileRequest(const protocol::v1::StartFileTransfer& request);
 
   const HostOptions& options_;
   std::atomic<bool>& session_running_;
@@ -64,11 +73,14 @@ class ClientSupervisor {
   ClipboardMonitor& clipboard_;
   FileTransferReceiver& file_receiver_;
   ClientStateCallback client_state_callback_;
+  BlockingQueue<SessionEvent> events_;
 
   std::mutex client_mutex_;
   std::condition_variable adopted_;
   // The connection the session has set up; written last by an adoption.
   uint64_t adopted_connection_id_ = 0;
+  // Supervisor thread: the adopted client has gone and nobody has taken its place yet.
+  bool client_gone_ = false;
 };
 
 }  // namespace orvane

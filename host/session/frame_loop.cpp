@@ -151,7 +151,7 @@ void FrameLoop::EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us)
   PipelineCounters& counters = diagnostics_.counters();
   VideoEncoder& encoder = *pipeline_.encoder;
   const FramePlan plan = keyframe_policy_->PlanFrame(
-      frame_number_, context_.handler.TakeKeyframeRequest(), context_.abr.current_kbps());
+      frame_number_, context_.keyframe_requested.exchange(false), context_.abr.current_kbps());
   if (plan.force_keyframe) {
     encoder.RequestKeyframe();
   }

@@ -26,6 +26,8 @@ namespace orvane {
 struct FrameLoopContext {
   std::atomic<bool>& session_running;
   std::atomic<bool>& streaming;
+  // Set by the session for each client request; taken by the loop for the next frame.
+  std::atomic<bool>& keyframe_requested;
   ProtocolHandler& handler;
   UdpMediaSender& media_sender;
   AbrController& abr;

@@ -22,7 +22,7 @@ HostSession::~HostSession() {
   clipboard_.Stop();
   session_running_.store(false);
   stream_.Halt();
-  handler_.ClearStreamRequests();
+  supervisor_.Stop();
   StopNetwork();
   if (control_thread_.joinable()) {
     control_thread_.join();
@@ -33,8 +33,9 @@ HostSession::~HostSession() {
 
 bool HostSession::Initialize(const HostOptions& options) {
   options_ = options;
-  if (!control_server_.StartListening(options_.control_port)) {
-    LOG_ERROR("[Session] %s", control_server_.LastStatus().message.c_str());
+  if (const Status listening = control_server_.StartListening(options_.control_port);
+      !listening.ok) {
+    LOG_ERROR("[Session] %s", listening.message.c_str());
     return false;
   }
   if (!media_sender_.Open()) {
@@ -77,7 +78,7 @@ void HostSession::Run() {
     session_running_.store(false);
     return;
   }
-  if (!supervisor_.WaitForClient(false)) {
+  if (!supervisor_.WaitForFirstClient()) {
     return;
   }
   if (!input_.Start(options_.input_port)) {
@@ -89,7 +90,7 @@ void HostSession::Run() {
     return;
   }
   control_thread_ = std::thread(&ClientSupervisor::ControlReceiveLoop, &supervisor_);
-  supervisor_.SupervisorLoop();
+  supervisor_.Run();
   stream_.Stop();
   control_thread_.join();
   clipboard_.Stop();
@@ -106,7 +107,7 @@ void HostSession::RequestStop() {
   stop_requested_.store(true);
   session_running_.store(false);
   stream_.Halt();
-  handler_.ClearStreamRequests();
+  supervisor_.Stop();
   StopNetwork();
 }
 

@@ -26,46 +26,56 @@ namespace orvane {
 //
 // Threads, what each owns, and how stop reaches it:
 //
-//   main (caller of Run)  The supervisor loop: waits for and adopts clients, starts and
-//                         stops streams (StreamController::Start/Stop, the pipeline and
-//                         the frame-loop thread). Ends when session_running_ turns false;
-//                         Run then stops the stream, joins the control thread and closes
-//                         the sockets.
-//   control-receive       Reads, opens and dispatches control frames; feeds the bitrate
-//                         controller; answers file-transfer requests. Owns the frame opener and the
-//                         handler's client-side state. A stop closes the transport, which fails a
-//                         blocked receive; joined by Run.
-//   transport accept      Admits connections as active or queued (TcpControlServer);
-//                         woken and joined by TcpControlServer::Stop.
+//   main (caller of Run)  The supervisor: sleeps on the session's event queue and handles
+//                         each event in order: changes of the transport's active client
+//                         (adoption, the loss of a client) and the client's requests
+//                         (stream start and stop, keyframes, quality and statistics for
+//                         the bitrate controller, clipboard writes, file answers, the
+//                         trust file). Ends when RequestStop closes the queue; Run then
+//                         stops the stream, joins the control thread and closes the
+//                         sockets.
+//   control-receive       Sleeps until a client is active, then reads, opens and
+//                         dispatches its control frames; the handler answers the
+//                         handshake and negotiation itself and queues the rest as
+//                         requests. Owns the frame opener and the handler's client-side
+//                         state. A stop closes the transport, which fails a blocked
+//                         receive or wait; joined by Run.
+//   transport accept      Admits connections as active or queued (TcpControlServer) and
+//                         posts the change of active client; woken and joined by
+//                         TcpControlServer::Stop.
+//   connection writers    One per control connection: writes its queued frames, so that
+//                         no other thread ever blocks on a client; a frame not taken
+//                         within its deadline ends the connection. Joined when the
+//                         connection's last user lets go.
 //   input receive         Filters input-port datagrams against the adopted client,
 //                         injects input and re-aims the media stream (InputChannel);
 //                         woken and joined by its Stop. Adoption, the loss of a client
 //                         and the stop release held input under the channel's mutex.
-//   frame loop            Captures, encodes and sends video, polls the cursor, sends
-//                         stats; the only user of the capturers and the encoder's
-//                         setters. Ends when streaming or session_running turns false;
-//                         joined by StreamController::Stop.
+//   frame loop            Captures, encodes and sends video, polls the cursor, queues
+//                         cursor updates and stats; the only user of the capturers and the
+//                         encoder's setters. Ends when streaming or session_running turns
+//                         false; joined by StreamController::Stop.
 //   audio capture         Captures, encodes and sends Opus packets (AudioPipeline; on
 //                         Linux libpulse's main-loop thread), dropping every block while
 //                         streaming is false. Started by StreamController::Start when the
 //                         stream carries audio; stopped and joined by its Stop.
-//   clipboard             Reads local clipboard changes and, while streaming, sends them
-//                         (ClipboardMonitor's backend: the X11 selection's or the
-//                         clipboard window's thread). Started by Initialize, stopped and
-//                         joined at the end of Run and by the destructor. The client's
-//                         updates are written to the clipboard by the control thread.
+//   clipboard             Reads local clipboard changes and, while streaming, queues them
+//                         for the client (ClipboardMonitor's backend: the X11 selection's
+//                         or the clipboard window's thread). Started by Initialize, stopped
+//                         and joined at the end of Run and by the destructor. The client's
+//                         updates are written to the clipboard by the supervisor.
 //   X event thread        (Linux) Hands X events to their subscribers; belongs to the
 //                         shared display, not to the session.
 //   others                Console handler and tray call RequestStop, which returns at once.
 //
 // Locks: ClientSupervisor's client mutex makes adoption and the handling of one control
-// frame exclusive. The handler's mutex guards the negotiation, keys and pending stats;
-// the transport's guards the active client and the queue; each connection's send mutex
-// keeps frames whole; the media sender's guards its remote, key and counter; the input
-// channel's guards the adopted client, its key and the injector. No lock is held while
-// taking another, except that adoption and frame handling call into the others under the
-// client mutex, and the input channel asks the transport, the handler and the media
-// sender under its own.
+// frame exclusive; nothing slow runs under it (sends are only queued). The handler's
+// mutex guards the negotiation and keys; the transport's guards the active client and the
+// queue; each connection's guards its outgoing frames; the media sender's guards its
+// remote, key and counter; the input channel's guards the adopted client, its key and the
+// injector. No lock is held while taking another, except that adoption and frame handling
+// call into the others under the client mutex, and the input channel asks the transport,
+// the handler and the media sender under its own.
 class HostSession {
  public:
   explicit HostSession(SessionEnvironment environment = {});

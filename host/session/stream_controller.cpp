@@ -38,7 +38,6 @@ void StreamController::SetCaptureSelection(uint32_t output_index, CaptureBackend
 }
 
 bool StreamController::Start() {
-  handler_.ClearStreamRequests();
   // Decided on the thread, not on `streaming`: a stop from another thread clears the
   // flag while the old loop may still run.
   if (frame_loop_thread_.joinable()) {
@@ -85,8 +84,10 @@ bool StreamController::Start() {
     cursor_tracker_->RequestFullUpdate();  // the client of a new stream has no cursor yet
   }
   const PlatformServices& platform = environment_.platform;
+  keyframe_requested_.store(false);  // a new stream starts with one anyway
   FrameLoopContext context{session_running_,
                            streaming_,
+                           keyframe_requested_,
                            handler_,
                            media_sender_,
                            abr_,
@@ -152,15 +153,13 @@ void StreamController::DestroyPipeline() {
   pipeline_.reset();
 }
 
-void StreamController::ApplyClientStats() {
-  if (handler_.TakeQualityChange()) {
-    abr_.Reset(handler_.Negotiated().bitrate_kbps);
-  }
-  float rtt_ms = 0;
-  float packet_loss_pct = 0;
-  float jitter_ms = 0;
-  if (streaming_.load() && handler_.TakePendingStats(rtt_ms, packet_loss_pct, jitter_ms)) {
-    abr_.Update(rtt_ms, packet_loss_pct);
+void StreamController::ApplyQualityChange() {
+  abr_.Reset(handler_.Negotiated().bitrate_kbps);
+}
+
+void StreamController::ApplyClientStats(const ClientStatsReport& report) {
+  if (streaming_.load()) {
+    abr_.Update(report.rtt_ms, report.packet_loss_pct);
   }
 }
 

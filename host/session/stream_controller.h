@@ -23,8 +23,8 @@ namespace orvane {
 
 // Starts and stops the active client's stream: builds the monitor pipeline and its
 // encoder, hands the session key to the media and input paths, starts the audio
-// pipeline, and runs the frame loop on a thread of its own. Start and Stop belong to the
-// supervisor's thread; Halt and ApplyClientStats may come from others.
+// pipeline, and runs the frame loop on a thread of its own. Everything but Halt belongs to
+// the supervisor's thread.
 class StreamController {
  public:
   StreamController(const SessionEnvironment& environment, std::atomic<bool>& session_running,
@@ -50,10 +50,12 @@ class StreamController {
   void Halt() { streaming_.store(false); }
   bool streaming() const { return streaming_.load(); }
 
-  // Control thread, after each dispatched message: a quality change restarts the bitrate
-  // controller from the new bitrate; a client report while streaming feeds it. The frame
-  // loop applies the result to the encoder.
-  void ApplyClientStats();
+  // The next frame the loop encodes is a keyframe.
+  void RequestKeyframe() { keyframe_requested_.store(true); }
+  // The bitrate controller restarts from the newly negotiated bitrate; a client's report
+  // while streaming feeds it. The frame loop applies the result to the encoder.
+  void ApplyQualityChange();
+  void ApplyClientStats(const ClientStatsReport& report);
 
  private:
   bool BuildPipeline(const NegotiatedStream& stream);
@@ -71,6 +73,7 @@ class StreamController {
   uint32_t capture_output_index_ = 0;
   CaptureBackendChoice capture_backend_ = CaptureBackendChoice::kAuto;
   std::atomic<bool> streaming_{false};
+  std::atomic<bool> keyframe_requested_{false};
   // Built by Start, used by the frame loop while it runs, destroyed by Stop.
   std::optional<MonitorPipeline> pipeline_;
   std::thread frame_loop_thread_;

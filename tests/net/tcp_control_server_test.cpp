@@ -20,11 +20,16 @@ using testing::LogCapture;
 using testing::TestClient;
 using testing::WaitUntil;
 
+// Short enough that the deadline tests end quickly, long enough for a loaded machine to
+// move a whole frame.
+constexpr ControlDeadlines kTestDeadlines{std::chrono::milliseconds(1500),
+                                          std::chrono::milliseconds(1500), 48u << 20};
+
 class TcpControlServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     port_ = testing::FreeTcpPort();
-    ASSERT_TRUE(server_.StartListening(port_));
+    ASSERT_TRUE(server_.StartListening(port_).ok);
   }
 
   std::unique_ptr<TestClient> Connect(const std::string& local_address = "127.0.0.1") {
@@ -41,7 +46,7 @@ class TcpControlServerTest : public ::testing::Test {
 
   LogCapture log_;
   uint16_t port_ = 0;
-  TcpControlServer server_;
+  TcpControlServer server_{kTestDeadlines};
 };
 
 TEST_F(TcpControlServerTest, MovesFramesBothWays) {
@@ -52,9 +57,8 @@ TEST_F(TcpControlServerTest, MovesFramesBothWays) {
 
   ASSERT_TRUE(client->SendFrame({1, 2, 3}));
   std::vector<uint8_t> frame;
-  ASSERT_TRUE(server_.ReceiveFrame(frame));
+  ASSERT_TRUE(server_.ReceiveFrame(frame).ok);
   EXPECT_EQ(frame, (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_TRUE(server_.LastStatus().ok);
 
   const uint8_t reply[] = {9, 8};
   ASSERT_TRUE(server_.SendFrame(reply, sizeof(reply)));
@@ -71,7 +75,7 @@ TEST_F(TcpControlServerTest, AssemblesAHeaderArrivingByteByByte) {
     }
   });
   std::vector<uint8_t> frame;
-  EXPECT_TRUE(server_.ReceiveFrame(frame));
+  EXPECT_TRUE(server_.ReceiveFrame(frame).ok);
   sender.join();
   EXPECT_EQ(frame, (std::vector<uint8_t>{0xAB, 0xCD}));
 }
@@ -90,17 +94,17 @@ TEST_F(TcpControlServerTest, EnforcesTheFrameSizeLimits) {
     }
     std::thread sender([&] { client->SendBytes(wire); });
     std::vector<uint8_t> frame;
-    const bool received = server_.ReceiveFrame(frame);
+    const Status received = server_.ReceiveFrame(frame);
     sender.join();
-    EXPECT_EQ(received, c.accepted);
+    EXPECT_EQ(received.ok, c.accepted);
     if (c.accepted) {
       EXPECT_EQ(frame.size(), c.size);
       EXPECT_TRUE(server_.HasActiveClient());
       client->Close();
-      EXPECT_FALSE(server_.ReceiveFrame(frame));  // the clean close ends this client
+      EXPECT_FALSE(server_.ReceiveFrame(frame).ok);  // the clean close ends this client
     } else {
-      EXPECT_EQ(server_.LastStatus().code, 4);
-      EXPECT_EQ(server_.LastStatus().message, "Invalid TCP frame size");
+      EXPECT_EQ(received.code, 4);
+      EXPECT_EQ(received.message, "Invalid TCP frame size");
       EXPECT_TRUE(log_.Contains("[TCP] Invalid frame size: " + std::to_string(c.size)));
       EXPECT_FALSE(server_.HasActiveClient());
       EXPECT_TRUE(client->WaitForClose());
@@ -113,16 +117,13 @@ TEST_F(TcpControlServerTest, ReportsAPeerThatClosesAsAReceiveFailure) {
   client->SendBytes({0, 0});
   client->Close();
   std::vector<uint8_t> frame;
-  EXPECT_FALSE(server_.ReceiveFrame(frame));
-  const Status status = server_.LastStatus();
+  const Status status = server_.ReceiveFrame(frame);
   EXPECT_EQ(status.code, 3);
   EXPECT_EQ(status.message, "Failed to receive frame header");
   EXPECT_EQ(status.hr, 0u);
   EXPECT_TRUE(log_.Contains("[TCP] Active client disconnected (127.0.0.1:"));
-  EXPECT_FALSE(server_.ReceiveFrame(frame));
-  EXPECT_EQ(server_.LastStatus().message, "No active TCP client");
+  EXPECT_EQ(server_.ReceiveFrame(frame).message, "No active TCP client");
   EXPECT_FALSE(server_.SendFrame(nullptr, 0));
-  EXPECT_EQ(server_.LastStatus().code, 2);
 }
 
 TEST_F(TcpControlServerTest, DropsASecondConnectionFromTheActiveAddress) {
@@ -157,14 +158,14 @@ TEST_F(TcpControlServerTest, PromotesTheQueuedClientWhenTheActiveOneLeaves) {
   ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:"));
   active->Close();
   std::vector<uint8_t> frame;
-  EXPECT_FALSE(server_.ReceiveFrame(frame));
+  EXPECT_FALSE(server_.ReceiveFrame(frame).ok);
 
   EXPECT_TRUE(server_.WaitForActiveClient());
   EXPECT_EQ(server_.ActiveClientAddress(), "127.0.0.2");
   EXPECT_TRUE(log_.Contains("[TCP] Promoted queued client 127.0.0.2:" +
                             std::to_string(queued->local_port()) + " (remaining queue=0)"));
   ASSERT_TRUE(queued->SendFrame({7}));
-  ASSERT_TRUE(server_.ReceiveFrame(frame));
+  ASSERT_TRUE(server_.ReceiveFrame(frame).ok);
   EXPECT_EQ(frame, std::vector<uint8_t>{7});
 }
 
@@ -175,9 +176,6 @@ TEST_F(TcpControlServerTest, StopWakesAWaiterWithNoClient) {
   server_.Stop();
   waiter.join();
   EXPECT_FALSE(result.load());
-  EXPECT_EQ(server_.LastStatus().code, 3);
-  EXPECT_EQ(server_.LastStatus().message, "No active client available");
-  EXPECT_EQ(server_.LastStatus().hr, kHresultFail);
   server_.Stop();  // idempotent
 }
 
@@ -186,7 +184,7 @@ TEST_F(TcpControlServerTest, StopWakesABlockedReceive) {
   std::atomic<bool> result{true};
   std::thread receiver([&] {
     std::vector<uint8_t> frame;
-    result = server_.ReceiveFrame(frame);
+    result = server_.ReceiveFrame(frame).ok;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   server_.Stop();
@@ -195,43 +193,68 @@ TEST_F(TcpControlServerTest, StopWakesABlockedReceive) {
   EXPECT_TRUE(client->WaitForClose());
 }
 
-TEST_F(TcpControlServerTest, StaleSendFailureDoesNotDropTheNewActiveClient) {
-  auto first = ConnectActive("127.0.0.1");
-  auto second = Connect("127.0.0.2");
-  ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:"));
+// A client that begins a frame and never finishes it, or stops reading what the host
+// sends, loses its place to the waiting client once the deadline has passed.
+TEST_F(TcpControlServerTest, AStalledClientIsDroppedAndTheQueuedOneServed) {
+  enum class Stall { kInsideTheHeader, kInsideThePayload, kNotReading };
+  for (const Stall stall : {Stall::kInsideTheHeader, Stall::kInsideThePayload, Stall::kNotReading}) {
+    SCOPED_TRACE(static_cast<int>(stall));
+    auto stalled = ConnectActive("127.0.0.1");
+    auto waiting = Connect("127.0.0.2");
+    ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:" +
+                             std::to_string(waiting->local_port())));
 
-  // The first client never reads, so this sender ends up blocked inside SendFrame on its
-  // socket; it fails only after the first client has already been replaced. It stops once
-  // the second client is active, which does not read either.
-  std::atomic<bool> started{false};
-  std::atomic<bool> sending{true};
-  std::thread sender([&] {
-    const std::vector<uint8_t> big(kMaxControlFrameSize, 1);
-    do {
-      started = true;
-    } while (server_.ActiveClientAddress() == "127.0.0.1" &&
-             server_.SendFrame(big.data(), static_cast<uint32_t>(big.size())));
-    sending = false;
-  });
-  ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  // A broken header ends the first client through the receive path. (Closing the first
-  // client instead would fail the blocked send too, and should that disconnect it first,
-  // this receive would wait on the second client for good.)
-  ASSERT_TRUE(first->SendBytes(BigEndianLength(0)));
-  std::vector<uint8_t> frame;
-  EXPECT_FALSE(server_.ReceiveFrame(frame));
-  const bool sender_ended = WaitUntil([&] { return !sending.load(); });
-  if (!sender_ended) {
-    second->Close();  // it got onto the second client after all; free it to end the test
+    std::vector<uint8_t> frame;
+    if (stall == Stall::kNotReading) {
+      // Far more than the socket buffers hold; queuing never waits for the peer.
+      const std::vector<uint8_t> big(1 << 20, 1);
+      for (int i = 0; i < 32; ++i) {
+        EXPECT_TRUE(server_.SendFrame(big.data(), static_cast<uint32_t>(big.size())));
+      }
+      EXPECT_FALSE(server_.ReceiveFrame(frame).ok);  // ended by the writer
+      EXPECT_TRUE(log_.Contains("[TCP] Client 127.0.0.1:" + std::to_string(stalled->local_port()) +
+                                " took no control frame for 1500 ms; closing the connection"));
+    } else {
+      std::vector<uint8_t> partial = BigEndianLength(100);
+      partial.resize(stall == Stall::kInsideTheHeader ? 1 : 50, 0x11);
+      ASSERT_TRUE(stalled->SendBytes(partial));
+      const Status status = server_.ReceiveFrame(frame);
+      EXPECT_EQ(status.message, "Control frame not completed in time");
+      EXPECT_TRUE(log_.Contains("[TCP] Control frame from 127.0.0.1:" +
+                                std::to_string(stalled->local_port()) +
+                                " not completed within 1500 ms; closing the connection"));
+    }
+    if (stall != Stall::kNotReading) {  // the other has megabytes to read before the close
+      EXPECT_TRUE(stalled->WaitForClose());
+    }
+    ASSERT_TRUE(server_.WaitForActiveClient());
+    EXPECT_EQ(server_.ActiveClientAddress(), "127.0.0.2");
+    ASSERT_TRUE(waiting->SendFrame({5}));
+    EXPECT_TRUE(server_.ReceiveFrame(frame).ok);
+    const uint8_t reply[] = {6};
+    EXPECT_TRUE(server_.SendFrame(reply, sizeof(reply)));
+    ASSERT_TRUE(waiting->ReceiveFrame(frame));
+    EXPECT_EQ(frame, std::vector<uint8_t>{6});
+    waiting->Close();
+    EXPECT_FALSE(server_.ReceiveFrame(frame).ok);
   }
-  sender.join();
-  ASSERT_TRUE(sender_ended);
+}
 
-  EXPECT_TRUE(server_.HasActiveClient());
-  EXPECT_EQ(server_.ActiveClientAddress(), "127.0.0.2");
-  ASSERT_TRUE(second->SendFrame({5}));
-  EXPECT_TRUE(server_.ReceiveFrame(frame));
+TEST_F(TcpControlServerTest, AClientWithTooMuchUnreadIsEndedAtOnce) {
+  auto client = ConnectActive();
+  const std::vector<uint8_t> big(1 << 20, 1);
+  bool queued = true;
+  int frames = 0;
+  while (queued && frames < 128) {
+    queued = server_.SendFrame(big.data(), static_cast<uint32_t>(big.size()));
+    ++frames;
+  }
+  EXPECT_FALSE(queued) << "48 MiB unread is the bound";
+  EXPECT_TRUE(log_.Contains("[TCP] Client 127.0.0.1:" + std::to_string(client->local_port()) +
+                            " is not reading its control frames; closing the connection"));
+  std::vector<uint8_t> frame;
+  EXPECT_FALSE(server_.ReceiveFrame(frame).ok);
+  EXPECT_FALSE(server_.HasActiveClient());
 }
 
 TEST_F(TcpControlServerTest, FramesFromSeveralThreadsArriveWhole) {
@@ -298,12 +321,12 @@ TEST(TcpControlServerSetupTest, NoOtherSocketCanBindTheControlPort) {
   LogCapture log;
   const uint16_t port = testing::FreeTcpPort();
   TcpControlServer first;
-  ASSERT_TRUE(first.StartListening(port));
+  ASSERT_TRUE(first.StartListening(port).ok);
   TcpControlServer second;
-  EXPECT_FALSE(second.StartListening(port));
-  EXPECT_EQ(second.LastStatus().code, 1);
-  EXPECT_EQ(second.LastStatus().message, "bind() failed");
-  EXPECT_EQ(second.LastStatus().hr & 0xFFFF0000u, 0x80070000u);
+  const Status status = second.StartListening(port);
+  EXPECT_EQ(status.code, 1);
+  EXPECT_EQ(status.message, "bind() failed");
+  EXPECT_EQ(status.hr & 0xFFFF0000u, 0x80070000u);
   EXPECT_TRUE(log.Contains("[TCP] bind() failed on port " + std::to_string(port)));
   EXPECT_FALSE(testing::BindsWithAddressReuse(SOCK_STREAM, port));
 }

@@ -45,7 +45,24 @@ class ProtocolHandlerTest : public ::testing::Test {
       sent_.push_back(message);
       return true;
     });
+    handler->SetRequestCallback([this, raw = handler.get()](ClientRequest request) {
+      if (std::holds_alternative<TrustChangedRequest>(request)) {
+        raw->SaveTrust();  // as the session does
+      }
+      requests_.push_back(std::move(request));
+    });
     return handler;
+  }
+
+  template <typename Request>
+  std::vector<Request> Requests() const {
+    std::vector<Request> found;
+    for (const ClientRequest& request : requests_) {
+      if (const auto* match = std::get_if<Request>(&request)) {
+        found.push_back(*match);
+      }
+    }
+    return found;
   }
 
   void Trust(const std::string& client_id) {
@@ -83,6 +100,7 @@ class ProtocolHandlerTest : public ::testing::Test {
   const fs::path folder_ = temp_.path();
   uint64_t tick_ms_ = 100000;
   std::vector<pb::ControlMessage> sent_;
+  std::vector<ClientRequest> requests_;
 };
 
 TEST_F(ProtocolHandlerTest, UnknownDeviceGetsPairingRequiredWithoutTheCode) {
@@ -202,13 +220,10 @@ TEST_F(ProtocolHandlerTest, AuthenticatedOnlyMessagesAreOnlyLoggedBeforeHello) {
         << name;
   }
   EXPECT_TRUE(sent_.empty());
-  EXPECT_FALSE(handler->stream_start_requested());
-  EXPECT_FALSE(handler->stream_stop_requested());
-  EXPECT_FALSE(handler->TakePendingFileTransfer().has_value());
-  EXPECT_FALSE(handler->TakePendingClipboard());
+  EXPECT_TRUE(requests_.empty());
 }
 
-TEST_F(ProtocolHandlerTest, AFileRequestIsTakenOnceAndNotByTheNextClient) {
+TEST_F(ProtocolHandlerTest, AFileRequestGoesToTheSessionUnanswered) {
   Trust("known");
   auto handler = MakeHandler();
   Handle(*handler, Hello("known"));
@@ -217,21 +232,16 @@ TEST_F(ProtocolHandlerTest, AFileRequestIsTakenOnceAndNotByTheNextClient) {
   request.mutable_start_file_transfer()->set_filename("photo.jpg");
   request.mutable_start_file_transfer()->set_file_size_bytes(1234);
   Handle(*handler, request);
-  const auto pending = handler->TakePendingFileTransfer();
-  ASSERT_TRUE(pending.has_value());
-  EXPECT_EQ(pending->transfer_id(), "t-1");
-  EXPECT_EQ(pending->filename(), "photo.jpg");
-  EXPECT_EQ(pending->file_size_bytes(), 1234u);
-  EXPECT_FALSE(handler->TakePendingFileTransfer().has_value());
+  const auto requests = Requests<FileTransferRequest>();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].transfer.transfer_id(), "t-1");
+  EXPECT_EQ(requests[0].transfer.filename(), "photo.jpg");
+  EXPECT_EQ(requests[0].transfer.file_size_bytes(), 1234u);
   // The handler answers nothing itself: the session does, with the receiver's verdict.
   EXPECT_TRUE(sent_.size() == 1 && sent_[0].has_hello_ack());
-
-  Handle(*handler, request);
-  handler->ResetForNewClient();
-  EXPECT_FALSE(handler->TakePendingFileTransfer().has_value());
 }
 
-TEST_F(ProtocolHandlerTest, TheLatestClipboardUpdateWaitsUntilTakenOrANewClient) {
+TEST_F(ProtocolHandlerTest, EveryClipboardUpdateGoesToTheSession) {
   LogCapture log;
   Trust("tablet-1");
   auto handler = MakeHandler();
@@ -249,16 +259,12 @@ TEST_F(ProtocolHandlerTest, TheLatestClipboardUpdateWaitsUntilTakenOrANewClient)
   ASSERT_TRUE(Handle(*handler, update("second", std::string("\x89PNG\0", 5))).ok);
   EXPECT_TRUE(
       log.Contains("[Protocol] ClipboardUpdate from mobile (text=6 chars, image=1, bytes=5)"));
-  const std::optional<PendingClipboard> pending = handler->TakePendingClipboard();
-  ASSERT_TRUE(pending);
-  EXPECT_EQ(pending->text, "second");
-  EXPECT_EQ(pending->image_data, std::string("\x89PNG\0", 5));
-  EXPECT_EQ(pending->mime_type, "image/png");
-  EXPECT_FALSE(handler->TakePendingClipboard());
-
-  ASSERT_TRUE(Handle(*handler, update("for the old client", "")).ok);
-  handler->ResetForNewClient();
-  EXPECT_FALSE(handler->TakePendingClipboard());
+  const auto requests = Requests<ClipboardRequest>();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].clipboard.text, "first");
+  EXPECT_EQ(requests[1].clipboard.text, "second");
+  EXPECT_EQ(requests[1].clipboard.image_data, std::string("\x89PNG\0", 5));
+  EXPECT_EQ(requests[1].clipboard.mime_type, "image/png");
 }
 
 TEST_F(ProtocolHandlerTest, PingStatsTerminateAndRekeyAreHandledBeforeAuthentication) {
@@ -276,17 +282,16 @@ TEST_F(ProtocolHandlerTest, PingStatsTerminateAndRekeyAreHandledBeforeAuthentica
   stats.mutable_stats_report()->set_packet_loss_pct(3.0f);
   stats.mutable_stats_report()->set_jitter_ms(1.25f);
   Handle(*handler, stats);
-  float rtt = 0, loss = 0, jitter = 0;
-  ASSERT_TRUE(handler->TakePendingStats(rtt, loss, jitter));
-  EXPECT_EQ(rtt, 12.5f);
-  EXPECT_EQ(loss, 3.0f);
-  EXPECT_EQ(jitter, 1.25f);
-  EXPECT_FALSE(handler->TakePendingStats(rtt, loss, jitter));
+  const auto reports = Requests<ClientStatsReport>();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].rtt_ms, 12.5f);
+  EXPECT_EQ(reports[0].packet_loss_pct, 3.0f);
+  EXPECT_EQ(reports[0].jitter_ms, 1.25f);
 
   pb::ControlMessage terminate;
   terminate.mutable_session_terminate()->set_reason("bye\nforged line");
   Handle(*handler, terminate);
-  EXPECT_TRUE(handler->stream_stop_requested());
+  EXPECT_EQ(Requests<StopStreamRequest>().size(), 1u);
   EXPECT_TRUE(log.Contains("[Protocol] SessionTerminate: bye\\x0Aforged line"));
 
   pb::ControlMessage rekey;
@@ -401,21 +406,20 @@ TEST_F(ProtocolHandlerTest, StreamRequestsAndRepliesCarryIncreasingSequenceIds) 
   pb::ControlMessage start;
   start.mutable_start_stream()->set_session_id("s-1");
   Handle(*handler, start);
-  EXPECT_TRUE(handler->stream_start_requested());
+  EXPECT_EQ(Requests<StartStreamRequest>().size(), 1u);
   EXPECT_EQ(handler->SessionId(), "s-1");
 
   pb::ControlMessage keyframe;
   keyframe.mutable_request_keyframe()->set_stream_id("s-1");
   Handle(*handler, keyframe);
-  EXPECT_TRUE(handler->TakeKeyframeRequest());
-  EXPECT_FALSE(handler->TakeKeyframeRequest());
+  EXPECT_EQ(Requests<KeyframeRequest>().size(), 1u);
 
   handler->SendStreamStarted("s-1");
   EXPECT_TRUE(handler->stream_active());
   pb::ControlMessage stop;
   stop.mutable_stop_stream()->set_session_id("s-2");
   Handle(*handler, stop);
-  EXPECT_TRUE(handler->stream_stop_requested());
+  EXPECT_EQ(Requests<StopStreamRequest>().size(), 1u);
   EXPECT_FALSE(handler->stream_active());
   ASSERT_EQ(sent_.back().payload_case(), pb::ControlMessage::kStreamStopped);
   EXPECT_EQ(sent_.back().stream_stopped().session_id(), "s-2");
@@ -428,7 +432,6 @@ TEST_F(ProtocolHandlerTest, StreamRequestsAndRepliesCarryIncreasingSequenceIds) 
 
   handler->ResetForNewClient();
   EXPECT_FALSE(handler->authenticated());
-  EXPECT_FALSE(handler->stream_start_requested());
 }
 
 }  // namespace

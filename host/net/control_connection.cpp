@@ -1,0 +1,165 @@
+#include "net/control_connection.h"
+
+#include <algorithm>
+
+#include "base/logger.h"
+#include "net/control_frame_codec.h"
+
+namespace orvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A failed socket call's error as an HRESULT; a clean close by the peer gives 0.
+uint32_t ResultHresult(int result) {
+  return HresultFromOsError(result == 0 ? 0 : LastSocketError());
+}
+
+// What is left until `deadline`, at least 1 ms: a socket time-out of 0 means none at all.
+uint32_t RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  return static_cast<uint32_t>(std::max<int64_t>(left.count(), 1));
+}
+
+long long Milliseconds(std::chrono::milliseconds duration) {
+  return static_cast<long long>(duration.count());
+}
+
+}  // namespace
+
+ControlConnection::ControlConnection(uint64_t id, SocketHandle socket, std::string address,
+                                     uint16_t port, ControlDeadlines deadlines)
+    : id_(id),
+      socket_(socket),
+      address_(std::move(address)),
+      port_(port),
+      deadlines_(deadlines),
+      writer_([this] { WriteLoop(); }) {}
+
+ControlConnection::~ControlConnection() {
+  Interrupt();
+  writer_.join();
+  CloseSocket(socket_);
+}
+
+void ControlConnection::Interrupt() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ended_ = true;
+    outgoing_.clear();
+    queued_bytes_ = 0;
+  }
+  changed_.notify_all();
+  InterruptSocket(socket_);
+}
+
+bool ControlConnection::QueueFrame(const uint8_t* data, uint32_t size) {
+  const ControlFrameHeader header = EncodeControlFrameHeader(size);
+  std::vector<uint8_t> bytes(header.begin(), header.end());
+  bytes.insert(bytes.end(), data, data + size);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ended_) {
+      return false;
+    }
+    if (queued_bytes_ + bytes.size() <= deadlines_.max_queued_bytes) {
+      queued_bytes_ += bytes.size();
+      outgoing_.push_back(std::move(bytes));
+      changed_.notify_one();
+      return true;
+    }
+  }
+  LOG_WARN("[TCP] Client %s:%u is not reading its control frames; closing the connection",
+           address_.c_str(), port_);
+  Interrupt();
+  return false;
+}
+
+void ControlConnection::WriteLoop() {
+  for (;;) {
+    std::vector<uint8_t> bytes;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return ended_ || !outgoing_.empty(); });
+      if (ended_) {
+        return;
+      }
+      bytes = std::move(outgoing_.front());
+      outgoing_.pop_front();
+      queued_bytes_ -= bytes.size();
+    }
+    if (!WriteFrame(bytes)) {
+      // The receiving side sees the connection fail and hands the slot on.
+      Interrupt();
+      return;
+    }
+  }
+}
+
+bool ControlConnection::WriteFrame(const std::vector<uint8_t>& bytes) {
+  const Clock::time_point deadline = Clock::now() + deadlines_.send;
+  for (size_t sent = 0; sent < bytes.size();) {
+    SetSendTimeout(socket_, RemainingMs(deadline));
+    const int result = SendSome(socket_, bytes.data() + sent, bytes.size() - sent);
+    if (result < 1) {
+      if (result < 0 && IsTimeoutError(LastSocketError())) {
+        LOG_WARN("[TCP] Client %s:%u took no control frame for %lld ms; closing the connection",
+                 address_.c_str(), port_, Milliseconds(deadlines_.send));
+      }
+      return false;
+    }
+    sent += static_cast<size_t>(result);
+  }
+  return true;
+}
+
+bool ControlConnection::ReceiveBefore(uint8_t* data, size_t size, Clock::time_point deadline,
+                                      Status& status) {
+  for (size_t received = 0; received < size;) {
+    SetReceiveTimeout(socket_, RemainingMs(deadline));
+    const int result = ReceiveSome(socket_, data + received, size - received);
+    if (result < 1) {
+      if (result < 0 && IsTimeoutError(LastSocketError())) {
+        LOG_WARN("[TCP] Control frame from %s:%u not completed within %lld ms; closing the "
+                 "connection",
+                 address_.c_str(), port_, Milliseconds(deadlines_.receive));
+        status = Status::Failure(StatusCode::kReceive, "Control frame not completed in time",
+                                 kHresultFail);
+      } else {
+        status.hr = ResultHresult(result);
+      }
+      return false;
+    }
+    received += static_cast<size_t>(result);
+  }
+  return true;
+}
+
+Status ControlConnection::ReceiveFrame(std::vector<uint8_t>& payload) {
+  ControlFrameHeader header;
+  // A frame may be as long in coming as the peer likes; the deadline starts with it.
+  SetReceiveTimeout(socket_, 0);
+  const int first = ReceiveSome(socket_, header.data(), 1);
+  Status status = Status::Failure(StatusCode::kReceive, "Failed to receive frame header");
+  if (first < 1) {
+    status.hr = ResultHresult(first);
+    return status;
+  }
+  const Clock::time_point deadline = Clock::now() + deadlines_.receive;
+  if (!ReceiveBefore(header.data() + 1, header.size() - 1, deadline, status)) {
+    return status;
+  }
+  const uint32_t size = DecodeControlFrameHeader(header);
+  if (!IsValidControlFrameSize(size)) {
+    LOG_ERROR("[TCP] Invalid frame size: %u", size);
+    return Status::Failure(StatusCode::kMalformedData, "Invalid TCP frame size", kHresultFail);
+  }
+  payload.assign(size, 0);
+  status = Status::Failure(StatusCode::kReceive, "Failed to receive frame payload");
+  if (!ReceiveBefore(payload.data(), payload.size(), deadline, status)) {
+    return status;
+  }
+  return Status::Success();
+}
+
+}  // namespace orvane
