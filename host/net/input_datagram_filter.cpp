@@ -34,6 +34,11 @@ bool ParseInputEvent(std::span<const uint8_t> payload, protocol::v1::InputEvent&
   return event.event_case() != protocol::v1::InputEvent::EVENT_NOT_SET;
 }
 
+// adb reverse hands the phone's connection to the host from the loopback network.
+bool IsLoopbackAddress(std::string_view address) {
+  return address.starts_with("127.");
+}
+
 }  // namespace
 
 InputDatagramFilter::InputDatagramFilter(TickClock tick_ms) : tick_ms_(std::move(tick_ms)) {}
@@ -65,7 +70,7 @@ InputDecision InputDatagramFilter::Decide(std::span<const uint8_t> datagram,
     }
     replay_window_.Accept(envelope.counter);
     payload = opened;
-  } else if (source.address != session.control_client_address) {
+  } else if (!FromControlClient(payload, source, session)) {
     WarnDropped(source, "unsealed and not from the control client");
     return decision;
   }
@@ -85,6 +90,23 @@ InputDecision InputDatagramFilter::Decide(std::span<const uint8_t> datagram,
     decision.action = InputAction::kInject;
   }
   return decision;
+}
+
+bool InputDatagramFilter::FromControlClient(std::span<const uint8_t> payload,
+                                           const DatagramSource& source,
+                                           const InputSessionState& session) {
+  if (source.address == session.control_client_address ||
+      (!bound_address_.empty() && source.address == bound_address_)) {
+    return true;
+  }
+  if (!bound_address_.empty() || !IsLoopbackAddress(session.control_client_address) ||
+      !IsPunch(payload)) {
+    return false;
+  }
+  bound_address_ = source.address;
+  LOG_INFO("[UDPRecv] USB route: the control client's media and input now use %s",
+           bound_address_.c_str());
+  return true;
 }
 
 void InputDatagramFilter::WarnDropped(const DatagramSource& source, const char* reason) {

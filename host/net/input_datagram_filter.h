@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "base/status.h"
@@ -41,8 +42,13 @@ struct InputDecision {
 // nobody else on the network can inject input or redirect the media stream. Such a punch
 // moves the media endpoint even before the client has authenticated; input is injected
 // only for an authenticated client. A sealed datagram is taken once: its counter must be
-// new to the replay window, which restarts with every key. Not thread-safe: the caller
-// serialises Decide and RestartReplayWindow.
+// new to the replay window, which restarts with every key.
+//
+// Over the USB route the control connection comes from a loopback address while the
+// phone's datagrams come from its network address: then the first bare punch of the
+// connection from another address binds that address to the control client, for media
+// and input alike, until the next connection. Not thread-safe: the caller serialises
+// every call.
 class InputDatagramFilter {
  public:
   using TickClock = std::function<uint64_t()>;
@@ -53,13 +59,20 @@ class InputDatagramFilter {
                        const InputSessionState& session);
   // A new session key: counters start over.
   void RestartReplayWindow() { replay_window_.Reset(); }
+  // A new control connection: no address is bound to it yet.
+  void StartConnection() { bound_address_.clear(); }
 
  private:
   // At most one line per second, so that a flood cannot flood the log too.
   void WarnDropped(const DatagramSource& source, const char* reason);
+  // Whether a bare datagram comes from the control client, binding the sender's address
+  // when it is the first punch over the USB route.
+  bool FromControlClient(std::span<const uint8_t> payload, const DatagramSource& source,
+                         const InputSessionState& session);
 
   TickClock tick_ms_;
   ReplayWindow replay_window_;
+  std::string bound_address_;
   uint64_t dropped_ = 0;
   std::optional<uint64_t> last_warning_ms_;
 };

@@ -31,6 +31,7 @@ void InputChannel::AdoptClient(uint64_t connection_id, std::string address) {
   std::lock_guard<std::mutex> lock(mutex_);
   ReleaseHeldInput();
   client_ = AdoptedClient{connection_id, std::move(address), {}};
+  filter_.StartConnection();
 }
 
 void InputChannel::EndClient() {

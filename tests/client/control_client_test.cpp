@@ -21,7 +21,7 @@ std::vector<uint8_t> BytesOf(const std::string& text) {
 class FakeHost {
  public:
   FakeHost() : port_(testing::FreeTcpPort()), key_pair_(crypto_.GenerateEphemeralKey()) {
-    EXPECT_TRUE(server_.StartListening(port_));
+    EXPECT_TRUE(server_.StartListening(port_).ok);
   }
 
   uint16_t port() const { return port_; }
@@ -30,7 +30,7 @@ class FakeHost {
 
   std::vector<uint8_t> ReceiveFrame() {
     std::vector<uint8_t> frame;
-    EXPECT_TRUE(server_.ReceiveFrame(frame));
+    EXPECT_TRUE(server_.ReceiveFrame(frame).ok);
     return frame;
   }
   // Opens the frame with `key` as the host's control-receive loop does.
@@ -237,8 +237,7 @@ TEST_F(ControlClientTest, RawFramesAndBytesGoOutUnchanged) {
 
   ASSERT_TRUE(client_.SendRawBytes({0, 0, 0, 0}));
   std::vector<uint8_t> frame;
-  EXPECT_FALSE(host_.server().ReceiveFrame(frame));
-  EXPECT_EQ(host_.server().LastStatus().message, "Invalid TCP frame size");
+  EXPECT_EQ(host_.server().ReceiveFrame(frame).message, "Invalid TCP frame size");
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ using testing::LogCapture;
 const std::vector<uint8_t> kKey(32, 0x3C);
 const std::vector<uint8_t> kOtherKey(32, 0x3D);
 const std::vector<uint8_t> kPunch = {'O', 'R', 'V', 'M', 'P', '1'};
-constexpr const char* kControlAddress = "127.0.0.1";
+// A client on the network; the USB route (a loopback control address) has its own test.
+constexpr const char* kControlAddress = "192.0.2.10";
 
 std::vector<uint8_t> TouchBytes() {
   InputEvent event;
@@ -76,7 +77,7 @@ TEST(InputDatagramFilterTest, LetsOnlyTheControlClientActOnTheSession) {
   const std::vector<uint8_t> empty_event = {0x10, 0x05};
   const std::vector<uint8_t> no_message = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   const char* control = kControlAddress;
-  const char* other = "127.0.0.2";
+  const char* other = "192.0.2.11";
   const Case cases[] = {
       // Punches: from the control client's address or sealed with the key, authenticated
       // or not yet.
@@ -157,9 +158,9 @@ TEST(InputDatagramFilterTest, WarnsAboutDroppedDatagramsAtMostOncePerSecond) {
   uint64_t now_ms = 5000;
   InputDatagramFilter filter([&] { return now_ms; });
   const InputSessionState session{true, kControlAddress, kKey};
-  const DatagramSource stranger{"127.0.0.2", 4444};
+  const DatagramSource stranger{"192.0.2.11", 4444};
   const char* line =
-      "[UDPRecv] Dropped input datagram from 127.0.0.2:4444: unsealed and not "
+      "[UDPRecv] Dropped input datagram from 192.0.2.11:4444: unsealed and not "
       "from the control client";
 
   for (const uint64_t at : {5000, 5500, 5999}) {
@@ -184,7 +185,7 @@ TEST(InputDatagramFilterTest, TakesEachSealedDatagramOnceUntilTheWindowRestarts)
   uint64_t now_ms = 1000;
   InputDatagramFilter filter([&] { return now_ms; });
   const InputSessionState session{true, kControlAddress, kKey};
-  const DatagramSource elsewhere{"127.0.0.2", 4444};
+  const DatagramSource elsewhere{"192.0.2.11", 4444};
   const std::vector<uint8_t> touch = TouchBytes();
   auto action_of = [&](const std::vector<uint8_t>& datagram) {
     return filter.Decide(datagram, elsewhere, session).action;
@@ -199,7 +200,7 @@ TEST(InputDatagramFilterTest, TakesEachSealedDatagramOnceUntilTheWindowRestarts)
   EXPECT_EQ(action_of(Sealed(touch, kKey, 9)), InputAction::kDrop);
   EXPECT_EQ(filter.Decide(Sealed(touch, kKey, 7), {kControlAddress, 5555}, session).action,
             InputAction::kDrop);
-  EXPECT_EQ(log.Count("[UDPRecv] Dropped input datagram from 127.0.0.2:4444: counter already "
+  EXPECT_EQ(log.Count("[UDPRecv] Dropped input datagram from 192.0.2.11:4444: counter already "
                       "used or too old (dropped=1)"),
             1u);
   EXPECT_EQ(log.Count("[UDPRecv] Dropped input datagram"), 1u);
@@ -213,6 +214,42 @@ TEST(InputDatagramFilterTest, TakesEachSealedDatagramOnceUntilTheWindowRestarts)
   now_ms = 2000;
   EXPECT_EQ(action_of(Sealed(kPunch, kKey, 5)), InputAction::kDrop);
   EXPECT_TRUE(log.Contains("counter already used or too old (dropped=4)"));
+}
+
+// adb reverse brings the control connection from the loopback network, while the phone's
+// datagrams come from its own address.
+TEST(InputDatagramFilterTest, TheUsbRouteBindsTheFirstPunchingAddressForTheConnection) {
+  LogCapture log;
+  InputDatagramFilter filter;
+  const std::vector<uint8_t> touch = TouchBytes();
+  const InputSessionState session{true, "127.0.0.1", kKey};
+  const DatagramSource phone{"192.0.2.20", 40000};
+  const DatagramSource third{"192.0.2.21", 40001};
+  const auto action = [&](const std::vector<uint8_t>& datagram, const DatagramSource& source) {
+    return filter.Decide(datagram, source, session).action;
+  };
+
+  EXPECT_EQ(action(touch, phone), InputAction::kDrop) << "input binds nothing";
+  EXPECT_EQ(action(kPunch, phone), InputAction::kMoveMediaEndpoint);
+  EXPECT_TRUE(log.Contains("[UDPRecv] USB route: the control client's media and input now use "
+                           "192.0.2.20"));
+  EXPECT_EQ(action(touch, phone), InputAction::kInject);
+  EXPECT_EQ(action(kPunch, third), InputAction::kDrop);
+  EXPECT_EQ(action(touch, third), InputAction::kDrop);
+  EXPECT_EQ(action(Sealed(kPunch), third), InputAction::kMoveMediaEndpoint) << "sealed still may";
+  // The control client's own address keeps its rights.
+  EXPECT_EQ(action(touch, {"127.0.0.1", 5000}), InputAction::kInject);
+
+  filter.StartConnection();
+  EXPECT_EQ(action(touch, phone), InputAction::kDrop);
+  EXPECT_EQ(action(kPunch, third), InputAction::kMoveMediaEndpoint);
+  EXPECT_EQ(action(touch, third), InputAction::kInject);
+  EXPECT_EQ(action(kPunch, phone), InputAction::kDrop);
+
+  // A client on the network binds nothing.
+  InputDatagramFilter network_filter;
+  const InputSessionState network_session{true, kControlAddress, kKey};
+  EXPECT_EQ(network_filter.Decide(kPunch, phone, network_session).action, InputAction::kDrop);
 }
 
 }  // namespace
