@@ -227,26 +227,49 @@ class HostileClientTest : public ::testing::TestWithParam<HostKind> {
   std::unique_ptr<HostProcess> host_;
 };
 
-// A client that never finishes its first header holds the control channel (frames have
-// no time limit), but not the queue behind it, and not the host's shutdown.
-TEST_P(HostileClientTest, AHeaderThatNeverEndsNeitherBlocksTheQueueNorTheStop) {
+// A client that begins a frame and never finishes it loses its place to the queued client
+// once the frame's deadline has passed, and the host still stops cleanly.
+TEST_P(HostileClientTest, AClientStalledInsideAFrameIsDroppedAndTheQueuedOneServed) {
   StartHost();
   RawConnection slow(control_port_, "127.0.0.1");
   ASSERT_TRUE(slow.connected());
   ASSERT_TRUE(host_->WaitForOutput("[TCP] Active client connected from 127.0.0.1"));
   auto next = Connect("127.0.0.2");
   ASSERT_TRUE(host_->WaitForOutput("[TCP] Queued client 127.0.0.2:"));
-  for (const uint8_t byte : {0x00, 0x00, 0x01}) {
-    ASSERT_TRUE(slow.Send({byte}));
-    std::this_thread::sleep_for(1s);
-  }
-  slow.Close();
-  ASSERT_TRUE(host_->WaitForOutput("[TCP] Promoted queued client 127.0.0.2:"));
+  ASSERT_TRUE(slow.Send({0x00, 0x00, 0x01}));
+  ASSERT_TRUE(host_->WaitForOutput("[TCP] Promoted queued client 127.0.0.2:", 30s))
+      << host_->Output();
+  EXPECT_TRUE(host_->WaitForOutput(" not completed within 10000 ms; closing the connection"));
+  EXPECT_TRUE(WaitUntil([&] { return slow.ClosedByHost(); }, 5s));
   EXPECT_TRUE(Pings(*next, 7));
 
   // The promoted client starts a header of its own and stalls; the host still stops.
   ASSERT_TRUE(next->SendRawBytes({0x00, 0x00}));
-  std::this_thread::sleep_for(1s);
+  ExpectCleanStop();
+}
+
+// A client that keeps asking but never reads the answers is dropped once its answers
+// cannot be written, and the queued client is served.
+TEST_P(HostileClientTest, AClientThatStopsReadingIsDroppedAndTheQueuedOneServed) {
+  StartHost();
+  auto deaf = Connect("127.0.0.1");
+  ASSERT_TRUE(Pings(*deaf, 1));
+  auto next = Connect("127.0.0.2");
+  ASSERT_TRUE(host_->WaitForOutput("[TCP] Queued client 127.0.0.2:"));
+  const auto give_up = std::chrono::steady_clock::now() + 90s;
+  uint64_t sent = 0;
+  while (std::chrono::steady_clock::now() < give_up && deaf->Send(Ping(2))) {
+    ++sent;
+  }
+  ASSERT_TRUE(host_->WaitForOutput("[TCP] Promoted queued client 127.0.0.2:", 30s))
+      << sent << " pings sent\n"
+      << host_->Output();
+  const std::string output = host_->Output();
+  EXPECT_TRUE(output.find("took no control frame for 10000 ms; closing the connection") !=
+                  std::string::npos ||
+              output.find("is not reading its control frames; closing the connection") !=
+                  std::string::npos);
+  EXPECT_TRUE(Pings(*next, 3));
   ExpectCleanStop();
 }
 

@@ -52,19 +52,27 @@ TEST(SessionInputTest, NothingIsInjectedBeforeAuthentication) {
   EXPECT_FALSE(harness.Injected(1));
 }
 
-TEST(SessionInputTest, OnlyTheControlClientsAddressMayPunchOrSendBareInput) {
+// Every control connection here comes from the loopback network, as over the USB route:
+// the first bare punch from another address joins that address to the client, and no
+// later one may.
+TEST(SessionInputTest, OverTheUsbRouteOnlyTheFirstPunchingAddressJoinsTheClient) {
   SessionHarness harness;
   auto client = harness.Connect();
   ASSERT_TRUE(client && harness.Authenticate(*client));
-  harness.SendInput("127.0.0.2", kPunch);
-  harness.SendInput("127.0.0.2", KeyEvent(3));
-  const uint16_t punch_port = harness.SendInput("127.0.0.1", kPunch);
+  harness.SendInput("127.0.0.2", KeyEvent(3));  // input binds nothing
+  const uint16_t punch_port = harness.SendInput("127.0.0.2", kPunch);
   EXPECT_TRUE(
-      harness.log().WaitFor("[Session] Media UDP remote endpoint updated via punch: 127.0.0.1:" +
+      harness.log().WaitFor("[Session] Media UDP remote endpoint updated via punch: 127.0.0.2:" +
                             std::to_string(punch_port)));
+  harness.SendInput("127.0.0.2", KeyEvent(4));
+  harness.SendInput("127.0.0.3", kPunch);
+  harness.SendInput("127.0.0.3", KeyEvent(5));
+  ASSERT_TRUE(harness.InputSettled("127.0.0.2"));
   ASSERT_TRUE(harness.InputSettled());
   EXPECT_EQ(harness.log().Count("updated via punch"), 1u);
   EXPECT_FALSE(harness.Injected(3));
+  EXPECT_TRUE(harness.Injected(4));
+  EXPECT_FALSE(harness.Injected(5));
 }
 
 TEST(SessionInputTest, AcceptsALengthPrefixedEventAndDropsSealedInputThatDoesNotOpen) {
