@@ -141,17 +141,28 @@ int RunInput(const CommonOptions& common, const ParsedOptions& options) {
   if (!StartSession(client, common, !options.Has("--no-hello"))) {
     return kExitFailed;
   }
-  InputSender sender;
-  if (!sender.Open(host, options.Value("--input-from"))) {
-    std::fprintf(stderr, "Cannot open the input socket: %s\n", sender.last_error().c_str());
-    return kExitFailed;
+  // Each address of the run sends, in turn, an optional punch and then every event.
+  std::vector<std::string> sources = {options.Value("--input-from")};
+  if (options.Has("--also-from")) {
+    sources.push_back(options.Value("--also-from"));
   }
-  for (const v1::InputEvent& event : *events) {
-    if (!sender.SendEvent(event)) {
-      std::fprintf(stderr, "Cannot send input: %s\n", sender.last_error().c_str());
+  for (const std::string& source : sources) {
+    InputSender sender;
+    if (!sender.Open(host, source)) {
+      std::fprintf(stderr, "Cannot open the input socket: %s\n", sender.last_error().c_str());
       return kExitFailed;
     }
-    std::this_thread::sleep_for(kEventGap);
+    if (options.Has("--punch") && !sender.SendPunch()) {
+      std::fprintf(stderr, "Cannot send a punch: %s\n", sender.last_error().c_str());
+      return kExitFailed;
+    }
+    for (const v1::InputEvent& event : *events) {
+      if (!sender.SendEvent(event)) {
+        std::fprintf(stderr, "Cannot send input: %s\n", sender.last_error().c_str());
+        return kExitFailed;
+      }
+      std::this_thread::sleep_for(kEventGap);
+    }
   }
   std::printf("Sent %zu input events to input port %u\n", events->size(), *input_port);
   std::this_thread::sleep_for(kInputSettle);
@@ -174,6 +185,8 @@ Command InputCommand() {
            {"--keys", "CODES", "press and release virtual-key codes, e.g. 0x25,0x0D"},
            {"--input-port", "N", "the host's UDP input port (default 9432)"},
            {"--input-from", "ADDRESS", "send the datagrams from this local IPv4 address"},
+           {"--punch", "", "send a bare punch ahead of the events, as the app does"},
+           {"--also-from", "ADDRESS", "then send the punch and the events again from ADDRESS"},
            {"--no-hello", "", "connect without saying Hello (an unauthenticated client)"}},
           RunInput};
 }

@@ -120,9 +120,10 @@ bool ControlConnection::ReceiveBefore(uint8_t* data, size_t size, Clock::time_po
     const int result = ReceiveSome(socket_, data + received, size - received);
     if (result < 1) {
       if (result < 0 && IsTimeoutError(LastSocketError())) {
-        LOG_WARN("[TCP] Control frame from %s:%u not completed within %lld ms; closing the "
-                 "connection",
-                 address_.c_str(), port_, Milliseconds(deadlines_.receive));
+        LOG_WARN(
+            "[TCP] Control frame from %s:%u not completed within %lld ms; closing the "
+            "connection",
+            address_.c_str(), port_, Milliseconds(deadlines_.receive));
         status = Status::Failure(StatusCode::kReceive, "Control frame not completed in time",
                                  kHresultFail);
       } else {

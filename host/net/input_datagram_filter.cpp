@@ -93,8 +93,8 @@ InputDecision InputDatagramFilter::Decide(std::span<const uint8_t> datagram,
 }
 
 bool InputDatagramFilter::FromControlClient(std::span<const uint8_t> payload,
-                                           const DatagramSource& source,
-                                           const InputSessionState& session) {
+                                            const DatagramSource& source,
+                                            const InputSessionState& session) {
   if (source.address == session.control_client_address ||
       (!bound_address_.empty() && source.address == bound_address_)) {
     return true;

@@ -173,9 +173,8 @@ void ClientSupervisor::RaiseDisconnected(uint64_t connection_id) {
 }
 
 bool ClientSupervisor::AwaitAdoption(std::unique_lock<std::mutex>& lock, uint64_t connection_id) {
-  adopted_.wait(lock, [&] {
-    return !session_running_.load() || adopted_connection_id_ >= connection_id;
-  });
+  adopted_.wait(
+      lock, [&] { return !session_running_.load() || adopted_connection_id_ >= connection_id; });
   return session_running_.load() && adopted_connection_id_ == connection_id;
 }
 

@@ -178,6 +178,32 @@ TEST_F(InputInjectionTest, TheClientsTouchAndKeysDriveTheDisplay) {
             std::string::npos);
 }
 
+// Every control connection here comes from the loopback network, as one over adb reverse
+// does: the first address that punches joins the client, for media and input, until the
+// next connection.
+TEST_F(InputInjectionTest, TheUsbRouteTakesTheFirstPunchingAddressOfEachConnection) {
+  ASSERT_EQ(Input("--input-from 127.0.0.2 --punch --also-from 127.0.0.3 --keys 0x41"), 0)
+      << ReadFile(temp_ / "input.log");
+  ASSERT_EQ(Input("--input-from 127.0.0.3 --punch --keys 0x42"), 0)
+      << ReadFile(temp_ / "input.log");
+  // The second connection's key comes after every datagram of the first on the host's
+  // one input thread.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        window_->Drain();
+        return window_->keysyms_pressed().size() >= 2;
+      },
+      10s))
+      << host_->Output();
+  EXPECT_EQ(window_->keysyms_pressed(), (std::vector<uint32_t>{XK_a, XK_b}));
+  const std::string output = host_->Output();
+  EXPECT_NE(output.find("[Session] Media UDP remote endpoint updated via punch: 127.0.0.2:"),
+            std::string::npos);
+  EXPECT_NE(output.find("[UDPRecv] Dropped input datagram from 127.0.0.3"), std::string::npos);
+  EXPECT_NE(output.find("[Session] Media UDP remote endpoint updated via punch: 127.0.0.3:"),
+            std::string::npos);
+}
+
 TEST_F(InputInjectionTest, TouchFollowsTheScreenThroughAResize) {
   ASSERT_EQ(Input("--touch 0.5,0.5"), 0) << ReadFile(temp_ / "input.log");
   ASSERT_TRUE(WaitUntil(

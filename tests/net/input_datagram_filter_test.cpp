@@ -231,8 +231,9 @@ TEST(InputDatagramFilterTest, TheUsbRouteBindsTheFirstPunchingAddressForTheConne
 
   EXPECT_EQ(action(touch, phone), InputAction::kDrop) << "input binds nothing";
   EXPECT_EQ(action(kPunch, phone), InputAction::kMoveMediaEndpoint);
-  EXPECT_TRUE(log.Contains("[UDPRecv] USB route: the control client's media and input now use "
-                           "192.0.2.20"));
+  EXPECT_TRUE(
+      log.Contains("[UDPRecv] USB route: the control client's media and input now use "
+                   "192.0.2.20"));
   EXPECT_EQ(action(touch, phone), InputAction::kInject);
   EXPECT_EQ(action(kPunch, third), InputAction::kDrop);
   EXPECT_EQ(action(touch, third), InputAction::kDrop);

@@ -197,12 +197,13 @@ TEST_F(TcpControlServerTest, StopWakesABlockedReceive) {
 // sends, loses its place to the waiting client once the deadline has passed.
 TEST_F(TcpControlServerTest, AStalledClientIsDroppedAndTheQueuedOneServed) {
   enum class Stall { kInsideTheHeader, kInsideThePayload, kNotReading };
-  for (const Stall stall : {Stall::kInsideTheHeader, Stall::kInsideThePayload, Stall::kNotReading}) {
+  for (const Stall stall :
+       {Stall::kInsideTheHeader, Stall::kInsideThePayload, Stall::kNotReading}) {
     SCOPED_TRACE(static_cast<int>(stall));
     auto stalled = ConnectActive("127.0.0.1");
     auto waiting = Connect("127.0.0.2");
-    ASSERT_TRUE(log_.WaitFor("[TCP] Queued client 127.0.0.2:" +
-                             std::to_string(waiting->local_port())));
+    ASSERT_TRUE(
+        log_.WaitFor("[TCP] Queued client 127.0.0.2:" + std::to_string(waiting->local_port())));
 
     std::vector<uint8_t> frame;
     if (stall == Stall::kNotReading) {
@@ -220,9 +221,9 @@ TEST_F(TcpControlServerTest, AStalledClientIsDroppedAndTheQueuedOneServed) {
       ASSERT_TRUE(stalled->SendBytes(partial));
       const Status status = server_.ReceiveFrame(frame);
       EXPECT_EQ(status.message, "Control frame not completed in time");
-      EXPECT_TRUE(log_.Contains("[TCP] Control frame from 127.0.0.1:" +
-                                std::to_string(stalled->local_port()) +
-                                " not completed within 1500 ms; closing the connection"));
+      EXPECT_TRUE(log_.Contains(
+          "[TCP] Control frame from 127.0.0.1:" + std::to_string(stalled->local_port()) +
+          " not completed within 1500 ms; closing the connection"));
     }
     if (stall != Stall::kNotReading) {  // the other has megabytes to read before the close
       EXPECT_TRUE(stalled->WaitForClose());
