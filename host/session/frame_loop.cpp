@@ -46,7 +46,7 @@ void FrameLoop::Run() {
                                        figures->capture_ms_p95, figures->encode_ms_p50,
                                        figures->encode_ms_p95, context_.abr.current_kbps());
     }
-    diagnostics_.LogPipeline(TickCountMs(), capture_.ActiveName());
+    diagnostics_.LogPipeline(NowMs(), capture_.ActiveName());
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   diagnostics_.LogStopped(capture_.ActiveName());
@@ -67,7 +67,7 @@ void FrameLoop::SendCursorUpdate() {
 void FrameLoop::FrameSlot() {
   const uint64_t timestamp_us = MonotonicMicros();
   if (capture_.active() == ActiveBackend::kNone) {
-    Reinitialize(TickCountMs());
+    Reinitialize(NowMs());
     return;
   }
   PipelineCounters& counters = diagnostics_.counters();
@@ -78,7 +78,7 @@ void FrameLoop::FrameSlot() {
       diagnostics_.AddCaptureSample(static_cast<float>(MonotonicMicros() - capture_start_us) /
                                     1000.0f);
       if (frame.protected_content_masked) {
-        WarnProtectedContent(TickCountMs());
+        WarnProtectedContent(NowMs());
       }
       break;
     case CaptureStatus::kNoNewFrame:
@@ -86,7 +86,7 @@ void FrameLoop::FrameSlot() {
                                                               : counters.dup_timeout);
       return;
     case CaptureStatus::kInvalidated:
-      Invalidate(TickCountMs());
+      Invalidate(NowMs());
       return;
     case CaptureStatus::kFailed:
       ++counters.capture_fail;
@@ -171,7 +171,7 @@ void FrameLoop::EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us)
   while (encoder.ReceiveAccessUnit(unit)) {
     if (unit.bytes.empty()) {
       diagnostics_.NoteEmptyAccessUnit(pipeline_.monitor_index, frame_number_, timestamp_us,
-                                       TickCountMs());
+                                       NowMs());
       continue;
     }
     const SendOutcome outcome =

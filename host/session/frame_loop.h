@@ -36,7 +36,7 @@ struct FrameLoopContext {
   uint32_t capture_output_index = 0;
   CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
   ScreenCapturers capturers;
-  // Times the warm-up; the session's clock.
+  // The session's clock: times the warm-up, rate limits and diagnostics.
   std::function<uint64_t()> now_us;
 };
 
@@ -51,6 +51,8 @@ class FrameLoop {
 
  private:
   void FrameSlot();
+  // Rate limits and diagnostics run on the session's clock, like the warm-up.
+  uint64_t NowMs() const { return context_.now_us() / 1000; }
   void SendCursorUpdate();
   void WarnProtectedContent(uint64_t now_ms);
   void Invalidate(uint64_t now_ms);
