@@ -14,6 +14,7 @@
 
 #include "audio/fake_audio_capture.h"
 #include "integration/host_process.h"
+#include "integration/paired_host.h"
 #include "integration/pulse_server.h"
 #include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
@@ -83,26 +84,11 @@ class AudioStreamTest : public ::testing::Test {
     // Something must change on screen, or the host has no video to send.
     ticker_window_ = painter_.Fill(0, 0, 64, 64, 0x202020);
 
-    host_ = std::make_unique<HostProcess>(
-        std::vector<std::string>{"--control-port", std::to_string(port_), "--media-port",
-                                 std::to_string(FreeUdpPort()), "--input-port",
-                                 std::to_string(FreeUdpPort())},
-        temp_.path(), HostProcess::Environment{{"PULSE_SERVER", pulse_.address()}});
-    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."))
-        << host_->Output();
+    ASSERT_TRUE(host_.Start({}, {{"PULSE_SERVER", pulse_.address()}}));
     EXPECT_NE(host_->Output().find("[Audio] PulseAudio loopback initialized: speakers.monitor"),
               std::string::npos)
         << host_->Output();
-    ASSERT_NE(RunShell(Client("pair"), temp_ / "pair1.log"), -1);
-    const std::string code =
-        ReadFile(temp_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt").substr(0, 6);
-    ASSERT_EQ(RunShell(Client("pair --code " + code), temp_ / "pair2.log"), 0)
-        << ReadFile(temp_ / "pair2.log");
-  }
-
-  std::string Client(const std::string& arguments) const {
-    return std::string(ORVANE_CLIENT_BINARY) + " " + arguments + " --port " +
-           std::to_string(port_) + " --identity '" + (temp_ / "identity.json").string() + "'";
+    ASSERT_TRUE(host_.Pair());
   }
 
   // Streams with `arguments` while the screen changes and, once the stream has started,
@@ -118,7 +104,7 @@ class AudioStreamTest : public ::testing::Test {
     });
     int status = -1;
     std::thread client(
-        [&] { status = RunShell(Client("stream " + arguments), temp_ / "stream.log"); });
+        [&] { status = RunShell(host_.Client("stream " + arguments), temp_ / "stream.log"); });
     const bool started = host_->WaitForOutput("[Session] Starting stream", 30s);
     EXPECT_TRUE(started) << host_->Output();
     if (started) {
@@ -136,8 +122,7 @@ class AudioStreamTest : public ::testing::Test {
   XvfbPainter painter_{xvfb_.display()};
   PulseServer pulse_{temp_ / "pulse", {"speakers"}};
   uint32_t ticker_window_ = 0;
-  uint16_t port_ = FreeTcpPort();
-  std::unique_ptr<HostProcess> host_;
+  PairedHost host_{temp_.path()};
 };
 
 TEST_F(AudioStreamTest, TheToneReachesTheClientAsSealedOpusOnTheVideoCounter) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "integration/host_process.h"
+#include "integration/paired_host.h"
 #include "integration/run_shell.h"
 #include "integration/xvfb_server.h"
 #include "support/file_contents.h"
@@ -53,25 +54,12 @@ class ClipboardSyncTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(xvfb_.started());
     setenv("DISPLAY", xvfb_.display().c_str(), 1);
-    host_ = std::make_unique<HostProcess>(
-        std::vector<std::string>{"--control-port", std::to_string(port_), "--media-port",
-                                 std::to_string(FreeUdpPort()), "--input-port",
-                                 std::to_string(FreeUdpPort())},
-        temp_.path());
-    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));
+    ASSERT_TRUE(host_.Start());
     ASSERT_TRUE(host_->WaitForOutput("[Clipboard] Monitoring started"));
-    ASSERT_NE(RunShell(Client("pair") + Quiet("pair1")), -1);
-    const std::string code =
-        ReadFile(temp_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt").substr(0, 6);
-    ASSERT_EQ(RunShell(Client("pair --code " + code) + Quiet("pair2")), 0)
-        << ReadFile(temp_ / "pair2.log");
+    ASSERT_TRUE(host_.Pair());
     fs::create_directory(received_);
   }
 
-  std::string Client(const std::string& arguments) const {
-    return std::string(ORVANE_CLIENT_BINARY) + " " + arguments + " --port " +
-           std::to_string(port_) + " --identity '" + (temp_ / "identity.json").string() + "'";
-  }
   std::string Quiet(const std::string& name) const {
     return " > '" + (temp_ / (name + ".log")).string() + "' 2>&1";
   }
@@ -81,8 +69,8 @@ class ClipboardSyncTest : public ::testing::Test {
     stream_ = std::make_unique<HostProcess>(
         ORVANE_CLIENT_BINARY,
         std::vector<std::string>{"stream", "--seconds", "120", "--clipboard-out",
-                                 received_.string(), "--port", std::to_string(port_), "--identity",
-                                 (temp_ / "identity.json").string()},
+                                 received_.string(), "--port", std::to_string(host_.control_port()),
+                                 "--identity", (temp_ / "identity.json").string()},
         temp_.path());
     ASSERT_TRUE(stream_->WaitForOutput("StreamStarted", 20s)) << stream_->Output();
   }
@@ -104,7 +92,7 @@ class ClipboardSyncTest : public ::testing::Test {
   }
 
   int Send(const std::string& arguments) {
-    return RunShell(Client("clipboard-send " + arguments) + Quiet("send"));
+    return RunShell(host_.Client("clipboard-send " + arguments) + Quiet("send"));
   }
 
   bool Received(const std::string& name) {
@@ -113,9 +101,8 @@ class ClipboardSyncTest : public ::testing::Test {
 
   TempFolder temp_{"orvane-clipboard"};
   XvfbServer xvfb_{"1024x768x24"};
-  uint16_t port_ = FreeTcpPort();
   fs::path received_ = temp_ / "received";
-  std::unique_ptr<HostProcess> host_;
+  PairedHost host_{temp_.path()};
   std::unique_ptr<HostProcess> stream_;
 };
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "integration/host_process.h"
+#include "integration/paired_host.h"
 #include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
@@ -111,36 +112,20 @@ class InputInjectionTest : public ::testing::Test {
     ASSERT_TRUE(xvfb_.started());
     setenv("DISPLAY", xvfb_.display().c_str(), 1);
     window_ = std::make_unique<RecordingWindow>(xvfb_.display());
-    host_ = std::make_unique<HostProcess>(
-        std::vector<std::string>{"--control-port", std::to_string(port_), "--media-port",
-                                 std::to_string(FreeUdpPort()), "--input-port",
-                                 std::to_string(input_port_)},
-        temp_.path());
-    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));
-    ASSERT_NE(RunShell(Client("pair"), temp_ / "pair1.log"), -1);
-    const std::string code =
-        ReadFile(temp_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt").substr(0, 6);
-    ASSERT_EQ(RunShell(Client("pair --code " + code), temp_ / "pair2.log"), 0)
-        << ReadFile(temp_ / "pair2.log");
-  }
-
-  std::string Client(const std::string& arguments) const {
-    return std::string(ORVANE_CLIENT_BINARY) + " " + arguments + " --port " +
-           std::to_string(port_) + " --identity '" + (temp_ / "identity.json").string() + "'";
+    ASSERT_TRUE(host_.StartAndPair());
   }
 
   // Runs `input` with `arguments`; its exit status.
   int Input(const std::string& arguments) {
-    return RunShell(Client("input --input-port " + std::to_string(input_port_) + " " + arguments),
-                    temp_ / "input.log");
+    return RunShell(
+        host_.Client("input --input-port " + std::to_string(host_.input_port()) + " " + arguments),
+        temp_ / "input.log");
   }
 
   TempFolder temp_{"orvane-input"};
   XvfbServer xvfb_{std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24"};
   std::unique_ptr<RecordingWindow> window_;
-  uint16_t port_ = FreeTcpPort();
-  uint16_t input_port_ = FreeUdpPort();
-  std::unique_ptr<HostProcess> host_;
+  PairedHost host_{temp_.path()};
 };
 
 const char kGestures[] = "--touch 0.25,0.75 --type 'aB!;' --keys 0x25,0x0D";

@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "integration/host_process.h"
+#include "integration/paired_host.h"
 #include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
@@ -43,29 +44,6 @@ class StreamTest : public ::testing::Test {
     ticker_window_ = painter_.Fill(0, 0, 64, 64, 0x202020);
   }
 
-  std::string Client(const std::string& arguments) const {
-    return std::string(ORVANE_CLIENT_BINARY) + " " + arguments + " --port " +
-           std::to_string(port_) + " --identity '" + (temp_ / "identity.json").string() + "'";
-  }
-
-  void Pair() {
-    ASSERT_NE(RunShell(Client("pair"), temp_ / "pair1.log"), -1);
-    const std::string code =
-        ReadFile(temp_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt").substr(0, 6);
-    ASSERT_EQ(RunShell(Client("pair --code " + code), temp_ / "pair2.log"), 0)
-        << ReadFile(temp_ / "pair2.log");
-  }
-
-  void StartHostAndPair() {
-    host_ = std::make_unique<HostProcess>(
-        std::vector<std::string>{"--control-port", std::to_string(port_), "--media-port",
-                                 std::to_string(FreeUdpPort()), "--input-port",
-                                 std::to_string(FreeUdpPort())},
-        temp_.path());
-    ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));
-    Pair();
-  }
-
   // Streams for `seconds` into `video` while the screen keeps changing; `meanwhile` runs
   // on the test thread during the stream. Returns the client's exit status.
   int Stream(
@@ -81,7 +59,7 @@ class StreamTest : public ::testing::Test {
     });
     int status = -1;
     std::thread client([&] {
-      status = RunShell(Client("stream " + arguments + " --out '" + video.string() + "'"),
+      status = RunShell(host_.Client("stream " + arguments + " --out '" + video.string() + "'"),
                         temp_ / "stream.log");
     });
     meanwhile();
@@ -130,12 +108,11 @@ class StreamTest : public ::testing::Test {
   XvfbServer xvfb_{"1280x720x24"};
   XvfbPainter painter_{xvfb_.display()};
   uint32_t ticker_window_ = 0;
-  uint16_t port_ = FreeTcpPort();
-  std::unique_ptr<HostProcess> host_;
+  PairedHost host_{temp_.path()};
 };
 
 TEST_F(StreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
-  StartHostAndPair();
+  ASSERT_TRUE(host_.StartAndPair());
   const fs::path video = temp_ / "stream.h264";
   ASSERT_EQ(Stream("--video-frames 30 --seconds 120 --width 1280 --height 720", video), 0)
       << ReadFile(temp_ / "stream.log");
@@ -172,7 +149,7 @@ TEST_F(StreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
 }
 
 TEST_F(StreamTest, HevcStreamGoesOnThroughAScreenResize) {
-  StartHostAndPair();
+  ASSERT_TRUE(host_.StartAndPair());
   const fs::path video = temp_ / "stream.hevc";
   // The screen shrinks once frames flow; the client keeps receiving until frames have
   // come through the recreated capture as well.
