@@ -164,9 +164,11 @@ std::optional<std::vector<uint8_t>> PeerPoint(std::span<const uint8_t> peer_publ
 
 class EcdhProvider {
  public:
-  explicit EcdhProvider(BCRYPT_ALG_HANDLE algorithm) : handle(algorithm) {}
+  EcdhProvider(BCRYPT_ALG_HANDLE algorithm, ULONG bits) : handle(algorithm), key_bits(bits) {}
   ~EcdhProvider() { BCryptCloseAlgorithmProvider(handle, 0); }
   const BCRYPT_ALG_HANDLE handle;
+  // The key length BCryptGenerateKeyPair is given: 0 where the curve property implies it.
+  const ULONG key_bits;
 };
 
 class EcdhPrivateKey {
@@ -188,6 +190,13 @@ SessionCrypto::SessionCrypto() {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, kEcdhAlgorithm, nullptr, 0);
   if (!Succeeded(status)) {
+    // Systems before Windows 10 (and Wine) have only the provider fixed to P-256.
+    if (Succeeded(
+            BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDH_P256_ALGORITHM, nullptr, 0))) {
+      provider_.reset(new EcdhProvider(algorithm, 256));
+      LOG_INFO("[Crypto] ECDH curve set to P-256");
+      return;
+    }
     LOG_ERROR("[Crypto] BCryptOpenAlgorithmProvider(ECDH) failed: 0x%08lX", StatusCode(status));
     return;
   }
@@ -199,7 +208,7 @@ SessionCrypto::SessionCrypto() {
     BCryptCloseAlgorithmProvider(algorithm, 0);
     return;
   }
-  provider_.reset(new EcdhProvider(algorithm));
+  provider_.reset(new EcdhProvider(algorithm, 0));
   LOG_INFO("[Crypto] ECDH curve set to P-256");
 }
 
@@ -209,7 +218,7 @@ EphemeralKeyPair SessionCrypto::GenerateEphemeralKey() const {
     return pair;
   }
   BCRYPT_KEY_HANDLE key = nullptr;
-  const NTSTATUS status = BCryptGenerateKeyPair(provider_->handle, &key, 0, 0);
+  const NTSTATUS status = BCryptGenerateKeyPair(provider_->handle, &key, provider_->key_bits, 0);
   if (!Succeeded(status)) {
     LOG_ERROR("[Crypto] BCryptGenerateKeyPair failed: 0x%08lX", StatusCode(status));
     return pair;
