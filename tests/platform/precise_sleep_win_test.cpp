@@ -107,5 +107,12 @@ TEST(PreciseSleeperWinTest, SleepsOnAHighResolutionTimerOrAPlainOneWhereThereIsN
   }
 }
 
+// The system's own timer calls: a sleep ends (its length is not judged here).
+TEST(PreciseSleeperWinTest, SleepsOnTheSystemTimer) {
+  PreciseSleeper sleeper;
+  sleeper.SleepFor(1000000);
+  sleeper.SleepFor(0);
+}
+
 }  // namespace
 }  // namespace orvane
