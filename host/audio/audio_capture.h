@@ -23,13 +23,14 @@ class LoopbackAudioCapture {
  public:
   virtual ~LoopbackAudioCapture() = default;
 
-  // Opens the playback device and reads its format; on false LastStatus says why.
+  // Opens the playback device; on false LastStatus says why.
   virtual bool Initialize() = 0;
   // True at once, keeping the first callback, while already running.
   virtual bool Start(PcmCallback callback) = 0;
   virtual void Stop() = 0;
 
-  // The delivered format; 48000 Hz and 2 channels until Initialize has read it.
+  // The delivered format. The system captures deliver 48000 Hz stereo whatever the
+  // device's own format (the sound server converts), as Opus takes no other.
   virtual uint32_t sample_rate() const = 0;
   virtual uint32_t channels() const = 0;
   // Read only after Initialize or Start has failed, when no capture thread runs.

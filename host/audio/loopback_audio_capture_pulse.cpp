@@ -61,7 +61,8 @@ bool PulseLoopbackCapture::Initialize() {
     Shutdown();
     return false;
   }
-  LOG_INFO("[Audio] Mix format: %uHz, %uch, %ubit", spec_.rate, spec_.channels, 16u);
+  LOG_INFO("[Audio] Mix format: %uHz, %uch, %ubit", sink_spec_.rate, sink_spec_.channels,
+           static_cast<unsigned>(pa_sample_size(&sink_spec_) * 8));
   LOG_INFO("[Audio] PulseAudio loopback initialized: %s", monitor_source_.c_str());
   return true;
 }
@@ -134,9 +135,7 @@ void PulseLoopbackCapture::OnServerInfo(pa_context*, const pa_server_info* info,
 void PulseLoopbackCapture::OnSinkInfo(pa_context*, const pa_sink_info* info, int end, void* self) {
   PulseLoopbackCapture& capture = Self(self);
   if (end == 0 && info != nullptr) {
-    capture.spec_.rate = info->sample_spec.rate;
-    capture.spec_.channels = info->sample_spec.channels;
-    capture.channel_map_ = info->channel_map;
+    capture.sink_spec_ = info->sample_spec;
     capture.monitor_source_ = info->monitor_source_name != nullptr ? info->monitor_source_name : "";
   }
   pa_threaded_mainloop_signal(capture.mainloop_, 0);

@@ -11,9 +11,10 @@
 namespace orvane {
 
 // Records the monitor of the default PulseAudio sink (PipeWire serves the same API) as
-// s16le at the sink's own rate and channel count, in blocks of 10 ms, on libpulse's
-// threaded main loop. When the default sink changes, capture moves to the new sink's
-// monitor in the format it started with (the server converts).
+// s16le 48 kHz stereo whatever the sink's own format (the server resamples and downmixes;
+// Opus takes neither 44.1 kHz nor more than two channels), in blocks of 10 ms, on
+// libpulse's threaded main loop. When the default sink changes, capture moves to the new
+// sink's monitor.
 //
 // Each block is stamped with the capture time of its first sample: the monotonic clock
 // when it is read, less the duration of everything readable at that moment (the newest
@@ -63,8 +64,9 @@ class PulseLoopbackCapture : public LoopbackAudioCapture {
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
   bool connect_timed_out_ = false;
-  pa_sample_spec spec_{PA_SAMPLE_S16LE, 48000, 2};
+  const pa_sample_spec spec_{PA_SAMPLE_S16LE, 48000, 2};
   pa_channel_map channel_map_{};
+  pa_sample_spec sink_spec_ = spec_;  // logged only
   std::string default_sink_;
   std::string monitor_source_;
   bool initialized_ = false;

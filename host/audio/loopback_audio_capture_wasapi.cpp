@@ -2,15 +2,15 @@
 
 #include <windows.h>
 
-#include <audioclient.h>
 #include <mmdeviceapi.h>
-#include <wrl/client.h>
+#include <mmreg.h>
 
 #include <atomic>
 #include <cstdint>
 #include <thread>
 #include <vector>
 
+#include "audio/audio_client_source_wasapi.h"
 #include "audio/pcm_samples.h"
 #include "base/logger.h"
 #include "platform/multimedia_task.h"
@@ -23,9 +23,38 @@ constexpr DWORD kWaitLimitMs = 100;
 // GetBuffer reports the performance-counter position in 100-ns units.
 constexpr uint64_t kPositionUnitsPerSecond = 10000000;
 
+// Stream flags the MinGW headers do not define: the engine converts the mix format into
+// the one we ask for, with its better sample-rate converter.
+constexpr DWORD kAutoConvertPcm = 0x80000000;
+constexpr DWORD kSrcDefaultQuality = 0x08000000;
+constexpr DWORD kStreamFlags = AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK |
+                               kAutoConvertPcm | kSrcDefaultQuality;
+
+constexpr uint32_t kCaptureRate = 48000;
+constexpr uint16_t kCaptureChannels = 2;
+// KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, spelt out so no GUID library is needed.
+constexpr GUID kSubtypeIeeeFloat = {
+    0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+// What the stream delivers: 48 kHz stereo 32-bit float, as Opus takes it.
+WAVEFORMATEXTENSIBLE CaptureFormat() {
+  WAVEFORMATEXTENSIBLE format{};
+  format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+  format.Format.nChannels = kCaptureChannels;
+  format.Format.nSamplesPerSec = kCaptureRate;
+  format.Format.wBitsPerSample = 32;
+  format.Format.nBlockAlign = kCaptureChannels * sizeof(float);
+  format.Format.nAvgBytesPerSec = kCaptureRate * format.Format.nBlockAlign;
+  format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+  format.Samples.wValidBitsPerSample = 32;
+  format.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
+  format.SubFormat = kSubtypeIeeeFloat;
+  return format;
+}
+
 class WasapiLoopbackCapture : public LoopbackAudioCapture {
  public:
-  WasapiLoopbackCapture() = default;
+  explicit WasapiLoopbackCapture(AudioClientSource source) : source_(std::move(source)) {}
   ~WasapiLoopbackCapture() override;
   WasapiLoopbackCapture(const WasapiLoopbackCapture&) = delete;
   WasapiLoopbackCapture& operator=(const WasapiLoopbackCapture&) = delete;
@@ -33,8 +62,8 @@ class WasapiLoopbackCapture : public LoopbackAudioCapture {
   bool Initialize() override;
   bool Start(PcmCallback callback) override;
   void Stop() override;
-  uint32_t sample_rate() const override { return sample_rate_; }
-  uint32_t channels() const override { return channels_; }
+  uint32_t sample_rate() const override { return kCaptureRate; }
+  uint32_t channels() const override { return kCaptureChannels; }
   Status LastStatus() const override { return status_; }
 
  private:
@@ -44,17 +73,13 @@ class WasapiLoopbackCapture : public LoopbackAudioCapture {
   bool Fail(const char* call, const char* message, HRESULT hr);
   void Shutdown();
 
-  Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator_;
-  Microsoft::WRL::ComPtr<IMMDevice> device_;
+  AudioClientSource source_;
   Microsoft::WRL::ComPtr<IAudioClient> audio_client_;
   Microsoft::WRL::ComPtr<IAudioCaptureClient> capture_client_;
   PcmCallback callback_;
   std::thread thread_;
   std::atomic<bool> running_{false};
   HANDLE event_ = nullptr;
-  uint32_t sample_rate_ = 48000;
-  uint32_t channels_ = 2;
-  uint32_t bits_per_sample_ = 16;
   std::vector<int16_t> converted_;  // float packets as 16-bit samples, reused
   Status status_;
 };
@@ -73,38 +98,26 @@ bool WasapiLoopbackCapture::Fail(const char* call, const char* message, HRESULT 
 
 bool WasapiLoopbackCapture::Initialize() {
   status_ = Status::Success();
-  HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                IID_PPV_ARGS(enumerator_.ReleaseAndGetAddressOf()));
-  if (FAILED(hr)) {
-    return Fail("CoCreateInstance MMDeviceEnumerator", "Audio device enumerator creation failed",
-                hr);
+  capture_client_.Reset();
+  AudioClientActivation activation = source_();
+  if (!activation.client) {
+    return Fail(activation.failed_call, activation.failure, activation.hr);
   }
-  device_.Reset();
-  hr = enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, &device_);
-  if (FAILED(hr)) {
-    return Fail("GetDefaultAudioEndpoint", "Default audio endpoint is unavailable", hr);
-  }
-  hr = device_->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                         reinterpret_cast<void**>(audio_client_.ReleaseAndGetAddressOf()));
-  if (FAILED(hr)) {
-    return Fail("Activate IAudioClient", "Audio client activation failed", hr);
-  }
-  WAVEFORMATEX* format = nullptr;
-  hr = audio_client_->GetMixFormat(&format);
+  audio_client_ = std::move(activation.client);
+  WAVEFORMATEX* mix = nullptr;
+  HRESULT hr = audio_client_->GetMixFormat(&mix);
   if (FAILED(hr)) {
     return Fail("GetMixFormat", "Audio mix format query failed", hr);
   }
-  sample_rate_ = format->nSamplesPerSec;
-  channels_ = format->nChannels;
-  bits_per_sample_ = format->wBitsPerSample;
-  LOG_INFO("[Audio] Mix format: %uHz, %uch, %ubit", sample_rate_, channels_, bits_per_sample_);
+  LOG_INFO("[Audio] Mix format: %uHz, %uch, %ubit", static_cast<unsigned>(mix->nSamplesPerSec),
+           static_cast<unsigned>(mix->nChannels), static_cast<unsigned>(mix->wBitsPerSample));
+  CoTaskMemFree(mix);
   if (event_ == nullptr) {
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   }
-  hr = audio_client_->Initialize(AUDCLNT_SHAREMODE_SHARED,
-                                 AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
-                                 kBufferDuration, 0, format, nullptr);
-  CoTaskMemFree(format);
+  const WAVEFORMATEXTENSIBLE format = CaptureFormat();
+  hr = audio_client_->Initialize(AUDCLNT_SHAREMODE_SHARED, kStreamFlags, kBufferDuration, 0,
+                                 &format.Format, nullptr);
   if (FAILED(hr)) {
     return Fail("IAudioClient::Initialize loopback", "Audio loopback initialization failed", hr);
   }
@@ -162,8 +175,6 @@ void WasapiLoopbackCapture::Shutdown() {
   Stop();
   capture_client_.Reset();
   audio_client_.Reset();
-  device_.Reset();
-  enumerator_.Reset();
   if (event_ != nullptr) {
     CloseHandle(event_);
     event_ = nullptr;
@@ -207,19 +218,46 @@ void WasapiLoopbackCapture::DrainPackets() {
 }
 
 void WasapiLoopbackCapture::Deliver(const BYTE* data, uint32_t frames, uint64_t counter_position) {
-  const uint64_t timestamp_us = TicksToMicros(counter_position, kPositionUnitsPerSecond);
-  const size_t samples = size_t{frames} * channels_;
-  if (bits_per_sample_ == 16) {
-    callback_(reinterpret_cast<const int16_t*>(data), frames, channels_, timestamp_us);
-  } else if (bits_per_sample_ == 32) {
-    converted_.resize(samples);
-    FloatToS16({reinterpret_cast<const float*>(data), samples}, converted_.data());
-    callback_(converted_.data(), frames, channels_, timestamp_us);
+  const size_t samples = size_t{frames} * kCaptureChannels;
+  converted_.resize(samples);
+  FloatToS16({reinterpret_cast<const float*>(data), samples}, converted_.data());
+  callback_(converted_.data(), frames, kCaptureChannels,
+            TicksToMicros(counter_position, kPositionUnitsPerSecond));
+}
+
+AudioClientActivation ActivateDefaultRenderClient() {
+  AudioClientActivation activation;
+  Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator;
+  activation.hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                   IID_PPV_ARGS(&enumerator));
+  if (FAILED(activation.hr)) {
+    activation.failed_call = "CoCreateInstance MMDeviceEnumerator";
+    activation.failure = "Audio device enumerator creation failed";
+    return activation;
   }
+  Microsoft::WRL::ComPtr<IMMDevice> device;
+  activation.hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device);
+  if (FAILED(activation.hr)) {
+    activation.failed_call = "GetDefaultAudioEndpoint";
+    activation.failure = "Default audio endpoint is unavailable";
+    return activation;
+  }
+  activation.hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                   reinterpret_cast<void**>(activation.client.GetAddressOf()));
+  if (FAILED(activation.hr)) {
+    activation.client.Reset();
+    activation.failed_call = "Activate IAudioClient";
+    activation.failure = "Audio client activation failed";
+  }
+  return activation;
 }
 
 std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCapture() {
-  return std::make_unique<WasapiLoopbackCapture>();
+  return CreateWasapiLoopbackCaptureFrom(ActivateDefaultRenderClient);
+}
+
+std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCaptureFrom(AudioClientSource source) {
+  return std::make_unique<WasapiLoopbackCapture>(std::move(source));
 }
 
 }  // namespace orvane

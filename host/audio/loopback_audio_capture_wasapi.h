@@ -6,9 +6,10 @@
 
 namespace orvane {
 
-// Records the default playback endpoint in WASAPI shared-mode loopback: event-driven,
-// in the endpoint's mix format, float samples turned into signed 16-bit ones. The
-// capture thread joins the multimedia class "Pro Audio" while it runs.
+// Records the default playback endpoint in WASAPI shared-mode loopback: event-driven, as
+// 48 kHz stereo float whatever the endpoint's mix format (the audio engine converts; Opus
+// takes neither 44.1 kHz nor more than two channels), turned into signed 16-bit samples.
+// The capture thread joins the multimedia class "Pro Audio" while it runs.
 std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCapture();
 
 }  // namespace orvane

@@ -10,7 +10,8 @@ namespace orvane {
 uint64_t MonotonicMicros();
 uint64_t MonotonicNanos();
 
-// Millisecond tick count for pacing and log rate limits.
+// Millisecond tick count for retry periods and log rate limits (frame pacing uses the
+// nanosecond clock: this one moves in steps of up to 15.6 ms on Windows).
 uint64_t TickCountMs();
 
 LocalTime CurrentLocalTime();

@@ -10,6 +10,7 @@
 
 #include "base/logger.h"
 #include "security/ecdh_secret.h"
+#include "security/p256_point.h"
 
 namespace orvane {
 namespace {
@@ -43,40 +44,80 @@ PUCHAR BufferOrPlaceholder(std::span<const uint8_t> bytes) {
   return bytes.empty() ? &placeholder : Bytes(bytes);
 }
 
-// An AES-GCM key object on a provider of its own, opened per call so that callers on any
-// thread share nothing.
-class AesGcmKey {
- public:
-  explicit AesGcmKey(std::span<const uint8_t> key) {
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&provider_, BCRYPT_AES_ALGORITHM, nullptr, 0))) {
-      provider_ = nullptr;
-      return;
+// Opening a provider costs far more than sealing a datagram, so each one is opened once
+// and kept for the life of the process (CNG lets threads share an algorithm handle).
+// Null when it cannot be opened.
+BCRYPT_ALG_HANDLE AesGcmProvider() {
+  static const BCRYPT_ALG_HANDLE provider = [] {
+    BCRYPT_ALG_HANDLE handle = nullptr;
+    if (!Succeeded(BCryptOpenAlgorithmProvider(&handle, BCRYPT_AES_ALGORITHM, nullptr, 0))) {
+      return BCRYPT_ALG_HANDLE{nullptr};
     }
     if (!Succeeded(
-            BCryptSetProperty(provider_, BCRYPT_CHAINING_MODE,
+            BCryptSetProperty(handle, BCRYPT_CHAINING_MODE,
                               reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
-                              sizeof(BCRYPT_CHAIN_MODE_GCM), 0)) ||
-        !Succeeded(BCryptGenerateSymmetricKey(provider_, &key_, nullptr, 0, Bytes(key),
-                                              static_cast<ULONG>(key.size()), 0))) {
-      key_ = nullptr;
+                              sizeof(BCRYPT_CHAIN_MODE_GCM), 0))) {
+      BCryptCloseAlgorithmProvider(handle, 0);
+      return BCRYPT_ALG_HANDLE{nullptr};
     }
-  }
-  ~AesGcmKey() {
-    if (key_ != nullptr) {
-      BCryptDestroyKey(key_);
+    return handle;
+  }();
+  return provider;
+}
+
+BCRYPT_ALG_HANDLE HmacSha256Provider() {
+  static const BCRYPT_ALG_HANDLE provider = [] {
+    BCRYPT_ALG_HANDLE handle = nullptr;
+    if (!Succeeded(BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr,
+                                               BCRYPT_ALG_HANDLE_HMAC_FLAG))) {
+      return BCRYPT_ALG_HANDLE{nullptr};
     }
-    if (provider_ != nullptr) {
-      BCryptCloseAlgorithmProvider(provider_, 0);
-    }
-  }
+    return handle;
+  }();
+  return provider;
+}
+
+// The AES-GCM key object of one thread and use (sealing or opening). It is kept while the
+// key stays the same, as it does for every datagram of a stream, and never shared between
+// threads, so calls on different threads stay independent.
+class AesGcmKey {
+ public:
+  AesGcmKey() = default;
+  ~AesGcmKey() { Forget(); }
   AesGcmKey(const AesGcmKey&) = delete;
   AesGcmKey& operator=(const AesGcmKey&) = delete;
 
-  BCRYPT_KEY_HANDLE handle() const { return key_; }
+  // The key object for `key`; null when it cannot be made.
+  BCRYPT_KEY_HANDLE For(std::span<const uint8_t> key) {
+    if (handle_ != nullptr && key.size() == bytes_.size() &&
+        std::equal(key.begin(), key.end(), bytes_.begin())) {
+      return handle_;
+    }
+    Forget();
+    const BCRYPT_ALG_HANDLE provider = AesGcmProvider();
+    if (provider == nullptr || !FitsUlong(key.size()) ||
+        !Succeeded(BCryptGenerateSymmetricKey(provider, &handle_, nullptr, 0, Bytes(key),
+                                              static_cast<ULONG>(key.size()), 0))) {
+      handle_ = nullptr;
+      return nullptr;
+    }
+    bytes_.assign(key.begin(), key.end());
+    return handle_;
+  }
+
+  // After a failed step the key object is made afresh on its next use.
+  void Forget() {
+    if (handle_ != nullptr) {
+      BCryptDestroyKey(handle_);
+      handle_ = nullptr;
+    }
+    SecureZeroMemory(bytes_.data(), bytes_.size());
+    bytes_.clear();
+  }
 
  private:
-  BCRYPT_ALG_HANDLE provider_ = nullptr;
-  BCRYPT_KEY_HANDLE key_ = nullptr;
+  BCRYPT_KEY_HANDLE handle_ = nullptr;
+  std::vector<uint8_t> bytes_;
 };
 
 BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO AuthInfo(std::span<const uint8_t> nonce,
@@ -94,13 +135,40 @@ BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO AuthInfo(std::span<const uint8_t> nonce,
   return info;
 }
 
+// The peer key as X || Y on the curve: a P-256 key blob carries both coordinates, so an X
+// given alone is completed with its even Y (either Y gives the same shared X). Checked here
+// rather than trusted to the provider, so that no point off the curve takes part in an
+// agreement. Nullopt when there is no such point.
+std::optional<std::vector<uint8_t>> PeerPoint(std::span<const uint8_t> peer_public_key,
+                                              PeerKeyForm form) {
+  const std::span<const uint8_t, kCoordinateSize> x = peer_public_key.first<kCoordinateSize>();
+  std::vector<uint8_t> point(x.begin(), x.end());
+  if (form == PeerKeyForm::kXOnly) {
+    const std::optional<P256Coordinate> y = P256EvenY(x);
+    if (!y) {
+      return std::nullopt;
+    }
+    point.insert(point.end(), y->begin(), y->end());
+    return point;
+  }
+  const std::span<const uint8_t, kCoordinateSize> y =
+      peer_public_key.subspan<kCoordinateSize, kCoordinateSize>();
+  if (!IsOnP256(x, y)) {
+    return std::nullopt;
+  }
+  point.insert(point.end(), y.begin(), y.end());
+  return point;
+}
+
 }  // namespace
 
 class EcdhProvider {
  public:
-  explicit EcdhProvider(BCRYPT_ALG_HANDLE algorithm) : handle(algorithm) {}
+  EcdhProvider(BCRYPT_ALG_HANDLE algorithm, ULONG bits) : handle(algorithm), key_bits(bits) {}
   ~EcdhProvider() { BCryptCloseAlgorithmProvider(handle, 0); }
   const BCRYPT_ALG_HANDLE handle;
+  // The key length BCryptGenerateKeyPair is given: 0 where the curve property implies it.
+  const ULONG key_bits;
 };
 
 class EcdhPrivateKey {
@@ -122,6 +190,13 @@ SessionCrypto::SessionCrypto() {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, kEcdhAlgorithm, nullptr, 0);
   if (!Succeeded(status)) {
+    // Systems before Windows 10 (and Wine) have only the provider fixed to P-256.
+    if (Succeeded(
+            BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDH_P256_ALGORITHM, nullptr, 0))) {
+      provider_.reset(new EcdhProvider(algorithm, 256));
+      LOG_INFO("[Crypto] ECDH curve set to P-256");
+      return;
+    }
     LOG_ERROR("[Crypto] BCryptOpenAlgorithmProvider(ECDH) failed: 0x%08lX", StatusCode(status));
     return;
   }
@@ -133,7 +208,7 @@ SessionCrypto::SessionCrypto() {
     BCryptCloseAlgorithmProvider(algorithm, 0);
     return;
   }
-  provider_.reset(new EcdhProvider(algorithm));
+  provider_.reset(new EcdhProvider(algorithm, 0));
   LOG_INFO("[Crypto] ECDH curve set to P-256");
 }
 
@@ -143,7 +218,7 @@ EphemeralKeyPair SessionCrypto::GenerateEphemeralKey() const {
     return pair;
   }
   BCRYPT_KEY_HANDLE key = nullptr;
-  const NTSTATUS status = BCryptGenerateKeyPair(provider_->handle, &key, 0, 0);
+  const NTSTATUS status = BCryptGenerateKeyPair(provider_->handle, &key, provider_->key_bits, 0);
   if (!Succeeded(status)) {
     LOG_ERROR("[Crypto] BCryptGenerateKeyPair failed: 0x%08lX", StatusCode(status));
     return pair;
@@ -168,14 +243,18 @@ EphemeralKeyPair SessionCrypto::GenerateEphemeralKey() const {
 
 std::vector<uint8_t> SessionCrypto::AgreeRawSecret(const EcdhPrivateKey& private_key,
                                                    std::span<const uint8_t> peer_public_key) const {
-  const PeerKeyForm form = *PeerKeyFormForSize(peer_public_key.size());
-  const BCRYPT_ECCKEY_BLOB header{
-      static_cast<ULONG>(form == PeerKeyForm::kPoint ? BCRYPT_ECDH_PUBLIC_P256_MAGIC
-                                                     : BCRYPT_ECDH_PUBLIC_GENERIC_MAGIC),
-      kCoordinateSize};
-  std::vector<uint8_t> blob(sizeof(header) + peer_public_key.size());
+  const std::optional<std::vector<uint8_t>> point =
+      PeerPoint(peer_public_key, *PeerKeyFormForSize(peer_public_key.size()));
+  if (!point) {
+    LOG_ERROR("[Crypto] Import peer public key failed: 0x%08lX",
+              StatusCode(static_cast<NTSTATUS>(0xC000000DL)));  // STATUS_INVALID_PARAMETER
+    return {};
+  }
+  const BCRYPT_ECCKEY_BLOB header{static_cast<ULONG>(BCRYPT_ECDH_PUBLIC_P256_MAGIC),
+                                  kCoordinateSize};
+  std::vector<uint8_t> blob(sizeof(header) + point->size());
   std::memcpy(blob.data(), &header, sizeof(header));
-  std::memcpy(blob.data() + sizeof(header), peer_public_key.data(), peer_public_key.size());
+  std::memcpy(blob.data() + sizeof(header), point->data(), point->size());
 
   BCRYPT_KEY_HANDLE peer = nullptr;
   NTSTATUS status = BCryptImportKeyPair(provider_->handle, nullptr, BCRYPT_ECCPUBLIC_BLOB, &peer,
@@ -215,16 +294,21 @@ bool SessionCrypto::SealAesGcm(std::span<const uint8_t> key, std::span<const uin
   if (!FitsUlong(plaintext.size()) || !FitsUlong(aad.size())) {
     return false;
   }
-  const AesGcmKey aes(key);
-  if (aes.handle() == nullptr) {
+  thread_local AesGcmKey sealing;
+  const BCRYPT_KEY_HANDLE handle = sealing.For(key);
+  if (handle == nullptr) {
     return false;
   }
   BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = AuthInfo(nonce, aad, tag.data());
   ULONG written = 0;
-  return Succeeded(BCryptEncrypt(aes.handle(), BufferOrPlaceholder(plaintext),
-                                 static_cast<ULONG>(plaintext.size()), &info, nullptr, 0,
-                                 BufferOrPlaceholder(ciphertext),
-                                 static_cast<ULONG>(ciphertext.size()), &written, 0));
+  if (!Succeeded(BCryptEncrypt(handle, BufferOrPlaceholder(plaintext),
+                               static_cast<ULONG>(plaintext.size()), &info, nullptr, 0,
+                               BufferOrPlaceholder(ciphertext),
+                               static_cast<ULONG>(ciphertext.size()), &written, 0))) {
+    sealing.Forget();
+    return false;
+  }
+  return true;
 }
 
 std::optional<size_t> SessionCrypto::OpenAesGcm(std::span<const uint8_t> key,
@@ -236,13 +320,14 @@ std::optional<size_t> SessionCrypto::OpenAesGcm(std::span<const uint8_t> key,
   if (!FitsUlong(ciphertext.size()) || !FitsUlong(aad.size())) {
     return std::nullopt;
   }
-  const AesGcmKey aes(key);
-  if (aes.handle() == nullptr) {
+  thread_local AesGcmKey opening;
+  const BCRYPT_KEY_HANDLE handle = opening.For(key);
+  if (handle == nullptr) {
     return std::nullopt;
   }
   BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = AuthInfo(nonce, aad, Bytes(tag));
   ULONG written = 0;
-  if (!Succeeded(BCryptDecrypt(aes.handle(), BufferOrPlaceholder(ciphertext),
+  if (!Succeeded(BCryptDecrypt(handle, BufferOrPlaceholder(ciphertext),
                                static_cast<ULONG>(ciphertext.size()), &info, nullptr, 0,
                                BufferOrPlaceholder(plaintext), static_cast<ULONG>(plaintext.size()),
                                &written, 0))) {
@@ -257,9 +342,8 @@ std::vector<uint8_t> SessionCrypto::HmacSha256(std::span<const uint8_t> key, con
   if (!FitsUlong(key.size()) || !FitsUlong(label_size) || !FitsUlong(data.size())) {
     return {};
   }
-  BCRYPT_ALG_HANDLE algorithm = nullptr;
-  if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr,
-                                             BCRYPT_ALG_HANDLE_HMAC_FLAG))) {
+  const BCRYPT_ALG_HANDLE algorithm = HmacSha256Provider();
+  if (algorithm == nullptr) {
     return {};
   }
   std::vector<uint8_t> mac(kHmacSize);
@@ -273,7 +357,6 @@ std::vector<uint8_t> SessionCrypto::HmacSha256(std::span<const uint8_t> key, con
            Succeeded(BCryptFinishHash(hash, mac.data(), static_cast<ULONG>(mac.size()), 0));
     BCryptDestroyHash(hash);
   }
-  BCryptCloseAlgorithmProvider(algorithm, 0);
   if (!made) {
     return {};
   }

@@ -1,8 +1,5 @@
 #include "session/frame_loop.h"
 
-#include <chrono>
-#include <thread>
-
 #include "base/logger.h"
 #include "platform/clock.h"
 #include "platform/multimedia_task.h"
@@ -11,6 +8,8 @@ namespace orvane {
 namespace {
 
 constexpr uint32_t kCaptureWaitMs = 16;
+// Cursor and housekeeping run once per iteration, about every millisecond.
+constexpr uint64_t kPollIntervalNs = 1000000;
 constexpr uint64_t kReinitIntervalMs = 500;
 constexpr uint32_t kProtectedContentError = 2101;
 
@@ -47,7 +46,7 @@ void FrameLoop::Run() {
                                        figures->encode_ms_p95, context_.abr.current_kbps());
     }
     diagnostics_.LogPipeline(NowMs(), capture_.ActiveName());
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    pacer_.Wait(kPollIntervalNs);
   }
   diagnostics_.LogStopped(capture_.ActiveName());
   capture_.Release();

@@ -4,32 +4,43 @@
 #include <functional>
 #include <optional>
 
-#include "platform/clock.h"
-
 namespace orvane {
 
-// Decides, by millisecond ticks, whether the frame loop's current iteration captures a
-// frame. The loop spins with a 1 ms sleep; a frame slot is due once a full interval has
-// passed since the previous slot began.
+// Decides whether the frame loop's current iteration captures a frame, and sleeps
+// between iterations. Slots follow deadlines on a nanosecond clock, each one interval
+// after the one before (not after the moment it was taken), so a wake-up that comes
+// late by less than an interval costs no frame: the loop keeps the asked frame rate
+// even where sleeps end only on the system's 15.6 ms tick.
 class FramePacer {
  public:
   static constexpr uint32_t kMinFps = 15;
 
-  using TickClock = std::function<uint64_t()>;
+  // The clock and the sleep, replaced in tests.
+  struct Clock {
+    std::function<uint64_t()> now_ns;            // monotonic
+    std::function<void(uint64_t)> sleep_for_ns;  // may sleep longer, never shorter
+  };
 
-  explicit FramePacer(TickClock ticks_ms = TickCountMs);
+  // The monotonic high-resolution clock and the finest sleep the system has.
+  FramePacer();
+  explicit FramePacer(Clock clock);
 
-  // 1000 / fps in whole milliseconds, with fps raised to 15 and the result at least 1.
-  static uint64_t IntervalMs(uint32_t fps);
+  // 1 s / fps, with fps raised to 15 and the result at least 1 ms.
+  static uint64_t IntervalNs(uint32_t fps);
 
-  // True when a slot is due now; the slot then starts at this tick. A late slot is not
-  // made up: the next one is counted from when this one actually started, so a stalled
-  // capture lowers the frame rate instead of producing a burst afterwards.
+  // True when a slot is due now. A slot late by a whole interval or more (a stalled
+  // capture) is not made up: the next one is counted from when this one was taken, so a
+  // stall lowers the frame rate instead of producing a burst afterwards.
   bool TakeSlot(uint32_t fps);
 
+  // Sleeps until the next iteration: `poll_ns` from now, or sooner when the next slot is
+  // due before that.
+  void Wait(uint64_t poll_ns);
+
  private:
-  TickClock ticks_ms_;
-  std::optional<uint64_t> last_slot_ms_;
+  Clock clock_;
+  std::optional<uint64_t> slot_ns_;  // the deadline of the last slot taken
+  uint64_t interval_ns_ = 0;         // the interval that slot was taken at
 };
 
 }  // namespace orvane

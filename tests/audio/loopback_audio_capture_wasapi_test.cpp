@@ -1,11 +1,16 @@
 #include "audio/loopback_audio_capture_wasapi.h"
 
 #include <gtest/gtest.h>
+#include <opus/opus.h>
 
 #include <atomic>
+#include <mutex>
 #include <regex>
+#include <vector>
 
+#include "audio/audio_client_source_wasapi.h"
 #include "audio/audio_pipeline.h"
+#include "audio/fake_audio_client_wasapi.h"
 #include "audio/opus_transform_mf.h"
 #include "support/log_capture.h"
 
@@ -51,6 +56,66 @@ TEST(WasapiLoopbackCaptureTest, ASystemWithoutLoopbackCaptureLeavesTheStreamSile
       log.Contains("[AudioPipeline] Audio capture start failed code=7 msg=Audio capture "
                    "was not initialized before Start() hr=0x80004005"));
   pipeline.Stop();
+}
+
+// A 44.1 kHz 5.1 float endpoint: Opus takes neither, so the stream must be opened as
+// 48 kHz stereo with the engine converting, and what arrives is a decodable tone.
+TEST(WasapiLoopbackCaptureTest, ASurroundEndpointAt44kHzIsCapturedAs48kHzStereoOpus) {
+  constexpr uint32_t kPackets = 100;  // one second of 10 ms packets
+  FakeAudioClient::Record record;
+  LogCapture log;
+  AudioPipeline pipeline(
+      [&] {
+        return CreateWasapiLoopbackCaptureFrom([&] {
+          AudioClientActivation activation;
+          activation.client.Attach(new FakeAudioClient(SurroundFloatMixFormat(), kPackets, record));
+          return activation;
+        });
+      },
+      OpusTransformFactory{});
+  ASSERT_TRUE(pipeline.Initialize()) << ::testing::PrintToString(log.Lines());
+  EXPECT_TRUE(log.Contains("[Audio] Mix format: 44100Hz, 6ch, 32bit"));
+
+  std::mutex mutex;
+  std::vector<std::vector<uint8_t>> packets;
+  std::atomic<bool> streaming{true};
+  pipeline.Start(
+      true,
+      [&](uint32_t, uint64_t, uint8_t, const uint8_t* data, uint32_t size) {
+        std::lock_guard<std::mutex> lock(mutex);
+        packets.emplace_back(data, data + size);
+      },
+      streaming);
+  EXPECT_TRUE(WaitUntil([&] { return record.released_packets.load() == int{kPackets}; }))
+      << ::testing::PrintToString(log.Lines());
+  pipeline.Stop();
+  EXPECT_EQ(record.rule_breaks.load(), 0);
+
+  std::lock_guard<std::mutex> lock(mutex);
+  ASSERT_GE(packets.size(), size_t{kPackets / 2 - 2}) << "one 20 ms packet per two blocks";
+  int error = 0;
+  OpusDecoder* decoder = opus_decoder_create(48000, 2, &error);
+  ASSERT_NE(decoder, nullptr);
+  std::vector<int16_t> decoded;
+  for (const std::vector<uint8_t>& packet : packets) {
+    int16_t out[5760 * 2];
+    const int frames =
+        opus_decode(decoder, packet.data(), static_cast<opus_int32>(packet.size()), out, 5760, 0);
+    ASSERT_GT(frames, 0);
+    for (int i = 0; i < frames; ++i) {
+      decoded.push_back(out[2 * i]);
+    }
+  }
+  opus_decoder_destroy(decoder);
+  // Past the codec's start-up, the left channel crosses zero upwards 1000 times a second.
+  const size_t skip = 4800;
+  ASSERT_GT(decoded.size(), skip + 24000);
+  int upward = 0;
+  for (size_t i = skip + 1; i < decoded.size(); ++i) {
+    upward += decoded[i - 1] < 0 && decoded[i] >= 0 ? 1 : 0;
+  }
+  const double seconds = static_cast<double>(decoded.size() - skip - 1) / 48000;
+  EXPECT_NEAR(upward / seconds, 1000.0, 20.0);
 }
 
 }  // namespace

@@ -78,18 +78,22 @@ class AudioStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(xvfb_.started());
-    ASSERT_TRUE(pulse_.started());
+    pulse_ = std::make_unique<PulseServer>(temp_ / "pulse", std::vector<std::string>{"speakers"},
+                                           SinkFormat());
+    ASSERT_TRUE(pulse_->started());
     setenv("DISPLAY", xvfb_.display().c_str(), 1);
     ASSERT_TRUE(painter_.connected());
     // Something must change on screen, or the host has no video to send.
     ticker_window_ = painter_.Fill(0, 0, 64, 64, 0x202020);
 
-    ASSERT_TRUE(host_.Start({}, {{"PULSE_SERVER", pulse_.address()}}));
+    ASSERT_TRUE(host_.Start({}, {{"PULSE_SERVER", pulse_->address()}}));
     EXPECT_NE(host_->Output().find("[Audio] PulseAudio loopback initialized: speakers.monitor"),
               std::string::npos)
         << host_->Output();
     ASSERT_TRUE(host_.Pair());
   }
+
+  virtual PulseSinkFormat SinkFormat() const { return {}; }
 
   // Streams with `arguments` while the screen changes and, once the stream has started,
   // a tone of `tone_seconds` plays. Returns the client's exit status.
@@ -109,7 +113,7 @@ class AudioStreamTest : public ::testing::Test {
     EXPECT_TRUE(started) << host_->Output();
     if (started) {
       const auto frames = static_cast<uint32_t>(tone_seconds * 48000);
-      EXPECT_TRUE(pulse_.Play(Sine(frames, 2, kToneHz, 48000, kToneAmplitude), "speakers"));
+      EXPECT_TRUE(pulse_->Play(Sine(frames, 2, kToneHz, 48000, kToneAmplitude), "speakers"));
     }
     client.join();
     ticking = false;
@@ -120,7 +124,7 @@ class AudioStreamTest : public ::testing::Test {
   TempFolder temp_{"orvane-audio-stream"};
   XvfbServer xvfb_{"640x480x24"};
   XvfbPainter painter_{xvfb_.display()};
-  PulseServer pulse_{temp_ / "pulse", {"speakers"}};
+  std::unique_ptr<PulseServer> pulse_;
   uint32_t ticker_window_ = 0;
   PairedHost host_{temp_.path()};
 };
@@ -168,6 +172,27 @@ TEST_F(AudioStreamTest, WithAudioNotNegotiatedNoAudioDatagramArrives) {
   EXPECT_EQ(totals.packets, 0);
   EXPECT_GT(totals.sealed, 0);  // video came
   EXPECT_EQ(host_->Output().find("[Audio] Capture started"), std::string::npos);
+}
+
+// A sound server running at 44.1 kHz, as a stock PulseAudio does, here with a 5.1 sink:
+// Opus takes neither, and the tone must still arrive.
+class AudioStreamFromSurroundSinkTest : public AudioStreamTest {
+ protected:
+  PulseSinkFormat SinkFormat() const override { return {44100, 6}; }
+};
+
+TEST_F(AudioStreamFromSurroundSinkTest, TheToneOfA44kHzSurroundSinkArrivesAsOpus) {
+  EXPECT_NE(host_->Output().find("[Audio] Mix format: 44100Hz, 6ch, 16bit"), std::string::npos)
+      << host_->Output();
+  ASSERT_EQ(StreamWithTone("--audio --seconds 5 --width 640 --height 480", 2.0), 0)
+      << ReadFile(temp_ / "stream.log");
+  const std::string output = ReadFile(temp_ / "stream.log");
+  const ClientTotals totals = ParseTotals(output);
+  EXPECT_GE(totals.packets, 80) << output;
+  EXPECT_EQ(totals.undecodable, 0);
+  ASSERT_TRUE(totals.has_tone) << output;
+  EXPECT_NEAR(totals.tone_hz, kToneHz, 5.0);
+  EXPECT_EQ(host_->Output().find("libopus init failed"), std::string::npos) << host_->Output();
 }
 
 }  // namespace

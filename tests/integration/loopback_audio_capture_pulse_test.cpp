@@ -121,6 +121,29 @@ TEST_F(PulseCaptureTest, FollowsTheDefaultSink) {
   capture.Stop();
 }
 
+// A sink at 44.1 kHz with six channels (a stock server's rate, a 5.1 card) is still
+// delivered as 48 kHz stereo, the format Opus takes.
+TEST(PulseCaptureOfSurroundSinkTest, DeliversTheToneAs48kHzStereo) {
+  TempFolder folder("orvane-pulse");
+  PulseServer server(folder.path(), {"speakers"}, {44100, 6});
+  ASSERT_TRUE(server.started());
+  LogCapture log;
+  BlockLog blocks;
+  PulseLoopbackCapture capture(server.address());
+  ASSERT_TRUE(capture.Initialize());
+  EXPECT_TRUE(log.Contains("[Audio] Mix format: 44100Hz, 6ch, 16bit"));
+  EXPECT_EQ(capture.sample_rate(), 48000u);
+  EXPECT_EQ(capture.channels(), 2u);
+  ASSERT_TRUE(capture.Start(blocks.Callback()));
+  ASSERT_TRUE(server.Play(Sine(48000 / 2, 2, 1000.0, 48000, 0.5), "speakers"));
+  ASSERT_TRUE(WaitUntil([&] { return blocks.size() >= 20; }, 5s));
+  capture.Stop();
+  for (const Block& block : blocks.Take()) {
+    EXPECT_EQ(block.frames, 480u);
+    EXPECT_EQ(block.channels, 2u);
+  }
+}
+
 TEST(PulseCaptureWithoutServerTest, InitializeFailsAndStartSaysSo) {
   LogCapture log;
   TempFolder folder("orvane-pulse");

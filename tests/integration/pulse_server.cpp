@@ -18,14 +18,17 @@ using namespace std::chrono_literals;
 
 }  // namespace
 
-PulseServer::PulseServer(const std::filesystem::path& folder, const std::vector<std::string>& sinks)
+PulseServer::PulseServer(const std::filesystem::path& folder, const std::vector<std::string>& sinks,
+                         PulseSinkFormat format)
     : folder_(folder), address_("unix:" + (folder / "native").string()) {
   const std::filesystem::path runtime = folder / "runtime";
   std::filesystem::create_directories(runtime);
   std::vector<std::string> arguments = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
                                         "--use-pid-file=no"};
   for (const std::string& sink : sinks) {
-    arguments.push_back("--load=module-null-sink sink_name=" + sink + " rate=48000 channels=2");
+    arguments.push_back("--load=module-null-sink sink_name=" + sink +
+                        " rate=" + std::to_string(format.rate) +
+                        " channels=" + std::to_string(format.channels));
   }
   arguments.push_back("--load=module-native-protocol-unix auth-anonymous=1 socket=" +
                       (folder / "native").string());

@@ -9,12 +9,20 @@
 
 namespace orvane::testing {
 
-// A private PulseAudio server: null sinks at 48 kHz stereo, its socket, state and runtime
-// files in a folder of its own, no D-Bus and no other clients. Stopped on destruction.
+// The format of a server's null sinks.
+struct PulseSinkFormat {
+  uint32_t rate = 48000;
+  uint32_t channels = 2;
+};
+
+// A private PulseAudio server: null sinks (48 kHz stereo unless told otherwise), its
+// socket, state and runtime files in a folder of its own, no D-Bus and no other clients.
+// Stopped on destruction.
 class PulseServer {
  public:
   // The first sink is the default one.
-  PulseServer(const std::filesystem::path& folder, const std::vector<std::string>& sinks);
+  PulseServer(const std::filesystem::path& folder, const std::vector<std::string>& sinks,
+              PulseSinkFormat format = {});
   ~PulseServer();
   PulseServer(const PulseServer&) = delete;
   PulseServer& operator=(const PulseServer&) = delete;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "security/p256_point.h"
 #include "security/session_crypto.h"
 
 namespace orvane {
@@ -33,8 +34,8 @@ std::vector<uint8_t> Coordinate(EVP_PKEY* key, const char* name) {
   return bytes;
 }
 
-PkeyPtr PublicKeyFromPoint(const std::vector<uint8_t>& x_then_y) {
-  std::vector<uint8_t> encoded = {0x04};
+PkeyPtr PublicKeyFromPoint(const std::vector<uint8_t>& x_then_y, uint8_t prefix = 0x04) {
+  std::vector<uint8_t> encoded = {prefix};
   encoded.insert(encoded.end(), x_then_y.begin(), x_then_y.end());
   EVP_PKEY_CTX* context = EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr);
   EVP_PKEY* key = nullptr;
@@ -98,6 +99,25 @@ TEST(SessionCryptoOpenSslTest, DerivesTheKeysCngDerivesFromTheSharedPoint) {
   EXPECT_EQ(crypto.DeriveSessionKey(host.private_key.get(), peer_public, {}, true), OpenSslHkdf(x));
   const std::span<const uint8_t> x_only(peer_public.data(), 32);
   EXPECT_EQ(crypto.DeriveSessionKey(host.private_key.get(), x_only, {}, false), OpenSslHkdf(x));
+}
+
+// The portable decompression that completes X-only keys for CNG gives the Y OpenSSL
+// decodes from the compressed point 0x02 || X, for keys of either parity.
+TEST(P256PointOpenSslTest, EvenYMatchesOpenSslDecompression) {
+  for (int i = 0; i < 64; ++i) {
+    const PkeyPtr key(EVP_EC_gen("P-256"));
+    ASSERT_NE(key, nullptr);
+    const std::vector<uint8_t> x = Coordinate(key.get(), OSSL_PKEY_PARAM_EC_PUB_X);
+    const PkeyPtr compressed = PublicKeyFromPoint(x, 0x02);
+    ASSERT_NE(compressed, nullptr);
+    const std::vector<uint8_t> even_y = Coordinate(compressed.get(), OSSL_PKEY_PARAM_EC_PUB_Y);
+    const std::optional<P256Coordinate> y = P256EvenY(std::span<const uint8_t, 32>(x.data(), 32));
+    ASSERT_TRUE(y.has_value());
+    EXPECT_EQ(std::vector<uint8_t>(y->begin(), y->end()), even_y);
+    const std::vector<uint8_t> own_y = Coordinate(key.get(), OSSL_PKEY_PARAM_EC_PUB_Y);
+    EXPECT_TRUE(IsOnP256(std::span<const uint8_t, 32>(x.data(), 32),
+                         std::span<const uint8_t, 32>(own_y.data(), 32)));
+  }
 }
 
 }  // namespace

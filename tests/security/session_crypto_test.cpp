@@ -309,11 +309,6 @@ TEST_F(KeyAgreementTest, XOnlyPeerKeyDerivesTheCompatibilityKeyEitherWay) {
   const std::vector<uint8_t> compatibility = Derive(host_, peer_.public_key, true);
   const std::span<const uint8_t> x_only(peer_.public_key.data(), 32);
   const std::vector<uint8_t> primary = Derive(host_, x_only, false);
-#ifdef _WIN32
-  if (primary.empty() && log.Contains("[Crypto] Import peer public key failed")) {
-    GTEST_SKIP() << "CNG here does not import a 32-byte generic ECDH public key";
-  }
-#endif
   EXPECT_EQ(primary, compatibility);
   EXPECT_EQ(Derive(host_, x_only, true), compatibility);
 }
@@ -339,6 +334,77 @@ TEST_F(KeyAgreementTest, RefusesUnusablePeerKeys) {
   EXPECT_TRUE(Derive(host_, {}, false).empty());
   EXPECT_TRUE(crypto_->DeriveSessionKey(nullptr, peer_.public_key, {}, false).empty());
   EXPECT_EQ(log.Lines().size(), lines) << "missing inputs are refused without a log line";
+}
+
+// Every form of peer key the client may send, on both platforms: X and Y, either Y, X
+// alone; refused when no such point is on the curve. Where the platform's CNG cannot hand
+// out raw secrets (Wine), the key still must have been imported and agreed on.
+TEST(PeerKeyFormTest, EveryFormOfAPointIsAcceptedAndNothingElse) {
+  LogCapture setup_log;
+  SessionCrypto crypto;
+  const EphemeralKeyPair host = crypto.GenerateEphemeralKey();
+  const EphemeralKeyPair peer = crypto.GenerateEphemeralKey();
+  if (host.public_key.size() != 64 || peer.public_key.size() != 64) {
+    const std::string missing = MissingCngFeature(setup_log);
+    ASSERT_FALSE(missing.empty()) << "no key pair";
+    GTEST_SKIP() << "CNG here lacks " << missing;
+  }
+  const std::vector<uint8_t> prime =
+      FromHex("ffffffff00000001000000000000000000000000ffffffffffffffffffffffff");
+  const std::vector<uint8_t> x(peer.public_key.begin(), peer.public_key.begin() + 32);
+  // The negated point: the same X with the other Y, p - Y.
+  std::vector<uint8_t> other_y = prime;
+  int borrow = 0;
+  for (size_t i = 32; i-- > 0;) {
+    const int difference = other_y[i] - peer.public_key[32 + i] - borrow;
+    borrow = difference < 0 ? 1 : 0;
+    other_y[i] = static_cast<uint8_t>(difference + 256 * borrow);
+  }
+  std::vector<uint8_t> negated = x;
+  negated.insert(negated.end(), other_y.begin(), other_y.end());
+  std::vector<uint8_t> off_curve = peer.public_key;
+  off_curve.back() ^= 1;
+  std::vector<uint8_t> x_without_point(32, 0);
+  x_without_point.back() = 1;  // x^3 - 3x + b has no square root for x = 1
+
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> key;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"X and Y", peer.public_key, true},
+      {"X and the other Y", negated, true},
+      {"X alone", x, true},
+      {"X and Y off the curve", off_curve, false},
+      {"zeros", std::vector<uint8_t>(64, 0), false},
+      {"X alone with no point", x_without_point, false},
+      {"X alone not below p", prime, false},
+  };
+  // Every accepted form agrees on the shared X, so the compatibility key is the same.
+  const std::vector<uint8_t> expected =
+      crypto.DeriveSessionKey(host.private_key.get(), peer.public_key, {}, true);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogCapture log;
+    const std::vector<uint8_t> key =
+        crypto.DeriveSessionKey(host.private_key.get(), c.key, {}, true);
+    const bool refused_on_import = log.Contains("[Crypto] Import peer public key failed: 0x");
+    if (!c.accepted) {
+      EXPECT_TRUE(key.empty());
+      EXPECT_TRUE(refused_on_import || log.Contains("BCryptSecretAgreement failed") ||
+                  log.Contains("EVP_PKEY_derive_set_peer failed"))
+          << ::testing::PrintToString(log.Lines());
+      continue;
+    }
+    EXPECT_FALSE(refused_on_import) << ::testing::PrintToString(log.Lines());
+    EXPECT_FALSE(log.Contains("BCryptSecretAgreement failed"));
+    if (key.empty() && !MissingCngFeature(log).empty()) {
+      continue;  // imported and agreed on; this CNG gives no raw secret
+    }
+    ASSERT_EQ(key.size(), 32u) << ::testing::PrintToString(log.Lines());
+    EXPECT_EQ(key, expected);
+  }
 }
 
 }  // namespace
