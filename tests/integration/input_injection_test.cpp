@@ -111,11 +111,15 @@ class InputInjectionTest : public ::testing::Test {
     ASSERT_TRUE(xvfb_.started());
     setenv("DISPLAY", xvfb_.display().c_str(), 1);
     window_ = std::make_unique<RecordingWindow>(xvfb_.display());
-    host_ = std::make_unique<HostProcess>(
-        std::vector<std::string>{"--control-port", std::to_string(port_), "--media-port",
-                                 std::to_string(FreeUdpPort()), "--input-port",
-                                 std::to_string(input_port_)},
-        temp_.path());
+    StartHost({});
+  }
+
+  void StartHost(const std::vector<std::string>& extra_arguments) {
+    std::vector<std::string> arguments{"--control-port", std::to_string(port_),
+                                       "--media-port",   std::to_string(FreeUdpPort()),
+                                       "--input-port",   std::to_string(input_port_)};
+    arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
+    host_ = std::make_unique<HostProcess>(arguments, temp_.path());
     ASSERT_TRUE(host_->WaitForOutput("[Main] Ready. Waiting for mobile client..."));
     ASSERT_NE(RunShell(Client("pair"), temp_ / "pair1.log"), -1);
     const std::string code =
@@ -176,6 +180,40 @@ TEST_F(InputInjectionTest, TheClientsTouchAndKeysDriveTheDisplay) {
   EXPECT_EQ(window_->Pointer(), std::make_pair(kTouchX, kTouchY));
   EXPECT_NE(host_->Output().find("[UDPRecv] Dropped input datagram from 127.0.0.1"),
             std::string::npos);
+}
+
+// The display split into two monitors side by side: a tap lands on the one streamed.
+class TwoMonitorInputTest : public InputInjectionTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(xvfb_.started());
+    setenv("DISPLAY", xvfb_.display().c_str(), 1);
+    monitors_ = std::make_unique<XvfbPainter>(xvfb_.display());
+    ASSERT_TRUE(monitors_->SplitIntoTwoMonitors(kWidth / 2));
+    window_ = std::make_unique<RecordingWindow>(xvfb_.display());
+    StartHost({"--capture-output", "2"});
+  }
+
+  std::unique_ptr<XvfbPainter> monitors_;  // the monitors last as long as it
+};
+
+TEST_F(TwoMonitorInputTest, ATapOnTheSecondMonitorsStreamLandsOnTheSecondMonitor) {
+  if (host_->Output().find("Native multi-touch injection initialized") != std::string::npos) {
+    GTEST_SKIP() << "uinput is open to the host: its touches go to the kernel, which a "
+                    "virtual display does not read";
+  }
+  ASSERT_EQ(Input("--touch 0.25,0.75"), 0) << ReadFile(temp_ / "input.log");
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        window_->Drain();
+        return window_->buttons().size() >= 2;
+      },
+      10s))
+      << host_->Output();
+  // The second monitor spans x 640..1279 of the 1280x720 screen.
+  constexpr int16_t kSecondMonitorX = kWidth / 2 + (kWidth / 2 - 1) / 4;
+  EXPECT_EQ(window_->Pointer(), std::make_pair(kSecondMonitorX, kTouchY))
+      << window_->Pointer().first << "," << window_->Pointer().second;
 }
 
 TEST_F(InputInjectionTest, TouchFollowsTheScreenThroughAResize) {
