@@ -61,7 +61,13 @@ class InputInjector::LazyPoint {
   std::optional<Point> point_;
 };
 
-InputInjector::InputInjector(std::unique_ptr<InputSink> sink) : sink_(std::move(sink)) {}
+InputInjector::InputInjector(std::unique_ptr<InputSink> sink, Clock clock)
+    : sink_(std::move(sink)), clock_(std::move(clock)) {}
+
+std::chrono::milliseconds InputInjector::SteadyClock() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+}
 
 InputInjector::~InputInjector() {
   ReleaseHeldInput();
@@ -108,25 +114,32 @@ bool InputInjector::InjectNativeTouch(uint32_t action, uint32_t pointer_id, Lazy
   const bool is_active = active != contacts_.end();
   const uint32_t primary =
       is_active ? (active->second.flags & pf::kPrimary) : (contacts_.empty() ? pf::kPrimary : 0);
-  uint32_t flags = 0;
+  TouchContact contact;
   switch (action) {
     case kTouchDown:
-    case kTouchMove:
-      flags = is_active ? (pf::kUpdate | kTouching) : (pf::kDown | kTouching);
+    case kTouchMove: {
+      const Point at = point.Get();
+      const uint32_t flags = is_active ? (pf::kUpdate | kTouching) : (pf::kDown | kTouching);
+      contact = TouchContact{contact_id, at.x, at.y, PointerPressure(pressure), primary | flags};
       break;
+    }
     case kTouchUp:
-      flags = pf::kUp;
-      break;
     case kTouchCancel:
-      flags = pf::kUp | pf::kCanceled;
+      if (!is_active) {
+        // Its touch-down failed and went to the mouse, which lifts it too.
+        pointer_ids_.erase(pointer_id);
+        return false;
+      }
+      // A lift must repeat the last position; the position of the UP itself is not used.
+      contact = active->second;
+      contact.flags = primary | pf::kUp | (action == kTouchCancel ? pf::kCanceled : 0);
       break;
     default:
       return true;
   }
-  const Point at = point.Get();
-  TouchContact contact{contact_id, at.x, at.y, PointerPressure(pressure), primary | flags};
 
-  const SinkResult result = sink_->InjectTouch({&contact, 1});
+  const std::vector<TouchContact> frame = FrameWith(contact);
+  const SinkResult result = sink_->InjectTouch(frame);
   if (!result.ok) {
     if (IsNewError(last_touch_error_, result.error)) {
       LOG_WARN("[Input] Native touch injection failed (err=%lu), using mouse emulation",
@@ -134,6 +147,7 @@ bool InputInjector::InjectNativeTouch(uint32_t action, uint32_t pointer_id, Lazy
     }
     return false;
   }
+  last_touch_frame_ = clock_();
   if (IsDownOrMove(action)) {
     contact.flags = primary | pf::kUpdate | kTouching;
     contacts_[contact_id] = contact;
@@ -143,6 +157,46 @@ bool InputInjector::InjectNativeTouch(uint32_t action, uint32_t pointer_id, Lazy
     pointer_ids_.erase(pointer_id);
   }
   return true;
+}
+
+std::vector<TouchContact> InputInjector::FrameWith(const TouchContact& changed) const {
+  std::vector<TouchContact> frame;
+  frame.reserve(contacts_.size() + 1);
+  for (const auto& [id, contact] : contacts_) {
+    frame.push_back(id == changed.pointer_id ? changed : contact);
+  }
+  if (!contacts_.contains(changed.pointer_id)) {
+    frame.push_back(changed);
+  }
+  return frame;
+}
+
+std::optional<std::chrono::milliseconds> InputInjector::Tick() {
+  if (contacts_.empty() || !sink_->touch_available()) {
+    return std::nullopt;
+  }
+  const std::chrono::milliseconds now = clock_();
+  const std::chrono::milliseconds since = now - last_touch_frame_;
+  if (since < kHeldContactRefresh) {
+    return kHeldContactRefresh - since;
+  }
+  std::vector<TouchContact> frame;
+  frame.reserve(contacts_.size());
+  for (const auto& [id, contact] : contacts_) {
+    frame.push_back(contact);
+  }
+  const SinkResult result = sink_->InjectTouch(frame);
+  if (!result.ok && IsNewError(last_touch_error_, result.error)) {
+    LOG_WARN("[Input] Re-injecting held touches failed (err=%lu)",
+             static_cast<unsigned long>(result.error));
+  }
+  // Also after a failure: the next try waits a whole period instead of spinning.
+  last_touch_frame_ = now;
+  return kHeldContactRefresh;
+}
+
+void InputInjector::SetStreamedOutput(uint32_t output_index) {
+  sink_->SetStreamedOutput(output_index);
 }
 
 // The pointer id plays no part: a second finger's DOWN is ignored while the button is
@@ -200,6 +254,8 @@ bool InputInjector::InjectSyntheticPen(uint32_t action, LazyPoint& point, float 
   PenSample sample;
   sample.in_contact = was_in_contact;
   sample.in_range = true;
+  // Leaving range while touching lifts the tip first: the pen hovers, then goes.
+  bool then_leave_range = false;
   switch (action) {
     case kPenDown:
       sample.flags = pf::kDown | kPenTouching;
@@ -210,7 +266,9 @@ bool InputInjector::InjectSyntheticPen(uint32_t action, LazyPoint& point, float 
       sample.flags = pf::kUpdate | (was_in_contact ? kPenTouching : kPenHovering);
       break;
     case kPenUp:
-      sample.flags = pf::kUp | (was_in_contact ? kPenTouching : kPenHovering);
+      // The lifted tip hovers: an UP no longer in contact. A pen that was not touching
+      // has nothing to lift and only moves.
+      sample.flags = (was_in_contact ? pf::kUp : pf::kUpdate) | kPenHovering;
       sample.button_change =
           was_in_contact ? PenButtonChange::kFirstButtonUp : PenButtonChange::kNone;
       sample.in_contact = false;
@@ -220,21 +278,23 @@ bool InputInjector::InjectSyntheticPen(uint32_t action, LazyPoint& point, float 
       sample.flags = pf::kUpdate | kPenHovering;
       break;
     case kPenHoverExit:
-      if (!was_in_contact) {
-        if (pen_in_range_) {
-          sink_->LeavePenRange();
-          pen_in_range_ = false;
-        }
+      if (was_in_contact) {
+        sample.flags = pf::kUp | kPenHovering;
+        sample.button_change = PenButtonChange::kFirstButtonUp;
+        sample.in_contact = false;
+        then_leave_range = true;
+      } else if (pen_in_range_) {
+        // Out of range is an update that is neither in range nor in contact.
+        sample.flags = pf::kUpdate | pf::kPrimary;
+        sample.in_range = false;
+      } else {
         return true;
       }
-      sample.flags = pf::kUp | kPenHovering;
-      sample.in_contact = false;
-      sample.in_range = false;
       break;
     default:
       return true;
   }
-  if ((button_state & kBarrelButton) != 0) {
+  if ((button_state & kBarrelButton) != 0 && sample.in_range) {
     sample.flags |= pf::kSecondButton;
     sample.barrel = true;
   }
@@ -246,12 +306,7 @@ bool InputInjector::InjectSyntheticPen(uint32_t action, LazyPoint& point, float 
   sample.tilt_y = TiltDegrees(tilt_y);
   sample.rotation = RotationDegrees(orientation);
 
-  const SinkResult result = sink_->InjectPen(sample);
-  if (!result.ok) {
-    if (IsNewError(last_pen_error_, result.error)) {
-      LOG_WARN("[Input] Synthetic pen injection failed (err=%lu), using mouse emulation fallback",
-               static_cast<unsigned long>(result.error));
-    }
+  if (!SendPenSample(sample)) {
     return false;
   }
   pen_in_range_ = sample.in_range;
@@ -259,7 +314,27 @@ bool InputInjector::InjectSyntheticPen(uint32_t action, LazyPoint& point, float 
   if (!was_in_contact && sample.in_contact) {
     CancelActiveContacts();
   }
+  if (then_leave_range) {
+    PenSample away = sample;
+    away.flags = pf::kUpdate | pf::kPrimary;
+    away.button_change = PenButtonChange::kNone;
+    away.barrel = false;
+    away.in_range = false;
+    // Lifted already: a failure here leaves nothing for the mouse to do.
+    if (SendPenSample(away)) {
+      pen_in_range_ = false;
+    }
+  }
   return true;
+}
+
+bool InputInjector::SendPenSample(const PenSample& sample) {
+  const SinkResult result = sink_->InjectPen(sample);
+  if (!result.ok && IsNewError(last_pen_error_, result.error)) {
+    LOG_WARN("[Input] Synthetic pen injection failed (err=%lu), using mouse emulation fallback",
+             static_cast<unsigned long>(result.error));
+  }
+  return result.ok;
 }
 
 void InputInjector::EmulatePen(uint32_t action, LazyPoint& point, uint32_t button_state) {

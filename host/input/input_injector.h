@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,7 +14,7 @@
 namespace orvane {
 
 // Turns the client's touch, pen and key events into input on this computer, through the
-// platform's sink. Coordinates are fractions of the whole desktop, 0.0 to 1.0.
+// platform's sink. Coordinates are fractions of the streamed monitor, 0.0 to 1.0.
 //
 // Fingers become native touch contacts with ids of their own (from 100, never reused
 // within a session); the pen becomes a pen device. Where the platform has neither, or an
@@ -20,10 +22,20 @@ namespace orvane {
 // screen, fingers are lifted and ignored (palm rejection). Keys always go to the
 // keyboard, and those still held when the client goes are released.
 //
+// Touch frames follow the strictest native contract (Windows touch injection): every
+// frame carries every contact still touching, a lift repeats the contact's last
+// position, and a contact that gets no frame for about 100 ms is cancelled by the
+// system, so contacts held still are injected again from Tick.
+//
 // Not thread-safe: its owner serialises the calls.
 class InputInjector {
  public:
-  explicit InputInjector(std::unique_ptr<InputSink> sink);
+  // Milliseconds of a monotonic clock.
+  using Clock = std::function<std::chrono::milliseconds()>;
+  // How often contacts held still are injected again: well inside the system's limit.
+  static constexpr std::chrono::milliseconds kHeldContactRefresh{50};
+
+  explicit InputInjector(std::unique_ptr<InputSink> sink, Clock clock = SteadyClock);
   // Lifts and releases everything still held, then lets the sink go.
   ~InputInjector();
   InputInjector(const InputInjector&) = delete;
@@ -41,6 +53,13 @@ class InputInjector {
   // emulated buttons and every key still held, so nothing stays pressed.
   void ReleaseHeldInput();
 
+  // Injects the held contacts again when their last frame is kHeldContactRefresh old.
+  // Returns how long until it wants to be called again; nullopt while no finger touches.
+  std::optional<std::chrono::milliseconds> Tick();
+
+  // The capture output being streamed; positions map onto its monitor from now on.
+  void SetStreamedOutput(uint32_t output_index);
+
  private:
   struct Point {
     int32_t x = 0;
@@ -54,20 +73,29 @@ class InputInjector {
   bool InjectNativeTouch(uint32_t action, uint32_t pointer_id, LazyPoint& point, float pressure);
   bool InjectSyntheticPen(uint32_t action, LazyPoint& point, float pressure, float tilt_x,
                           float tilt_y, float orientation, uint32_t button_state);
+  // Logs a failure (once per code); true when the sample went in.
+  bool SendPenSample(const PenSample& sample);
   void EmulateTouch(uint32_t action, LazyPoint& point);
   void EmulatePen(uint32_t action, LazyPoint& point, uint32_t button_state);
+  // One frame of every active contact as last injected, with `changed` in place of its
+  // own stored record (or added, when it is new).
+  std::vector<TouchContact> FrameWith(const TouchContact& changed) const;
   // Lifts every finger in one frame and the emulated left button.
   void CancelActiveContacts();
+  static std::chrono::milliseconds SteadyClock();
   // A failure with the same code as the last one logged is not logged again.
   static bool IsNewError(std::optional<uint32_t>& last_logged, uint32_t error);
 
   std::unique_ptr<InputSink> sink_;
+  Clock clock_;
 
   uint32_t next_pointer_id_ = 100;
   // Client pointer id -> contact pointer id of an active finger.
   std::unordered_map<uint32_t, uint32_t> pointer_ids_;
   // Contact pointer id -> the frame last injected for it, flags in their update form.
   std::map<uint32_t, TouchContact> contacts_;
+  // When the last touch frame went out.
+  std::chrono::milliseconds last_touch_frame_{0};
   // The left button held for a finger, and the right one for the pen's barrel button,
   // when they are emulated with the mouse.
   bool emulated_button_down_ = false;

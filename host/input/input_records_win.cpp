@@ -1,7 +1,8 @@
 #include "input/input_records_win.h"
 
-#include <algorithm>
 #include <cstdint>
+
+#include "input/pointer_math.h"
 
 namespace orvane {
 namespace {
@@ -12,10 +13,6 @@ static_assert(sizeof(INPUT) == 40, "INPUT as published");
 constexpr int32_t kContactHalfSize = 2;
 constexpr UINT32 kTouchOrientation = 90;
 constexpr DWORD kAbsoluteMove = MOUSEEVENTF_MOVE | MOUSEEVENTF_VIRTUALDESK | MOUSEEVENTF_ABSOLUTE;
-
-LONG MouseCoordinate(int32_t pixel, int32_t origin, int32_t extent) {
-  return static_cast<LONG>(int64_t{pixel - origin} * 65535 / std::max(extent - 1, 1));
-}
 
 }  // namespace
 
@@ -60,19 +57,23 @@ INPUT ToMouseInput(const MouseRecord& record, const DesktopRect& desktop) {
   input.type = INPUT_MOUSE;
   input.mi.dwFlags = record.buttons;
   if (record.move) {
-    input.mi.dx = MouseCoordinate(record.x, desktop.x, desktop.width);
-    input.mi.dy = MouseCoordinate(record.y, desktop.y, desktop.height);
+    input.mi.dx = AbsoluteMouseCoordinate(record.x, desktop.x, desktop.width);
+    input.mi.dy = AbsoluteMouseCoordinate(record.y, desktop.y, desktop.height);
     input.mi.dwFlags |= kAbsoluteMove;
   }
   return input;
 }
 
-INPUT ToKeyInput(const KeyRecord& record) {
+INPUT ToKeyInput(const KeyRecord& record, UINT scan_code) {
+  // An E0 or E1 prefix marks a key of the extended set (the arrows, Insert, Delete, Home,
+  // End, the page keys, right Ctrl and Alt), which without the flag would read as keypad.
+  const bool prefixed = (scan_code & 0xFF00) == 0xE000 || (scan_code & 0xFF00) == 0xE100;
   INPUT input{};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = record.virtual_key;
-  input.ki.dwFlags =
-      (record.up ? KEYEVENTF_KEYUP : 0u) | (record.extended ? KEYEVENTF_EXTENDEDKEY : 0u);
+  input.ki.wScan = static_cast<WORD>(scan_code & 0xFF);
+  input.ki.dwFlags = (record.up ? KEYEVENTF_KEYUP : 0u) |
+                     (record.extended || prefixed ? KEYEVENTF_EXTENDEDKEY : 0u);
   return input;
 }
 

@@ -42,7 +42,7 @@ enum class PenButtonChange : uint32_t {
   kFirstButtonUp = 2,
 };
 
-// One frame of the pen.
+// One frame of the pen. A frame with `in_range` false takes the pen away from the screen.
 struct PenSample {
   int32_t x = 0;  // desktop pixels
   int32_t y = 0;
@@ -95,18 +95,20 @@ class InputSink {
   virtual ~InputSink() = default;
 
   virtual bool touch_available() const = 0;
-  // One frame of `contacts`, injected together.
+  // One frame: every contact still touching, each in its new state.
   virtual SinkResult InjectTouch(std::span<const TouchContact> contacts) = 0;
 
   virtual bool pen_available() const = 0;
   virtual SinkResult InjectPen(const PenSample& sample) = 0;
-  // The pen moved out of range while it was not touching.
-  virtual void LeavePenRange() = 0;
 
   virtual void SendMouse(const MouseRecord& record) = 0;
   virtual void SendKey(const KeyRecord& record) = 0;
 
-  // Read for every event that needs it: the desktop may change at any time.
+  // The monitor being streamed, by its capture output index: input maps onto it. An
+  // index the platform does not have means the first monitor, as capture falls back.
+  virtual void SetStreamedOutput(uint32_t /*output_index*/) {}
+  // The area input maps onto (the streamed monitor), in desktop pixels. Read for every
+  // event that needs it: monitors may change at any time.
   virtual DesktopRect Desktop() = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/logger.h"
+#include "input/pointer_math.h"
 
 namespace orvane {
 namespace {
@@ -35,11 +36,13 @@ std::unique_ptr<UinputDevice> MakeDevice(const UinputDeviceSpec& spec, const cha
 
 std::unique_ptr<LinuxInputSink> LinuxInputSink::Create(std::shared_ptr<X11DisplaySource> displays) {
   std::shared_ptr<X11Display> x11 = displays->Get();
-  const std::optional<DesktopRect> desktop = x11 ? X11ScreenSize(x11).Current() : std::nullopt;
-  if (!desktop) {
+  const std::optional<ScreenLayout> layout = x11 ? X11ScreenLayout(x11).Current() : std::nullopt;
+  if (!layout) {
     LOG_WARN("[Input] No X display: input injection is off");
     return nullptr;
   }
+  // The devices span the whole X screen, which is where the server maps them.
+  const DesktopRect& desktop = layout->screen;
   const xcb_screen_t& screen = *x11->screen();
   const int32_t resolution = screen.width_in_millimeters > 0
                                  ? std::max(screen.width_in_pixels / screen.width_in_millimeters, 1)
@@ -47,17 +50,17 @@ std::unique_ptr<LinuxInputSink> LinuxInputSink::Create(std::shared_ptr<X11Displa
 
   std::unique_ptr<UinputTouchWriter> touch;
   if (auto device =
-          MakeDevice(UinputTouchWriter::DeviceSpec(desktop->width, desktop->height, resolution),
+          MakeDevice(UinputTouchWriter::DeviceSpec(desktop.width, desktop.height, resolution),
                      "native touch")) {
-    touch = std::make_unique<UinputTouchWriter>(std::move(device), desktop->width, desktop->height);
+    touch = std::make_unique<UinputTouchWriter>(std::move(device), desktop.width, desktop.height);
     LOG_INFO("[Input] Native multi-touch injection initialized (max_points=%u)",
              static_cast<unsigned>(UinputTouchWriter::kSlots));
   }
   std::unique_ptr<UinputPenWriter> pen;
   if (auto device =
-          MakeDevice(UinputPenWriter::DeviceSpec(desktop->width, desktop->height, resolution),
+          MakeDevice(UinputPenWriter::DeviceSpec(desktop.width, desktop.height, resolution),
                      "synthetic pen")) {
-    pen = std::make_unique<UinputPenWriter>(std::move(device), desktop->width, desktop->height);
+    pen = std::make_unique<UinputPenWriter>(std::move(device), desktop.width, desktop.height);
     LOG_INFO("[Input] Synthetic pen injection initialized");
   }
   return std::make_unique<LinuxInputSink>(std::move(displays), std::move(x11), std::move(touch),
@@ -81,7 +84,7 @@ LinuxInputSink::LinuxInputSink(std::shared_ptr<X11DisplaySource> displays,
 void LinuxInputSink::Attach(std::shared_ptr<X11Display> x11) {
   x11_ = std::move(x11);
   xtest_ = XTestInput::Open(x11_);
-  screen_size_ = std::make_unique<X11ScreenSize>(x11_);
+  screen_layout_ = std::make_unique<X11ScreenLayout>(x11_);
 }
 
 XTestInput* LinuxInputSink::LiveXTest() {
@@ -96,15 +99,11 @@ XTestInput* LinuxInputSink::LiveXTest() {
 }
 
 SinkResult LinuxInputSink::InjectTouch(std::span<const TouchContact> contacts) {
-  return touch_->Write(contacts, desktop_);
+  return touch_->Write(contacts, screen_);
 }
 
 SinkResult LinuxInputSink::InjectPen(const PenSample& sample) {
-  return pen_->Write(sample, desktop_);
-}
-
-void LinuxInputSink::LeavePenRange() {
-  pen_->LeaveRange();
+  return pen_->Write(sample, screen_);
 }
 
 void LinuxInputSink::SendMouse(const MouseRecord& record) {
@@ -119,11 +118,16 @@ void LinuxInputSink::SendKey(const KeyRecord& record) {
   }
 }
 
+void LinuxInputSink::SetStreamedOutput(uint32_t output_index) {
+  output_index_ = output_index;
+}
+
 DesktopRect LinuxInputSink::Desktop() {
   LiveXTest();
-  if (screen_size_ != nullptr) {
-    if (const std::optional<DesktopRect> desktop = screen_size_->Current()) {
-      desktop_ = *desktop;
+  if (screen_layout_ != nullptr) {
+    if (const std::optional<ScreenLayout> layout = screen_layout_->Current()) {
+      screen_ = layout->screen;
+      desktop_ = StreamedMonitorArea(layout->monitors, output_index_, layout->screen);
     }
   }
   return desktop_;

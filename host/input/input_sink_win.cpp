@@ -1,63 +1,41 @@
 #include "input/input_sink_win.h"
 
-#include <cstring>
 #include <vector>
 
 #include "base/logger.h"
 #include "input/input_records_win.h"
+#include "input/pointer_math.h"
 
 namespace orvane {
 namespace {
 
 constexpr UINT32 kMaxTouchContacts = 10;
 
-// user32 stays loaded for the life of the process; it is never freed.
-HMODULE User32() {
-  HMODULE module = GetModuleHandleW(L"user32.dll");
-  return module != nullptr ? module : LoadLibraryW(L"user32.dll");
-}
-
-template <typename Function>
-Function Resolve(HMODULE module, const char* name) {
-  const FARPROC address = GetProcAddress(module, name);
-  Function function = nullptr;
-  static_assert(sizeof(function) == sizeof(address));
-  std::memcpy(&function, &address, sizeof(function));
-  return function;
-}
-
-void Send(INPUT input) {
-  SendInput(1, &input, sizeof(INPUT));
+BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  reinterpret_cast<std::vector<HMONITOR>*>(data)->push_back(monitor);
+  return TRUE;
 }
 
 }  // namespace
 
-WindowsInputSink::WindowsInputSink() {
+WindowsInputSink::WindowsInputSink(WindowsInputApi api) : api_(std::move(api)) {
   InitializeTouch();
   InitializePen();
 }
 
 WindowsInputSink::~WindowsInputSink() {
-  if (pen_device_ != nullptr && destroy_synthetic_pointer_device_ != nullptr) {
-    destroy_synthetic_pointer_device_(pen_device_);
+  if (pen_device_ != nullptr && api_.destroy_synthetic_pointer_device) {
+    api_.destroy_synthetic_pointer_device(pen_device_);
     pen_device_ = nullptr;
   }
 }
 
 void WindowsInputSink::InitializeTouch() {
-  const HMODULE user32 = User32();
-  if (user32 == nullptr) {
-    LOG_WARN("[Input] user32.dll unavailable for native touch injection");
-    return;
-  }
-  initialize_touch_injection_ =
-      Resolve<InitializeTouchInjectionFn>(user32, "InitializeTouchInjection");
-  inject_touch_input_ = Resolve<InjectTouchInputFn>(user32, "InjectTouchInput");
-  if (initialize_touch_injection_ == nullptr || inject_touch_input_ == nullptr) {
+  if (!api_.initialize_touch_injection || !api_.inject_touch_input) {
     LOG_WARN("[Input] Native touch injection APIs unavailable, using mouse emulation");
     return;
   }
-  if (!initialize_touch_injection_(kMaxTouchContacts, TOUCH_FEEDBACK_DEFAULT)) {
+  if (!api_.initialize_touch_injection(kMaxTouchContacts, TOUCH_FEEDBACK_DEFAULT)) {
     LOG_WARN("[Input] InitializeTouchInjection failed (err=%lu), using mouse emulation",
              GetLastError());
     return;
@@ -67,23 +45,12 @@ void WindowsInputSink::InitializeTouch() {
 }
 
 void WindowsInputSink::InitializePen() {
-  const HMODULE user32 = User32();
-  if (user32 == nullptr) {
-    LOG_WARN("[Input] user32.dll unavailable for synthetic pen injection");
-    return;
-  }
-  create_synthetic_pointer_device_ =
-      Resolve<CreateSyntheticPointerDeviceFn>(user32, "CreateSyntheticPointerDevice");
-  inject_synthetic_pointer_input_ =
-      Resolve<InjectSyntheticPointerInputFn>(user32, "InjectSyntheticPointerInput");
-  destroy_synthetic_pointer_device_ =
-      Resolve<DestroySyntheticPointerDeviceFn>(user32, "DestroySyntheticPointerDevice");
-  if (create_synthetic_pointer_device_ == nullptr || inject_synthetic_pointer_input_ == nullptr ||
-      destroy_synthetic_pointer_device_ == nullptr) {
+  if (!api_.create_synthetic_pointer_device || !api_.inject_synthetic_pointer_input ||
+      !api_.destroy_synthetic_pointer_device) {
     LOG_WARN("[Input] Synthetic pen injection APIs unavailable, falling back to mouse emulation");
     return;
   }
-  pen_device_ = create_synthetic_pointer_device_(PT_PEN, 1, POINTER_FEEDBACK_DEFAULT);
+  pen_device_ = api_.create_synthetic_pointer_device(PT_PEN, 1, POINTER_FEEDBACK_DEFAULT);
   if (pen_device_ == nullptr) {
     LOG_WARN(
         "[Input] Failed to create synthetic pen device (err=%lu), falling back to mouse "
@@ -100,7 +67,7 @@ SinkResult WindowsInputSink::InjectTouch(std::span<const TouchContact> contacts)
   for (const TouchContact& contact : contacts) {
     infos.push_back(ToPointerTouchInfo(contact));
   }
-  if (!inject_touch_input_(static_cast<UINT32>(infos.size()), infos.data())) {
+  if (!api_.inject_touch_input(static_cast<UINT32>(infos.size()), infos.data())) {
     return SinkResult::Failure(GetLastError());
   }
   return {};
@@ -108,23 +75,65 @@ SinkResult WindowsInputSink::InjectTouch(std::span<const TouchContact> contacts)
 
 SinkResult WindowsInputSink::InjectPen(const PenSample& sample) {
   const POINTER_TYPE_INFO info = ToPenPointerInfo(sample);
-  if (!inject_synthetic_pointer_input_(pen_device_, &info, 1)) {
+  if (!api_.inject_synthetic_pointer_input(pen_device_, &info, 1)) {
     return SinkResult::Failure(GetLastError());
   }
   return {};
 }
 
 void WindowsInputSink::SendMouse(const MouseRecord& record) {
-  Send(ToMouseInput(record, Desktop()));
+  Send(ToMouseInput(record, VirtualDesktop()));
 }
 
 void WindowsInputSink::SendKey(const KeyRecord& record) {
-  Send(ToKeyInput(record));
+  Send(ToKeyInput(record, api_.map_virtual_key(record.virtual_key, MAPVK_VK_TO_VSC_EX)));
+}
+
+void WindowsInputSink::Send(INPUT input) {
+  if (api_.send_input(1, &input, sizeof(INPUT)) == 1) {
+    refusal_logged_ = false;
+    return;
+  }
+  if (refusal_logged_) {
+    return;
+  }
+  refusal_logged_ = true;
+  // UIPI refuses without saying so: neither the count nor the last error tells.
+  const DWORD error = GetLastError();
+  const std::optional<DWORD> own = api_.own_integrity();
+  const std::optional<DWORD> foreground = api_.foreground_integrity();
+  if (own && foreground && *foreground > *own) {
+    LOG_WARN(
+        "[Input] Input refused: the foreground window runs at a higher integrity level "
+        "(0x%lX) than the host (0x%lX); run the host elevated to control it",
+        static_cast<unsigned long>(*foreground), static_cast<unsigned long>(*own));
+  } else {
+    LOG_WARN("[Input] SendInput refused input (err=%lu)", static_cast<unsigned long>(error));
+  }
+}
+
+DesktopRect WindowsInputSink::VirtualDesktop() {
+  return DesktopRect{
+      api_.get_system_metrics(SM_XVIRTUALSCREEN), api_.get_system_metrics(SM_YVIRTUALSCREEN),
+      api_.get_system_metrics(SM_CXVIRTUALSCREEN), api_.get_system_metrics(SM_CYVIRTUALSCREEN)};
 }
 
 DesktopRect WindowsInputSink::Desktop() {
-  return DesktopRect{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
-                     GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  std::vector<HMONITOR> handles;
+  api_.enum_display_monitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&handles));
+  std::vector<DesktopRect> monitors;
+  monitors.reserve(handles.size());
+  for (const HMONITOR handle : handles) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    DesktopRect rect;
+    if (api_.get_monitor_info(handle, &info)) {
+      const RECT& area = info.rcMonitor;
+      rect = DesktopRect{area.left, area.top, area.right - area.left, area.bottom - area.top};
+    }
+    monitors.push_back(rect);
+  }
+  return StreamedMonitorArea(monitors, output_index_, VirtualDesktop());
 }
 
 }  // namespace orvane

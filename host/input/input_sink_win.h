@@ -2,17 +2,23 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
+
+#include "input/input_api_win.h"
 #include "input/input_sink.h"
 
 namespace orvane {
 
 // Input on Windows: native touch injection and a synthetic pen device where user32
 // offers them (resolved at run time, since older systems lack them), SendInput for the
-// mouse and the keyboard. Positions map onto the virtual desktop of all monitors.
+// mouse and the keyboard. Positions map onto the streamed monitor (EnumDisplayMonitors
+// order, as capture numbers outputs); the absolute mouse is scaled over the virtual
+// desktop of all monitors, as SendInput takes it.
 class WindowsInputSink : public InputSink {
  public:
-  // Resolves and initialises touch and pen injection, logging what it found; never fails.
-  WindowsInputSink();
+  // Initialises touch and pen injection, logging what it found; never fails.
+  explicit WindowsInputSink(WindowsInputApi api = WindowsInputApi::System());
   ~WindowsInputSink() override;
   WindowsInputSink(const WindowsInputSink&) = delete;
   WindowsInputSink& operator=(const WindowsInputSink&) = delete;
@@ -21,33 +27,25 @@ class WindowsInputSink : public InputSink {
   SinkResult InjectTouch(std::span<const TouchContact> contacts) override;
   bool pen_available() const override { return pen_device_ != nullptr; }
   SinkResult InjectPen(const PenSample& sample) override;
-  // Windows pens report range in every frame; nothing is sent.
-  void LeavePenRange() override {}
   void SendMouse(const MouseRecord& record) override;
   void SendKey(const KeyRecord& record) override;
+  void SetStreamedOutput(uint32_t output_index) override { output_index_ = output_index; }
   DesktopRect Desktop() override;
 
  private:
-  using InitializeTouchInjectionFn = BOOL(WINAPI*)(UINT32, DWORD);
-  using InjectTouchInputFn = BOOL(WINAPI*)(UINT32, const POINTER_TOUCH_INFO*);
-  // HSYNTHETICPOINTERDEVICE, which the headers declare only for Windows 10 1809 and later.
-  using SyntheticPointerDevice = HANDLE;
-  using CreateSyntheticPointerDeviceFn = SyntheticPointerDevice(WINAPI*)(POINTER_INPUT_TYPE, ULONG,
-                                                                         POINTER_FEEDBACK_MODE);
-  using InjectSyntheticPointerInputFn = BOOL(WINAPI*)(SyntheticPointerDevice,
-                                                      const POINTER_TYPE_INFO*, UINT32);
-  using DestroySyntheticPointerDeviceFn = void(WINAPI*)(SyntheticPointerDevice);
-
   void InitializeTouch();
   void InitializePen();
+  DesktopRect VirtualDesktop();
+  // SendInput of one record. A refusal is logged once until input gets through again;
+  // one that User Interface Privilege Isolation made (the foreground window belongs to a
+  // process of higher integrity) says so.
+  void Send(INPUT input);
 
+  WindowsInputApi api_;
   bool touch_available_ = false;
-  InitializeTouchInjectionFn initialize_touch_injection_ = nullptr;
-  InjectTouchInputFn inject_touch_input_ = nullptr;
-  CreateSyntheticPointerDeviceFn create_synthetic_pointer_device_ = nullptr;
-  InjectSyntheticPointerInputFn inject_synthetic_pointer_input_ = nullptr;
-  DestroySyntheticPointerDeviceFn destroy_synthetic_pointer_device_ = nullptr;
   SyntheticPointerDevice pen_device_ = nullptr;
+  uint32_t output_index_ = 0;
+  bool refusal_logged_ = false;
 };
 
 }  // namespace orvane

@@ -23,6 +23,22 @@ int32_t NormalizedToPixel(float value, int32_t origin, int32_t extent) {
   return origin + static_cast<int32_t>(span * ClampUnit(value));
 }
 
+DesktopRect StreamedMonitorArea(std::span<const DesktopRect> monitors, uint32_t output_index,
+                                const DesktopRect& whole) {
+  const auto has_area = [](const DesktopRect& rect) { return rect.width > 0 && rect.height > 0; };
+  if (output_index < monitors.size() && has_area(monitors[output_index])) {
+    return monitors[output_index];
+  }
+  if (!monitors.empty() && has_area(monitors.front())) {
+    return monitors.front();
+  }
+  return whole;
+}
+
+int32_t AbsoluteMouseCoordinate(int32_t pixel, int32_t origin, int32_t extent) {
+  return static_cast<int32_t>(int64_t{pixel - origin} * 65535 / std::max(extent - 1, 1));
+}
+
 uint32_t PointerPressure(float pressure) {
   return std::max(static_cast<uint32_t>(ClampUnit(pressure) * 1024.0f), 1u);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+
+#include "input/input_sink.h"
 
 namespace orvane {
 
@@ -12,6 +15,15 @@ float FiniteOrZero(float value);
 
 // 0.0 is the first pixel of the extent, 1.0 (and anything above) its last.
 int32_t NormalizedToPixel(float value, int32_t origin, int32_t extent);
+
+// The monitor of capture output `output_index`: the first monitor when there is no such
+// output (capture falls back to it), `whole` when no monitor has an area.
+DesktopRect StreamedMonitorArea(std::span<const DesktopRect> monitors, uint32_t output_index,
+                                const DesktopRect& whole);
+
+// A desktop pixel as an absolute mouse coordinate: 0..65535 over `extent` pixels from
+// `origin` (the virtual desktop, for the Windows mouse).
+int32_t AbsoluteMouseCoordinate(int32_t pixel, int32_t origin, int32_t extent);
 
 // 0.0 (and anything below) gives 1, 1.0 (and anything above) 1024.
 uint32_t PointerPressure(float pressure);

@@ -37,6 +37,9 @@ UinputPenWriter::UinputPenWriter(std::unique_ptr<UinputDevice> device, int32_t w
     : device_(std::move(device)), width_(width), height_(height) {}
 
 SinkResult UinputPenWriter::Write(const PenSample& sample, const DesktopRect& desktop) {
+  if (!sample.in_range) {
+    return LeaveRange();
+  }
   // Readers take any pressure for the tip touching, so a hovering pen presses nothing.
   const int32_t pressure = sample.in_contact ? static_cast<int32_t>(sample.pressure) : 0;
   std::vector<input_event> events = {

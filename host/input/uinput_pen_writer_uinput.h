@@ -17,10 +17,12 @@ class UinputPenWriter {
 
   UinputPenWriter(std::unique_ptr<UinputDevice> device, int32_t width, int32_t height);
 
+  // A sample out of range takes the pen away: proximity, tip and button are released.
   SinkResult Write(const PenSample& sample, const DesktopRect& desktop);
-  SinkResult LeaveRange();
 
  private:
+  SinkResult LeaveRange();
+
   std::unique_ptr<UinputDevice> device_;
   const int32_t width_;
   const int32_t height_;

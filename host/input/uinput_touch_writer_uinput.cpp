@@ -40,44 +40,51 @@ SinkResult UinputTouchWriter::Write(std::span<const TouchContact> contacts,
   std::vector<input_event> events;
   events.reserve(contacts.size() * 6 + 2);
   for (const TouchContact& contact : contacts) {
-    auto slot = std::find(slots.begin(), slots.end(), contact.pointer_id);
+    auto slot = std::find_if(slots.begin(), slots.end(), [&](const auto& held) {
+      return held && held->pointer_id == contact.pointer_id;
+    });
+    const auto slot_index = [&] { return static_cast<int32_t>(slot - slots.begin()); };
     if ((contact.flags & pointer_flag::kUp) != 0) {
       if (slot != slots.end()) {
-        events.push_back(
-            UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
+        events.push_back(UinputEvent(EV_ABS, ABS_MT_SLOT, slot_index()));
         events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID, -1));
         slot->reset();
       }
       continue;
     }
+    const SlotContact now{contact.pointer_id,
+                          DesktopToAxis(contact.x, desktop.x, desktop.width, width_),
+                          DesktopToAxis(contact.y, desktop.y, desktop.height, height_),
+                          static_cast<int32_t>(contact.pressure)};
     if (slot == slots.end()) {
       slot = std::find(slots.begin(), slots.end(), std::nullopt);
       if (slot == slots.end()) {
         return SinkResult::Failure(ENOSPC);
       }
-      *slot = contact.pointer_id;
-      events.push_back(
-          UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
+      events.push_back(UinputEvent(EV_ABS, ABS_MT_SLOT, slot_index()));
       events.push_back(UinputEvent(EV_ABS, ABS_MT_TRACKING_ID,
                                    static_cast<int32_t>(contact.pointer_id & kMaxTrackingId)));
+    } else if (**slot == now) {
+      continue;  // frames carry every contact; one that did not change has nothing to say
     } else {
-      events.push_back(
-          UinputEvent(EV_ABS, ABS_MT_SLOT, static_cast<int32_t>(slot - slots.begin())));
+      events.push_back(UinputEvent(EV_ABS, ABS_MT_SLOT, slot_index()));
     }
-    const int32_t x = DesktopToAxis(contact.x, desktop.x, desktop.width, width_);
-    const int32_t y = DesktopToAxis(contact.y, desktop.y, desktop.height, height_);
-    events.push_back(UinputEvent(EV_ABS, ABS_MT_POSITION_X, x));
-    events.push_back(UinputEvent(EV_ABS, ABS_MT_POSITION_Y, y));
-    events.push_back(UinputEvent(EV_ABS, ABS_MT_PRESSURE, static_cast<int32_t>(contact.pressure)));
+    *slot = now;
+    events.push_back(UinputEvent(EV_ABS, ABS_MT_POSITION_X, now.x));
+    events.push_back(UinputEvent(EV_ABS, ABS_MT_POSITION_Y, now.y));
+    events.push_back(UinputEvent(EV_ABS, ABS_MT_PRESSURE, now.pressure));
     if ((contact.flags & pointer_flag::kPrimary) != 0) {
-      events.push_back(UinputEvent(EV_ABS, ABS_X, x));
-      events.push_back(UinputEvent(EV_ABS, ABS_Y, y));
+      events.push_back(UinputEvent(EV_ABS, ABS_X, now.x));
+      events.push_back(UinputEvent(EV_ABS, ABS_Y, now.y));
     }
   }
   const bool touching =
       std::any_of(slots.begin(), slots.end(), [](const auto& slot) { return slot.has_value(); });
   if (touching != touching_) {
     events.push_back(UinputEvent(EV_KEY, BTN_TOUCH, touching ? 1 : 0));
+  }
+  if (events.empty()) {
+    return {};
   }
   if (const int error = device_->WriteFrame(events); error != 0) {
     return SinkResult::Failure(static_cast<uint32_t>(error));

@@ -13,7 +13,8 @@ namespace orvane {
 
 // Turns touch frames into the event stream of a multi-touch screen (slots, type B): each
 // contact gets a slot while it touches, and the first finger also drives the single-touch
-// axes that older readers use.
+// axes that older readers use. Only what changed is written: a frame repeats every held
+// contact, and one that repeats them all unchanged writes nothing.
 class UinputTouchWriter {
  public:
   static constexpr int kSlots = 10;
@@ -30,8 +31,15 @@ class UinputTouchWriter {
   std::unique_ptr<UinputDevice> device_;
   const int32_t width_;
   const int32_t height_;
-  // The contact pointer id each slot holds.
-  std::array<std::optional<uint32_t>, kSlots> slots_;
+  struct SlotContact {
+    uint32_t pointer_id = 0;
+    int32_t x = 0;  // axis units
+    int32_t y = 0;
+    int32_t pressure = 0;
+    bool operator==(const SlotContact&) const = default;
+  };
+  // The contact each slot holds, as last written.
+  std::array<std::optional<SlotContact>, kSlots> slots_;
   bool touching_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "net/udp_input_receiver.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -26,10 +27,11 @@ Status UdpInputReceiver::LastStatus() const {
   return last_status_;
 }
 
-bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler) {
+bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler, TickHandler tick) {
   std::lock_guard<std::mutex> lifecycle(lifecycle_mutex_);
   StopLocked();
   handler_ = std::move(handler);
+  tick_ = std::move(tick);
   const SocketHandle handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (handle == kInvalidSocket) {
     const int error = LastSocketError();
@@ -61,12 +63,24 @@ bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler) {
 void UdpInputReceiver::ReceiveLoop(SocketHandle socket) {
   std::array<uint8_t, kReceiveBufferSize> buffer;
   DatagramSource source;
+  uint32_t timeout_ms = 0;  // none
   while (thread_.running()) {
+    if (tick_) {
+      const std::optional<std::chrono::milliseconds> wait = tick_();
+      const uint32_t wanted = wait ? static_cast<uint32_t>(std::max<int64_t>(wait->count(), 1)) : 0;
+      if (wanted != timeout_ms) {
+        SetReceiveTimeout(socket, wanted);
+        timeout_ms = wanted;
+      }
+    }
     sockaddr_in from{};
     const int received = ReceiveDatagram(socket, buffer.data(), buffer.size(), from);
     const int error = received < 0 ? LastSocketError() : 0;
     if (!thread_.running()) {
       return;
+    }
+    if (received < 0 && timeout_ms != 0 && IsTimeoutError(error)) {
+      continue;  // the wait ran out: time for the next tick
     }
     if (received > 0) {
       if (handler_) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 
 #include "base/status.h"
@@ -24,6 +26,11 @@ class UdpInputReceiver {
   using DatagramHandler =
       std::function<Status(std::span<const uint8_t> datagram, const DatagramSource& source)>;
 
+  // Runs on the receive thread before every wait for a datagram; returns how long that
+  // wait may last at most (nullopt: until a datagram comes). Lets the handler's owner act
+  // on time (re-inject held input) on the thread that injects.
+  using TickHandler = std::function<std::optional<std::chrono::milliseconds>()>;
+
   UdpInputReceiver() = default;
   ~UdpInputReceiver();
   UdpInputReceiver(const UdpInputReceiver&) = delete;
@@ -31,7 +38,7 @@ class UdpInputReceiver {
 
   // Binds the port on every local IPv4 address and starts the receive thread; a
   // receiver that runs is stopped first.
-  bool Start(uint16_t port, DatagramHandler handler);
+  bool Start(uint16_t port, DatagramHandler handler, TickHandler tick = {});
   // Wakes and joins the receive thread and closes the socket. Idempotent; must not be
   // called from the handler.
   void Stop();
@@ -46,6 +53,7 @@ class UdpInputReceiver {
   std::mutex lifecycle_mutex_;
   SocketThread thread_;
   DatagramHandler handler_;
+  TickHandler tick_;
 
   mutable std::mutex status_mutex_;
   Status last_status_;

@@ -65,6 +65,7 @@ bool HostSession::Initialize(const HostOptions& options) {
 
 void HostSession::SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend) {
   stream_.SetCaptureSelection(output_index, backend);
+  input_.SetStreamedOutput(output_index);
 }
 
 void HostSession::SetClientStateCallback(ClientStateCallback callback) {

@@ -12,13 +12,18 @@ InputChannel::InputChannel(ProtocolHandler& handler, TcpControlServer& control_s
 void InputChannel::SetInjector(std::unique_ptr<InputInjector> injector) {
   std::lock_guard<std::mutex> lock(mutex_);
   injector_ = std::move(injector);
+  if (injector_) {
+    injector_->SetStreamedOutput(streamed_output_);
+  }
 }
 
 bool InputChannel::Start(uint16_t port) {
-  return receiver_.Start(port,
-                         [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
-                           return HandleDatagram(datagram, source);
-                         });
+  return receiver_.Start(
+      port,
+      [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
+        return HandleDatagram(datagram, source);
+      },
+      [this] { return Tick(); });
 }
 
 void InputChannel::Stop() {
@@ -44,6 +49,19 @@ void InputChannel::StartStream(std::vector<uint8_t> key) {
   std::lock_guard<std::mutex> lock(mutex_);
   client_.key = std::move(key);
   filter_.RestartReplayWindow();
+}
+
+void InputChannel::SetStreamedOutput(uint32_t output_index) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  streamed_output_ = output_index;
+  if (injector_) {
+    injector_->SetStreamedOutput(output_index);
+  }
+}
+
+std::optional<std::chrono::milliseconds> InputChannel::Tick() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return injector_ ? injector_->Tick() : std::nullopt;
 }
 
 void InputChannel::ReleaseHeldInput() {

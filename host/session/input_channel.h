@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -44,6 +46,8 @@ class InputChannel {
   void EndClient();
   // Stream start: the key sealed datagrams must open with (empty: none).
   void StartStream(std::vector<uint8_t> key);
+  // The capture output being streamed: input maps onto its monitor.
+  void SetStreamedOutput(uint32_t output_index);
 
  private:
   struct AdoptedClient {
@@ -57,6 +61,8 @@ class InputChannel {
   void MoveMediaEndpoint(const DatagramSource& endpoint);
   void Inject(const protocol::v1::InputEvent& event);
   void ReleaseHeldInput();
+  // Receive thread, before every wait: held contacts are injected again in time.
+  std::optional<std::chrono::milliseconds> Tick();
 
   ProtocolHandler& handler_;
   TcpControlServer& control_server_;
@@ -70,6 +76,7 @@ class InputChannel {
   std::mutex mutex_;
   AdoptedClient client_;
   std::unique_ptr<InputInjector> injector_;
+  uint32_t streamed_output_ = 0;
 };
 
 }  // namespace orvane

@@ -69,14 +69,21 @@ TEST(InputRecordsWinTest, MouseMovesScaleOverTheVirtualDesktopAndLiftsMoveNothin
   }
 }
 
-TEST(InputRecordsWinTest, KeysCarryTheirCodeAndOnlyTheFlagsAsked) {
-  const INPUT left_up = ToKeyInput(KeyRecord{0x25, true, true});
+TEST(InputRecordsWinTest, KeysCarryTheirCodesAndAPrefixedScanCodeMakesThemExtended) {
+  const INPUT left_up = ToKeyInput(KeyRecord{0x25, true, true}, 0xE04B);
   EXPECT_EQ(left_up.type, static_cast<DWORD>(INPUT_KEYBOARD));
   EXPECT_EQ(left_up.ki.wVk, 0x25);
-  EXPECT_EQ(left_up.ki.wScan, 0);
+  EXPECT_EQ(left_up.ki.wScan, 0x4B);
   EXPECT_EQ(left_up.ki.dwFlags, static_cast<DWORD>(KEYEVENTF_KEYUP | KEYEVENTF_EXTENDEDKEY));
-  const INPUT a_down = ToKeyInput(KeyRecord{0x41, false, false});
+  const INPUT a_down = ToKeyInput(KeyRecord{0x41, false, false}, 0x1E);
+  EXPECT_EQ(a_down.ki.wScan, 0x1E);
   EXPECT_EQ(a_down.ki.dwFlags, 0u);
+  const INPUT delete_down = ToKeyInput(KeyRecord{VK_DELETE, false, false}, 0xE053);
+  EXPECT_EQ(delete_down.ki.dwFlags, static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY));
+  const INPUT pause_down = ToKeyInput(KeyRecord{VK_PAUSE, false, false}, 0xE11D);
+  EXPECT_EQ(pause_down.ki.dwFlags, static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY));
+  const INPUT unmapped = ToKeyInput(KeyRecord{0xFF, false, false}, 0);
+  EXPECT_EQ(unmapped.ki.wScan, 0);
 }
 
 }  // namespace

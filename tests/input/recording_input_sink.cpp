@@ -72,10 +72,6 @@ SinkResult RecordingInputSink::InjectPen(const PenSample& sample) {
   return {};
 }
 
-void RecordingInputSink::LeavePenRange() {
-  record_->Add({SinkCall::Kind::kLeavePenRange, {}, {}, {}, {}});
-}
-
 void RecordingInputSink::SendMouse(const MouseRecord& record) {
   record_->Add({SinkCall::Kind::kMouse, {}, {}, record, {}});
 }

@@ -11,7 +11,7 @@ namespace orvane::testing {
 
 // One call a sink received.
 struct SinkCall {
-  enum class Kind { kTouch, kPen, kLeavePenRange, kMouse, kKey };
+  enum class Kind { kTouch, kPen, kMouse, kKey };
   Kind kind;
   std::vector<TouchContact> contacts;
   PenSample pen;
@@ -62,7 +62,6 @@ class RecordingInputSink : public InputSink {
   SinkResult InjectTouch(std::span<const TouchContact> contacts) override;
   bool pen_available() const override { return record_->setup().pen; }
   SinkResult InjectPen(const PenSample& sample) override;
-  void LeavePenRange() override;
   void SendMouse(const MouseRecord& record) override;
   void SendKey(const KeyRecord& record) override;
   DesktopRect Desktop() override { return record_->setup().desktop; }

@@ -59,7 +59,6 @@ class PipeSink : public InputSink {
   }
   bool pen_available() const override { return true; }
   SinkResult InjectPen(const PenSample& sample) override { return pen_.Write(sample, kDesktop); }
-  void LeavePenRange() override { pen_.LeaveRange(); }
   void SendMouse(const MouseRecord&) override { ADD_FAILURE() << "no mouse expected"; }
   void SendKey(const KeyRecord&) override {}
   DesktopRect Desktop() override { return kDesktop; }
@@ -176,6 +175,26 @@ TEST(UinputTouchWriterTest, AnEleventhFingerFindsNoSlotAndNothingIsWritten) {
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.error, static_cast<uint32_t>(ENOSPC));
   EXPECT_TRUE(pipe.Take().empty());
+}
+
+TEST(UinputTouchWriterTest, AFrameThatRepeatsHeldContactsUnchangedWritesNothing) {
+  EventPipe pipe;
+  UinputTouchWriter writer(pipe.Device(), 100, 100);
+  constexpr uint32_t kHeld = pointer_flag::kUpdate | pointer_flag::kInContact;
+  const TouchContact down{100, 10, 10, 5, pointer_flag::kDown | pointer_flag::kPrimary};
+  ASSERT_TRUE(writer.Write({&down, 1}, {0, 0, 100, 100}).ok);
+  pipe.Take();
+  const TouchContact held{100, 10, 10, 5, kHeld | pointer_flag::kPrimary};
+  ASSERT_TRUE(writer.Write({&held, 1}, {0, 0, 100, 100}).ok);
+  EXPECT_TRUE(pipe.Take().empty());
+  // Pressure alone is a change.
+  const TouchContact pressed{100, 10, 10, 6, kHeld};
+  ASSERT_TRUE(writer.Write({&pressed, 1}, {0, 0, 100, 100}).ok);
+  EXPECT_EQ(pipe.Take(), (std::vector<Event>{{EV_ABS, ABS_MT_SLOT, 0},
+                                             {EV_ABS, ABS_MT_POSITION_X, 10},
+                                             {EV_ABS, ABS_MT_POSITION_Y, 10},
+                                             {EV_ABS, ABS_MT_PRESSURE, 6},
+                                             kSyn}));
 }
 
 TEST(UinputTouchWriterTest, ADesktopResizedAfterTheDeviceWasMadeIsScaledOntoItsAxes) {

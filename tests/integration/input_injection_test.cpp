@@ -189,6 +189,40 @@ TEST_F(InputInjectionTest, TheUsbRouteTakesTheFirstPunchingAddressOfEachConnecti
             std::string::npos);
 }
 
+// The display split into two monitors side by side: a tap lands on the one streamed.
+class TwoMonitorInputTest : public InputInjectionTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(xvfb_.started());
+    setenv("DISPLAY", xvfb_.display().c_str(), 1);
+    monitors_ = std::make_unique<XvfbPainter>(xvfb_.display());
+    ASSERT_TRUE(monitors_->SplitIntoTwoMonitors(kWidth / 2));
+    window_ = std::make_unique<RecordingWindow>(xvfb_.display());
+    ASSERT_TRUE(host_.StartAndPair({"--capture-output", "2"}));
+  }
+
+  std::unique_ptr<XvfbPainter> monitors_;  // the monitors last as long as it
+};
+
+TEST_F(TwoMonitorInputTest, ATapOnTheSecondMonitorsStreamLandsOnTheSecondMonitor) {
+  if (host_->Output().find("Native multi-touch injection initialized") != std::string::npos) {
+    GTEST_SKIP() << "uinput is open to the host: its touches go to the kernel, which a "
+                    "virtual display does not read";
+  }
+  ASSERT_EQ(Input("--touch 0.25,0.75"), 0) << ReadFile(temp_ / "input.log");
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        window_->Drain();
+        return window_->buttons().size() >= 2;
+      },
+      10s))
+      << host_->Output();
+  // The second monitor spans x 640..1279 of the 1280x720 screen.
+  constexpr int16_t kSecondMonitorX = kWidth / 2 + (kWidth / 2 - 1) / 4;
+  EXPECT_EQ(window_->Pointer(), std::make_pair(kSecondMonitorX, kTouchY))
+      << window_->Pointer().first << "," << window_->Pointer().second;
+}
+
 TEST_F(InputInjectionTest, TouchFollowsTheScreenThroughAResize) {
   ASSERT_EQ(Input("--touch 0.5,0.5"), 0) << ReadFile(temp_ / "input.log");
   ASSERT_TRUE(WaitUntil(

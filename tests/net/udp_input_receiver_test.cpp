@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -101,6 +104,36 @@ TEST_F(UdpInputReceiverTest, StopWakesTheThreadAndReleasesThePort) {
   UdpPeer client;
   ASSERT_TRUE(client.SendTo(port_, std::vector<uint8_t>{1}));
   EXPECT_TRUE(WaitForCount(1));
+}
+
+TEST_F(UdpInputReceiverTest, WaitsNoLongerThanItsTickAsksAndTakesTheTimeoutForNoError) {
+  receiver_.Stop();
+  std::atomic<int> ticks{0};
+  std::atomic<bool> keep_ticking{true};
+  ASSERT_TRUE(receiver_.Start(
+      port_,
+      [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.push_back({{datagram.begin(), datagram.end()}, source});
+        return Status::Success();
+      },
+      [&]() -> std::optional<std::chrono::milliseconds> {
+        ++ticks;
+        if (keep_ticking) {
+          return std::chrono::milliseconds(5);
+        }
+        return std::nullopt;
+      }));
+  // The waits run out without a datagram: ticks keep coming, and no timeout is an error.
+  ASSERT_TRUE(WaitUntil([&] { return ticks >= 5; }));
+  // Waiting without a limit again, it still takes datagrams.
+  keep_ticking = false;
+  UdpPeer client;
+  ASSERT_TRUE(client.SendTo(port_, std::vector<uint8_t>{1}));
+  ASSERT_TRUE(WaitForCount(1));
+  EXPECT_FALSE(log_.Contains("[UDPRecv] recvfrom error"));
+  EXPECT_TRUE(receiver_.LastStatus().ok);
+  receiver_.Stop();  // the tick refers to this test's locals
 }
 
 TEST_F(UdpInputReceiverTest, ReportsAPortThatIsTaken) {
