@@ -33,6 +33,10 @@ ClientSupervisor::ClientSupervisor(const HostOptions& options, std::atomic<bool>
       file_receiver_(file_receiver) {
   // Requests are raised while the control thread handles a frame of the adopted client.
   handler_.SetRequestCallback([this](ClientRequest request) {
+    if (std::holds_alternative<FileTransferRequest>(request)) {
+      std::lock_guard<std::mutex> lock(answer_mutex_);
+      ++file_requests_posted_;
+    }
     Post({std::move(request), adopted_connection_id_});
   });
   control_server_.SetActiveChangedCallback([this] { Post({ActiveClientChanged{}}); });
@@ -98,8 +102,13 @@ void ClientSupervisor::Run() {
           using What = std::decay_t<decltype(what)>;
           if constexpr (std::is_same_v<What, ActiveClientChanged>) {
             Handle(what);
-          } else if (connection_id == adopted_connection_id_) {
-            Handle(what);  // what a client asked for dies with its adoption
+          } else {
+            if (connection_id == adopted_connection_id_) {
+              Handle(what);  // what a client asked for dies with its adoption
+            }
+            if (std::holds_alternative<FileTransferRequest>(what)) {
+              SettleFileRequest();
+            }
           }
         },
         event->what);
@@ -114,14 +123,36 @@ void ClientSupervisor::Stop() {
     std::lock_guard<std::mutex> lock(client_mutex_);
   }
   adopted_.notify_all();
+  { std::lock_guard<std::mutex> lock(answer_mutex_); }
+  answers_settled_.notify_all();
+}
+
+void ClientSupervisor::SettleFileRequest() {
+  {
+    std::lock_guard<std::mutex> lock(answer_mutex_);
+    ++file_requests_settled_;
+  }
+  answers_settled_.notify_all();
+}
+
+void ClientSupervisor::AwaitFileAnswers() {
+  std::unique_lock<std::mutex> lock(answer_mutex_);
+  answers_settled_.wait(lock, [this] {
+    return file_requests_settled_ == file_requests_posted_ || !session_running_.load();
+  });
 }
 
 void ClientSupervisor::Handle(const ActiveClientChanged&) {
   const ActiveClient client = control_server_.ActiveClientSnapshot();
+  if (client.connection_id == adopted_connection_id_) {
+    return;
+  }
+  if (!client_gone_) {
+    // The adopted client has left: the tray learns it before anything that follows.
+    RaiseClientState(SessionClientState::kDisconnected, {});
+  }
   if (client.connection_id != 0) {
-    if (client.connection_id != adopted_connection_id_) {
-      Adopt(client, true);
-    }
+    Adopt(client, true);
     return;
   }
   if (client_gone_) {
@@ -164,14 +195,6 @@ void ClientSupervisor::Handle(const ClientRequest& request) {
       request);
 }
 
-void ClientSupervisor::RaiseDisconnected(uint64_t connection_id) {
-  std::lock_guard<std::mutex> lock(client_mutex_);
-  // A successor already adopted and announced as connected must not be shown as gone.
-  if (connection_id == adopted_connection_id_) {
-    RaiseClientState(SessionClientState::kDisconnected, {});
-  }
-}
-
 bool ClientSupervisor::AwaitAdoption(std::unique_lock<std::mutex>& lock, uint64_t connection_id) {
   adopted_.wait(
       lock, [&] { return !session_running_.load() || adopted_connection_id_ >= connection_id; });
@@ -188,7 +211,6 @@ void ClientSupervisor::ControlReceiveLoop() {
       if (connection_id != 0) {
         LOG_INFO("[Session] Control connection closed for active client (code=%d, msg=%s)",
                  received.code, received.message.c_str());
-        RaiseDisconnected(connection_id);
       }
       continue;
     }
@@ -205,6 +227,8 @@ void ClientSupervisor::ControlReceiveLoop() {
       LOG_WARN("[Session] Control frame handling issue code=%d msg=%s", status.code,
                status.message.c_str());
     }
+    lock.unlock();
+    AwaitFileAnswers();
   }
 }
 

@@ -59,9 +59,11 @@ class ClientSupervisor {
   // when the frame's client was already replaced, or the session stops.
   bool AwaitAdoption(std::unique_lock<std::mutex>& lock, uint64_t connection_id);
   void RaiseClientState(SessionClientState state, const std::string& text);
-  // Control thread, after the connection failed.
-  void RaiseDisconnected(uint64_t connection_id);
   void AnswerFileRequest(const protocol::v1::StartFileTransfer& request);
+  // A file request of the adopted client has been answered, or dropped with its client.
+  void SettleFileRequest();
+  // Control thread: waits until every file request it posted is settled.
+  void AwaitFileAnswers();
 
   const HostOptions& options_;
   std::atomic<bool>& session_running_;
@@ -81,6 +83,13 @@ class ClientSupervisor {
   uint64_t adopted_connection_id_ = 0;
   // Supervisor thread: the adopted client has gone and nobody has taken its place yet.
   bool client_gone_ = false;
+
+  // A file request is answered before anything the client sent after it: the control
+  // thread reads the next frame only once the supervisor has settled the request.
+  std::mutex answer_mutex_;
+  std::condition_variable answers_settled_;
+  uint64_t file_requests_posted_ = 0;
+  uint64_t file_requests_settled_ = 0;
 };
 
 }  // namespace orvane
