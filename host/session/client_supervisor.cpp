@@ -160,8 +160,8 @@ void ClientSupervisor::ControlReceiveLoop() {
     }
     const Status status = handler_.HandleControlMessage(payload->data(), payload->size());
     if (!status.ok) {
-      LOG_WARN("[Session] Control frame handling issue code=%d msg=%s", status.code,
-               status.message.c_str());
+      LOG_WARN_COLLAPSED("[Session] Control frame handling issue code=%d msg=%s", status.code,
+                         status.message.c_str());
     }
     stream_.ApplyClientStats();
     if (const std::optional<PendingClipboard> pending = handler_.TakePendingClipboard()) {
