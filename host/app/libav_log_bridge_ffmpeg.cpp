@@ -15,8 +15,10 @@ namespace {
 // libav writes a line in pieces: the part up to its line end is kept per thread.
 constexpr size_t kLongestPendingLine = 2048;
 
+// libav's errors are about a call whose failure the host checks and logs itself (an
+// encoder that cannot open is one candidate of several), so they are warnings here.
 LogLevel LevelOf(int libav_level) {
-  if (libav_level <= AV_LOG_ERROR) {
+  if (libav_level <= AV_LOG_FATAL) {
     return LogLevel::kError;
   }
   return libav_level <= AV_LOG_WARNING ? LogLevel::kWarn : LogLevel::kInfo;

@@ -114,7 +114,6 @@ void Logger::Init(const std::string& name) {
     }
     initialized_ = true;
   }
-  StartSummaryThread();
 }
 
 void Logger::OpenFileLocked(const std::string& date) {
@@ -177,6 +176,7 @@ void Logger::LogCollapsed(LogLevel level, const char* format, ...) {
         std::find(repeats.written.begin(), repeats.written.end(), text) != repeats.written.end();
     if (seen || repeats.written.size() >= kCollapsedLinesPerSecond) {
       if (repeats.count++ == 0) {
+        StartSummaryThread();
         summary_wake_.notify_one();
       }
       return;
@@ -318,8 +318,10 @@ void Logger::EndRepeatWindows() {
   Observe(written);
 }
 
+// Called with mutex_ held, on the first line counted instead of written: started this
+// late, the thread inherits the signal mask the program has set up by then (signals meant
+// for a thread of the program's own must not land on it).
 void Logger::StartSummaryThread() {
-  std::lock_guard<std::mutex> lock(mutex_);
   if (summary_thread_.joinable()) {
     return;
   }

@@ -557,10 +557,14 @@ TEST_P(HostileClientTest, HellosWithNamesThatAreNotUtf8PutNoLibraryLineOnTheCons
   const std::vector<uint8_t> hello(bytes.begin(), bytes.end());
 
   const auto begin = std::chrono::steady_clock::now();
-  for (int i = 0; i < 200; ++i) {
+  for (size_t i = 0; i < 200; ++i) {
     auto control = Connect();
     ASSERT_TRUE(control->SendRawFrame(hello));
     ASSERT_TRUE(Pings(*control, i)) << i;
+    control.reset();
+    // A connection from the address of the active one is refused as a duplicate.
+    ASSERT_TRUE(
+        WaitUntil([&] { return OutputCount("[TCP] Active client disconnected") > i; }, 10s));
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
