@@ -112,7 +112,7 @@ void ClientSupervisor::SupervisorLoop() {
     if (handler_.stream_stop_requested()) {
       handler_.ClearStreamRequests();
       stream_.Stop();
-      LOG_INFO("[Session] Stream stopped");
+      LOG_INFO_COLLAPSED("[Session] Stream stopped");
     }
     std::this_thread::sleep_for(kSupervisorPeriod);
   }
