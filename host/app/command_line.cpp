@@ -8,6 +8,8 @@
 namespace orvane {
 namespace {
 
+constexpr long long kLargestLogCapMib = 1 << 20;
+
 // atoi's reading (leading blanks, optional sign, leading digits, no digits gives 0),
 // saturated so that long digit strings stay out of every accepted range instead of
 // overflowing.
@@ -73,6 +75,11 @@ void ApplyValueOption(const char* option, const char* value, CommandLine& result
     }
   } else if (std::strcmp(option, "--capture-backend") == 0) {
     result.capture_backend = BackendFromName(value);
+  } else if (std::strcmp(option, "--log-cap-mib") == 0) {
+    const long long mebibytes = ReadNumber(value);
+    result.options.log_cap_mib = mebibytes >= 1 && mebibytes <= kLargestLogCapMib
+                                     ? static_cast<uint32_t>(mebibytes)
+                                     : defaults.log_cap_mib;
   }
 }
 
@@ -99,6 +106,8 @@ const char* CommandLineUsage() {
          "  --monitors N           monitors a session may stream, 1-4 (default 1)\n"
          "  --capture-output N     one-based monitor to capture, 1-4 (default 1)\n"
          "  --capture-backend NAME auto, dxgi or wgc (default auto)\n"
+         "  --log-cap-mib N        size a day's log file may reach, in MiB, 1-1048576\n"
+         "                         (default 64)\n"
          "  --console              keep the console (overrides --background)\n"
          "  --background           detach from the terminal\n"
          "  --help                 show this text\n";

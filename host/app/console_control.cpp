@@ -35,7 +35,9 @@ std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options)
           "--input-port",
           std::to_string(options.input_port),
           "--monitors",
-          std::to_string(options.monitors)};
+          std::to_string(options.monitors),
+          "--log-cap-mib",
+          std::to_string(options.log_cap_mib)};
 }
 
 bool HandleConsoleEvent(uint32_t event, AppState& state, const Relauncher& relaunch) {

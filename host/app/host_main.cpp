@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/console_control.h"
 #include "app/host_console.h"
+#include "app/library_log_bridges.h"
 #include "app/platform_services.h"
 #include "app/reconnect_loop.h"
 #include "app/tray_actions.h"
@@ -86,6 +88,7 @@ int RunHost(int argc, const char* const* argv) {
     std::fputs(CommandLineUsage(), stdout);
     return 0;
   }
+  InstallLibraryLogBridges();
   AppState& state = State();
   Logger::Instance().Init("orvane", LoggerEnvironment{CurrentLocalTime, AppLogFolder, stdout});
   LOG_INFO("====================================");
@@ -100,6 +103,7 @@ int RunHost(int argc, const char* const* argv) {
   state.capture_output_index.store(command_line.capture_output_index);
   state.capture_backend.store(command_line.capture_backend);
   state.relaunch_options = options;
+  Logger::Instance().SetFileCap(static_cast<uint64_t>(options.log_cap_mib) << 20);
 
   if (LogPlatformStartFailure(StartPlatformRuntime())) {
     return 1;
@@ -110,6 +114,9 @@ int RunHost(int argc, const char* const* argv) {
            options.media_port, options.input_port, options.monitors);
   LOG_INFO("[Main] Console mode: %s (background=%s)", OnOff(command_line.console),
            OnOff(command_line.background));
+  const std::string log_file = Logger::Instance().CurrentFilePath().string();
+  LOG_INFO("[Main] Log file: %s (at most %u MiB a day)",
+           log_file.empty() ? "(none)" : log_file.c_str(), options.log_cap_mib);
   LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),
            CaptureBackendName(state.capture_backend.load()));
 

@@ -91,7 +91,7 @@ void UdpInputReceiver::ReceiveLoop(SocketHandle socket) {
         SetStatus(handler_({buffer.data(), static_cast<size_t>(received)}, source));
       }
     } else if (received < 0 && !IsTransientDatagramError(error)) {
-      LOG_ERROR("[UDPRecv] recvfrom error: %d", error);
+      LOG_ERROR_COLLAPSED("[UDPRecv] recvfrom error: %d", error);
       SetStatus(Status::Failure(StatusCode::kReceive, "recvfrom() failed on UDP input channel",
                                 HresultFromOsError(error)));
     }

@@ -103,14 +103,15 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
   pb::ControlMessage message;
   if (!message.ParseFromArray(data, static_cast<int>(size))) {
     const auto byte = [&](size_t i) { return i < size ? data[i] : 0u; };
-    LOG_ERROR("[Protocol] Failed to parse control message size=%u prefix=%02X%02X%02X%02X",
-              static_cast<unsigned>(size), byte(0), byte(1), byte(2), byte(3));
+    LOG_ERROR_COLLAPSED(
+        "[Protocol] Failed to parse control message size=%u prefix=%02X%02X%02X%02X",
+        static_cast<unsigned>(size), byte(0), byte(1), byte(2), byte(3));
     return Status::Failure(StatusCode::kMalformedData, "Failed to parse control message");
   }
 
   const auto authenticated_or_warn = [this](const char* what) {
     if (!authenticated_.load()) {
-      LOG_WARN("[Protocol] %s ignored before authentication", what);
+      LOG_WARN_COLLAPSED("[Protocol] %s ignored before authentication", what);
       return false;
     }
     return true;
@@ -131,16 +132,17 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
           std::lock_guard<std::mutex> lock(mutex_);
           session_id_ = message.start_stream().session_id();
         }
-        LOG_INFO("[Protocol] StartStream: sessionId=%s",
-                 EscapeForLog(message.start_stream().session_id()).c_str());
+        LOG_INFO_COLLAPSED("[Protocol] StartStream: sessionId=%s",
+                           EscapeForLog(message.start_stream().session_id()).c_str());
         Request(StartStreamRequest{});
       }
       break;
     case pb::ControlMessage::kStopStream:
       if (authenticated_or_warn("StopStream")) {
         const pb::StopStream& stop = message.stop_stream();
-        LOG_INFO("[Protocol] StopStream: sessionId=%s reason=%d",
-                 EscapeForLog(stop.session_id()).c_str(), static_cast<int>(stop.reason()));
+        LOG_INFO_COLLAPSED("[Protocol] StopStream: sessionId=%s reason=%d",
+                           EscapeForLog(stop.session_id()).c_str(),
+                           static_cast<int>(stop.reason()));
         stream_active_.store(false);
         SendStreamStopped(stop.session_id());
         Request(StopStreamRequest{});
@@ -153,8 +155,8 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
       break;
     case pb::ControlMessage::kRequestKeyframe:
       if (authenticated_or_warn("RequestKeyframe")) {
-        LOG_INFO("[Protocol] RequestKeyframe: stream_id=%s",
-                 EscapeForLog(message.request_keyframe().stream_id()).c_str());
+        LOG_INFO_COLLAPSED("[Protocol] RequestKeyframe: stream_id=%s",
+                           EscapeForLog(message.request_keyframe().stream_id()).c_str());
         Request(KeyframeRequest{});
       }
       break;
@@ -165,32 +167,32 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
           std::lock_guard<std::mutex> lock(mutex_);
           negotiated_.audio_enabled = enabled;
         }
-        LOG_INFO("[Protocol] Audio %s", enabled ? "enabled" : "disabled");
+        LOG_INFO_COLLAPSED("[Protocol] Audio %s", enabled ? "enabled" : "disabled");
       }
       break;
     case pb::ControlMessage::kFirstFrameRendered:
       if (authenticated_or_warn("FirstFrameRendered")) {
         const pb::FirstFrameRendered& rendered = message.first_frame_rendered();
-        LOG_INFO("[Protocol] FirstFrameRendered: session=%s rendered_frames=%llu",
-                 EscapeForLog(rendered.session_id()).c_str(),
-                 static_cast<unsigned long long>(rendered.rendered_frames()));
+        LOG_INFO_COLLAPSED("[Protocol] FirstFrameRendered: session=%s rendered_frames=%llu",
+                           EscapeForLog(rendered.session_id()).c_str(),
+                           static_cast<unsigned long long>(rendered.rendered_frames()));
       }
       break;
     case pb::ControlMessage::kStartFileTransfer:
       if (authenticated_or_warn("StartFileTransfer")) {
         const pb::StartFileTransfer& transfer = message.start_file_transfer();
-        LOG_INFO("[Protocol] StartFileTransfer: %s (%llu bytes)",
-                 EscapeForLog(transfer.filename()).c_str(),
-                 static_cast<unsigned long long>(transfer.file_size_bytes()));
+        LOG_INFO_COLLAPSED("[Protocol] StartFileTransfer: %s (%llu bytes)",
+                           EscapeForLog(transfer.filename()).c_str(),
+                           static_cast<unsigned long long>(transfer.file_size_bytes()));
         Request(FileTransferRequest{transfer});
       }
       break;
     case pb::ControlMessage::kClipboardUpdate:
       if (authenticated_or_warn("ClipboardUpdate")) {
         const pb::ClipboardUpdate& clipboard = message.clipboard_update();
-        LOG_INFO("[Protocol] ClipboardUpdate from mobile (text=%zu chars, image=%d, bytes=%zu)",
-                 clipboard.text().size(), clipboard.has_image() ? 1 : 0,
-                 clipboard.image_data().size());
+        LOG_INFO_COLLAPSED(
+            "[Protocol] ClipboardUpdate from mobile (text=%zu chars, image=%d, bytes=%zu)",
+            clipboard.text().size(), clipboard.has_image() ? 1 : 0, clipboard.image_data().size());
         Request(ClipboardRequest{
             PendingClipboard{clipboard.text(), clipboard.image_data(), clipboard.mime_type()}});
       }
@@ -207,18 +209,19 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
       break;
     }
     case pb::ControlMessage::kSessionTerminate:
-      LOG_INFO("[Protocol] SessionTerminate: %s",
-               EscapeForLog(message.session_terminate().reason()).c_str());
+      LOG_INFO_COLLAPSED("[Protocol] SessionTerminate: %s",
+                         EscapeForLog(message.session_terminate().reason()).c_str());
       stream_active_.store(false);
       Request(StopStreamRequest{});
       break;
     case pb::ControlMessage::kRekeyRequired:
-      LOG_WARN("[Protocol] Client requested rekey: reason=%s epoch=%llu",
-               EscapeForLog(message.rekey_required().reason()).c_str(),
-               static_cast<unsigned long long>(message.rekey_required().server_epoch()));
+      LOG_WARN_COLLAPSED("[Protocol] Client requested rekey: reason=%s epoch=%llu",
+                         EscapeForLog(message.rekey_required().reason()).c_str(),
+                         static_cast<unsigned long long>(message.rekey_required().server_epoch()));
       break;
     default:
-      LOG_WARN("[Protocol] Unhandled message type: %d", static_cast<int>(message.payload_case()));
+      LOG_WARN_COLLAPSED("[Protocol] Unhandled message type: %d",
+                         static_cast<int>(message.payload_case()));
       break;
   }
   return Status::Success();
@@ -322,8 +325,8 @@ void ProtocolHandler::CheckPairing(const pb::Hello& hello) {
 }
 
 void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& caps) {
-  LOG_INFO("[Protocol] CapabilityExchange: codecs=%d, fps_count=%d", caps.supported_codecs_size(),
-           caps.supported_fps_size());
+  LOG_INFO_COLLAPSED("[Protocol] CapabilityExchange: codecs=%d, fps_count=%d",
+                     caps.supported_codecs_size(), caps.supported_fps_size());
   const auto offers = [&](pb::VideoCodec codec) {
     return std::find(caps.supported_codecs().begin(), caps.supported_codecs().end(), codec) !=
            caps.supported_codecs().end();
@@ -331,8 +334,8 @@ void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& cap
   const bool supports_h264 = offers(pb::VIDEO_CODEC_H264);
   const bool supports_hevc = offers(pb::VIDEO_CODEC_HEVC);
   const VideoCodec codec = !supports_h264 && supports_hevc ? VideoCodec::kHevc : VideoCodec::kH264;
-  LOG_INFO("[Protocol] Codec selected: %s (supports_h264=%d supports_hevc=%d)",
-           VideoCodecName(codec), supports_h264 ? 1 : 0, supports_hevc ? 1 : 0);
+  LOG_INFO_COLLAPSED("[Protocol] Codec selected: %s (supports_h264=%d supports_hevc=%d)",
+                     VideoCodecName(codec), supports_h264 ? 1 : 0, supports_hevc ? 1 : 0);
 
   uint32_t fps = 60;
   for (const uint32_t offered : caps.supported_fps()) {
@@ -351,9 +354,10 @@ void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& cap
       if (w >= 640 && w <= 3840 && h >= 360 && h <= 2160) {
         stream.width = w;
         stream.height = h;
-        LOG_INFO("[Protocol] Preferred resolution accepted: %ux%u", w, h);
+        LOG_INFO_COLLAPSED("[Protocol] Preferred resolution accepted: %ux%u", w, h);
       } else {
-        LOG_WARN("[Protocol] Preferred resolution rejected as out of bounds: %ux%u", w, h);
+        LOG_WARN_COLLAPSED("[Protocol] Preferred resolution rejected as out of bounds: %ux%u", w,
+                           h);
       }
     }
   }
@@ -378,13 +382,14 @@ void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& cap
   accept->set_media_udp_port(stream.media_port);
   accept->set_input_udp_port(stream.input_port);
   Send(reply);
-  LOG_INFO("[Protocol] Sent CapabilityAccept: %s %ux%u @%u fps", VideoCodecName(codec),
-           stream.width, stream.height, stream.fps);
+  LOG_INFO_COLLAPSED("[Protocol] Sent CapabilityAccept: %s %ux%u @%u fps", VideoCodecName(codec),
+                     stream.width, stream.height, stream.fps);
 }
 
 void ProtocolHandler::HandleSetQualityProfile(const pb::SetQualityProfile& profile) {
-  LOG_INFO("[Protocol] SetQualityProfile: bitrate=%u fps=%u codec=%d",
-           profile.target_bitrate_kbps(), profile.target_fps(), static_cast<int>(profile.codec()));
+  LOG_INFO_COLLAPSED("[Protocol] SetQualityProfile: bitrate=%u fps=%u codec=%d",
+                     profile.target_bitrate_kbps(), profile.target_fps(),
+                     static_cast<int>(profile.codec()));
   {
     std::lock_guard<std::mutex> lock(mutex_);
     negotiated_.bitrate_kbps = profile.target_bitrate_kbps();

@@ -69,7 +69,7 @@ void ClipboardMonitor::Apply(const PendingClipboard& pending) {
     text.text = pending.text;
     text.has_text = true;
     if (WriteOwn(std::move(text), [&] { return backend_->SetText(pending.text); })) {
-      LOG_INFO("[Clipboard] Set text from remote (%zu chars)", pending.text.size());
+      LOG_INFO_COLLAPSED("[Clipboard] Set text from remote (%zu chars)", pending.text.size());
     }
   }
   if (!pending.image_data.empty()) {
@@ -79,7 +79,8 @@ void ClipboardMonitor::Apply(const PendingClipboard& pending) {
     image.has_image = true;
     const std::vector<uint8_t> png = image.image;
     if (WriteOwn(std::move(image), [&] { return backend_->SetImage(png); })) {
-      LOG_INFO("[Clipboard] Set image from remote (%u bytes)", static_cast<unsigned>(png.size()));
+      LOG_INFO_COLLAPSED("[Clipboard] Set image from remote (%u bytes)",
+                         static_cast<unsigned>(png.size()));
     }
   }
 }

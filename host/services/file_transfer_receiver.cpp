@@ -40,30 +40,31 @@ bool FileTransferReceiver::StartTransfer(const std::string& transfer_id,
   // that adding the headroom would overflow never fits.
   if (free_bytes && (file_size_bytes > UINT64_MAX - kHeadroomBytes ||
                      *free_bytes < file_size_bytes + kHeadroomBytes)) {
-    LOG_ERROR("[FileXfer] Not enough disk space for %s (need %llu, have %llu)",
-              EscapeForLog(filename).c_str(), static_cast<unsigned long long>(file_size_bytes),
-              static_cast<unsigned long long>(*free_bytes));
+    LOG_ERROR_COLLAPSED("[FileXfer] Not enough disk space for %s (need %llu, have %llu)",
+                        EscapeForLog(filename).c_str(),
+                        static_cast<unsigned long long>(file_size_bytes),
+                        static_cast<unsigned long long>(*free_bytes));
     return false;
   }
   const std::optional<std::string> safe_name = SafeFileName(filename);
   if (!safe_name) {
-    LOG_ERROR("[FileXfer] Cannot create file: %s",
-              EscapeForLog((folder / filename).string()).c_str());
+    LOG_ERROR_COLLAPSED("[FileXfer] Cannot create file: %s",
+                        EscapeForLog((folder / filename).string()).c_str());
     return false;
   }
   const std::filesystem::path path = folder / *safe_name;
   const uint64_t offset = ExistingSize(path);
   std::ofstream output(path, std::ios::binary | std::ios::app);
   if (!output.is_open()) {
-    LOG_ERROR("[FileXfer] Cannot create file: %s", EscapeForLog(path.string()).c_str());
+    LOG_ERROR_COLLAPSED("[FileXfer] Cannot create file: %s", EscapeForLog(path.string()).c_str());
     return false;
   }
   output_ = std::move(output);
   transfer_id_ = transfer_id;
   bytes_received_ = offset;
-  LOG_INFO("[FileXfer] Accepted: %s (%llu bytes, resume at %llu)", EscapeForLog(*safe_name).c_str(),
-           static_cast<unsigned long long>(file_size_bytes),
-           static_cast<unsigned long long>(offset));
+  LOG_INFO_COLLAPSED(
+      "[FileXfer] Accepted: %s (%llu bytes, resume at %llu)", EscapeForLog(*safe_name).c_str(),
+      static_cast<unsigned long long>(file_size_bytes), static_cast<unsigned long long>(offset));
   return true;
 }
 

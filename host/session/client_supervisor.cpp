@@ -177,7 +177,7 @@ void ClientSupervisor::Handle(const ClientRequest& request) {
           stream_.Start();
         } else if constexpr (std::is_same_v<What, StopStreamRequest>) {
           stream_.Stop();
-          LOG_INFO("[Session] Stream stopped");
+          LOG_INFO_COLLAPSED("[Session] Stream stopped");
         } else if constexpr (std::is_same_v<What, KeyframeRequest>) {
           stream_.RequestKeyframe();
         } else if constexpr (std::is_same_v<What, QualityChangeRequest>) {
@@ -224,8 +224,8 @@ void ClientSupervisor::ControlReceiveLoop() {
     }
     const Status status = handler_.HandleControlMessage(payload->data(), payload->size());
     if (!status.ok) {
-      LOG_WARN("[Session] Control frame handling issue code=%d msg=%s", status.code,
-               status.message.c_str());
+      LOG_WARN_COLLAPSED("[Session] Control frame handling issue code=%d msg=%s", status.code,
+                         status.message.c_str());
     }
     lock.unlock();
     AwaitFileAnswers();

@@ -26,12 +26,12 @@ FrameLoop::FrameLoop(FrameLoopContext context, MonitorPipeline& pipeline)
 
 void FrameLoop::Run() {
   const MultimediaTask task(L"Pro Audio");
-  LOG_INFO("[FrameLoop] Started (MMCSS=%s, monitors=%u)", task.state(), 1u);
+  LOG_INFO_COLLAPSED("[FrameLoop] Started (MMCSS=%s, monitors=%u)", task.state(), 1u);
   capture_.LogKnownLimitations();
-  LOG_INFO("[Capture] Requested source output_index=%u backend=%s", context_.capture_output_index,
-           CaptureBackendName(context_.capture_backend));
+  LOG_INFO_COLLAPSED("[Capture] Requested source output_index=%u backend=%s",
+                     context_.capture_output_index, CaptureBackendName(context_.capture_backend));
   if (!capture_.Select(true)) {
-    LOG_ERROR("[Capture] Failed to initialize any capture backend");
+    LOG_ERROR_COLLAPSED("[Capture] Failed to initialize any capture backend");
   }
   keyframe_policy_.emplace(context_.now_us);
   while (context_.streaming.load() && context_.session_running.load()) {

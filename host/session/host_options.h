@@ -4,12 +4,14 @@
 
 namespace orvane {
 
-// The ports and monitor count a session serves, from the command line.
+// The ports and monitor count a session serves, from the command line, and the size
+// the day's log file may reach (kept here so a relaunch in the background keeps it).
 struct HostOptions {
   uint16_t control_port = 9430;
   uint16_t media_port = 9431;
   uint16_t input_port = 9432;
   uint32_t monitors = 1;
+  uint32_t log_cap_mib = 64;
 };
 
 }  // namespace orvane

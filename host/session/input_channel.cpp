@@ -95,13 +95,13 @@ Status InputChannel::HandleDatagram(std::span<const uint8_t> datagram,
 
 void InputChannel::MoveMediaEndpoint(const DatagramSource& endpoint) {
   if (media_sender_.SetRemote(endpoint.address, endpoint.port)) {
-    LOG_INFO("[Session] Media UDP remote endpoint updated via punch: %s:%u",
-             endpoint.address.c_str(), endpoint.port);
+    LOG_INFO_COLLAPSED("[Session] Media UDP remote endpoint updated via punch: %s:%u",
+                       endpoint.address.c_str(), endpoint.port);
     return;
   }
   const Status status = media_sender_.LastStatus();
-  LOG_WARN("[Session] Media UDP punch endpoint update failed code=%d msg=%s hr=0x%08lX",
-           status.code, status.message.c_str(), static_cast<unsigned long>(status.hr));
+  LOG_WARN_COLLAPSED("[Session] Media UDP punch endpoint update failed code=%d msg=%s hr=0x%08lX",
+                     status.code, status.message.c_str(), static_cast<unsigned long>(status.hr));
 }
 
 void InputChannel::Inject(const protocol::v1::InputEvent& event) {

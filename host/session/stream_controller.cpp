@@ -45,18 +45,20 @@ bool StreamController::Start() {
   }
   const NegotiatedStream stream = handler_.Negotiated();
   const std::string session_id = handler_.SessionId();
-  LOG_INFO("[Session] Starting stream: %s %ux%u @%ufps %ukbps", VideoCodecName(stream.codec),
-           stream.width, stream.height, stream.fps, stream.bitrate_kbps);
-  LOG_INFO("[Session] Capture source selection: output_index=%u backend=%s", capture_output_index_,
-           CaptureBackendName(capture_backend_));
+  LOG_INFO_COLLAPSED("[Session] Starting stream: %s %ux%u @%ufps %ukbps",
+                     VideoCodecName(stream.codec), stream.width, stream.height, stream.fps,
+                     stream.bitrate_kbps);
+  LOG_INFO_COLLAPSED("[Session] Capture source selection: output_index=%u backend=%s",
+                     capture_output_index_, CaptureBackendName(capture_backend_));
   if (monitors_ > 1) {
-    LOG_WARN("[Session] Driverless mode supports a single streamed source; requested=%u using=1",
-             monitors_);
+    LOG_WARN_COLLAPSED(
+        "[Session] Driverless mode supports a single streamed source; requested=%u using=1",
+        monitors_);
   }
   handler_.SendStreamWarmup(session_id, "initializing-capture", "prepare_display", 2000);
 
   if (!BuildPipeline(stream)) {
-    LOG_ERROR("[Session] Stream start aborted: no monitor pipeline is ready");
+    LOG_ERROR_COLLAPSED("[Session] Stream start aborted: no monitor pipeline is ready");
     handler_.SendErrorMessage(3, "No monitor pipeline available", true);
     handler_.SendStreamStopped(session_id);
     return false;
@@ -66,7 +68,7 @@ bool StreamController::Start() {
   if (keys.primary.empty()) {
     media_sender_.SetEnvelopeCounter(0);
   } else {
-    LOG_INFO("[Session] Transport encryption enabled");
+    LOG_INFO_COLLAPSED("[Session] Transport encryption enabled");
   }
   input_.StartStream(keys.primary);
   audio_.Start(
@@ -117,17 +119,17 @@ bool StreamController::BuildPipeline(const NegotiatedStream& stream) {
                                                 stream.fps, stream.bitrate_kbps);
   pipeline.active = pipeline.ready;
   if (pipeline.ready) {
-    LOG_INFO("[Session] Monitor %u pipeline ready", pipeline.monitor_index);
+    LOG_INFO_COLLAPSED("[Session] Monitor %u pipeline ready", pipeline.monitor_index);
     pipeline_ = std::move(pipeline);
     return true;
   }
   const Status status = pipeline.encoder
                             ? pipeline.encoder->LastStatus()
                             : Status::Failure(StatusCode::kCodec, "No video encoder available");
-  LOG_ERROR("[Session] Monitor %u encoder init failed", pipeline.monitor_index);
-  LOG_WARN("[Session] Encoder failure details monitor=%u code=%d msg=%s hr=0x%08lX",
-           pipeline.monitor_index, status.code, status.message.c_str(),
-           static_cast<unsigned long>(status.hr));
+  LOG_ERROR_COLLAPSED("[Session] Monitor %u encoder init failed", pipeline.monitor_index);
+  LOG_WARN_COLLAPSED("[Session] Encoder failure details monitor=%u code=%d msg=%s hr=0x%08lX",
+                     pipeline.monitor_index, status.code, status.message.c_str(),
+                     static_cast<unsigned long>(status.hr));
   if (pipeline.encoder) {
     pipeline.encoder->Shutdown();
   }

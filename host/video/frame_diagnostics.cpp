@@ -75,8 +75,8 @@ void FrameDiagnostics::LogPipeline(uint64_t now_ms, const char* active_backend) 
 
 void FrameDiagnostics::LogStopped(const char* active_backend) {
   const PipelineCounters& c = counters_;
-  LOG_INFO("[FrameLoop] Stopped after %llu frames", Load(c.total_frames));
-  LOG_INFO(
+  LOG_INFO_COLLAPSED("[FrameLoop] Stopped after %llu frames", Load(c.total_frames));
+  LOG_INFO_COLLAPSED(
       "[FrameDiag] Final pipeline total_frames=%llu capture_fail=%llu dup_reinit=%llu "
       "wgc_reinit=%llu dup_timeout=%llu wgc_timeout=%llu backend_switch=%llu active_backend=%s "
       "encode_fail=%llu access_units=%llu empty_access_units=%llu send_fail=%llu",

@@ -17,11 +17,12 @@ X11ImageCapturer::~X11ImageCapturer() {
 bool X11ImageCapturer::Initialize(uint32_t, uint32_t, uint32_t) {
   x11_ = displays_->Get();
   if (x11_ == nullptr) {
-    LOG_ERROR("[Capture] Cannot open the X display for GetImage capture");
+    LOG_ERROR_COLLAPSED("[Capture] Cannot open the X display for GetImage capture");
     return false;
   }
   if (!x11_->RootIsBgra32()) {
-    LOG_ERROR("[Capture] X screen pixel format is not 32-bit xRGB; GetImage capture unavailable");
+    LOG_ERROR_COLLAPSED(
+        "[Capture] X screen pixel format is not 32-bit xRGB; GetImage capture unavailable");
     Release();
     return false;
   }

@@ -31,12 +31,13 @@ bool X11ShmCapturer::CheckExtensions() {
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(connection, &xcb_randr_id);
   const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
   if (shm == nullptr || !shm->present) {
-    LOG_ERROR("[Capture] X server offers no MIT-SHM extension");
+    LOG_ERROR_COLLAPSED("[Capture] X server offers no MIT-SHM extension");
     return false;
   }
   if (damage == nullptr || !damage->present || randr == nullptr || !randr->present ||
       xfixes == nullptr || !xfixes->present) {
-    LOG_ERROR("[Capture] X server lacks DAMAGE, XFIXES or RandR; MIT-SHM capture unavailable");
+    LOG_ERROR_COLLAPSED(
+        "[Capture] X server lacks DAMAGE, XFIXES or RandR; MIT-SHM capture unavailable");
     return false;
   }
   // DAMAGE only serves clients that announced their version.
@@ -71,7 +72,7 @@ bool X11ShmCapturer::FindMonitor(uint32_t output_index) {
       connection, xcb_randr_get_monitors(connection, x11_->root(), 1), nullptr);
   if (reply == nullptr || reply->nMonitors == 0) {
     std::free(reply);
-    LOG_ERROR("[Capture] No X11 monitor available for MIT-SHM capture");
+    LOG_ERROR_COLLAPSED("[Capture] No X11 monitor available for MIT-SHM capture");
     return false;
   }
   if (output_index >= static_cast<uint32_t>(reply->nMonitors)) {
@@ -88,7 +89,7 @@ bool X11ShmCapturer::FindMonitor(uint32_t output_index) {
   monitor_.height = monitors.data->height;
   std::free(reply);
   if (monitor_.width == 0 || monitor_.height == 0) {
-    LOG_ERROR("[Capture] X11 monitor %u has no area", output_index);
+    LOG_ERROR_COLLAPSED("[Capture] X11 monitor %u has no area", output_index);
     return false;
   }
   return true;
@@ -128,11 +129,12 @@ bool X11ShmCapturer::AttachSegment() {
 bool X11ShmCapturer::Initialize(uint32_t output_index, uint32_t width, uint32_t height) {
   x11_ = displays_->Get();
   if (x11_ == nullptr) {
-    LOG_ERROR("[Capture] Cannot open the X display for MIT-SHM capture");
+    LOG_ERROR_COLLAPSED("[Capture] Cannot open the X display for MIT-SHM capture");
     return false;
   }
   if (!x11_->RootIsBgra32()) {
-    LOG_ERROR("[Capture] X screen pixel format is not 32-bit xRGB; MIT-SHM capture unavailable");
+    LOG_ERROR_COLLAPSED(
+        "[Capture] X screen pixel format is not 32-bit xRGB; MIT-SHM capture unavailable");
     Release();
     return false;
   }
@@ -169,8 +171,8 @@ bool X11ShmCapturer::Initialize(uint32_t output_index, uint32_t width, uint32_t 
   DrainEvents();
   damaged_ = true;
   screen_changed_ = false;
-  LOG_INFO("[Capture] X11 MIT-SHM initialized (%ux%u, monitor %ux%u%+d%+d)", width, height,
-           monitor_.width, monitor_.height, monitor_.x, monitor_.y);
+  LOG_INFO_COLLAPSED("[Capture] X11 MIT-SHM initialized (%ux%u, monitor %ux%u%+d%+d)", width,
+                     height, monitor_.width, monitor_.height, monitor_.x, monitor_.y);
   return true;
 }
 

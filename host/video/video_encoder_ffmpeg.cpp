@@ -60,16 +60,16 @@ bool FfmpegVideoEncoder::Initialize(VideoCodec codec, uint32_t width, uint32_t h
     status_ = Status::Failure(StatusCode::kCodec, "Failed to configure software encoder");
     return false;
   }
-  LOG_INFO("[Encoder] Input type set: %s (CPU BGRA->NV12 converter)",
-           candidate_.input_format == AV_PIX_FMT_YUV420P ? "I420" : "NV12");
+  LOG_INFO_COLLAPSED("[Encoder] Input type set: %s (CPU BGRA->NV12 converter)",
+                     candidate_.input_format == AV_PIX_FMT_YUV420P ? "I420" : "NV12");
   if (!AllocateBuffers()) {
     context_.reset();
     status_ = Status::Failure(StatusCode::kResource, "Failed to allocate encoder input buffer");
     return false;
   }
   initialized_ = true;
-  LOG_INFO("[Encoder] Initialized: %s %ux%u @%u fps, %u kbps", VideoCodecName(settings_.codec),
-           width, height, fps, bitrate_kbps);
+  LOG_INFO_COLLAPSED("[Encoder] Initialized: %s %ux%u @%u fps, %u kbps",
+                     VideoCodecName(settings_.codec), width, height, fps, bitrate_kbps);
   return true;
 }
 
@@ -79,20 +79,22 @@ bool FfmpegVideoEncoder::OpenBestEncoder() {
        EncoderCandidates(settings_.codec, VaapiRenderNodePresent())) {
     if (!candidate.hardware && !hardware_tried) {
       hardware_tried = true;
-      LOG_WARN("[Encoder] No hardware encoder found for %s; falling back to software encoder",
-               VideoCodecName(settings_.codec));
+      LOG_WARN_COLLAPSED(
+          "[Encoder] No hardware encoder found for %s; falling back to software encoder",
+          VideoCodecName(settings_.codec));
     }
     std::string error;
     context_ = OpenEncoder(candidate, settings_, error);
     if (context_) {
       candidate_ = candidate;
-      LOG_INFO("[Encoder] FFmpeg encoder activated (%s, %s).",
-               candidate.hardware ? "hardware" : "software", candidate.name);
+      LOG_INFO_COLLAPSED("[Encoder] FFmpeg encoder activated (%s, %s).",
+                         candidate.hardware ? "hardware" : "software", candidate.name);
       return true;
     }
-    LOG_WARN("[Encoder] %s not usable: %s", candidate.name, error.c_str());
+    LOG_WARN_COLLAPSED("[Encoder] %s not usable: %s", candidate.name, error.c_str());
   }
-  LOG_ERROR("[Encoder] No software encoder found for %s", VideoCodecName(settings_.codec));
+  LOG_ERROR_COLLAPSED("[Encoder] No software encoder found for %s",
+                      VideoCodecName(settings_.codec));
   return false;
 }
 

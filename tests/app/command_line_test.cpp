@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvane {
@@ -83,6 +84,21 @@ INSTANTIATE_TEST_SUITE_P(
             {"--capture-backend", "wgc", "--capture-backend", "gdi"}, 1, 0, Backend::kAuto},
         SelectionCase{{"--capture-backend", "wgcx"}, 1, 0, Backend::kAuto}),
     CaseIndexName);
+
+TEST(CommandLineTest, LogCapIsReadInMebibytesAndOutOfRangeRestoresTheDefault) {
+  const std::vector<std::pair<std::vector<std::string>, uint32_t>> cases{
+      {{}, 64},
+      {{"--log-cap-mib", "1"}, 1},
+      {{"--log-cap-mib", "1048576"}, 1048576},
+      {{"--log-cap-mib", "5", "--log-cap-mib", "0"}, 64},
+      {{"--log-cap-mib", "1048577"}, 64},
+      {{"--log-cap-mib", "99999999999999999999"}, 64},
+      {{"--log-cap-mib", "-3"}, 64}};
+  for (const auto& [arguments, mebibytes] : cases) {
+    EXPECT_EQ(Parse(arguments).options.log_cap_mib, mebibytes)
+        << ::testing::PrintToString(arguments);
+  }
+}
 
 TEST(CommandLineTest, ValueOfAnOptionIsAlsoExaminedAsAnArgument) {
   const CommandLine parsed = Parse({"--capture-backend", "--console"});

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/log_capture.h"
 #include "support/temp_folder.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempFolder;
+using testing::WaitUntil;
 
 // Text mode: the log is a text file, with the platform's own line ends.
 std::string ReadFile(const fs::path& path) {
@@ -46,7 +49,8 @@ class LoggerTest : public ::testing::Test {
   void TearDown() override { std::fclose(console_); }
 
   LoggerEnvironment Environment() {
-    return {[this] { return now_; }, [this] { return folder_; }, console_};
+    return {[this] { return now_; }, [this] { return folder_; }, console_,
+            [this] { return tick_ms_.load(); }};
   }
   fs::path FileFor(const std::string& date) const { return folder_ / ("orvane_" + date + ".log"); }
 
@@ -54,6 +58,7 @@ class LoggerTest : public ::testing::Test {
   const fs::path folder_ = temp_.path();
   FILE* console_ = nullptr;
   LocalTime now_{2026, 3, 8, 23, 59, 58, 7};
+  std::atomic<uint64_t> tick_ms_{50000};
 };
 
 TEST_F(LoggerTest, WritesConsoleAndFileLinesInTheirFormats) {
@@ -156,6 +161,132 @@ TEST_F(LoggerTest, ConsoleKeepsWorkingWhenTheFileCannotBeOpened) {
   logger.Init("orvane");
   logger.Log(LogLevel::kInfo, "still shown");
   EXPECT_EQ(ReadStream(console_), "[INFO ] still shown\n");
+}
+
+// Within a second a call site writes no text twice and ten lines at most; the rest are
+// counted and summarised when the second is over.
+TEST_F(LoggerTest, ACallSiteWritesEachTextOnceAndTenLinesAtMostInASecond) {
+  Logger logger(Environment());
+  logger.Init("orvane");
+  const auto keyframe = [&](LogLevel level, const char* id) {
+    logger.LogCollapsed(level, "[Protocol] RequestKeyframe: stream_id=%s", id);
+  };
+  keyframe(LogLevel::kInfo, "a");
+  keyframe(LogLevel::kInfo, "a");
+  keyframe(LogLevel::kInfo, "b");
+  keyframe(LogLevel::kInfo, "a");
+  keyframe(LogLevel::kWarn, "a");
+  logger.Log(LogLevel::kInfo, "[TCP] plain");
+  logger.Log(LogLevel::kInfo, "[TCP] plain");
+  tick_ms_ += 1;
+  for (int port = 0; port < 12; ++port) {
+    logger.LogCollapsed(LogLevel::kInfo, "[Session] punch from port %d", port);
+  }
+  tick_ms_ += 998;
+  keyframe(LogLevel::kInfo, "a");
+  tick_ms_ += 1;  // the keyframe site's second is over
+  keyframe(LogLevel::kInfo, "a");
+  tick_ms_ += 5000;
+  logger.Log(LogLevel::kInfo, "[TCP] later");
+
+  std::string expected =
+      "[INFO ] [Protocol] RequestKeyframe: stream_id=a\n"
+      "[INFO ] [Protocol] RequestKeyframe: stream_id=b\n"
+      "[WARN ] [Protocol] RequestKeyframe: stream_id=a\n"
+      "[INFO ] [TCP] plain\n"
+      "[INFO ] [TCP] plain\n";
+  for (int port = 0; port < 10; ++port) {
+    expected += "[INFO ] [Session] punch from port " + std::to_string(port) + "\n";
+  }
+  expected +=
+      "[INFO ] [Log] 3 more like \"[Protocol] RequestKeyframe: stream_id=a\" within a second\n"
+      "[INFO ] [Protocol] RequestKeyframe: stream_id=a\n"
+      "[INFO ] [Log] 2 more like \"[Session] punch from port 0\" within a second\n"
+      "[INFO ] [TCP] later\n";
+  EXPECT_EQ(ReadStream(console_), expected);
+  const std::string file = ReadFile(FileFor("20260308"));
+  EXPECT_NE(file.find("[INFO ] [Log] 3 more like \"[Protocol] RequestKeyframe: stream_id=a\""),
+            std::string::npos);
+  EXPECT_EQ(file.find("port 10"), std::string::npos);
+}
+
+TEST_F(LoggerTest, ASummaryIsWrittenWhenItsSecondEndsWithNothingElseLogged) {
+  Logger logger(Environment());
+  logger.Init("orvane");
+  std::atomic<int> summaries{0};
+  logger.SetObserver([&](LogLevel, const std::string& line) {
+    summaries += line.rfind("[Log] 3 more like \"[Session] punch\"", 0) == 0 ? 1 : 0;
+  });
+  for (int i = 0; i < 4; ++i) {
+    logger.LogCollapsed(LogLevel::kInfo, "[Session] punch");
+  }
+  tick_ms_ += Logger::kRepeatWindowMs;
+  EXPECT_TRUE(WaitUntil([&] { return summaries == 1; }));
+  logger.Shutdown();
+  EXPECT_EQ(summaries, 1);
+}
+
+TEST_F(LoggerTest, ShutdownWritesTheCountsOfASecondNotYetOver) {
+  Logger logger(Environment());
+  logger.LogCollapsed(LogLevel::kError, "[Protocol] bad frame %d", 1);
+  logger.LogCollapsed(LogLevel::kError, "[Protocol] bad frame %d", 1);
+  logger.Shutdown();
+  EXPECT_EQ(ReadStream(console_),
+            "[ERROR] [Protocol] bad frame 1\n"
+            "[ERROR] [Log] 1 more like \"[Protocol] bad frame 1\" within a second\n");
+}
+
+// A cap of 64 KiB keeps 1 KiB for errors.
+TEST_F(LoggerTest, PastTheCapOnlyErrorsReachTheFileUntilTheNextDay) {
+  constexpr uint64_t kCap = 64 * 1024;
+  Logger logger(Environment());
+  logger.SetFileCap(kCap);
+  logger.Init("orvane");
+  const std::string padding(60, '.');
+  constexpr int kInfoLines = 1000;
+  for (int i = 0; i < kInfoLines; ++i) {
+    logger.Log(i % 2 == 0 ? LogLevel::kInfo : LogLevel::kWarn, "line %d %s", i, padding.c_str());
+  }
+  constexpr int kErrorLines = 50;
+  for (int i = 0; i < kErrorLines; ++i) {
+    logger.Log(LogLevel::kError, "error %d %s", i, padding.c_str());
+  }
+
+  const std::string console = ReadStream(console_);
+  EXPECT_NE(console.find("line 999 "), std::string::npos) << "the console is not capped";
+  EXPECT_NE(console.find("error 49 "), std::string::npos);
+  const std::string file = ReadFile(FileFor("20260308"));
+  EXPECT_LE(fs::file_size(FileFor("20260308")), kCap);
+  const size_t notice = file.find("[WARN ] [Log] This file reached its size cap (65536 bytes)");
+  ASSERT_NE(notice, std::string::npos);
+  EXPECT_EQ(file.find("size cap", notice + 1), file.rfind("size cap")) << "one notice";
+  EXPECT_EQ(file.find(" line ", notice), std::string::npos) << "no INFO or WARN after it";
+  EXPECT_GT(file.find(" line ", notice - 200), 0u);
+  // Errors fill the reserve the lines left, then stop.
+  EXPECT_NE(file.find("[ERROR] error 0 ", notice), std::string::npos);
+  EXPECT_EQ(file.find("[ERROR] error 49 "), std::string::npos);
+  EXPECT_GT(fs::file_size(FileFor("20260308")), kCap - kCap / 64);
+
+  now_ = {2026, 3, 9, 0, 0, 1, 0};
+  logger.Log(LogLevel::kInfo, "a new day");
+  logger.Shutdown();
+  EXPECT_EQ(ReadFile(FileFor("20260309")),
+            "2026-03-09 00:00:01.000 [INFO ] a new day\n"
+            "=== Shutdown at 2026-03-09 00:00:01.000 ===\n");
+  EXPECT_LE(fs::file_size(FileFor("20260308")), kCap);
+}
+
+TEST_F(LoggerTest, AnEarlierRunsLinesCountTowardsTheCap) {
+  constexpr uint64_t kCap = 64 * 1024;
+  std::ofstream(FileFor("20260308")) << std::string(kCap - 10, 'x');
+  Logger logger(Environment());
+  logger.SetFileCap(kCap);
+  logger.Init("orvane");
+  logger.Log(LogLevel::kError, "error");
+  logger.Log(LogLevel::kInfo, "info");
+  logger.Shutdown();
+  EXPECT_EQ(fs::file_size(FileFor("20260308")), kCap - 10);
+  EXPECT_EQ(ReadStream(console_), "[ERROR] error\n[INFO ] info\n");
 }
 
 }  // namespace

@@ -145,10 +145,11 @@ class HostileClientTest : public ::testing::TestWithParam<HostKind> {
     }
   }
 
-  void StartHost() {
+  void StartHost(const std::vector<std::string>& options = {}) {
     arguments_ = {"--control-port", std::to_string(control_port_),
                   "--media-port",   std::to_string(media_port_),
                   "--input-port",   std::to_string(input_port_)};
+    arguments_.insert(arguments_.end(), options.begin(), options.end());
     if (under_wine()) {
       std::vector<std::string> arguments{WindowsHostBinary().string()};
       arguments.insert(arguments.end(), arguments_.begin(), arguments_.end());
@@ -201,6 +202,14 @@ class HostileClientTest : public ::testing::TestWithParam<HostKind> {
       total += entry.file_size();
     }
     return total;
+  }
+  std::vector<fs::path> LogFiles() const {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(LogFolder(), error)) {
+      files.push_back(entry.path());
+    }
+    return files;
   }
   size_t OutputCount(const std::string& text) const {
     const std::string output = host_->Output();
@@ -458,6 +467,141 @@ TEST_P(HostileClientTest, PairingGuessesAreCheckedAtMostEveryTwoSeconds) {
   EXPECT_TRUE(control->SendHello(identity_, open_code()));
   const auto ack = control->ReceiveUntil(Case::kHelloAck, 5s);
   EXPECT_TRUE(ack && ack->hello_ack().result() == pb::AUTH_RESULT_OK);
+  ExpectCleanStop();
+}
+
+pb::ControlMessage KeyframeRequest() {
+  pb::ControlMessage message;
+  message.mutable_request_keyframe()->set_stream_id("flood");
+  return message;
+}
+
+// Sends `message` over and over for `duration` (sealed when there is a session key: the
+// Windows host under wine has none), with a ping every thousand; true when every ping was
+// answered (the host read all that came before it).
+bool Flood(ControlClient& control, const pb::ControlMessage& message,
+           std::chrono::steady_clock::duration duration, uint64_t& sent) {
+  const FrameMode mode =
+      control.primary_key().empty() ? FrameMode::kBare : FrameMode::kSealedPrimary;
+  const auto begin = std::chrono::steady_clock::now();
+  bool answered = true;
+  for (sent = 0; std::chrono::steady_clock::now() - begin < duration; ++sent) {
+    if (!control.Send(message, mode)) {
+      return false;
+    }
+    if (sent % 1000 == 999) {
+      answered = Pings(control, sent, 10s) && answered;
+    }
+  }
+  return Pings(control, sent, 10s) && answered;
+}
+
+// A paired client asks for keyframes as fast as it can write them: every request is
+// read, the log gets one line a second and a count of the rest.
+TEST_P(HostileClientTest, AFloodOfKeyframeRequestsLeavesTheLogSmall) {
+  StartHost();
+  auto control = PairedClient();
+  std::this_thread::sleep_for(500ms);
+  const uintmax_t log_before = LogBytes();
+  uint64_t sent = 0;
+  ASSERT_TRUE(Flood(*control, KeyframeRequest(), 5s, sent))
+      << sent << " sent, " << control->last_error();
+  const uintmax_t growth = LogBytes() - log_before;
+  std::printf("keyframe flood: %llu requests in 5 s, the log grew by %llu bytes\n",
+              static_cast<unsigned long long>(sent), static_cast<unsigned long long>(growth));
+  // Two lines a second, about 200 bytes, with room for the pings' neighbours.
+  EXPECT_LT(growth, 64u * 1024u);
+  EXPECT_GE(OutputCount("[Log] "), 1u);
+  ExpectCleanStop();
+}
+
+// Lines that are not repeats (every Hello of a trusted client logs its keys afresh) stop
+// at the day's cap: the file ends with one line saying so, the console goes on, and an
+// error still reaches the file.
+TEST_P(HostileClientTest, TheDaysFileStopsAtItsCapWhileAClientFloods) {
+  StartHost({"--log-cap-mib", "1"});
+  constexpr uintmax_t kCap = 1 << 20;
+  auto control = PairedClient();
+  const auto capped = [&] {
+    const auto files = LogFiles();
+    return std::any_of(files.begin(), files.end(), [](const fs::path& file) {
+      std::ifstream in(file);
+      const std::string text{std::istreambuf_iterator<char>(in), {}};
+      return text.find("[Log] This file reached its size cap") != std::string::npos;
+    });
+  };
+  size_t hellos = 0;
+  const auto hello_burst = [&] {
+    for (int i = 0; i < 50; ++i, ++hellos) {
+      EXPECT_TRUE(control->SendHello(identity_));
+    }
+    for (int i = 0; i < 50; ++i) {
+      EXPECT_TRUE(control->ReceiveUntil(Case::kHelloAck, 10s));
+    }
+  };
+  const auto begin = std::chrono::steady_clock::now();
+  while (!capped() && std::chrono::steady_clock::now() - begin < 120s) {
+    hello_burst();
+  }
+  ASSERT_TRUE(capped()) << hellos << " Hellos";
+  // As long again past the cap.
+  const size_t at_cap = hellos;
+  while (hellos < 2 * at_cap) {
+    hello_burst();
+  }
+  ASSERT_TRUE(control->SendRawFrame({0xFF, 0xFF, 0xFF}));
+  EXPECT_TRUE(host_->WaitForOutput("[Protocol] Failed to parse control message size=3"));
+  EXPECT_TRUE(Pings(*control, 9));
+  std::printf("log cap: %zu trusted Hellos, %zu after the cap\n", hellos, hellos - at_cap);
+
+  for (const fs::path& file : LogFiles()) {
+    EXPECT_LE(fs::file_size(file), kCap) << file;
+    std::ifstream in(file);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const size_t notice = text.find("[Log] This file reached its size cap");
+    if (notice == std::string::npos) {
+      continue;
+    }
+    EXPECT_EQ(text.find("[Log] This file reached its size cap", notice + 1), std::string::npos);
+    EXPECT_NE(text.find("[Protocol] Failed to parse control message size=3", notice),
+              std::string::npos);
+  }
+  EXPECT_GT(OutputCount("[Protocol] Hello from"), hellos) << "the console is not capped";
+  ExpectCleanStop();
+}
+
+// Strings that are not UTF-8 make the protobuf library complain; its complaint goes
+// through the host's log, once a second at most, and nothing reaches the console in the
+// library's own format.
+TEST_P(HostileClientTest, HellosWithNamesThatAreNotUtf8PutNoLibraryLineOnTheConsole) {
+  StartHost();
+  pb::ControlMessage message;
+  message.mutable_hello()->set_client_id("not-utf8");
+  message.mutable_hello()->set_client_name("@@@@");
+  message.mutable_hello()->set_protocol_version(1);
+  std::string bytes = message.SerializeAsString();
+  bytes.replace(bytes.find("@@@@"), 4, "\xFF\xFE\xC3\x28");
+  const std::vector<uint8_t> hello(bytes.begin(), bytes.end());
+
+  const auto begin = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < 200; ++i) {
+    auto control = Connect();
+    ASSERT_TRUE(control->SendRawFrame(hello));
+    ASSERT_TRUE(Pings(*control, i)) << i;
+    control.reset();
+    // A connection from the address of the active one is refused as a duplicate.
+    ASSERT_TRUE(
+        WaitUntil([&] { return OutputCount("[TCP] Active client disconnected") > i; }, 10s));
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  ASSERT_TRUE(host_->WaitForOutput("[libprotobuf] "));
+  const size_t library_lines = OutputCount("[libprotobuf] ");
+  std::printf("non-UTF-8 Hellos: 200 in %.1f s, %zu libprotobuf lines\n", seconds, library_lines);
+  EXPECT_EQ(OutputCount("[libprotobuf ERROR"), 0u);
+  EXPECT_EQ(OutputCount("[libprotobuf WARNING"), 0u);
+  // A line and a count for each second at most.
+  EXPECT_LE(library_lines, 2 * (static_cast<size_t>(seconds) + 2));
   ExpectCleanStop();
 }
 

@@ -5,6 +5,7 @@
 namespace orvane::testing {
 
 LogCapture::LogCapture() {
+  Logger::Instance().EndRepeatWindows();
   Logger::Instance().SetObserver([this](LogLevel, const std::string& message) {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back(message);

@@ -1,0 +1,11 @@
+#include "app/library_log_bridges.h"
+
+namespace orvane {
+
+void InstallLibraryLogBridges() {
+  InstallProtobufLogBridge();
+  InstallLibavLogBridge();
+  InstallGlibLogBridge();
+}
+
+}  // namespace orvane
