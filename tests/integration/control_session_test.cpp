@@ -1,9 +1,6 @@
-#include <gtest/gtest.h>
-
-#include "support/file_contents.h"
-#include "support/temp_folder.h"
-
 #include <signal.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -15,6 +12,9 @@
 #include "client/control_client.h"
 #include "integration/host_process.h"
 #include "security/secure_envelope.h"
+#include "support/file_contents.h"
+#include "support/log_capture.h"
+#include "support/temp_folder.h"
 #include "support/test_socket.h"
 
 namespace orvane::testing {
@@ -113,8 +113,11 @@ TEST_F(ControlSessionTest, PairsAnUnknownDeviceThroughTheCodeShownOnTheHost) {
   EXPECT_EQ(ack->result(), pb::AUTH_RESULT_OK);
   EXPECT_FALSE(control->primary_key().empty());
   EXPECT_TRUE(host_->WaitForOutput("[Protocol] Pairing successful -- device trusted"));
-  EXPECT_NE(ReadFile(TrustFolder() / "trusted_devices.json").find("\"it-device-1\""),
-            std::string::npos);
+  // The trust file is written by the session after the answer has gone out.
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadFile(TrustFolder() / "trusted_devices.json").find("\"it-device-1\"") !=
+           std::string::npos;
+  }));
   EXPECT_FALSE(fs::exists(TrustFolder() / "active_pairing_code.txt"));
   control->Close();
 
