@@ -61,6 +61,7 @@ void ProtocolHandler::ResetForNewClient() {
   unlogged_refusals_ = 0;
   authenticated_.store(false);
   stream_active_.store(false);
+  key_agreement_failed_ = false;
   client_id_.clear();
   client_name_.clear();
   peer_key_.clear();
@@ -265,6 +266,7 @@ void ProtocolHandler::HandleHelloMessage(const pb::Hello& hello) {
     std::lock_guard<std::mutex> lock(mutex_);
     keys_ = {};
   }
+  key_agreement_failed_ = false;
   if (!hello.ephemeral_public_key().empty()) {
     DeriveSessionKeys(hello.ephemeral_public_key());
   }
@@ -288,6 +290,7 @@ void ProtocolHandler::DeriveSessionKeys(const std::string& peer_key) {
       crypto_.DeriveSessionKey(host_key_.private_key.get(), peer, {}, true);
   if (primary.empty()) {
     LOG_WARN("[Protocol] Session key derivation failed; transport encryption disabled");
+    key_agreement_failed_ = true;
     return;
   }
   LOG_INFO("[Protocol] Session key derived (%zu bytes, fp=%s, compat_fp=%s)", primary.size(),
@@ -421,23 +424,32 @@ void ProtocolHandler::SendHelloAck(pb::AuthResult result) {
   ack->set_result(result);
   ack->set_host_id(host_id_);
   ack->set_host_name(host_name_);
-  if (!host_key_.public_key.empty()) {
-    ack->set_ephemeral_public_key(host_key_.public_key.data(), host_key_.public_key.size());
+  const std::span<const uint8_t> key = OfferedHostKey();
+  if (!key.empty()) {
+    ack->set_ephemeral_public_key(key.data(), key.size());
   }
   Send(message);
+}
+
+std::span<const uint8_t> ProtocolHandler::OfferedHostKey() const {
+  // A client given our key after the agreement failed here would seal what we cannot open.
+  if (key_agreement_failed_) {
+    return {};
+  }
+  return host_key_.public_key;
 }
 
 void ProtocolHandler::SendHelloAckAccepted() {
   SendHelloAck(pb::AUTH_RESULT_OK);
   LOG_INFO("[Protocol] Sent HelloAck (accepted=%d, host_ephemeral_fp=%s)", 1,
-           Fingerprint(host_key_.public_key).c_str());
+           Fingerprint(OfferedHostKey()).c_str());
 }
 
 void ProtocolHandler::SendHelloAckPairingRequired(const std::string& pairing_code) {
   // The code is shown on the host only: sending it would let anyone who connects pair.
   SendHelloAck(pb::AUTH_RESULT_PAIRING_REQUIRED);
   LOG_INFO("[Protocol] Sent HelloAck (PAIRING_REQUIRED, code=%s, host_ephemeral_fp=%s)",
-           pairing_code.c_str(), Fingerprint(host_key_.public_key).c_str());
+           pairing_code.c_str(), Fingerprint(OfferedHostKey()).c_str());
 }
 
 void ProtocolHandler::SendStreamWarmup(const std::string& session_id, const std::string& phase,

@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,8 @@ class ProtocolHandler {
   // Stamps the header (version 1, next sequence id, monotonic time) and sends it bare.
   void Send(protocol::v1::ControlMessage& message);
   void SendHelloAck(protocol::v1::AuthResult result);
+  // The host key a HelloAck carries: none when this client's key agreement failed.
+  std::span<const uint8_t> OfferedHostKey() const;
   void Request(ClientRequest request);
 
   SendCallback send_callback_;
@@ -120,6 +123,7 @@ class ProtocolHandler {
   std::string client_id_;
   std::string client_name_;
   std::string peer_key_;
+  bool key_agreement_failed_ = false;
 };
 
 }  // namespace orvane

@@ -19,7 +19,7 @@ using testing::TempFolder;
 namespace pb = protocol::v1;
 using testing::LogCapture;
 
-// Wine's CNG has no generic ECDH provider: there the host runs without a key pair.
+// Where the system offers no ECDH key agreement the host runs without a key pair.
 size_t ExpectedHostKeySize() {
   return SessionCrypto().HasKeyAgreement() ? 64 : 0;
 }
@@ -199,6 +199,26 @@ TEST_F(ProtocolHandlerTest, TrustedDeviceIsAcceptedWhateverItsProof) {
   // without a peer key there is no session key, but the host still offers its own
   EXPECT_TRUE(handler->Keys().primary.empty());
   EXPECT_EQ(sent_[0].hello_ack().ephemeral_public_key().size(), ExpectedHostKeySize());
+}
+
+// A client whose key the host could not agree on must not be handed the host's key: it
+// would seal frames the host cannot open, and the session would hang.
+TEST_F(ProtocolHandlerTest, AHelloWhoseKeyAgreementFailsGetsNoHostKey) {
+  if (ExpectedHostKeySize() == 0) {
+    GTEST_SKIP() << "no host key on this system";
+  }
+  LogCapture log;
+  Trust("known");
+  auto handler = MakeHandler();
+  Handle(*handler, Hello("known", "", std::string(64, '\x01')));  // not a point on the curve
+  ASSERT_EQ(sent_.size(), 1u);
+  EXPECT_TRUE(sent_[0].hello_ack().ephemeral_public_key().empty());
+  EXPECT_TRUE(handler->Keys().primary.empty());
+  EXPECT_TRUE(log.Contains("[Protocol] Sent HelloAck (accepted=1, host_ephemeral_fp=none)"));
+
+  Handle(*handler, Hello("known"));  // no key of its own: the host still offers its own
+  ASSERT_EQ(sent_.size(), 2u);
+  EXPECT_EQ(sent_[1].hello_ack().ephemeral_public_key().size(), ExpectedHostKeySize());
 }
 
 TEST_F(ProtocolHandlerTest, AuthenticatedOnlyMessagesAreOnlyLoggedBeforeHello) {
