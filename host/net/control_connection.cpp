@@ -34,11 +34,13 @@ ControlConnection::ControlConnection(uint64_t id, SocketHandle socket, std::stri
       address_(std::move(address)),
       port_(port),
       deadlines_(deadlines),
-      writer_([this] { WriteLoop(); }) {}
+      writer_([this] { WriteLoop(); }),
+      watchdog_([this] { WatchLoop(); }) {}
 
 ControlConnection::~ControlConnection() {
   Interrupt();
   writer_.join();
+  watchdog_.join();
   CloseSocket(socket_);
 }
 
@@ -65,7 +67,7 @@ bool ControlConnection::QueueFrame(const uint8_t* data, uint32_t size) {
     if (queued_bytes_ + bytes.size() <= deadlines_.max_queued_bytes) {
       queued_bytes_ += bytes.size();
       outgoing_.push_back(std::move(bytes));
-      changed_.notify_one();
+      changed_.notify_all();
       return true;
     }
   }
@@ -87,8 +89,15 @@ void ControlConnection::WriteLoop() {
       bytes = std::move(outgoing_.front());
       outgoing_.pop_front();
       queued_bytes_ -= bytes.size();
+      write_deadline_ = Clock::now() + deadlines_.send;
     }
-    if (!WriteFrame(bytes)) {
+    changed_.notify_all();
+    const bool written = WriteFrame(bytes);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      write_deadline_.reset();
+    }
+    if (!written) {
       // The receiving side sees the connection fail and hands the slot on.
       Interrupt();
       return;
@@ -97,20 +106,33 @@ void ControlConnection::WriteLoop() {
 }
 
 bool ControlConnection::WriteFrame(const std::vector<uint8_t>& bytes) {
-  const Clock::time_point deadline = Clock::now() + deadlines_.send;
   for (size_t sent = 0; sent < bytes.size();) {
-    SetSendTimeout(socket_, RemainingMs(deadline));
     const int result = SendSome(socket_, bytes.data() + sent, bytes.size() - sent);
     if (result < 1) {
-      if (result < 0 && IsTimeoutError(LastSocketError())) {
-        LOG_WARN("[TCP] Client %s:%u took no control frame for %lld ms; closing the connection",
-                 address_.c_str(), port_, Milliseconds(deadlines_.send));
-      }
       return false;
     }
     sent += static_cast<size_t>(result);
   }
   return true;
+}
+
+void ControlConnection::WatchLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!ended_) {
+    if (!write_deadline_) {
+      changed_.wait(lock);
+      continue;
+    }
+    const Clock::time_point deadline = *write_deadline_;
+    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout && !ended_ &&
+        write_deadline_ == deadline) {
+      lock.unlock();
+      LOG_WARN("[TCP] Client %s:%u took no control frame for %lld ms; closing the connection",
+               address_.c_str(), port_, Milliseconds(deadlines_.send));
+      Interrupt();
+      return;
+    }
+  }
 }
 
 bool ControlConnection::ReceiveBefore(uint8_t* data, size_t size, Clock::time_point deadline,

@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,7 +26,9 @@ struct ControlDeadlines {
 };
 
 // One accepted control connection. Frames to the peer are queued and written by the
-// connection's own writer thread, so no caller ever blocks on a slow peer. Its handle is
+// connection's own writer thread, so no caller ever blocks on a slow peer; a watchdog
+// ends the connection when one frame takes longer than the send deadline (a timer of our
+// own: not every socket layer honours a send time-out on a blocking socket). Its handle is
 // closed only when the last user lets go, so a thread still blocked on it can never end
 // up reading or writing another client's socket that was handed the same handle value.
 class ControlConnection {
@@ -55,8 +58,9 @@ class ControlConnection {
 
  private:
   void WriteLoop();
-  // Writes all of `bytes` before the send deadline runs out.
   bool WriteFrame(const std::vector<uint8_t>& bytes);
+  // Ends the connection when a frame being written misses its deadline.
+  void WatchLoop();
   // Fills `data` before `deadline`; a time-out or failure leaves `status` saying which.
   bool ReceiveBefore(uint8_t* data, size_t size, std::chrono::steady_clock::time_point deadline,
                      Status& status);
@@ -72,7 +76,10 @@ class ControlConnection {
   std::deque<std::vector<uint8_t>> outgoing_;  // whole frames, header included
   size_t queued_bytes_ = 0;
   bool ended_ = false;
+  // Set while the writer is inside a frame: when that frame must be out.
+  std::optional<std::chrono::steady_clock::time_point> write_deadline_;
   std::thread writer_;
+  std::thread watchdog_;
 };
 
 using ControlConnectionPtr = std::shared_ptr<ControlConnection>;

@@ -50,11 +50,10 @@ void SetSocketOption(SocketHandle socket, int level, int option, int value);
 // that port beside it.
 void ClaimPortExclusively(SocketHandle socket);
 
-// Bound every later blocking receive or send on the socket; 0 means no bound.
+// Bounds every later blocking receive on the socket; 0 means no bound.
 void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds);
-void SetSendTimeout(SocketHandle socket, uint32_t milliseconds);
 
-// True when a receive or send failed only because its time limit ran out.
+// True when a receive failed only because its time limit ran out.
 bool IsTimeoutError(int error);
 
 // send()/recv() with the platform's quirks handled (no SIGPIPE on Linux).

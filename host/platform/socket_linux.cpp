@@ -47,22 +47,10 @@ void ClaimPortExclusively(SocketHandle socket) {
   }
 }
 
-namespace {
-
-void SetTimeout(SocketHandle socket, int option, uint32_t milliseconds) {
+void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
   timeval value{static_cast<time_t>(milliseconds / 1000),
                 static_cast<suseconds_t>((milliseconds % 1000) * 1000)};
-  setsockopt(socket, SOL_SOCKET, option, &value, sizeof(value));
-}
-
-}  // namespace
-
-void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
-  SetTimeout(socket, SO_RCVTIMEO, milliseconds);
-}
-
-void SetSendTimeout(SocketHandle socket, uint32_t milliseconds) {
-  SetTimeout(socket, SO_SNDTIMEO, milliseconds);
+  setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof(value));
 }
 
 bool IsTimeoutError(int error) {

@@ -46,21 +46,9 @@ void ClaimPortExclusively(SocketHandle socket) {
   SetSocketOption(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
 }
 
-namespace {
-
-void SetTimeout(SocketHandle socket, int option, uint32_t milliseconds) {
-  const DWORD value = milliseconds;
-  setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof(value));
-}
-
-}  // namespace
-
 void SetReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
-  SetTimeout(socket, SO_RCVTIMEO, milliseconds);
-}
-
-void SetSendTimeout(SocketHandle socket, uint32_t milliseconds) {
-  SetTimeout(socket, SO_SNDTIMEO, milliseconds);
+  const DWORD value = milliseconds;
+  setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value), sizeof(value));
 }
 
 bool IsTimeoutError(int error) {
