@@ -1,9 +1,11 @@
 #include "video/parameter_set_keeper.h"
 
+#include <cstddef>
+
 namespace orvane {
 namespace {
 
-enum class NalKind { kParameterSet, kIdr, kOther };
+enum class NalKind { kDelimiter, kParameterSet, kIdr, kOther };
 
 // One NAL unit with its start code, as [begin, end) offsets.
 struct NalSpan {
@@ -18,11 +20,17 @@ NalKind Classify(uint8_t header, bool hevc) {
     if (type >= 32 && type <= 34) {  // VPS, SPS, PPS
       return NalKind::kParameterSet;
     }
+    if (type == 35) {
+      return NalKind::kDelimiter;
+    }
     return type == 19 || type == 20 ? NalKind::kIdr : NalKind::kOther;  // IDR_W_RADL, IDR_N_LP
   }
   const uint8_t type = header & 0x1F;
   if (type == 7 || type == 8) {
     return NalKind::kParameterSet;
+  }
+  if (type == 9) {
+    return NalKind::kDelimiter;
   }
   return type == 5 ? NalKind::kIdr : NalKind::kOther;
 }
@@ -83,7 +91,10 @@ void ParameterSetKeeper::Complete(std::vector<uint8_t>& access_unit) {
     idr = idr || unit.kind == NalKind::kIdr;
   }
   if (idr) {
-    access_unit.insert(access_unit.begin(), parameter_sets_.begin(), parameter_sets_.end());
+    // An access unit delimiter stays the unit's first NAL.
+    const size_t at = units.front().kind == NalKind::kDelimiter ? units.front().end : 0;
+    access_unit.insert(access_unit.begin() + static_cast<std::ptrdiff_t>(at),
+                       parameter_sets_.begin(), parameter_sets_.end());
   }
 }
 
