@@ -239,9 +239,23 @@ HRESULT FakeEncoderTransform::GetOutputCurrentType(DWORD, IMFMediaType** type) {
   if (!output_type_) {
     return MF_E_TRANSFORM_TYPE_NOT_SET;
   }
-  output_type_->AddRef();
-  *type = output_type_.get();
-  return S_OK;
+  if (!behaviour_.parameter_sets_in_output_type) {
+    output_type_->AddRef();
+    *type = output_type_.get();
+    return S_OK;
+  }
+  std::vector<uint8_t> header;
+  Append(header, kSps, sizeof(kSps));
+  Append(header, kPps, sizeof(kPps));
+  HRESULT hr = MFCreateMediaType(type);
+  if (SUCCEEDED(hr)) {
+    hr = output_type_->CopyAllItems(*type);
+  }
+  if (SUCCEEDED(hr)) {
+    hr = (*type)->SetBlob(MF_MT_MPEG_SEQUENCE_HEADER, header.data(),
+                          static_cast<UINT32>(header.size()));
+  }
+  return hr;
 }
 
 HRESULT FakeEncoderTransform::GetInputStatus(DWORD, DWORD*) {
@@ -301,7 +315,8 @@ HRESULT FakeEncoderTransform::ProcessInput(DWORD stream, IMFSample* sample, DWOR
 
 HRESULT FakeEncoderTransform::MakeSample(const Frame& frame, IMFSample** sample) {
   std::vector<uint8_t> bytes;
-  if (frame.keyframe && (frame.index == 0 || !behaviour_.parameter_sets_once)) {
+  if (frame.keyframe && !behaviour_.parameter_sets_in_output_type &&
+      (frame.index == 0 || !behaviour_.parameter_sets_once)) {
     Append(bytes, kSps, sizeof(kSps));
     Append(bytes, kPps, sizeof(kPps));
   }

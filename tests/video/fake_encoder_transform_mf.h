@@ -44,6 +44,8 @@ class FakeEncoderTransform final : public IMFTransform,
     bool stream_change_on_first_output = false;
     // Only the first IDR carries SPS and PPS.
     bool parameter_sets_once = false;
+    // No IDR carries them; the current output type's MF_MT_MPEG_SEQUENCE_HEADER does.
+    bool parameter_sets_in_output_type = false;
   };
   struct Record {
     std::atomic<int> sessions_open{0};

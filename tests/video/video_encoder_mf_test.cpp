@@ -220,20 +220,25 @@ TEST_F(MfVideoEncoderContractTest, ReleasingTheEncoderEndsItsHardwareSession) {
   EXPECT_EQ(record_.sessions_started.load(), 3);
 }
 
-TEST_F(MfVideoEncoderContractTest, EveryIdrCarriesTheParameterSetsTheEncoderSentOnce) {
-  behaviour_.parameter_sets_once = true;
-  auto encoder = MakeEncoder();
-  ASSERT_TRUE(Start(*encoder)) << encoder->LastStatus().message;
+// Whether the encoder sends SPS and PPS with its first IDR only or in its output type's
+// sequence header only, every IDR leaves with them.
+TEST_F(MfVideoEncoderContractTest, EveryIdrCarriesTheParameterSets) {
+  for (const bool in_output_type : {false, true}) {
+    behaviour_.parameter_sets_once = !in_output_type;
+    behaviour_.parameter_sets_in_output_type = in_output_type;
+    auto encoder = MakeEncoder();
+    ASSERT_TRUE(Start(*encoder)) << encoder->LastStatus().message;
 
-  const std::vector<EncodedAccessUnit> units = Stream(*encoder, 7);
-  ASSERT_EQ(units.size(), 7u);
-  for (uint8_t i = 0; i < units.size(); ++i) {
-    const bool idr = i % 3 == 0;
-    std::vector<uint8_t> expected = idr ? kParameterSets : std::vector<uint8_t>{};
-    const std::vector<uint8_t> slice = Slice(idr, i);
-    expected.insert(expected.end(), slice.begin(), slice.end());
-    EXPECT_EQ(units[i].bytes, expected) << "frame " << int{i};
-    EXPECT_EQ(units[i].keyframe, idr);
+    const std::vector<EncodedAccessUnit> units = Stream(*encoder, 7);
+    ASSERT_EQ(units.size(), 7u);
+    for (uint8_t i = 0; i < units.size(); ++i) {
+      const bool idr = i % 3 == 0;
+      std::vector<uint8_t> expected = idr ? kParameterSets : std::vector<uint8_t>{};
+      const std::vector<uint8_t> slice = Slice(idr, i);
+      expected.insert(expected.end(), slice.begin(), slice.end());
+      EXPECT_EQ(units[i].bytes, expected) << "frame " << int{i} << " in type " << in_output_type;
+      EXPECT_EQ(units[i].keyframe, idr);
+    }
   }
 }
 
