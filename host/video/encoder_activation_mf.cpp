@@ -8,8 +8,7 @@
 
 namespace orvane {
 
-bool ActivateEncoderTransform(bool hevc, bool hardware, ComRef<IMFTransform>& transform,
-                              Status& status) {
+bool ActivateEncoderTransform(bool hevc, bool hardware, ActivatedEncoder& encoder, Status& status) {
   const char* kind = hardware ? "hardware" : "software";
   const char* codec = hevc ? "HEVC" : "H264";
   const UINT32 flags = hardware ? (MFT_ENUM_FLAG_HARDWARE | MFT_ENUM_FLAG_SORTANDFILTER)
@@ -25,13 +24,24 @@ bool ActivateEncoderTransform(bool hevc, bool hardware, ComRef<IMFTransform>& tr
     CoTaskMemFree(activates);
     return false;
   }
+  ComRef<IMFTransform>& transform = encoder.transform;
   transform.Reset();
+  encoder.activation.Reset();
   hr = activates[0]->ActivateObject(__uuidof(IMFTransform), transform.PutVoid());
+  if (SUCCEEDED(hr)) {
+    // Kept so that releasing the encoder can end the session the activation opened.
+    activates[0]->AddRef();
+    *encoder.activation.Put() = activates[0];
+  }
   for (UINT32 i = 0; i < count; ++i) {
     activates[i]->Release();
   }
   CoTaskMemFree(activates);
   if (FAILED(hr) || !transform) {
+    if (encoder.activation) {
+      encoder.activation->ShutdownObject();
+      encoder.activation.Reset();
+    }
     transform.Reset();
     LOG_ERROR("[Encoder] ActivateObject failed: 0x%08lX", static_cast<unsigned long>(hr));
     status = Status::Failure(StatusCode::kCodec, "Encoder activation failed",

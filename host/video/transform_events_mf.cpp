@@ -27,9 +27,12 @@ void TransformEvents::Detach() {
   outputs_ready_ = 0;
 }
 
-bool TransformEvents::WaitFor(uint32_t& counter, uint32_t wait_ms) {
+bool TransformEvents::WaitFor(bool input, bool output, uint32_t wait_ms) {
+  if (!generator_) {
+    return true;
+  }
   const ULONGLONG deadline = GetTickCount64() + wait_ms;
-  while (counter == 0) {
+  while (!(input && input_requests_ > 0) && !(output && outputs_ready_ > 0)) {
     ComRef<IMFMediaEvent> event;
     const HRESULT hr = generator_->GetEvent(MF_EVENT_FLAG_NO_WAIT, event.Put());
     if (hr == MF_E_NO_EVENTS_AVAILABLE) {
@@ -50,16 +53,18 @@ bool TransformEvents::WaitFor(uint32_t& counter, uint32_t wait_ms) {
       ++outputs_ready_;
     }
   }
-  --counter;
   return true;
 }
 
-bool TransformEvents::TakeInputRequest(uint32_t wait_ms) {
-  return !generator_ || WaitFor(input_requests_, wait_ms);
-}
-
-bool TransformEvents::TakeOutputReady(uint32_t wait_ms) {
-  return !generator_ || WaitFor(outputs_ready_, wait_ms);
+bool TransformEvents::Take(uint32_t& counter) {
+  if (!generator_) {
+    return true;
+  }
+  if (counter == 0) {
+    return false;
+  }
+  --counter;
+  return true;
 }
 
 }  // namespace orvane

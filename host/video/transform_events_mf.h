@@ -22,14 +22,19 @@ class TransformEvents {
   void Detach();
   bool asynchronous() const { return static_cast<bool>(generator_); }
 
-  // Takes one input request, waiting at most `wait_ms` for it.
-  bool TakeInputRequest(uint32_t wait_ms);
-  // Takes one output announcement, waiting at most `wait_ms` for it.
-  bool TakeOutputReady(uint32_t wait_ms);
+  // Waits at most `wait_ms` for an input request or an output announcement, whichever
+  // comes first: a transform with output pending may ask for no input until it is taken.
+  bool WaitForInputOrOutput(uint32_t wait_ms) { return WaitFor(true, true, wait_ms); }
+  // Waits at most `wait_ms` for an output announcement.
+  bool WaitForOutput(uint32_t wait_ms) { return WaitFor(false, true, wait_ms); }
+  // Take one counted input request or output announcement, without waiting.
+  bool TakeInputRequest() { return Take(input_requests_); }
+  bool TakeOutputReady() { return Take(outputs_ready_); }
 
  private:
-  // Reads queued events until `counter` is non-zero or the wait is over.
-  bool WaitFor(uint32_t& counter, uint32_t wait_ms);
+  // Reads queued events until a wanted kind is counted or the wait is over.
+  bool WaitFor(bool input, bool output, uint32_t wait_ms);
+  bool Take(uint32_t& counter);
 
   ComRef<IMFMediaEventGenerator> generator_;
   uint32_t input_requests_ = 0;

@@ -3,6 +3,7 @@
 #include <codecapi.h>
 #include <mfapi.h>
 #include <mferror.h>
+#include <mfidl.h>
 #include <strmif.h>
 
 #include <cstring>
@@ -41,6 +42,19 @@ void MfVideoEncoder::SetCodecValue(const GUID& property, uint32_t value) {
   VariantInit(&variant);
   variant.vt = VT_UI4;
   variant.ulVal = value;
+  codec_api->SetValue(&property, &variant);
+}
+
+void MfVideoEncoder::SetCodecFlag(const GUID& property, bool value) {
+  ComRef<ICodecAPI> codec_api;
+  if (FAILED(transform_.QueryTo(IID_ICodecAPI, codec_api))) {
+    return;
+  }
+  // Boolean codec properties take VT_BOOL; encoders refuse them as integers.
+  VARIANT variant;
+  VariantInit(&variant);
+  variant.vt = VT_BOOL;
+  variant.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
   codec_api->SetValue(&property, &variant);
 }
 
@@ -109,14 +123,18 @@ bool MfVideoEncoder::SetInputType() {
 }
 
 bool MfVideoEncoder::Negotiate(bool hardware) {
-  if (!ActivateEncoderTransform(hevc_, hardware, transform_, status_)) {
+  ActivatedEncoder encoder;
+  const bool activated = source_(hevc_, hardware, encoder, status_);
+  transform_ = std::move(encoder.transform);
+  activation_ = std::move(encoder.activation);
+  if (!activated || !transform_) {
     return false;
   }
   hardware_ = hardware;
   if (FAILED(events_.Attach(*transform_.get()))) {
     return false;
   }
-  SetCodecValue(CODECAPI_AVLowLatencyMode, TRUE);
+  SetCodecFlag(CODECAPI_AVLowLatencyMode, true);
   return SetOutputType() && SetInputType();
 }
 
@@ -144,6 +162,7 @@ bool MfVideoEncoder::Initialize(VideoCodec codec, uint32_t width, uint32_t heigh
   fps_.store(fps);
   bitrate_kbps_ = bitrate_kbps;
   requested_bitrate_kbps_.store(0);
+  parameter_sets_.Reset(hevc_);
 
   bool ready = false;
   if (Negotiate(true)) {
@@ -218,14 +237,48 @@ bool MfVideoEncoder::SubmitInput(std::span<const uint8_t> bytes, uint64_t timest
   sample->SetSampleTime(SampleTimeFromMicros(timestamp_us));
   sample->SetSampleDuration(SampleDuration(fps_.load()));
 
-  hr = events_.TakeInputRequest(kInputRequestWaitMs) ? transform_->ProcessInput(0, sample.get(), 0)
-                                                     : MF_E_NOTACCEPTING;
+  hr = AwaitInputRequest();
+  if (hr == S_OK) {
+    hr = transform_->ProcessInput(0, sample.get(), 0);
+  } else if (hr == S_FALSE) {
+    return false;  // collecting output failed; LastStatus says why
+  }
   if (FAILED(hr)) {
     LOG_ERROR("[Encoder] ProcessInput failed: 0x%08lX", Hex(hr));
     return Fail(StatusCode::kCodec, "Encoder process input failed", hr);
   }
   awaiting_output_ = events_.asynchronous();
   return true;
+}
+
+HRESULT MfVideoEncoder::AwaitInputRequest() {
+  if (!events_.asynchronous()) {
+    return S_OK;
+  }
+  const ULONGLONG deadline = GetTickCount64() + kInputRequestWaitMs;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    const uint32_t wait_ms = now < deadline ? static_cast<uint32_t>(deadline - now) : 0;
+    if (!events_.WaitForInputOrOutput(wait_ms)) {
+      return MF_E_NOTACCEPTING;
+    }
+    // Announced output is taken before input is given: a transform may hold back its
+    // next input request until then.
+    if (events_.TakeOutputReady()) {
+      EncodedAccessUnit unit;
+      const OutputResult result = TakeOutput(unit);
+      if (result == OutputResult::kFailed) {
+        return S_FALSE;
+      }
+      if (result == OutputResult::kUnit) {
+        collected_.push_back(std::move(unit));
+      }
+      continue;
+    }
+    if (events_.TakeInputRequest()) {
+      return S_OK;
+    }
+  }
 }
 
 bool MfVideoEncoder::EncodeFrame(const uint8_t* data, uint32_t row_pitch, uint32_t width,
@@ -247,25 +300,43 @@ bool MfVideoEncoder::ReceiveAccessUnit(EncodedAccessUnit& out) {
     return Fail(StatusCode::kCodec, "Encoder is not initialized",
                 static_cast<HRESULT>(kHresultFail));
   }
-  const bool output_ready = events_.TakeOutputReady(awaiting_output_ ? kOutputWaitMs : 0);
-  awaiting_output_ = false;
-  if (!output_ready) {
-    return false;
+  if (!collected_.empty()) {
+    out = std::move(collected_.front());
+    collected_.pop_front();
+    status_ = Status::Success();
+    return true;
   }
+  if (events_.asynchronous()) {
+    const bool output_ready = events_.WaitForOutput(awaiting_output_ ? kOutputWaitMs : 0);
+    awaiting_output_ = false;
+    if (!output_ready) {
+      return false;
+    }
+    events_.TakeOutputReady();
+  }
+  return TakeOutput(out) == OutputResult::kUnit;
+}
+
+HRESULT MfVideoEncoder::RunProcessOutput(ComRef<IMFSample>& sample, bool& allocation_failed) {
+  allocation_failed = false;
+  sample.Reset();
   MFT_OUTPUT_STREAM_INFO info{};
   HRESULT hr = transform_->GetOutputStreamInfo(0, &info);
   MFT_OUTPUT_DATA_BUFFER output{};
-  ComRef<IMFSample> sample;
   if (SUCCEEDED(hr) && (info.dwFlags & MFT_OUTPUT_STREAM_PROVIDES_SAMPLES) == 0) {
+    allocation_failed = true;
     hr = MFCreateSample(sample.Put());
     if (FAILED(hr)) {
-      return Fail(StatusCode::kResource, "Failed to create encoder output sample", hr);
+      Fail(StatusCode::kResource, "Failed to create encoder output sample", hr);
+      return hr;
     }
     ComRef<IMFMediaBuffer> buffer;
     hr = MFCreateMemoryBuffer(info.cbSize, buffer.Put());
     if (FAILED(hr)) {
-      return Fail(StatusCode::kResource, "Failed to create encoder output buffer", hr);
+      Fail(StatusCode::kResource, "Failed to create encoder output buffer", hr);
+      return hr;
     }
+    allocation_failed = false;
     sample->AddBuffer(buffer.get());
     output.pSample = sample.get();
   }
@@ -279,30 +350,84 @@ bool MfVideoEncoder::ReceiveAccessUnit(EncodedAccessUnit& out) {
   if (output.pSample != nullptr && output.pSample != sample.get()) {
     *sample.Put() = output.pSample;  // the transform's own sample, released with `sample`
   }
-  if (hr == MF_E_TRANSFORM_NEED_MORE_INPUT) {
+  return hr;
+}
+
+bool MfVideoEncoder::ChooseOutputTypeAgain() {
+  ComRef<IMFMediaType> type;
+  HRESULT hr = transform_->GetOutputAvailableType(0, 0, type.Put());
+  if (SUCCEEDED(hr)) {
+    hr = transform_->SetOutputType(0, type.get(), 0);
+  }
+  if (FAILED(hr)) {
+    LOG_ERROR("[Encoder] SetOutputType failed: 0x%08lX", Hex(hr));
     return false;
+  }
+  output_type_ = type;
+  // The new type may come with parameter sets of its own.
+  parameter_sets_.Reset(hevc_);
+  return true;
+}
+
+void MfVideoEncoder::KeepParameterSets(std::vector<uint8_t>& bytes) {
+  if (!parameter_sets_.has_parameter_sets()) {
+    ComRef<IMFMediaType> current;
+    UINT8* header = nullptr;
+    UINT32 header_size = 0;
+    if (SUCCEEDED(transform_->GetOutputCurrentType(0, current.Put())) && current &&
+        SUCCEEDED(current->GetAllocatedBlob(MF_MT_MPEG_SEQUENCE_HEADER, &header, &header_size))) {
+      parameter_sets_.Remember({header, header_size});
+      CoTaskMemFree(header);
+    }
+  }
+  parameter_sets_.Complete(bytes);
+}
+
+MfVideoEncoder::OutputResult MfVideoEncoder::TakeOutput(EncodedAccessUnit& out) {
+  ComRef<IMFSample> sample;
+  bool allocation_failed = false;
+  HRESULT hr = RunProcessOutput(sample, allocation_failed);
+  // The format changed (often on the first output, once the encoder knows its
+  // parameters): the output type is chosen again and the same output asked for again.
+  for (int retries = 0; hr == MF_E_TRANSFORM_STREAM_CHANGE && retries < 2; ++retries) {
+    LOG_INFO("[Encoder] Output format changed; choosing the output type again");
+    if (!ChooseOutputTypeAgain()) {
+      break;
+    }
+    hr = RunProcessOutput(sample, allocation_failed);
+  }
+  if (allocation_failed) {
+    return OutputResult::kFailed;
+  }
+  if (hr == MF_E_TRANSFORM_NEED_MORE_INPUT) {
+    return OutputResult::kNone;
   }
   if (FAILED(hr)) {
     LOG_ERROR("[Encoder] ProcessOutput failed: 0x%08lX", Hex(hr));
-    return Fail(StatusCode::kCodec, "Encoder process output failed", hr);
+    Fail(StatusCode::kCodec, "Encoder process output failed", hr);
+    return OutputResult::kFailed;
   }
   if (!sample) {
-    return Fail(StatusCode::kResource, "Encoder returned empty output sample",
-                static_cast<HRESULT>(kHresultFail));
+    Fail(StatusCode::kResource, "Encoder returned empty output sample",
+         static_cast<HRESULT>(kHresultFail));
+    return OutputResult::kFailed;
   }
   ComRef<IMFMediaBuffer> contiguous;
   hr = sample->ConvertToContiguousBuffer(contiguous.Put());
   if (FAILED(hr)) {
-    return Fail(StatusCode::kResource, "Failed to flatten encoded frame buffer", hr);
+    Fail(StatusCode::kResource, "Failed to flatten encoded frame buffer", hr);
+    return OutputResult::kFailed;
   }
   BYTE* bytes = nullptr;
   DWORD length = 0;
   hr = contiguous->Lock(&bytes, nullptr, &length);
   if (FAILED(hr)) {
-    return Fail(StatusCode::kResource, "Failed to lock encoded frame buffer", hr);
+    Fail(StatusCode::kResource, "Failed to lock encoded frame buffer", hr);
+    return OutputResult::kFailed;
   }
   out.bytes.assign(bytes, bytes + length);
   contiguous->Unlock();
+  KeepParameterSets(out.bytes);
   UINT32 clean_point = 0;
   if (SUCCEEDED(sample->GetUINT32(MFSampleExtension_CleanPoint, &clean_point))) {
     out.keyframe = clean_point != 0;
@@ -312,7 +437,7 @@ bool MfVideoEncoder::ReceiveAccessUnit(EncodedAccessUnit& out) {
     out.timestamp_us = MicrosFromSampleTime(sample_time);
   }
   status_ = Status::Success();
-  return true;
+  return OutputResult::kUnit;
 }
 
 void MfVideoEncoder::RequestKeyframe() {
@@ -343,7 +468,19 @@ void MfVideoEncoder::ReleaseTransform() {
   events_.Detach();
   output_type_.Reset();
   input_type_.Reset();
+  // A hardware session stays open until it is shut down, whoever still holds a
+  // reference; the next stream's encoder could not start beside it.
+  ComRef<IMFShutdown> shutdown;
+  if (SUCCEEDED(transform_.QueryTo(__uuidof(IMFShutdown), shutdown))) {
+    shutdown->Shutdown();
+  }
+  shutdown.Reset();
   transform_.Reset();
+  if (activation_) {
+    activation_->ShutdownObject();
+    activation_.Reset();
+  }
+  collected_.clear();
   hardware_ = false;
   nv12_input_ = false;
   awaiting_output_ = false;

@@ -6,11 +6,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "platform/com_ref_win.h"
+#include "video/encoder_activation_mf.h"
 #include "video/nv12_converter_d3d11.h"
+#include "video/parameter_set_keeper.h"
 #include "video/transform_events_mf.h"
 #include "video/video_encoder.h"
 
@@ -20,10 +24,11 @@ namespace orvane {
 // accepts the stream's types, else the software one. Frames reach it in system memory:
 // BGRA as captured, or NV12 converted by the Direct3D 11 video processor (the CPU when
 // that cannot be used). Hardware transforms are driven by their events, software ones
-// synchronously.
+// synchronously. Every IDR leaves with its parameter sets.
 class MfVideoEncoder : public VideoEncoder {
  public:
-  MfVideoEncoder() = default;
+  explicit MfVideoEncoder(EncoderTransformSource source = ActivateEncoderTransform)
+      : source_(std::move(source)) {}
   ~MfVideoEncoder() override { Shutdown(); }
   MfVideoEncoder(const MfVideoEncoder&) = delete;
   MfVideoEncoder& operator=(const MfVideoEncoder&) = delete;
@@ -51,11 +56,21 @@ class MfVideoEncoder : public VideoEncoder {
   std::span<const uint8_t> PrepareInput(const uint8_t* data, uint32_t row_pitch, uint32_t width,
                                         uint32_t height);
   bool SubmitInput(std::span<const uint8_t> bytes, uint64_t timestamp_us);
+  // Collects the output an asynchronous transform announces until it asks for input.
+  HRESULT AwaitInputRequest();
+  enum class OutputResult { kUnit, kNone, kFailed };
+  OutputResult TakeOutput(EncodedAccessUnit& out);
+  HRESULT RunProcessOutput(ComRef<IMFSample>& sample, bool& allocation_failed);
+  bool ChooseOutputTypeAgain();
+  void KeepParameterSets(std::vector<uint8_t>& bytes);
   void ApplyRequestedBitrate();
   void SetCodecValue(const GUID& property, uint32_t value);
+  void SetCodecFlag(const GUID& property, bool value);
   bool Fail(StatusCode code, const char* message, HRESULT hr);
 
+  EncoderTransformSource source_;
   ComRef<IMFTransform> transform_;
+  ComRef<IMFActivate> activation_;
   ComRef<IMFMediaType> input_type_;
   ComRef<IMFMediaType> output_type_;
   TransformEvents events_;
@@ -73,6 +88,9 @@ class MfVideoEncoder : public VideoEncoder {
   // An asynchronous transform owes output for the last input.
   bool awaiting_output_ = false;
   std::vector<uint8_t> input_buffer_;
+  // Output collected while waiting to give input, handed out before asking for more.
+  std::deque<EncodedAccessUnit> collected_;
+  ParameterSetKeeper parameter_sets_;
   Status status_;
 };
 
