@@ -52,7 +52,7 @@ bool HandleConsoleEvent(uint32_t event, AppState& state, const Relauncher& relau
     case kConsoleLogoff:
     case kConsoleShutdown:
       LOG_INFO("\n[Main] Shutdown signal received");
-      state.shutdown_requested.store(true);
+      state.RequestShutdown();
       if (const auto session = state.active_session.Get()) {
         session->RequestStop();
       }
