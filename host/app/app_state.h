@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -54,6 +55,21 @@ class SessionSlot {
 // The process-wide state through which the console handler, the tray and the sessions
 // reach each other.
 struct AppState {
+  // Sets shutdown_requested and wakes WaitForShutdown.
+  void RequestShutdown() {
+    {
+      std::lock_guard<std::mutex> lock(shutdown_mutex);
+      shutdown_requested.store(true);
+    }
+    shutdown_wake.notify_all();
+  }
+  // Waits `pause`, or less when a shutdown is requested; true when one was.
+  bool WaitForShutdown(std::chrono::milliseconds pause) {
+    std::unique_lock<std::mutex> lock(shutdown_mutex);
+    return shutdown_wake.wait_for(lock, pause, [this] { return shutdown_requested.load(); });
+  }
+
+  // Set only through RequestShutdown, so that a waiting reconnect loop wakes.
   std::atomic<bool> shutdown_requested{false};
   std::atomic<bool> relaunch_on_console_close{true};
   std::atomic<bool> client_connected{false};
@@ -63,6 +79,8 @@ struct AppState {
   // Written once by the entry point before the console handler is installed.
   HostOptions relaunch_options;
   SessionSlot active_session;
+  std::mutex shutdown_mutex;
+  std::condition_variable shutdown_wake;
 };
 
 }  // namespace orvane

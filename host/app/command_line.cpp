@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -75,6 +76,9 @@ void ApplyValueOption(const char* option, const char* value, CommandLine& result
     }
   } else if (std::strcmp(option, "--capture-backend") == 0) {
     result.capture_backend = BackendFromName(value);
+  } else if (std::strcmp(option, "--after-pid") == 0) {
+    const long long pid = ReadNumber(value);
+    result.after_pid = pid > 0 && pid <= UINT32_MAX ? static_cast<uint32_t>(pid) : 0;
   } else if (std::strcmp(option, "--log-cap-mib") == 0) {
     const long long mebibytes = ReadNumber(value);
     result.options.log_cap_mib = mebibytes >= 1 && mebibytes <= kLargestLogCapMib
@@ -110,6 +114,7 @@ const char* CommandLineUsage() {
          "                         (default 64)\n"
          "  --console              keep the console (overrides --background)\n"
          "  --background           detach from the terminal\n"
+         "  --after-pid N          first wait (at most 10 s) for process N to end\n"
          "  --help                 show this text\n";
 }
 

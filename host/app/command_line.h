@@ -13,6 +13,8 @@ struct CommandLine {
   CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
   bool console = false;
   bool background = false;
+  // The host this one was relaunched from; its ports are free only once it has ended.
+  uint32_t after_pid = 0;
 };
 
 // True when the user asked for the usage text ("--help" or "-h" anywhere).

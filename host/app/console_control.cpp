@@ -1,6 +1,7 @@
 #include "app/console_control.h"
 
 #include "base/logger.h"
+#include "platform/process.h"
 #include "session/host_session.h"
 
 namespace orvane {
@@ -8,7 +9,8 @@ namespace {
 
 void RelaunchInBackground(const AppState& state, const Relauncher& relaunch) {
   LOG_INFO("[Main] Console close intercepted -- relaunching in background");
-  const RelaunchResult result = relaunch(BackgroundRelaunchArguments(state.relaunch_options));
+  const RelaunchResult result =
+      relaunch(BackgroundRelaunchArguments(state.relaunch_options, CurrentProcessId()));
   switch (result.outcome) {
     case RelaunchResult::Outcome::kPathLookupFailed:
       LOG_WARN("[Main] Relaunch path lookup failed: 0x%08lX",
@@ -26,7 +28,8 @@ void RelaunchInBackground(const AppState& state, const Relauncher& relaunch) {
 
 }  // namespace
 
-std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options) {
+std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options,
+                                                     uint32_t relaunching_pid) {
   return {"--background",
           "--control-port",
           std::to_string(options.control_port),
@@ -37,7 +40,9 @@ std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options)
           "--monitors",
           std::to_string(options.monitors),
           "--log-cap-mib",
-          std::to_string(options.log_cap_mib)};
+          std::to_string(options.log_cap_mib),
+          "--after-pid",
+          std::to_string(relaunching_pid)};
 }
 
 bool HandleConsoleEvent(uint32_t event, AppState& state, const Relauncher& relaunch) {
@@ -52,7 +57,7 @@ bool HandleConsoleEvent(uint32_t event, AppState& state, const Relauncher& relau
     case kConsoleLogoff:
     case kConsoleShutdown:
       LOG_INFO("\n[Main] Shutdown signal received");
-      state.shutdown_requested.store(true);
+      state.RequestShutdown();
       if (const auto session = state.active_session.Get()) {
         session->RequestStop();
       }

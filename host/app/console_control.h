@@ -18,6 +18,7 @@ bool HandleConsoleEvent(uint32_t event, AppState& state,
                         const Relauncher& relaunch = RelaunchDetached);
 
 // "--background --control-port %u --media-port %u --input-port %u --monitors %u".
-std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options);
+std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options,
+                                                     uint32_t relaunching_pid);
 
 }  // namespace orvane

@@ -19,11 +19,15 @@
 #include "platform/app_folders.h"
 #include "platform/clock.h"
 #include "platform/platform_runtime.h"
+#include "platform/process.h"
 #include "platform/system_info.h"
 #include "services/discovery_advertiser.h"
 
 namespace orvane {
 namespace {
+
+// How long a relaunched host waits for the one it replaces to end.
+constexpr uint32_t kPreviousHostWaitMs = 10000;
 
 AppState& State() {
   static AppState state;
@@ -105,6 +109,11 @@ int RunHost(int argc, const char* const* argv) {
   state.relaunch_options = options;
   Logger::Instance().SetFileCap(static_cast<uint64_t>(options.log_cap_mib) << 20);
 
+  // A host relaunched from another holds its ports only once the other has let them go.
+  if (command_line.after_pid != 0 &&
+      !WaitForProcessExit(command_line.after_pid, kPreviousHostWaitMs)) {
+    LOG_WARN("[Main] Previous host (pid %u) is still running", command_line.after_pid);
+  }
   if (LogPlatformStartFailure(StartPlatformRuntime())) {
     return 1;
   }

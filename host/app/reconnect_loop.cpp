@@ -2,7 +2,7 @@
 
 #include <chrono>
 #include <memory>
-#include <thread>
+#include <optional>
 
 #include "app/tray_texts.h"
 #include "base/logger.h"
@@ -12,6 +12,8 @@ namespace orvane {
 namespace {
 
 constexpr auto kReconnectPause = std::chrono::milliseconds(2000);
+// A port that stays taken would otherwise fill the log with a line every two seconds.
+constexpr auto kRetryLogInterval = std::chrono::minutes(1);
 
 ClientStateCallback ShowClientStates(AppState& state, TrayIcon& tray) {
   return [&state, &tray](SessionClientState client_state, const std::string& text) {
@@ -26,17 +28,66 @@ ClientStateCallback ShowClientStates(AppState& state, TrayIcon& tray) {
   };
 }
 
+// Makes sessions until one initialises or a shutdown is requested; null on shutdown or
+// when the first session of the process fails.
+std::shared_ptr<HostSession> InitializedSession(AppState& state, const HostOptions& options,
+                                                const ReconnectServices& services,
+                                                bool first_start) {
+  std::optional<std::chrono::steady_clock::time_point> last_retry_log;
+  while (!state.shutdown_requested.load()) {
+    auto session = services.make_session();
+    state.active_session.Publish(session);
+    if (session->Initialize(options)) {
+      return session;
+    }
+    const bool port_taken = session->ControlPortTaken();
+    state.active_session.Retire(session);
+    if (first_start) {
+      if (port_taken) {
+        LOG_ERROR("[Main] Control port %u is taken; is another host running?",
+                  options.control_port);
+      }
+      LOG_ERROR("[Main] Session initialization failed");
+      return nullptr;
+    }
+    const auto now = services.now();
+    if (!last_retry_log || now - *last_retry_log >= kRetryLogInterval) {
+      last_retry_log = now;
+      LOG_ERROR("[Main] Session initialization failed; retrying every 2 seconds...");
+    }
+    services.pause(kReconnectPause);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-void RunReconnectLoop(AppState& state, const HostOptions& options,
+ReconnectServices DefaultReconnectServices(AppState& state, const SessionEnvironment& environment) {
+  ReconnectServices services;
+  services.make_session = [&environment] { return std::make_shared<HostSession>(environment); };
+  services.now = [] { return std::chrono::steady_clock::now(); };
+  services.pause = [&state](std::chrono::milliseconds pause) { state.WaitForShutdown(pause); };
+  return services;
+}
+
+bool RunReconnectLoop(AppState& state, const HostOptions& options,
                       const SessionEnvironment& environment, TrayIcon& tray) {
+  return RunReconnectLoop(state, options, tray, DefaultReconnectServices(state, environment));
+}
+
+bool RunReconnectLoop(AppState& state, const HostOptions& options, TrayIcon& tray,
+                      const ReconnectServices& services) {
+  bool first_start = true;
   while (!state.shutdown_requested.load()) {
-    auto session = std::make_shared<HostSession>(environment);
-    state.active_session.Publish(session);
-    if (!session->Initialize(options)) {
-      LOG_ERROR("[Main] Session initialization failed");
+    auto session = InitializedSession(state, options, services, first_start);
+    if (!session) {
+      return !first_start;
+    }
+    first_start = false;
+    // A shutdown requested before the session was published found nothing to stop.
+    if (state.shutdown_requested.load()) {
       state.active_session.Retire(session);
-      return;
+      return true;
     }
     session->SetCaptureSelection(state.capture_output_index.load(), state.capture_backend.load());
     session->SetClientStateCallback(ShowClientStates(state, tray));
@@ -48,13 +99,14 @@ void RunReconnectLoop(AppState& state, const HostOptions& options,
     state.active_session.Clear();
     if (state.shutdown_requested.load()) {
       state.active_session.Retire(session);
-      return;
+      return true;
     }
     LOG_INFO("[Main] Session ended. Reconnecting in 2 seconds...");
     tray.SetTooltip(kReconnectingTooltip);
-    std::this_thread::sleep_for(kReconnectPause);
+    services.pause(kReconnectPause);
     state.active_session.Retire(session);
   }
+  return true;
 }
 
 }  // namespace orvane

@@ -28,7 +28,7 @@ TrayActions MakeTrayActions(AppState& state, TrayActionServices services) {
   };
   actions.exit = [&state] {
     state.relaunch_on_console_close.store(false);
-    state.shutdown_requested.store(true);
+    state.RequestShutdown();
     StopActiveSession(state);
   };
   actions.disconnect = [&state, shared] {

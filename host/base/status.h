@@ -14,6 +14,8 @@ enum class StatusCode : int32_t {
   kMalformedData = 4,
   kCodec = 6,
   kResource = 7,
+  // Another socket holds the port the host listens on.
+  kPortTaken = 8,
 };
 
 // Generic failure HRESULT (E_FAIL), used when no system error is at hand.

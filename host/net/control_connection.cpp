@@ -21,6 +21,23 @@ uint32_t RemainingMs(Clock::time_point deadline) {
   return static_cast<uint32_t>(std::max<int64_t>(left.count(), 1));
 }
 
+// Bounds how long a closing connection reads what the peer sent but nobody took.
+constexpr auto kCloseDrainLimit = std::chrono::milliseconds(250);
+
+// Reads and drops what the peer sent, until it is all taken or the limit runs out:
+// closing a socket with unread bytes resets the connection, and the peer may then lose
+// the last frames it had not yet read instead of seeing a clean end.
+void DrainUnreadBytes(SocketHandle socket) {
+  const Clock::time_point deadline = Clock::now() + kCloseDrainLimit;
+  uint8_t scrap[4096];
+  while (Clock::now() < deadline) {
+    SetReceiveTimeout(socket, RemainingMs(deadline));
+    if (ReceiveSome(socket, scrap, sizeof(scrap)) < 1) {
+      return;
+    }
+  }
+}
+
 long long Milliseconds(std::chrono::milliseconds duration) {
   return static_cast<long long>(duration.count());
 }
@@ -38,9 +55,12 @@ ControlConnection::ControlConnection(uint64_t id, SocketHandle socket, std::stri
       watchdog_([this] { WatchLoop(); }) {}
 
 ControlConnection::~ControlConnection() {
+  // The interrupt has sent the peer our end of the stream; what it sent meanwhile is
+  // taken before the close so that the close stays a clean one.
   Interrupt();
   writer_.join();
   watchdog_.join();
+  DrainUnreadBytes(socket_);
   CloseSocket(socket_);
 }
 

@@ -43,7 +43,9 @@ Status TcpControlServer::StartListening(uint16_t port) {
     LOG_ERROR("[TCP] bind() failed on port %u: %d", port, error);
     CloseSocket(listener);
     StopLocked();
-    return Status::Failure(StatusCode::kSocketSetup, "bind() failed", HresultFromOsError(error));
+    return Status::Failure(
+        IsAddressTakenError(error) ? StatusCode::kPortTaken : StatusCode::kSocketSetup,
+        "bind() failed", HresultFromOsError(error));
   }
   if (listen(listener, SOMAXCONN) != 0) {
     const int error = LastSocketError();

@@ -13,6 +13,13 @@ namespace orvane {
 bool RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                 uint32_t timeout_ms, uint32_t* exit_code);
 
+// The running process's id.
+uint32_t CurrentProcessId();
+
+// Waits until the process `pid` has ended, at most `timeout_ms`; true when it has (or
+// never existed), false when it still runs then or cannot be watched.
+bool WaitForProcessExit(uint32_t pid, uint32_t timeout_ms);
+
 // Full path of the running executable; empty with `error` set when it cannot be read.
 std::filesystem::path CurrentExecutablePath(uint32_t* error);
 

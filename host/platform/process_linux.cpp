@@ -1,14 +1,18 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 #include "platform/clock.h"
 
@@ -79,6 +83,43 @@ bool RunProcess(const std::filesystem::path& program, const std::vector<std::str
   }
   if (exit_code != nullptr && WIFEXITED(wait_status)) {
     *exit_code = static_cast<uint32_t>(WEXITSTATUS(wait_status));
+  }
+  return true;
+}
+
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(getpid());
+}
+
+bool WaitForProcessExit(uint32_t pid, uint32_t timeout_ms) {
+  const auto process = static_cast<pid_t>(pid);
+  if (process <= 0) {
+    return true;
+  }
+#ifdef SYS_pidfd_open
+  // A pidfd becomes readable the moment the process ends: no polling of its id, which a
+  // new process could take over meanwhile.
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, process, 0));
+  if (pidfd >= 0) {
+    pollfd watched{pidfd, POLLIN, 0};
+    int ready = 0;
+    do {
+      ready = poll(&watched, 1, static_cast<int>(timeout_ms));
+    } while (ready < 0 && errno == EINTR);
+    close(pidfd);
+    return ready > 0;
+  }
+  if (errno == ESRCH) {
+    return true;
+  }
+#endif
+  // Kernels before 5.3: look for the id, a few times a second, until the time is up.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (kill(process, 0) == 0 || errno == EPERM) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return true;
 }

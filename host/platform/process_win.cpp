@@ -37,6 +37,24 @@ bool RunProcess(const std::filesystem::path& program, const std::vector<std::str
   return wait == WAIT_OBJECT_0;
 }
 
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(GetCurrentProcessId());
+}
+
+bool WaitForProcessExit(uint32_t pid, uint32_t timeout_ms) {
+  if (pid == 0) {
+    return true;
+  }
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) {
+    // No such process any more; one we may not watch is not taken for ended.
+    return GetLastError() == ERROR_INVALID_PARAMETER;
+  }
+  const DWORD waited = WaitForSingleObject(process, timeout_ms);
+  CloseHandle(process);
+  return waited == WAIT_OBJECT_0;
+}
+
 std::filesystem::path CurrentExecutablePath(uint32_t* error) {
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);

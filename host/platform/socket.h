@@ -44,6 +44,9 @@ void InterruptSocket(SocketHandle socket);
 
 void CloseSocket(SocketHandle socket);
 
+// True when bind() failed because another socket holds the address.
+bool IsAddressTakenError(int error);
+
 void SetSocketOption(SocketHandle socket, int level, int option, int value);
 
 // Called before binding a socket to the host's own port, so that no other socket can bind

@@ -20,6 +20,10 @@ bool IsListenerClosedError(int error) {
   return error == EINTR || error == EBADF || error == EINVAL || error == ENOTSOCK;
 }
 
+bool IsAddressTakenError(int error) {
+  return error == EADDRINUSE;
+}
+
 void InterruptSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) {
     shutdown(socket, SHUT_RDWR);

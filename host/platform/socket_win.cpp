@@ -21,6 +21,11 @@ bool IsListenerClosedError(int error) {
   return error == WSAEINTR || error == WSAENOTSOCK;
 }
 
+bool IsAddressTakenError(int error) {
+  // A port claimed exclusively by another socket refuses the bind with WSAEACCES.
+  return error == WSAEADDRINUSE || error == WSAEACCES;
+}
+
 void InterruptSocket(SocketHandle socket) {
   if (socket != kInvalidSocket) {
     // The shutdown makes later calls on a connected socket fail at once; the cancel ends

@@ -33,9 +33,11 @@ HostSession::~HostSession() {
 
 bool HostSession::Initialize(const HostOptions& options) {
   options_ = options;
+  control_port_taken_ = false;
   if (const Status listening = control_server_.StartListening(options_.control_port);
       !listening.ok) {
     LOG_ERROR("[Session] %s", listening.message.c_str());
+    control_port_taken_ = listening.code == static_cast<int32_t>(StatusCode::kPortTaken);
     return false;
   }
   if (!media_sender_.Open()) {

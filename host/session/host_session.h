@@ -84,6 +84,8 @@ class HostSession {
   HostSession& operator=(const HostSession&) = delete;
 
   bool Initialize(const HostOptions& options);
+  // True when the last Initialize failed because another socket holds the control port.
+  bool ControlPortTaken() const { return control_port_taken_; }
   void SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend);
   void SetClientStateCallback(ClientStateCallback callback);
 
@@ -97,6 +99,7 @@ class HostSession {
 
   const SessionEnvironment environment_;
   HostOptions options_;
+  bool control_port_taken_ = false;
   std::atomic<bool> session_running_{false};
   std::atomic<bool> stop_requested_{false};
   ProtocolHandler handler_;

@@ -35,5 +35,16 @@ TEST(AppStateTest, TheLastReferenceIsDroppedOnTheCallingThreadAfterOtherHoldersL
   holder.join();
 }
 
+TEST(AppStateTest, AShutdownEndsAWaitThatWouldOtherwiseLastAnHour) {
+  AppState state;
+  EXPECT_FALSE(state.WaitForShutdown(std::chrono::milliseconds(0)));
+  std::thread stopper([&state] { state.RequestShutdown(); });
+  // Only a wait that wakes on the request can return here.
+  EXPECT_TRUE(state.WaitForShutdown(std::chrono::hours(1)));
+  stopper.join();
+  EXPECT_TRUE(state.shutdown_requested.load());
+  EXPECT_TRUE(state.WaitForShutdown(std::chrono::hours(1)));
+}
+
 }  // namespace
 }  // namespace orvane

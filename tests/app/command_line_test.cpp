@@ -100,6 +100,19 @@ TEST(CommandLineTest, LogCapIsReadInMebibytesAndOutOfRangeRestoresTheDefault) {
   }
 }
 
+TEST(CommandLineTest, AfterPidTakesAPositiveProcessIdAndIgnoresAnythingElse) {
+  const std::vector<std::pair<std::vector<std::string>, uint32_t>> cases{
+      {{}, 0},
+      {{"--after-pid", "4321"}, 4321},
+      {{"--after-pid", "4294967295"}, 4294967295u},
+      {{"--after-pid", "4294967296"}, 0},
+      {{"--after-pid", "-7"}, 0},
+      {{"--after-pid", "pid"}, 0}};
+  for (const auto& [arguments, pid] : cases) {
+    EXPECT_EQ(Parse(arguments).after_pid, pid) << ::testing::PrintToString(arguments);
+  }
+}
+
 TEST(CommandLineTest, ValueOfAnOptionIsAlsoExaminedAsAnArgument) {
   const CommandLine parsed = Parse({"--capture-backend", "--console"});
   EXPECT_EQ(parsed.capture_backend, CaptureBackendChoice::kAuto);

@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "platform/process.h"
 #include "session/host_session.h"
 #include "support/log_capture.h"
 #include "support/test_socket.h"
@@ -64,7 +65,8 @@ TEST(ConsoleControlTest, ConsoleCloseRelaunchesInBackgroundWithTheSameOptions) {
   EXPECT_EQ(
       relauncher.arguments,
       (std::vector<std::string>{"--background", "--control-port", "5000", "--media-port", "5001",
-                                "--input-port", "5002", "--monitors", "3", "--log-cap-mib", "16"}));
+                                "--input-port", "5002", "--monitors", "3", "--log-cap-mib", "16",
+                                "--after-pid", std::to_string(CurrentProcessId())}));
   EXPECT_TRUE(log.Contains("[Main] Console close intercepted -- relaunching in background"));
   EXPECT_TRUE(log.Contains("[Main] Background relaunch requested after console close"));
   EXPECT_FALSE(state.shutdown_requested.load());

@@ -111,6 +111,9 @@ TEST_F(HostProcessTest, PortInUseEndsTheHostAfterAFailedSessionStart) {
   const std::string output = second.Output();
   EXPECT_NE(output.find("[TCP] bind() failed on port " + std::to_string(port_)), std::string::npos);
   EXPECT_NE(output.find("[ERROR] [Session] bind() failed"), std::string::npos);
+  EXPECT_NE(output.find("[ERROR] [Main] Control port " + std::to_string(port_) +
+                        " is taken; is another host running?"),
+            std::string::npos);
   EXPECT_NE(output.find("[ERROR] [Main] Session initialization failed"), std::string::npos);
   EXPECT_NE(output.find("[Main] Shutdown complete."), std::string::npos);
 }

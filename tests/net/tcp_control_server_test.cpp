@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "net/control_frame_codec.h"
 #include "platform/socket_probe.h"
@@ -318,6 +319,25 @@ TEST(ControlConnectionTest, InterruptWakesItsUsersAndTheHandleLivesUntilTheLastL
   EXPECT_EQ(testing::BoundPort(handle), 0) << "closed when the receiver let go";
 }
 
+// A connection ended while the peer's last bytes lie unread must still end cleanly: a
+// reset would make the peer drop the frames it had not yet read.
+TEST(ControlConnectionTest, EndingWithUnreadBytesClosesCleanlyInsteadOfResetting) {
+  testing::ConnectedPair pair;
+  auto connection = std::make_unique<ControlConnection>(1, pair.ReleaseHost(), "127.0.0.1", 0);
+  const std::vector<uint8_t> unread(100, 0x5A);
+  ASSERT_EQ(SendSome(pair.client, unread.data(), unread.size()), 100);
+  connection.reset();
+
+  uint8_t byte = 0;
+  SetReceiveTimeout(pair.client, 5000);
+  EXPECT_EQ(ReceiveSome(pair.client, &byte, 1), 0) << "the stream ends";
+  int error = -1;
+  socklen_t size = sizeof(error);
+  ASSERT_EQ(getsockopt(pair.client, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size),
+            0);
+  EXPECT_EQ(error, 0) << "the host reset the connection";
+}
+
 TEST(TcpControlServerSetupTest, NoOtherSocketCanBindTheControlPort) {
   LogCapture log;
   const uint16_t port = testing::FreeTcpPort();
@@ -325,7 +345,7 @@ TEST(TcpControlServerSetupTest, NoOtherSocketCanBindTheControlPort) {
   ASSERT_TRUE(first.StartListening(port).ok);
   TcpControlServer second;
   const Status status = second.StartListening(port);
-  EXPECT_EQ(status.code, 1);
+  EXPECT_EQ(status.code, static_cast<int32_t>(StatusCode::kPortTaken));
   EXPECT_EQ(status.message, "bind() failed");
   EXPECT_EQ(status.hr & 0xFFFF0000u, 0x80070000u);
   EXPECT_TRUE(log.Contains("[TCP] bind() failed on port " + std::to_string(port)));

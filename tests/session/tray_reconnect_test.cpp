@@ -73,6 +73,31 @@ class TooltipRecordingShell : public TrayShell {
   TrayModel* model_ = nullptr;
 };
 
+// Listens on a port, as another host would, until released.
+class PortHolder {
+ public:
+  bool Hold(uint16_t port) {
+    socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    return socket_ != kInvalidSocket &&
+           bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
+           listen(socket_, 1) == 0;
+  }
+  void Release() {
+    if (socket_ != kInvalidSocket) {
+      CloseSocket(socket_);
+      socket_ = kInvalidSocket;
+    }
+  }
+  ~PortHolder() { Release(); }
+
+ private:
+  SocketHandle socket_ = kInvalidSocket;
+};
+
 // The host's reconnect loop in this process, with fakes for capture and encoding and a
 // tray that records its tooltips.
 class TrayReconnectTest : public ::testing::Test {
@@ -103,7 +128,7 @@ class TrayReconnectTest : public ::testing::Test {
     tray_.Start();
   }
   ~TrayReconnectTest() override {
-    state_.shutdown_requested = true;
+    state_.RequestShutdown();
     if (const auto session = state_.active_session.Get()) {
       session->RequestStop();
     }
@@ -139,6 +164,27 @@ class TrayReconnectTest : public ::testing::Test {
     std::lock_guard<std::mutex> lock(mutex_);
     return tooltips_;
   }
+
+  // Sessions as the host makes them, counted; a clock that only the loop's pauses move.
+  ReconnectServices CountingServices() {
+    ReconnectServices services = DefaultReconnectServices(state_, environment_);
+    services.make_session = [this, make = services.make_session] {
+      sessions_made_.fetch_add(1);
+      return make();
+    };
+    services.now = [this] { return clock_start_ + fake_elapsed_; };
+    return services;
+  }
+  // Waits for the loop's first session, then ends it as a capture change would.
+  void EndFirstSession() {
+    ASSERT_TRUE(log_.WaitFor("[Main] Ready. Waiting for mobile client..."));
+    state_.active_session.Get()->RequestStop();
+  }
+
+  std::atomic<int> sessions_made_{0};
+  const std::chrono::steady_clock::time_point clock_start_ = std::chrono::steady_clock::now();
+  std::chrono::milliseconds fake_elapsed_{0};
+  PortHolder holder_;
 
   TempFolder temp_{"orvane-tray-loop"};
   LogCapture log_;
@@ -200,6 +246,81 @@ TEST_F(TrayReconnectTest, AMonitorChosenWhileStreamingIsCapturedByTheNextSession
   std::lock_guard<std::mutex> lock(mutex_);
   EXPECT_EQ(notices_, std::vector<std::string>{
                           "Capture source updated. Reconnecting stream with new monitor."});
+}
+
+TEST_F(TrayReconnectTest, TheFirstSessionOnATakenPortEndsTheLoopAndSaysWhy) {
+  ASSERT_TRUE(holder_.Hold(options_.control_port));
+  ReconnectServices services = CountingServices();
+  int pauses = 0;
+  services.pause = [&](std::chrono::milliseconds) { ++pauses; };
+  EXPECT_FALSE(RunReconnectLoop(state_, options_, tray_, services));
+  EXPECT_EQ(sessions_made_.load(), 1);
+  EXPECT_EQ(pauses, 0);
+  EXPECT_EQ(log_.Count("[Main] Control port " + std::to_string(options_.control_port) +
+                       " is taken; is another host running?"),
+            1u);
+  EXPECT_EQ(log_.Count("[Main] Session initialization failed"), 1u);
+  EXPECT_EQ(state_.active_session.Get(), nullptr);
+}
+
+// An old connection can hold the port for a while after its session ended; the host must
+// keep trying instead of exiting, and say so once a minute rather than every attempt.
+TEST_F(TrayReconnectTest, ALaterSessionThatCannotBindRetriesUntilThePortIsFree) {
+  ReconnectServices services = CountingServices();
+  std::atomic<bool> port_released{false};
+  services.make_session = [this, make = services.make_session] {
+    // The second session finds the port taken.
+    if (sessions_made_.load() == 1) {
+      EXPECT_TRUE(holder_.Hold(options_.control_port));
+    }
+    return make();
+  };
+  services.pause = [&](std::chrono::milliseconds pause) {
+    fake_elapsed_ += pause;
+    // Sixty-one failed attempts, two seconds apart, span two minutes.
+    if (sessions_made_.load() == 62) {
+      holder_.Release();
+      port_released = true;
+    }
+  };
+  loop_ = std::thread([&] { RunReconnectLoop(state_, options_, tray_, services); });
+  EndFirstSession();
+  ASSERT_TRUE(
+      WaitUntil([&] { return log_.Count("[Main] Ready. Waiting for mobile client") == 2; }, 20s));
+  EXPECT_TRUE(port_released.load());
+  EXPECT_EQ(sessions_made_.load(), 63);
+  EXPECT_EQ(log_.Count("[Main] Session initialization failed; retrying every 2 seconds..."), 3u);
+  EXPECT_EQ(log_.Count("is taken"), 0u);
+  // The rebound session serves clients.
+  EXPECT_TRUE(StreamingClient());
+  EXPECT_TRUE(tray_.model().HandleCommand(1004));
+  loop_.join();
+}
+
+TEST_F(TrayReconnectTest, AnExitDuringTheRetryPauseEndsTheLoopWithoutAnotherAttempt) {
+  ReconnectServices services = CountingServices();
+  services.make_session = [this, make = services.make_session] {
+    if (sessions_made_.load() == 1) {
+      EXPECT_TRUE(holder_.Hold(options_.control_port));
+    }
+    return make();
+  };
+  services.pause = [&, wait = services.pause](std::chrono::milliseconds pause) {
+    if (sessions_made_.load() < 3) {
+      return;
+    }
+    // As the menu's "Exit" would, from the tray's thread, while the loop waits. A wait
+    // that did not wake on it would hold the loop for an hour.
+    std::thread exit([&] { tray_.model().HandleCommand(1004); });
+    wait(std::chrono::hours(1));
+    exit.join();
+    (void)pause;
+  };
+  loop_ = std::thread([&] { RunReconnectLoop(state_, options_, tray_, services); });
+  EndFirstSession();
+  loop_.join();
+  EXPECT_EQ(sessions_made_.load(), 3);
+  EXPECT_EQ(log_.Count("[Main] Ready. Waiting for mobile client"), 1u);
 }
 
 }  // namespace
