@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "net/tcp_control_server.h"
@@ -84,7 +85,7 @@ class HostSession {
   HostSession& operator=(const HostSession&) = delete;
 
   bool Initialize(const HostOptions& options);
-  void SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend);
+  void SetCaptureSelection(uint32_t output_index, const std::string& backend);
   void SetClientStateCallback(ClientStateCallback callback);
 
   // Blocks until RequestStop, or until the first client cannot be awaited.
