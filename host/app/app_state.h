@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "session/host_options.h"
@@ -52,6 +53,24 @@ class SessionSlot {
   std::shared_ptr<HostSession> session_;
 };
 
+// The capture source the user chose ("auto" or a source's name), read by each new session
+// and written by the tray.
+class CaptureSourceSlot {
+ public:
+  std::string load() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return name_;
+  }
+  void store(std::string name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    name_ = std::move(name);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string name_ = kAutoCaptureSource;
+};
+
 // The process-wide state through which the console handler, the tray and the sessions
 // reach each other.
 struct AppState {
@@ -74,7 +93,7 @@ struct AppState {
   std::atomic<bool> relaunch_on_console_close{true};
   std::atomic<bool> client_connected{false};
   std::atomic<uint32_t> capture_output_index{0};
-  std::atomic<CaptureBackendChoice> capture_backend{CaptureBackendChoice::kAuto};
+  CaptureSourceSlot capture_backend;
   std::atomic<uint32_t> monitor_count{1};
   // Written once by the entry point before the console handler is installed.
   HostOptions relaunch_options;

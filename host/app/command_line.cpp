@@ -35,26 +35,8 @@ uint16_t PortOrDefault(const char* text, uint16_t fallback) {
   return value >= 1 && value <= 65535 ? static_cast<uint16_t>(value) : fallback;
 }
 
-bool EqualsIgnoringCase(const char* text, const char* expected) {
-  for (; *text != '\0' && *expected != '\0'; ++text, ++expected) {
-    if (std::tolower(static_cast<unsigned char>(*text)) != *expected) {
-      return false;
-    }
-  }
-  return *text == *expected;
-}
-
-CaptureBackendChoice BackendFromName(const char* name) {
-  if (EqualsIgnoringCase(name, "wgc")) {
-    return CaptureBackendChoice::kGraphicsCapture;
-  }
-  if (EqualsIgnoringCase(name, "dxgi")) {
-    return CaptureBackendChoice::kDuplication;
-  }
-  return CaptureBackendChoice::kAuto;
-}
-
-void ApplyValueOption(const char* option, const char* value, CommandLine& result) {
+void ApplyValueOption(const char* option, const char* value,
+                      const std::vector<CaptureSourceInfo>& capture_sources, CommandLine& result) {
   const HostOptions defaults;
   if (std::strcmp(option, "--control-port") == 0) {
     result.options.control_port = PortOrDefault(value, defaults.control_port);
@@ -75,7 +57,7 @@ void ApplyValueOption(const char* option, const char* value, CommandLine& result
       result.capture_output_index = 0;
     }
   } else if (std::strcmp(option, "--capture-backend") == 0) {
-    result.capture_backend = BackendFromName(value);
+    result.capture_backend = CaptureSourceChoice(value, capture_sources);
   } else if (std::strcmp(option, "--after-pid") == 0) {
     const long long pid = ReadNumber(value);
     result.after_pid = pid > 0 && pid <= UINT32_MAX ? static_cast<uint32_t>(pid) : 0;
@@ -109,7 +91,8 @@ const char* CommandLineUsage() {
          "  --input-port N         UDP input port, 1-65535 (default 9432)\n"
          "  --monitors N           monitors a session may stream, 1-4 (default 1)\n"
          "  --capture-output N     one-based monitor to capture, 1-4 (default 1)\n"
-         "  --capture-backend NAME auto, dxgi or wgc (default auto)\n"
+         "  --capture-backend NAME auto, or dxgi or wgc on Windows, x11shm on X11 (default\n"
+         "                         auto)\n"
          "  --log-cap-mib N        size a day's log file may reach, in MiB, 1-1048576\n"
          "                         (default 64)\n"
          "  --console              keep the console (overrides --background)\n"
@@ -118,12 +101,13 @@ const char* CommandLineUsage() {
          "  --help                 show this text\n";
 }
 
-CommandLine ParseCommandLine(int argc, const char* const* argv, const CommandLine& defaults) {
+CommandLine ParseCommandLine(int argc, const char* const* argv, const CommandLine& defaults,
+                             const std::vector<CaptureSourceInfo>& capture_sources) {
   CommandLine result = defaults;
   // A value that follows an option is examined as an argument in its own right too.
   for (int i = 1; i < argc; ++i) {
     if (i + 1 < argc) {
-      ApplyValueOption(argv[i], argv[i + 1], result);
+      ApplyValueOption(argv[i], argv[i + 1], capture_sources, result);
     }
     if (std::strcmp(argv[i], "--console") == 0) {
       result.console = true;

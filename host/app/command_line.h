@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "session/host_options.h"
 #include "video/capture_backend_choice.h"
@@ -10,7 +12,7 @@ namespace orvane {
 struct CommandLine {
   HostOptions options;
   uint32_t capture_output_index = 0;
-  CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
+  std::string capture_backend = kAutoCaptureSource;
   bool console = false;
   bool background = false;
   // The host this one was relaunched from; its ports are free only once it has ended.
@@ -24,7 +26,9 @@ bool WantsUsage(int argc, const char* const* argv);
 const char* CommandLineUsage();
 
 // Parses argv (argv[0] is the program and is skipped). Values that are out of range
-// leave the capture selection as `defaults` hold it.
-CommandLine ParseCommandLine(int argc, const char* const* argv, const CommandLine& defaults = {});
+// leave the capture selection as `defaults` hold it; a capture backend that names none
+// of the choosable `capture_sources` is "auto".
+CommandLine ParseCommandLine(int argc, const char* const* argv, const CommandLine& defaults = {},
+                             const std::vector<CaptureSourceInfo>& capture_sources = {});
 
 }  // namespace orvane

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/command_line.h"
@@ -69,13 +70,25 @@ uint32_t CountedMonitors() {
   return std::clamp<uint32_t>(CountMonitors().value_or(1), 1, 4);
 }
 
-void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options) {
+// The sources the tray offers: all but the last resorts, in the platform's order.
+std::vector<TrayCaptureSource> TraySources(const std::vector<CaptureSourceInfo>& sources) {
+  std::vector<TrayCaptureSource> offered;
+  for (const CaptureSourceInfo& source : sources) {
+    if (!source.last_resort) {
+      offered.push_back({source.name, source.tray_title, source.available});
+    }
+  }
+  return offered;
+}
+
+void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options,
+                 const std::vector<CaptureSourceInfo>& capture_sources) {
   TrayModel& model = tray.model();
   model.SetOutputIndex(state.capture_output_index.load());
   model.SetMonitorCount(state.monitor_count.load());
   model.SetConnected(false);
-  model.SetWgcSelected(state.capture_backend.load() == CaptureBackendChoice::kGraphicsCapture);
-  model.SetWgcAvailable(OffersGraphicsCapture());
+  model.SetCaptureSources(TraySources(capture_sources));
+  model.SetCaptureChoice(state.capture_backend.load());
   TrayActionServices services;
   services.notify = [&tray](const std::string& text) {
     tray.ShowNotification(kNotificationTitle, text);
@@ -99,10 +112,13 @@ int RunHost(int argc, const char* const* argv) {
   LOG_INFO("  Orvane Display Host v%s", ORVANE_VERSION);
   LOG_INFO("====================================");
 
+  // Only their descriptions: a source opens nothing before a stream initialises it.
+  const std::vector<CaptureSourceInfo> capture_sources =
+      DescribeCaptureSources(CreatePlatformServices().capturers());
   CommandLine defaults;
   defaults.capture_output_index = state.capture_output_index.load();
   defaults.capture_backend = state.capture_backend.load();
-  const CommandLine command_line = ParseCommandLine(argc, argv, defaults);
+  const CommandLine command_line = ParseCommandLine(argc, argv, defaults, capture_sources);
   const HostOptions& options = command_line.options;
   state.capture_output_index.store(command_line.capture_output_index);
   state.capture_backend.store(command_line.capture_backend);
@@ -127,13 +143,13 @@ int RunHost(int argc, const char* const* argv) {
   LOG_INFO("[Main] Log file: %s (at most %u MiB a day)",
            log_file.empty() ? "(none)" : log_file.c_str(), options.log_cap_mib);
   LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),
-           CaptureBackendName(state.capture_backend.load()));
+           state.capture_backend.load().c_str());
 
   TrayIcon tray;
   tray.Start();
   tray.SetTooltip(kIdleTooltip);
   state.monitor_count.store(CountedMonitors());
-  PrepareTray(tray, state, options);
+  PrepareTray(tray, state, options, capture_sources);
   if (command_line.background && !command_line.console) {
     DetachFromConsole();
   }

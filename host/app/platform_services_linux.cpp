@@ -15,13 +15,12 @@ PlatformServices CreatePlatformServices() {
   PlatformServices services;
   // Every X user shares one connection to $DISPLAY.
   auto displays = std::make_shared<X11DisplaySource>();
-  // X11 has no per-monitor graphics-capture role: MIT-SHM of an XRandR monitor is the
-  // duplication analogue and a whole-screen GetImage the screen copy.
+  // MIT-SHM of an XRandR monitor first; a whole-screen GetImage when nothing else starts.
   services.capturers = [displays] {
-    ScreenCapturers capturers;
-    capturers.duplication = std::make_unique<X11ShmCapturer>(displays);
-    capturers.screen_copy = std::make_unique<X11ImageCapturer>(displays);
-    return capturers;
+    ScreenCapturers sources;
+    sources.push_back(std::make_unique<X11ShmCapturer>(displays));
+    sources.push_back(std::make_unique<X11ImageCapturer>(displays));
+    return sources;
   };
   services.cursor_source = [displays]() -> std::unique_ptr<CursorSource> {
     return X11CursorSource::Open(*displays);
@@ -40,10 +39,6 @@ PlatformServices CreatePlatformServices() {
     return std::make_unique<X11ClipboardBackend>(displays);
   };
   return services;
-}
-
-bool OffersGraphicsCapture() {
-  return false;
 }
 
 }  // namespace orvane

@@ -15,11 +15,11 @@ namespace orvane {
 PlatformServices CreatePlatformServices() {
   PlatformServices services;
   services.capturers = [] {
-    ScreenCapturers capturers;
-    capturers.duplication = std::make_unique<DxgiDuplicationCapturer>();
-    capturers.graphics_capture = std::make_unique<WgcCapturer>();
-    capturers.screen_copy = std::make_unique<GdiScreenCopyCapturer>();
-    return capturers;
+    ScreenCapturers sources;
+    sources.push_back(std::make_unique<DxgiDuplicationCapturer>());
+    sources.push_back(std::make_unique<WgcCapturer>());
+    sources.push_back(std::make_unique<GdiScreenCopyCapturer>());
+    return sources;
   };
   services.cursor_source = []() -> std::unique_ptr<CursorSource> {
     return std::make_unique<WinCursorSource>();
@@ -36,10 +36,6 @@ PlatformServices CreatePlatformServices() {
     return std::make_unique<WindowsClipboardBackend>();
   };
   return services;
-}
-
-bool OffersGraphicsCapture() {
-  return true;
 }
 
 }  // namespace orvane

@@ -57,16 +57,10 @@ TrayActions MakeTrayActions(AppState& state, TrayActionServices services) {
                        ? "Capture source updated. Reconnecting stream with new monitor."
                        : "Capture source updated for next stream.");
   };
-  actions.select_backend = [&state, shared](bool use_wgc) {
-    state.capture_backend.store(use_wgc ? CaptureBackendChoice::kGraphicsCapture
-                                        : CaptureBackendChoice::kAuto);
-    if (StopActiveSession(state)) {
-      shared->notify(use_wgc ? "Capture backend set to WGC (Beta). Reconnecting stream."
-                             : "Capture backend set to Auto. Reconnecting stream.");
-    } else {
-      shared->notify(use_wgc ? "Capture backend set to WGC (Beta)."
-                             : "Capture backend set to Auto.");
-    }
+  actions.select_backend = [&state, shared](const std::string& name, const std::string& title) {
+    state.capture_backend.store(name);
+    const std::string text = "Capture backend set to " + title + ".";
+    shared->notify(StopActiveSession(state) ? text + " Reconnecting stream." : text);
   };
   return actions;
 }

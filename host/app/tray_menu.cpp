@@ -45,11 +45,20 @@ std::vector<TrayMenuItem> BuildTrayMenu(const TrayMenuState& state) {
     monitor_items.push_back(
         Choice(text, kTrayMonitorFirst + index, state.output_index == index, index < monitors));
   }
-  std::vector<TrayMenuItem> backend_items{
-      Choice("Backend: Auto (DXGI)", kTrayBackendAuto, !state.wgc_selected),
-      Choice(state.wgc_available ? "Backend: WGC (Beta)" : "Backend: WGC (Unavailable)",
-             kTrayBackendWgc, state.wgc_selected, state.wgc_available),
-  };
+  const std::vector<TrayCaptureSource>& sources = state.capture_sources;
+  // Choosing the first source explicitly is what Auto does first, so Auto shows checked.
+  bool other_chosen = false;
+  std::vector<TrayMenuItem> backend_items{Command("", kTrayBackendAuto)};
+  for (size_t index = 1; index < sources.size(); ++index) {
+    const bool chosen = sources[index].name == state.capture_choice;
+    other_chosen = other_chosen || chosen;
+    backend_items.push_back(Choice("Backend: " + sources[index].title,
+                                   kTrayBackendOthersFirst + static_cast<uint32_t>(index - 1),
+                                   chosen, sources[index].available));
+  }
+  backend_items[0] =
+      Choice(sources.empty() ? "Backend: Auto" : "Backend: Auto (" + sources[0].title + ")",
+             kTrayBackendAuto, !other_chosen);
   return {
       Command(state.tooltip, kTrayCaption, false),
       Separator(),

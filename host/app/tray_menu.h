@@ -6,7 +6,7 @@
 
 namespace orvane {
 
-// Command ids of the tray menu. The caption (1001) runs nothing; only 1002..1011 are
+// Command ids of the tray menu. The caption (1001) runs nothing; from 1002 on they are
 // commands.
 enum TrayCommand : uint32_t {
   kTrayCaption = 1001,
@@ -17,7 +17,16 @@ enum TrayCommand : uint32_t {
   kTrayMonitorFirst = 1006,  // "Monitor 1 (Primary)"; 1007..1009 are monitors 2..4
   kTrayMonitorLast = 1009,
   kTrayBackendAuto = 1010,
-  kTrayBackendWgc = 1011,
+  // One id per choosable capture source after the first, in list order (1011 is WGC on
+  // Windows).
+  kTrayBackendOthersFirst = 1011,
+};
+
+// A capture source the user may choose, as the Capture Backend menu shows it.
+struct TrayCaptureSource {
+  std::string name;   // the choice it makes ("wgc")
+  std::string title;  // "WGC (Beta)"
+  bool available = true;
 };
 
 // What the menu shows, read each time it opens.
@@ -26,8 +35,9 @@ struct TrayMenuState {
   bool connected = false;
   uint32_t output_index = 0;
   uint32_t monitor_count = 1;  // 0 counts as 1
-  bool wgc_selected = false;
-  bool wgc_available = true;
+  // The choosable sources in preference order; the first is what Auto starts with.
+  std::vector<TrayCaptureSource> capture_sources{};
+  std::string capture_choice = "auto";
 };
 
 struct TrayMenuItem {

@@ -41,14 +41,14 @@ void TrayModel::SetMonitorCount(uint32_t count) {
   state_.monitor_count = count;
 }
 
-void TrayModel::SetWgcSelected(bool selected) {
+void TrayModel::SetCaptureSources(std::vector<TrayCaptureSource> sources) {
   std::lock_guard<std::mutex> lock(mutex_);
-  state_.wgc_selected = selected;
+  state_.capture_sources = std::move(sources);
 }
 
-void TrayModel::SetWgcAvailable(bool available) {
+void TrayModel::SetCaptureChoice(const std::string& name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  state_.wgc_available = available;
+  state_.capture_choice = name;
 }
 
 std::string TrayModel::Tooltip() const {
@@ -83,17 +83,23 @@ bool TrayModel::HandleCommand(uint32_t id) {
         break;
       case kTrayBackendAuto:
         if (actions_.select_backend) {
-          state_.wgc_selected = false;
-          action = [select = actions_.select_backend] { select(false); };
-        }
-        break;
-      case kTrayBackendWgc:
-        if (state_.wgc_available && actions_.select_backend) {
-          state_.wgc_selected = true;
-          action = [select = actions_.select_backend] { select(true); };
+          state_.capture_choice = "auto";
+          action = [select = actions_.select_backend] { select("auto", "Auto"); };
         }
         break;
       default:
+        if (id >= kTrayBackendOthersFirst) {
+          const size_t index = id - kTrayBackendOthersFirst + 1;
+          if (index < state_.capture_sources.size() && state_.capture_sources[index].available &&
+              actions_.select_backend) {
+            const TrayCaptureSource& source = state_.capture_sources[index];
+            state_.capture_choice = source.name;
+            action = [select = actions_.select_backend, source] {
+              select(source.name, source.title);
+            };
+          }
+          break;
+        }
         if (id >= kTrayMonitorFirst && id <= kTrayMonitorLast) {
           const uint32_t index = id - kTrayMonitorFirst;
           if (index < std::max<uint32_t>(state_.monitor_count, 1) && actions_.select_monitor) {

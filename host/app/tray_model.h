@@ -18,7 +18,8 @@ struct TrayActions {
   std::function<void()> disconnect;
   std::function<void()> usb_setup;
   std::function<void(uint32_t index)> select_monitor;
-  std::function<void(bool use_wgc)> select_backend;
+  // `name` is a capture source's or "auto"; `title` how the menu showed it.
+  std::function<void(const std::string& name, const std::string& title)> select_backend;
 };
 
 // The tray apart from how a desktop draws it: the state its menu shows and the commands
@@ -35,15 +36,15 @@ class TrayModel {
   void SetConnected(bool connected);
   void SetOutputIndex(uint32_t index);
   void SetMonitorCount(uint32_t count);
-  void SetWgcSelected(bool selected);
-  void SetWgcAvailable(bool available);
+  void SetCaptureSources(std::vector<TrayCaptureSource> sources);
+  void SetCaptureChoice(const std::string& name);
 
   std::string Tooltip() const;
   TrayMenuState State() const;
   std::vector<TrayMenuItem> Menu() const { return BuildTrayMenu(State()); }
 
   // Runs the menu command `id`; false when the command was ignored (an id outside
-  // 1002..1011, a greyed entry, an unset action).
+  // the menu's commands, a greyed entry, an unset action).
   bool HandleCommand(uint32_t id);
   // A click on the icon itself opens the console.
   bool Activate() { return HandleCommand(kTrayOpen); }

@@ -1,5 +1,7 @@
 #include "session/frame_loop.h"
 
+#include <cstring>
+
 #include "base/logger.h"
 #include "platform/clock.h"
 #include "platform/multimedia_task.h"
@@ -29,8 +31,8 @@ void FrameLoop::Run() {
   LOG_INFO_COLLAPSED("[FrameLoop] Started (MMCSS=%s, monitors=%u)", task.state(), 1u);
   capture_.LogKnownLimitations();
   LOG_INFO_COLLAPSED("[Capture] Requested source output_index=%u backend=%s",
-                     context_.capture_output_index, CaptureBackendName(context_.capture_backend));
-  if (!capture_.Select(true)) {
+                     context_.capture_output_index, context_.capture_backend.c_str());
+  if (!capture_.Select()) {
     LOG_ERROR_COLLAPSED("[Capture] Failed to initialize any capture backend");
   }
   keyframe_policy_.emplace(context_.now_us);
@@ -50,6 +52,7 @@ void FrameLoop::Run() {
     pacer_.Wait(kCursorPollNs);
   }
   diagnostics_.LogStopped(capture_.ActiveName());
+  capture_.LogSourceCounters();
   capture_.Release();
 }
 
@@ -66,7 +69,7 @@ void FrameLoop::SendCursorUpdate() {
 
 void FrameLoop::FrameSlot() {
   const uint64_t timestamp_us = MonotonicMicros();
-  if (capture_.active() == ActiveBackend::kNone) {
+  if (capture_.active() == nullptr) {
     Reinitialize(NowMs());
     return;
   }
@@ -82,8 +85,7 @@ void FrameLoop::FrameSlot() {
       }
       break;
     case CaptureStatus::kNoNewFrame:
-      ++(capture_.active() == ActiveBackend::kGraphicsCapture ? counters.wgc_timeout
-                                                              : counters.dup_timeout);
+      ++(ActiveIsGraphicsCapture() ? counters.wgc_timeout : counters.dup_timeout);
       return;
     case CaptureStatus::kInvalidated:
       Invalidate(NowMs());
@@ -117,7 +119,8 @@ void FrameLoop::WarnProtectedContent(uint64_t now_ms) {
 
 void FrameLoop::Invalidate(uint64_t now_ms) {
   if (invalidation_log_.Allow(now_ms)) {
-    if (capture_.active() == ActiveBackend::kDuplication) {
+    const ScreenCapturer* active = capture_.active();
+    if (active != nullptr && !ActiveIsGraphicsCapture() && !active->last_resort()) {
       LOG_WARN("[Capture] %s invalidated; releasing and recreating duplication object",
                capture_.ActiveDescription());
     } else {
@@ -129,19 +132,30 @@ void FrameLoop::Invalidate(uint64_t now_ms) {
   Reinitialize(now_ms);
 }
 
+bool FrameLoop::ActiveIsGraphicsCapture() const {
+  const ScreenCapturer* active = capture_.active();
+  return active != nullptr && std::strcmp(active->name(), "wgc") == 0;
+}
+
 void FrameLoop::Reinitialize(uint64_t now_ms) {
   if (last_reinit_ms_ && now_ms - *last_reinit_ms_ < kReinitIntervalMs) {
     return;
   }
   last_reinit_ms_ = now_ms;
-  if (!capture_.Select(true)) {
+  if (!capture_.Select()) {
     return;
   }
+  capture_.CountReinit();
+  // The diagnostics keep the two counters they always had: graphics capture's, and the
+  // duplication kind's for every other source but a last resort.
   PipelineCounters& counters = diagnostics_.counters();
-  if (capture_.active() == ActiveBackend::kDuplication) {
+  if (capture_.active()->last_resort()) {
+    return;
+  }
+  if (!ActiveIsGraphicsCapture()) {
     LOG_INFO("[Capture] %s recreated successfully (reinit=%llu)", capture_.ActiveDescription(),
              static_cast<unsigned long long>(++counters.dup_reinit));
-  } else if (capture_.active() == ActiveBackend::kGraphicsCapture) {
+  } else {
     LOG_INFO("[Capture] %s capture recreated successfully (reinit=%llu)",
              capture_.ActiveDescription(), static_cast<unsigned long long>(++counters.wgc_reinit));
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "base/rate_limiter.h"
 #include "net/abr_controller.h"
@@ -34,7 +35,7 @@ struct FrameLoopContext {
   TcpControlServer& control_server;
   CursorTracker* cursor_tracker = nullptr;  // none when the cursor cannot be read
   uint32_t capture_output_index = 0;
-  CaptureBackendChoice capture_backend = CaptureBackendChoice::kAuto;
+  std::string capture_backend = kAutoCaptureSource;
   ScreenCapturers capturers;
   // The session's clock: times the warm-up, rate limits and diagnostics.
   std::function<uint64_t()> now_us;
@@ -57,6 +58,8 @@ class FrameLoop {
   void WarnProtectedContent(uint64_t now_ms);
   void Invalidate(uint64_t now_ms);
   void Reinitialize(uint64_t now_ms);
+  // The diagnostics count graphics capture apart from every other source.
+  bool ActiveIsGraphicsCapture() const;
   void EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us);
 
   FrameLoopContext context_;

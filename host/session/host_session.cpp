@@ -65,7 +65,7 @@ bool HostSession::Initialize(const HostOptions& options) {
   return true;
 }
 
-void HostSession::SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend) {
+void HostSession::SetCaptureSelection(uint32_t output_index, const std::string& backend) {
   stream_.SetCaptureSelection(output_index, backend);
   input_.SetStreamedOutput(output_index);
 }

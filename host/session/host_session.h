@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "net/tcp_control_server.h"
@@ -86,7 +87,7 @@ class HostSession {
   bool Initialize(const HostOptions& options);
   // True when the last Initialize failed because another socket holds the control port.
   bool ControlPortTaken() const { return control_port_taken_; }
-  void SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend);
+  void SetCaptureSelection(uint32_t output_index, const std::string& backend);
   void SetClientStateCallback(ClientStateCallback callback);
 
   // Blocks until RequestStop, or until the first client cannot be awaited.

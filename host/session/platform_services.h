@@ -17,7 +17,8 @@ namespace orvane {
 // bundle for its platform; tests replace any part with fakes. An empty factory, or one
 // that makes nothing, is a facility this platform or machine does not offer.
 struct PlatformServices {
-  // The capturers of one stream, one per role; called at each stream start.
+  // The capture sources of one stream in preference order; called at each stream start
+  // and once for the tray (a source holds no OS objects before it is initialised).
   std::function<ScreenCapturers()> capturers;
   // The system cursor; called once per session.
   std::function<std::unique_ptr<CursorSource>()> cursor_source;

@@ -32,7 +32,7 @@ void StreamController::Initialize(uint32_t monitors) {
   audio_.Initialize();  // without audio the session goes on
 }
 
-void StreamController::SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend) {
+void StreamController::SetCaptureSelection(uint32_t output_index, const std::string& backend) {
   capture_output_index_ = output_index;
   capture_backend_ = backend;
 }
@@ -49,7 +49,7 @@ bool StreamController::Start() {
                      VideoCodecName(stream.codec), stream.width, stream.height, stream.fps,
                      stream.bitrate_kbps);
   LOG_INFO_COLLAPSED("[Session] Capture source selection: output_index=%u backend=%s",
-                     capture_output_index_, CaptureBackendName(capture_backend_));
+                     capture_output_index_, capture_backend_.c_str());
   if (monitors_ > 1) {
     LOG_WARN_COLLAPSED(
         "[Session] Driverless mode supports a single streamed source; requested=%u using=1",
@@ -117,7 +117,6 @@ bool StreamController::BuildPipeline(const NegotiatedStream& stream) {
   pipeline.ready = pipeline.encoder != nullptr &&
                    pipeline.encoder->Initialize(stream.codec, stream.width, stream.height,
                                                 stream.fps, stream.bitrate_kbps);
-  pipeline.active = pipeline.ready;
   if (pipeline.ready) {
     LOG_INFO_COLLAPSED("[Session] Monitor %u pipeline ready", pipeline.monitor_index);
     pipeline_ = std::move(pipeline);
@@ -148,7 +147,6 @@ void StreamController::Stop() {
 
 void StreamController::DestroyPipeline() {
   if (pipeline_ && pipeline_->encoder) {
-    pipeline_->active = false;
     pipeline_->ready = false;
     pipeline_->encoder->Shutdown();
   }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "audio/audio_pipeline.h"
@@ -37,7 +38,7 @@ class StreamController {
   // Once per session, before any stream: the cursor source, the audio capture, and how
   // many monitors the user asked to stream.
   void Initialize(uint32_t monitors);
-  void SetCaptureSelection(uint32_t output_index, CaptureBackendChoice backend);
+  void SetCaptureSelection(uint32_t output_index, const std::string& backend);
 
   // Starts a stream with what the client negotiated; a running stream is stopped first.
   // False when no pipeline could be built (the client has been told).
@@ -71,7 +72,7 @@ class StreamController {
   std::unique_ptr<CursorTracker> cursor_tracker_;  // none when the cursor cannot be read
   uint32_t monitors_ = 1;
   uint32_t capture_output_index_ = 0;
-  CaptureBackendChoice capture_backend_ = CaptureBackendChoice::kAuto;
+  std::string capture_backend_ = kAutoCaptureSource;
   std::atomic<bool> streaming_{false};
   std::atomic<bool> keyframe_requested_{false};
   // Built by Start, used by the frame loop while it runs, destroyed by Stop.

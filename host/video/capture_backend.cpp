@@ -6,13 +6,14 @@
 
 namespace orvane {
 
-CaptureBackend::CaptureBackend(ScreenCapturers capturers, std::atomic<uint64_t>& backend_switch,
-                               uint32_t output_index, CaptureBackendChoice choice, uint32_t width,
+CaptureBackend::CaptureBackend(ScreenCapturers sources, std::atomic<uint64_t>& backend_switch,
+                               uint32_t output_index, std::string choice, uint32_t width,
                                uint32_t height)
-    : capturers_(std::move(capturers)),
+    : sources_(std::move(sources)),
+      counters_(sources_.size()),
       backend_switch_(backend_switch),
       output_index_(output_index),
-      choice_(choice),
+      choice_(std::move(choice)),
       width_(width),
       height_(height) {}
 
@@ -20,145 +21,160 @@ CaptureBackend::~CaptureBackend() {
   Release();
 }
 
-ScreenCapturer* CaptureBackend::CapturerFor(ActiveBackend role) const {
-  switch (role) {
-    case ActiveBackend::kDuplication:
-      return capturers_.duplication.get();
-    case ActiveBackend::kGraphicsCapture:
-      return capturers_.graphics_capture.get();
-    case ActiveBackend::kScreenCopy:
-      return capturers_.screen_copy.get();
-    case ActiveBackend::kNone:
-      break;
-  }
-  return nullptr;
+ScreenCapturer* CaptureBackend::SourceAt(size_t index) const {
+  return index < sources_.size() ? sources_[index].get() : nullptr;
 }
 
-const char* CaptureBackend::RoleDescription(ActiveBackend role) const {
-  if (const ScreenCapturer* capturer = CapturerFor(role)) {
-    return capturer->description();
-  }
-  switch (role) {
-    case ActiveBackend::kDuplication:
-      return "Desktop Duplication";
-    case ActiveBackend::kGraphicsCapture:
-      return "WGC";
-    case ActiveBackend::kScreenCopy:
-      return "GDI";
-    case ActiveBackend::kNone:
-      break;
-  }
-  return "none";
+const ScreenCapturer* CaptureBackend::active() const {
+  return SourceAt(active_);
 }
 
 const char* CaptureBackend::ActiveName() const {
-  const ScreenCapturer* capturer = CapturerFor(active_);
-  return capturer != nullptr ? capturer->name() : "none";
+  const ScreenCapturer* source = active();
+  return source != nullptr ? source->name() : "none";
+}
+
+const char* CaptureBackend::ActiveDescription() const {
+  const ScreenCapturer* source = active();
+  return source != nullptr ? source->description() : "none";
 }
 
 void CaptureBackend::LogKnownLimitations() const {
-  for (const ScreenCapturer* capturer :
-       {capturers_.duplication.get(), capturers_.graphics_capture.get(),
-        capturers_.screen_copy.get()}) {
-    if (capturer != nullptr && capturer->known_limitation() != nullptr) {
-      LOG_INFO("[Capture] Known limitation: %s", capturer->known_limitation());
+  for (const auto& source : sources_) {
+    if (source != nullptr && source->known_limitation() != nullptr) {
+      LOG_INFO("[Capture] Known limitation: %s", source->known_limitation());
     }
   }
 }
 
-void CaptureBackend::SetActive(ActiveBackend role) {
-  if (active_ == role) {
+void CaptureBackend::LogSourceCounters() const {
+  for (size_t index = 0; index < sources_.size(); ++index) {
+    if (sources_[index] == nullptr) {
+      continue;
+    }
+    const CaptureSourceCounters& c = counters_[index];
+    LOG_INFO("[Capture] Source %s: frames=%llu timeouts=%llu reinits=%llu failures=%llu",
+             sources_[index]->name(), static_cast<unsigned long long>(c.frames),
+             static_cast<unsigned long long>(c.timeouts),
+             static_cast<unsigned long long>(c.reinits),
+             static_cast<unsigned long long>(c.failures));
+  }
+}
+
+void CaptureBackend::SetActive(size_t index) {
+  if (active_ == index) {
     return;
   }
-  // Only one role holds OS objects at a time.
-  if (ScreenCapturer* previous = CapturerFor(active_)) {
+  // Only one source holds OS objects at a time.
+  if (ScreenCapturer* previous = SourceAt(active_)) {
     previous->Release();
   }
   backend_switch_.fetch_add(1);
-  active_ = role;
+  active_ = index;
   oversized_frame_logged_ = false;
 }
 
-bool CaptureBackend::Activate(ActiveBackend role) {
-  ScreenCapturer* capturer = CapturerFor(role);
-  if (capturer == nullptr) {
+bool CaptureBackend::Activate(size_t index) {
+  ScreenCapturer* source = SourceAt(index);
+  if (source == nullptr || !source->available()) {
     return false;
   }
-  capturer->Release();
-  if (role == ActiveBackend::kScreenCopy && (width_ == 0 || height_ == 0)) {
+  source->Release();
+  // A last resort copies whole images of the stream size; it has nothing to copy into.
+  if (source->last_resort() && (width_ == 0 || height_ == 0)) {
     return false;
   }
-  if (!capturer->Initialize(output_index_, width_, height_)) {
-    if (active_ == role) {
-      SetActive(ActiveBackend::kNone);
+  if (!source->Initialize(output_index_, width_, height_)) {
+    if (active_ == index) {
+      SetActive(kNone);
     }
     return false;
   }
-  const bool changed = active_ != role;
-  SetActive(role);
-  // The fallback is announced on every activation; the preferred backends only when
-  // they take over.
-  if (role == ActiveBackend::kScreenCopy) {
-    LOG_WARN("[Capture] Active backend=%s fallback (%ux%u)", capturer->name(), width_, height_);
+  const bool changed = active_ != index;
+  SetActive(index);
+  // A last resort is announced on every activation; the others only when they take over.
+  if (source->last_resort()) {
+    LOG_WARN("[Capture] Active backend=%s fallback (%ux%u)", source->name(), width_, height_);
   } else if (changed) {
-    LOG_INFO("[Capture] Active backend=%s output_index=%u", capturer->name(), output_index_);
+    LOG_INFO("[Capture] Active backend=%s output_index=%u", source->name(), output_index_);
   }
   return true;
 }
 
-bool CaptureBackend::ActivatePreferred(ActiveBackend first, ActiveBackend second, bool warn) {
-  if (Activate(first)) {
-    return true;
-  }
-  if (warn) {
-    // Naming a fallback the platform does not have would mislead.
-    if (CapturerFor(second) != nullptr) {
-      LOG_WARN("[Capture] %s requested but unavailable; trying %s", RoleDescription(first),
-               RoleDescription(second));
-    } else {
-      LOG_WARN("[Capture] %s requested but unavailable", RoleDescription(first));
+bool CaptureBackend::Select() {
+  size_t chosen = kNone;
+  for (size_t index = 0; index < sources_.size(); ++index) {
+    const ScreenCapturer* source = sources_[index].get();
+    if (source != nullptr && !source->last_resort() && choice_ == source->name()) {
+      chosen = index;
     }
   }
-  return Activate(second);
-}
-
-bool CaptureBackend::Select(bool allow_screen_copy) {
-  bool active = false;
-  switch (choice_) {
-    case CaptureBackendChoice::kDuplication:
-      active =
-          ActivatePreferred(ActiveBackend::kDuplication, ActiveBackend::kGraphicsCapture, true);
-      break;
-    case CaptureBackendChoice::kGraphicsCapture:
-      active =
-          ActivatePreferred(ActiveBackend::kGraphicsCapture, ActiveBackend::kDuplication, true);
-      break;
-    default:
-      active =
-          ActivatePreferred(ActiveBackend::kDuplication, ActiveBackend::kGraphicsCapture, false);
-      break;
+  // The order of trial: the chosen source, the others, then the last resorts.
+  std::vector<size_t> order;
+  if (chosen != kNone) {
+    order.push_back(chosen);
   }
-  if (!active && allow_screen_copy) {
-    active = Activate(ActiveBackend::kScreenCopy);
+  for (const bool last_resorts : {false, true}) {
+    for (size_t index = 0; index < sources_.size(); ++index) {
+      const ScreenCapturer* source = sources_[index].get();
+      if (index != chosen && source != nullptr && source->last_resort() == last_resorts) {
+        order.push_back(index);
+      }
+    }
   }
-  return active;
+  for (size_t position = 0; position < order.size(); ++position) {
+    if (Activate(order[position])) {
+      return true;
+    }
+    if (order[position] != chosen) {
+      continue;
+    }
+    if (position + 1 < order.size()) {
+      LOG_WARN("[Capture] %s requested but unavailable; trying %s", sources_[chosen]->description(),
+               sources_[order[position + 1]]->description());
+    } else {
+      LOG_WARN("[Capture] %s requested but unavailable", sources_[chosen]->description());
+    }
+  }
+  return false;
 }
 
 CapturedFrame CaptureBackend::Capture(uint32_t wait_ms) {
-  ScreenCapturer* capturer = CapturerFor(active_);
-  if (capturer == nullptr) {
+  CapturedFrame frame = CaptureActive(wait_ms);
+  if (active_ < counters_.size()) {
+    CaptureSourceCounters& counters = counters_[active_];
+    switch (frame.status) {
+      case CaptureStatus::kFrameReady:
+        ++counters.frames;
+        break;
+      case CaptureStatus::kNoNewFrame:
+        ++counters.timeouts;
+        break;
+      case CaptureStatus::kFailed:
+        ++counters.failures;
+        break;
+      case CaptureStatus::kInvalidated:
+        break;
+    }
+  }
+  return frame;
+}
+
+CapturedFrame CaptureBackend::CaptureActive(uint32_t wait_ms) {
+  ScreenCapturer* source = SourceAt(active_);
+  if (source == nullptr) {
     CapturedFrame none;
     none.status = CaptureStatus::kInvalidated;
     return none;
   }
-  CapturedFrame frame = capturer->Capture(wait_ms);
+  CapturedFrame frame = source->Capture(wait_ms);
   if (frame.status != CaptureStatus::kFrameReady) {
     return frame;
   }
   if (!FrameFitsMemory(frame)) {
     if (!oversized_frame_logged_) {
-      LOG_WARN("[Capture] %s frame %ux%u (pitch %u) exceeds its %zu bytes; dropped",
-               capturer->name(), frame.width, frame.height, frame.row_pitch, frame.data_size);
+      LOG_WARN("[Capture] %s frame %ux%u (pitch %u) exceeds its %zu bytes; dropped", source->name(),
+               frame.width, frame.height, frame.row_pitch, frame.data_size);
       oversized_frame_logged_ = true;
     }
     return CapturedFrame{};
@@ -169,21 +185,26 @@ CapturedFrame CaptureBackend::Capture(uint32_t wait_ms) {
   return scaler_.Scale(frame, width_, height_);
 }
 
-void CaptureBackend::Invalidate() {
-  if (ScreenCapturer* capturer = CapturerFor(active_)) {
-    capturer->Release();
+void CaptureBackend::CountReinit() {
+  if (active_ < counters_.size()) {
+    ++counters_[active_].reinits;
   }
-  SetActive(ActiveBackend::kNone);
+}
+
+void CaptureBackend::Invalidate() {
+  if (ScreenCapturer* source = SourceAt(active_)) {
+    source->Release();
+  }
+  SetActive(kNone);
 }
 
 void CaptureBackend::Release() {
-  for (ScreenCapturer* capturer : {capturers_.duplication.get(), capturers_.graphics_capture.get(),
-                                   capturers_.screen_copy.get()}) {
-    if (capturer != nullptr) {
-      capturer->Release();
+  for (const auto& source : sources_) {
+    if (source != nullptr) {
+      source->Release();
     }
   }
-  active_ = ActiveBackend::kNone;
+  active_ = kNone;
 }
 
 }  // namespace orvane

@@ -1,73 +1,93 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
-#include "video/capture_backend_choice.h"
 #include "video/captured_frame.h"
 #include "video/frame_scaler.h"
 #include "video/screen_capturers.h"
 
 namespace orvane {
 
-// The frame loop's capture: the platform capturers, the rule that picks one, and the
+// What one source did during a stream.
+struct CaptureSourceCounters {
+  uint64_t frames = 0;
+  uint64_t timeouts = 0;
+  uint64_t reinits = 0;
+  uint64_t failures = 0;
+};
+
+// The frame loop's capture: the platform's sources, the rule that picks one, and the
 // guard and scaling that make every delivered frame stream-sized. Used by the frame
 // loop thread only.
 class CaptureBackend {
  public:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
   // `backend_switch` belongs to the frame loop and counts every change of the active
-  // backend, including the change to none on invalidation.
-  CaptureBackend(ScreenCapturers capturers, std::atomic<uint64_t>& backend_switch,
-                 uint32_t output_index, CaptureBackendChoice choice, uint32_t width,
-                 uint32_t height);
+  // source, including the change to none on invalidation. `choice` is a source's name or
+  // "auto".
+  CaptureBackend(ScreenCapturers sources, std::atomic<uint64_t>& backend_switch,
+                 uint32_t output_index, std::string choice, uint32_t width, uint32_t height);
   ~CaptureBackend();
   CaptureBackend(const CaptureBackend&) = delete;
   CaptureBackend& operator=(const CaptureBackend&) = delete;
 
-  // Logs the known limitation of every capturer that has one.
+  // Logs the known limitation of every source that has one.
   void LogKnownLimitations() const;
+  // One line per source with what it did this stream.
+  void LogSourceCounters() const;
 
-  // Initialise one role's capturer for the stream size and make it active.
-  bool Activate(ActiveBackend role);
+  // Initialise the source at `index` for the stream size and make it active.
+  bool Activate(size_t index);
 
-  // The selection rule: the chosen role, then the other of duplication and per-monitor
-  // capture, then (when allowed) the screen copy. True when some backend is active.
-  bool Select(bool allow_screen_copy);
+  // The selection rule: the chosen source, then the other sources in list order, then
+  // the last resorts only when none of those starts. True when some source is active.
+  bool Select();
 
-  // Captures with the active backend. A ready frame is stream-sized: scaled when the
-  // capturer's image has another size, Failed when it describes more than its memory.
-  // With no active backend the result is Invalidated, asking for a new selection.
+  // Captures with the active source and counts the result for it. A ready frame is
+  // stream-sized: scaled when the source's image has another size, Failed when it
+  // describes more than its memory. With no active source the result is Invalidated,
+  // asking for a new selection.
   CapturedFrame Capture(uint32_t wait_ms);
 
-  // Releases the active capturer after it reported Invalidated; the backend becomes
-  // none (a counted switch) until the next selection.
+  // Counts a successful reselection after invalidation for the active source.
+  void CountReinit();
+
+  // Releases the active source after it reported Invalidated; the backend becomes none
+  // (a counted switch) until the next selection.
   void Invalidate();
 
-  // Releases every capturer without counting a switch (end of the stream).
+  // Releases every source without counting a switch (end of the stream).
   void Release();
 
-  ActiveBackend active() const { return active_; }
-  // The active backend's log word ("x11shm", "dxgi", ...), or "none".
+  // The active source, or null.
+  const ScreenCapturer* active() const;
+  size_t active_index() const { return active_; }
+  // The active source's log word ("x11shm", "dxgi", ...), or "none".
   const char* ActiveName() const;
-  // How warnings call the active backend ("X11 MIT-SHM", "Desktop Duplication", ...).
-  const char* ActiveDescription() const { return RoleDescription(active_); }
+  // How warnings call the active source ("X11 MIT-SHM", "Desktop Duplication", ...).
+  const char* ActiveDescription() const;
+  const CaptureSourceCounters& counters(size_t index) const { return counters_[index]; }
 
  private:
-  ScreenCapturer* CapturerFor(ActiveBackend role) const;
-  // Description used in warnings, also for a role no capturer fills.
-  const char* RoleDescription(ActiveBackend role) const;
-  bool ActivatePreferred(ActiveBackend first, ActiveBackend second, bool warn);
-  void SetActive(ActiveBackend role);
+  ScreenCapturer* SourceAt(size_t index) const;
+  CapturedFrame CaptureActive(uint32_t wait_ms);
+  void SetActive(size_t index);
 
-  ScreenCapturers capturers_;
+  ScreenCapturers sources_;
+  std::vector<CaptureSourceCounters> counters_;
   std::atomic<uint64_t>& backend_switch_;
   const uint32_t output_index_;
-  const CaptureBackendChoice choice_;
+  const std::string choice_;
   const uint32_t width_;
   const uint32_t height_;
-  ActiveBackend active_ = ActiveBackend::kNone;
+  size_t active_ = kNone;
   FrameScaler scaler_;
-  // One warning per activation for a capturer that describes more than its memory.
+  // One warning per activation for a source that describes more than its memory.
   bool oversized_frame_logged_ = false;
 };
 

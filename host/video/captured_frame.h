@@ -15,14 +15,6 @@ enum class CaptureStatus : uint32_t {
   kFailed = 3,
 };
 
-// Which capture role is active. Logs name the roles by the backend filling them.
-enum class ActiveBackend : uint32_t {
-  kNone = 0,
-  kDuplication = 1,
-  kGraphicsCapture = 2,
-  kScreenCopy = 3
-};
-
 // One capture result: BGRA pixels, 4 bytes each, top row first. The pixels stay valid
 // until the next capture call on the same backend or its release.
 struct CapturedFrame {

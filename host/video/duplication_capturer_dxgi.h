@@ -22,6 +22,7 @@ class DxgiDuplicationCapturer : public ScreenCapturer {
 
   const char* name() const override { return "dxgi"; }
   const char* description() const override { return "Desktop Duplication"; }
+  const char* tray_title() const override { return "DXGI"; }
   const char* known_limitation() const override {
     return "Desktop Duplication may contend with other capture apps in same session";
   }

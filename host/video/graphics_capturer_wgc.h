@@ -23,6 +23,9 @@ class WgcCapturer : public ScreenCapturer {
 
   const char* name() const override { return "wgc"; }
   const char* description() const override { return "WGC"; }
+  const char* tray_title() const override {
+    return available() ? "WGC (Beta)" : "WGC (Unavailable)";
+  }
 
   bool Initialize(uint32_t monitor_index, uint32_t width, uint32_t height) override;
   CapturedFrame Capture(uint32_t wait_ms) override;

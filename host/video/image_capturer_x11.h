@@ -20,6 +20,7 @@ class X11ImageCapturer final : public ScreenCapturer {
 
   const char* name() const override { return "x11image"; }
   const char* description() const override { return "X11 GetImage"; }
+  bool last_resort() const override { return true; }
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override;
   CapturedFrame Capture(uint32_t wait_ms) override;
   void Release() override;

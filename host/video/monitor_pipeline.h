@@ -14,7 +14,6 @@ struct MonitorPipeline {
   uint32_t height = 0;
   uint32_t fps = 0;
   uint64_t frame_counter = 0;
-  bool active = false;
   bool ready = false;
   std::unique_ptr<VideoEncoder> encoder;
 };

@@ -6,8 +6,8 @@
 
 namespace orvane {
 
-// One platform capture mechanism. `CaptureBackend` owns one per role and decides which
-// is active; a capturer only talks to the OS.
+// One platform capture source. `CaptureBackend` owns the platform's sources in preference
+// order and decides which is active; a capturer only talks to the OS.
 class ScreenCapturer {
  public:
   virtual ~ScreenCapturer() = default;
@@ -16,6 +16,14 @@ class ScreenCapturer {
   virtual const char* name() const = 0;
   // How warnings call the mechanism ("X11 MIT-SHM").
   virtual const char* description() const = 0;
+
+  // How the tray's Capture Backend menu calls the source ("DXGI", "WGC (Beta)").
+  virtual const char* tray_title() const { return description(); }
+  // A last resort is used only when no other source starts, and is never a user's choice.
+  virtual bool last_resort() const { return false; }
+  // Whether this machine can offer the source at all; an unavailable source is greyed in
+  // the tray and skipped by selection.
+  virtual bool available() const { return true; }
 
   // A limitation worth one line in the log when a stream starts, or null.
   virtual const char* known_limitation() const { return nullptr; }

@@ -17,6 +17,7 @@ class GdiScreenCopyCapturer : public ScreenCapturer {
 
   const char* name() const override { return "gdi"; }
   const char* description() const override { return "GDI"; }
+  bool last_resort() const override { return true; }
 
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override;
   CapturedFrame Capture(uint32_t wait_ms) override;

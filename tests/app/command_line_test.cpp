@@ -15,7 +15,11 @@ CommandLine Parse(std::vector<std::string> arguments) {
   for (const std::string& argument : arguments) {
     argv.push_back(argument.c_str());
   }
-  return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+  // The Windows sources: "gdi" is the last resort and no choice.
+  const std::vector<CaptureSourceInfo> sources{{"dxgi", "DXGI", false, true},
+                                               {"wgc", "WGC (Beta)", false, true},
+                                               {"gdi", "GDI", true, true}};
+  return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), {}, sources);
 }
 
 constexpr auto CaseIndexName = [](const auto& info) { return "Case" + std::to_string(info.index); };
@@ -55,7 +59,7 @@ struct SelectionCase {
   std::vector<std::string> arguments;
   uint32_t monitors;
   uint32_t capture_output_index;
-  CaptureBackendChoice backend;
+  std::string backend;
 };
 
 class SelectionOptionTest : public ::testing::TestWithParam<SelectionCase> {};
@@ -67,22 +71,20 @@ TEST_P(SelectionOptionTest, ReadsMonitorsAndCaptureSelection) {
   EXPECT_EQ(parsed.capture_backend, GetParam().backend);
 }
 
-using Backend = CaptureBackendChoice;
 INSTANTIATE_TEST_SUITE_P(
     Table, SelectionOptionTest,
     ::testing::Values(
-        SelectionCase{{"--monitors", "4"}, 4, 0, Backend::kAuto},
-        SelectionCase{{"--monitors", "5"}, 1, 0, Backend::kAuto},
-        SelectionCase{{"--monitors", "3", "--monitors", "0"}, 3, 0, Backend::kAuto},
-        SelectionCase{{"--capture-output", "1"}, 1, 0, Backend::kAuto},
-        SelectionCase{{"--capture-output", "4"}, 1, 3, Backend::kAuto},
-        SelectionCase{{"--capture-output", "3", "--capture-output", "0"}, 1, 0, Backend::kAuto},
-        SelectionCase{{"--capture-output", "3", "--capture-output", "5"}, 1, 2, Backend::kAuto},
-        SelectionCase{{"--capture-backend", "DXGI"}, 1, 0, Backend::kDuplication},
-        SelectionCase{{"--capture-backend", "Wgc"}, 1, 0, Backend::kGraphicsCapture},
-        SelectionCase{
-            {"--capture-backend", "wgc", "--capture-backend", "gdi"}, 1, 0, Backend::kAuto},
-        SelectionCase{{"--capture-backend", "wgcx"}, 1, 0, Backend::kAuto}),
+        SelectionCase{{"--monitors", "4"}, 4, 0, "auto"},
+        SelectionCase{{"--monitors", "5"}, 1, 0, "auto"},
+        SelectionCase{{"--monitors", "3", "--monitors", "0"}, 3, 0, "auto"},
+        SelectionCase{{"--capture-output", "1"}, 1, 0, "auto"},
+        SelectionCase{{"--capture-output", "4"}, 1, 3, "auto"},
+        SelectionCase{{"--capture-output", "3", "--capture-output", "0"}, 1, 0, "auto"},
+        SelectionCase{{"--capture-output", "3", "--capture-output", "5"}, 1, 2, "auto"},
+        SelectionCase{{"--capture-backend", "DXGI"}, 1, 0, "dxgi"},
+        SelectionCase{{"--capture-backend", "Wgc"}, 1, 0, "wgc"},
+        SelectionCase{{"--capture-backend", "wgc", "--capture-backend", "gdi"}, 1, 0, "auto"},
+        SelectionCase{{"--capture-backend", "wgcx"}, 1, 0, "auto"}),
     CaseIndexName);
 
 TEST(CommandLineTest, LogCapIsReadInMebibytesAndOutOfRangeRestoresTheDefault) {
@@ -115,7 +117,7 @@ TEST(CommandLineTest, AfterPidTakesAPositiveProcessIdAndIgnoresAnythingElse) {
 
 TEST(CommandLineTest, ValueOfAnOptionIsAlsoExaminedAsAnArgument) {
   const CommandLine parsed = Parse({"--capture-backend", "--console"});
-  EXPECT_EQ(parsed.capture_backend, CaptureBackendChoice::kAuto);
+  EXPECT_EQ(parsed.capture_backend, "auto");
   EXPECT_TRUE(parsed.console);
   EXPECT_FALSE(parsed.background);
 }

@@ -132,19 +132,19 @@ TEST_F(TrayActionsTest, MonitorSelectionAppliesToTheNextSession) {
 }
 
 TEST_F(TrayActionsTest, BackendSelectionAppliesToTheNextSession) {
-  actions_.select_backend(true);
-  EXPECT_EQ(state_.capture_backend.load(), CaptureBackendChoice::kGraphicsCapture);
-  actions_.select_backend(false);
-  EXPECT_EQ(state_.capture_backend.load(), CaptureBackendChoice::kAuto);
+  actions_.select_backend("wgc", "WGC (Beta)");
+  EXPECT_EQ(state_.capture_backend.load(), "wgc");
+  actions_.select_backend("auto", "Auto");
+  EXPECT_EQ(state_.capture_backend.load(), "auto");
   {
     auto session = StartSession();
-    actions_.select_backend(true);
+    actions_.select_backend("wgc", "WGC (Beta)");
     EXPECT_TRUE(session->Ended());
-    EXPECT_EQ(state_.capture_backend.load(), CaptureBackendChoice::kGraphicsCapture);
+    EXPECT_EQ(state_.capture_backend.load(), "wgc");
   }
   {
     auto session = StartSession();
-    actions_.select_backend(false);
+    actions_.select_backend("auto", "Auto");
     EXPECT_TRUE(session->Ended());
   }
   EXPECT_EQ(notices_, (std::vector<std::string>{

@@ -37,8 +37,15 @@ std::vector<std::string> Describe(const TrayMenuState& state) {
   return lines;
 }
 
+// What the Windows host offers: WGC's title says whether the machine has it.
+std::vector<TrayCaptureSource> WindowsSources(bool wgc_available = true) {
+  return {{"dxgi", "DXGI", true},
+          {"wgc", wgc_available ? "WGC (Beta)" : "WGC (Unavailable)", wgc_available}};
+}
+
 TEST(TrayMenuTest, OneMonitorNoClientWgcAvailable) {
   TrayMenuState state;
+  state.capture_sources = WindowsSources();
   state.tooltip = "Orvane Display - Waiting for client...";
   EXPECT_EQ(Describe(state), (std::vector<std::string>{
                                  "Orvane Display - Waiting for client... #1001 [grey]",
@@ -66,7 +73,8 @@ TEST(TrayMenuTest, StateDecidesTextsGreyAndChecks) {
   state.connected = true;
   state.output_index = 2;
   state.monitor_count = 3;
-  state.wgc_selected = true;
+  state.capture_sources = WindowsSources();
+  state.capture_choice = "wgc";
   const std::vector<std::string> lines = Describe(state);
   EXPECT_EQ(lines[0], "Orvane Display - Connected (192.168.1.20) #1001 [grey]");
   EXPECT_EQ(lines[3], "Disconnect #1003");
@@ -76,7 +84,7 @@ TEST(TrayMenuTest, StateDecidesTextsGreyAndChecks) {
   EXPECT_EQ(lines[12], "  Backend: Auto (DXGI) #1010");
   EXPECT_EQ(lines[13], "  Backend: WGC (Beta) #1011 [x]");
 
-  state.wgc_available = false;
+  state.capture_sources = WindowsSources(false);
   EXPECT_EQ(Describe(state)[13], "  Backend: WGC (Unavailable) #1011 [grey] [x]");
 
   // No monitors counted is one monitor.
@@ -85,8 +93,35 @@ TEST(TrayMenuTest, StateDecidesTextsGreyAndChecks) {
   EXPECT_EQ(Describe(state)[8], "  Monitor 2 #1007 [grey]");
 }
 
+TEST(TrayMenuTest, BackendEntriesFollowThePlatformsSources) {
+  struct Case {
+    std::vector<TrayCaptureSource> sources;
+    std::string choice;
+    std::vector<std::string> entries;
+  };
+  const Case cases[] = {
+      {{{"x11shm", "X11 MIT-SHM", true}}, "auto", {"  Backend: Auto (X11 MIT-SHM) #1010 [x]"}},
+      // The first source chosen by name is what Auto starts with.
+      {WindowsSources(),
+       "dxgi",
+       {"  Backend: Auto (DXGI) #1010 [x]", "  Backend: WGC (Beta) #1011"}},
+      {{{"a", "A", true}, {"b", "B", true}, {"c", "C", true}},
+       "c",
+       {"  Backend: Auto (A) #1010", "  Backend: B #1011", "  Backend: C #1012 [x]"}},
+  };
+  for (const Case& c : cases) {
+    TrayMenuState state;
+    state.capture_sources = c.sources;
+    state.capture_choice = c.choice;
+    const std::vector<std::string> lines = Describe(state);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 12, lines.end() - 2), c.entries);
+  }
+}
+
 TEST(TrayMenuTest, MonitorAndBackendEntriesAreChoicesOthersAreNot) {
-  for (const TrayMenuItem& item : BuildTrayMenu({})) {
+  TrayMenuState state;
+  state.capture_sources = WindowsSources();
+  for (const TrayMenuItem& item : BuildTrayMenu(state)) {
     EXPECT_FALSE(item.checkable) << item.text;
     for (const TrayMenuItem& child : item.children) {
       EXPECT_TRUE(child.checkable) << child.text;

@@ -20,8 +20,16 @@ class TrayModelTest : public ::testing::Test {
     actions.select_monitor = [this](uint32_t index) {
       ran_.push_back("monitor " + std::to_string(index));
     };
-    actions.select_backend = [this](bool wgc) { ran_.push_back(wgc ? "wgc" : "auto"); };
+    actions.select_backend = [this](const std::string& name, const std::string& title) {
+      ran_.push_back(name + " " + title);
+    };
     model_.SetActions(std::move(actions));
+    SetWgcAvailable(true);
+  }
+
+  void SetWgcAvailable(bool available) {
+    model_.SetCaptureSources({{"dxgi", "DXGI", true},
+                              {"wgc", available ? "WGC (Beta)" : "WGC (Unavailable)", available}});
   }
 
   TrayModel model_;
@@ -49,8 +57,8 @@ TEST_F(TrayModelTest, CommandsRunTheirActionsOrAreIgnored) {
       {"monitor 2 of two", 2, false, true, 1007, "monitor 1"},
       {"monitor 4 of three", 3, false, true, 1009, nullptr},
       {"monitor 4 of four", 4, false, true, 1009, "monitor 3"},
-      {"auto", 1, false, true, 1010, "auto"},
-      {"wgc", 1, false, true, 1011, "wgc"},
+      {"auto", 1, false, true, 1010, "auto Auto"},
+      {"wgc", 1, false, true, 1011, "wgc WGC (Beta)"},
       {"wgc unavailable", 1, false, false, 1011, nullptr},
       {"caption", 4, true, true, 1001, nullptr},
       {"below", 4, true, true, 1000, nullptr},
@@ -62,7 +70,7 @@ TEST_F(TrayModelTest, CommandsRunTheirActionsOrAreIgnored) {
     ran_.clear();
     model_.SetMonitorCount(c.monitors);
     model_.SetConnected(c.connected);
-    model_.SetWgcAvailable(c.wgc_available);
+    SetWgcAvailable(c.wgc_available);
     EXPECT_EQ(model_.HandleCommand(c.id), c.ran != nullptr);
     EXPECT_EQ(ran_, c.ran ? std::vector<std::string>{c.ran} : std::vector<std::string>{});
   }
@@ -74,16 +82,16 @@ TEST_F(TrayModelTest, ChoicesShowInTheNextMenu) {
   model_.HandleCommand(1011);
   TrayMenuState state = model_.State();
   EXPECT_EQ(state.output_index, 1u);
-  EXPECT_TRUE(state.wgc_selected);
+  EXPECT_EQ(state.capture_choice, "wgc");
   EXPECT_TRUE(model_.Menu()[7].children[1].checked);
 
   // Ignored commands change nothing.
-  model_.SetWgcAvailable(false);
+  SetWgcAvailable(false);
   model_.HandleCommand(1010);
   model_.HandleCommand(1011);
   model_.HandleCommand(1009);
   state = model_.State();
-  EXPECT_FALSE(state.wgc_selected);
+  EXPECT_EQ(state.capture_choice, "auto");
   EXPECT_EQ(state.output_index, 1u);
 }
 
@@ -95,11 +103,12 @@ TEST_F(TrayModelTest, AClickOnTheIconOpensTheConsole) {
 TEST(TrayModelActionsTest, UnsetActionsAreIgnored) {
   TrayModel model;
   model.SetConnected(true);
+  model.SetCaptureSources({{"dxgi", "DXGI", true}, {"wgc", "WGC (Beta)", true}});
   for (uint32_t id = 1002; id <= 1011; ++id) {
     EXPECT_FALSE(model.HandleCommand(id)) << id;
   }
   EXPECT_EQ(model.State().output_index, 0u);
-  EXPECT_FALSE(model.State().wgc_selected);
+  EXPECT_EQ(model.State().capture_choice, "auto");
 }
 
 TEST(TrayTooltipTest, LongTextsAreCutTo127CharactersNotRejected) {

@@ -44,13 +44,14 @@ TEST(WindowsTrayShellTest, TheWindowRunsMenuCommandsAndStopRemovesTheIcon) {
   actions.open_console = [&] { record("open"); };
   actions.exit = [&] { record("exit"); };
   actions.select_monitor = [&](uint32_t index) { record("monitor " + std::to_string(index)); };
-  actions.select_backend = [&](bool wgc) { record(wgc ? "wgc" : "auto"); };
+  actions.select_backend = [&](const std::string& name, const std::string&) { record(name); };
 
   ASSERT_NE(FindWindowW(L"Shell_TrayWnd", nullptr), nullptr)
       << "no notification area: wine draws it on an X display (ctest gives it one)";
   LogCapture log;
   TrayIcon tray;
   tray.model().SetActions(actions);
+  tray.model().SetCaptureSources({{"dxgi", "DXGI", true}, {"wgc", "WGC (Beta)", true}});
   tray.Start();
   // The test binary has no icon resource 101: the system's application icon stands in,
   // without a warning.
@@ -73,7 +74,7 @@ TEST(WindowsTrayShellTest, TheWindowRunsMenuCommandsAndStopRemovesTheIcon) {
   PostMessageW(window, WM_COMMAND, 1004, 0);
   ASSERT_TRUE(WaitUntil([&] { return ran_so_far().size() >= 4; }));
   EXPECT_EQ(ran_so_far(), (std::vector<std::string>{"monitor 0", "wgc", "open", "exit"}));
-  EXPECT_TRUE(tray.model().State().wgc_selected);
+  EXPECT_EQ(tray.model().State().capture_choice, "wgc");
 
   tray.Stop();
   EXPECT_FALSE(IsWindow(window));

@@ -189,8 +189,7 @@ TEST_F(TraySniTest, TheItemRegistersShowsItsStateAndExitEndsTheHost) {
                         "  Monitor 3 #1008 [grey]",
                         "  Monitor 4 #1009 [grey]",
                         "Capture Backend >",
-                        "  Backend: Auto (DXGI) #1010 [x]",
-                        "  Backend: WGC (Unavailable) #1011 [grey]",
+                        "  Backend: Auto (X11 MIT-SHM) #1010 [x]",
                         "--",
                         "Exit #1004",
                     }));

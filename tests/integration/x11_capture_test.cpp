@@ -165,11 +165,10 @@ TEST_F(X11CaptureTest, BackendScalesTheWholeScreenCopyToTheStreamSize) {
   LogCapture log;
   painter_.Fill(640, 360, 640, 360, kOrange);  // the bottom-right quarter
   ScreenCapturers capturers;
-  capturers.screen_copy = std::make_unique<X11ImageCapturer>(Displays());
+  capturers.push_back(std::make_unique<X11ImageCapturer>(Displays()));
   std::atomic<uint64_t> backend_switch{0};
-  CaptureBackend backend(std::move(capturers), backend_switch, 0, CaptureBackendChoice::kAuto, 320,
-                         180);
-  ASSERT_TRUE(backend.Select(true));
+  CaptureBackend backend(std::move(capturers), backend_switch, 0, "auto", 320, 180);
+  ASSERT_TRUE(backend.Select());
   EXPECT_TRUE(log.Contains("[Capture] Active backend=x11image fallback (320x180)"));
   const CapturedFrame frame = backend.Capture(0);
   ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
@@ -185,13 +184,14 @@ TEST_F(X11CaptureTest, PlatformSelectionPrefersSharedMemoryCapture) {
   LogCapture log;
   painter_.Fill(0, 0, 1280, 720, kBlue);
   ScreenCapturers capturers;
-  capturers.duplication = std::make_unique<X11ShmCapturer>(Displays());
-  capturers.screen_copy = std::make_unique<X11ImageCapturer>(Displays());
+  capturers.push_back(std::make_unique<X11ShmCapturer>(Displays()));
+  capturers.push_back(std::make_unique<X11ImageCapturer>(Displays()));
   std::atomic<uint64_t> backend_switch{0};
-  CaptureBackend backend(std::move(capturers), backend_switch, 0,
-                         CaptureBackendChoice::kGraphicsCapture, 640, 360);
-  ASSERT_TRUE(backend.Select(true));
-  EXPECT_TRUE(log.Contains("[Capture] WGC requested but unavailable; trying X11 MIT-SHM"));
+  // A Windows source's name is no choice here: the list order decides, without a warning.
+  CaptureBackend backend(std::move(capturers), backend_switch, 0, "wgc", 640, 360);
+  ASSERT_TRUE(backend.Select());
+  EXPECT_FALSE(log.Contains("requested but unavailable"));
+  EXPECT_FALSE(log.Contains("fallback"));
   EXPECT_TRUE(log.Contains("[Capture] Active backend=x11shm output_index=0"));
   EXPECT_STREQ(backend.ActiveName(), "x11shm");
   const CapturedFrame frame = backend.Capture(100);

@@ -54,7 +54,7 @@ SessionHarness::SessionHarness(Options options) {
   };
   environment.platform.capturers = [masked = options.masked_capture] {
     ScreenCapturers capturers;
-    capturers.duplication = std::make_unique<StillCapturer>(masked);
+    capturers.push_back(std::make_unique<StillCapturer>(masked));
     return capturers;
   };
   environment.platform.audio_capture = [record = audio_capture_, audio = options.audio] {

@@ -122,7 +122,7 @@ TEST(StreamControllerTest, AStopBetweenTwoStartsNeverLeavesALoopRunningOnAFreedP
   };
   environment.platform.capturers = [] {
     ScreenCapturers capturers;
-    capturers.duplication = std::make_unique<StillCapturer>();
+    capturers.push_back(std::make_unique<StillCapturer>());
     return capturers;
   };
   std::atomic<bool> session_running{true};

@@ -109,7 +109,7 @@ class TrayReconnectTest : public ::testing::Test {
     };
     environment_.platform.capturers = [monitors = monitors_] {
       ScreenCapturers capturers;
-      capturers.duplication = std::make_unique<MonitorRecordingCapturer>(monitors);
+      capturers.push_back(std::make_unique<MonitorRecordingCapturer>(monitors));
       return capturers;
     };
     TrustStore trust(environment_.trust);

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "support/log_capture.h"
@@ -13,14 +15,17 @@ namespace {
 
 using testing::LogCapture;
 
-// A capturer whose initialisation result and frames the test decides; it records what
+// A source whose initialisation result and frames the test decides; it records what
 // the backend asked of it.
 class FakeCapturer final : public ScreenCapturer {
  public:
-  FakeCapturer(const char* name, bool initializes) : name_(name), initializes_(initializes) {}
+  FakeCapturer(const char* name, bool initializes, bool last_resort = false)
+      : name_(name), initializes_(initializes), last_resort_(last_resort) {}
 
   const char* name() const override { return name_; }
   const char* description() const override { return name_; }
+  bool last_resort() const override { return last_resort_; }
+  bool available() const override { return available_; }
   const char* known_limitation() const override { return limitation; }
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override {
     ++initialize_calls;
@@ -41,6 +46,8 @@ class FakeCapturer final : public ScreenCapturer {
 
   const char* name_;
   bool initializes_;
+  bool last_resort_;
+  bool available_ = true;
   int initialize_calls = 0;
   int release_calls = 0;
   bool held = false;
@@ -52,189 +59,231 @@ class FakeCapturer final : public ScreenCapturer {
   const char* limitation = nullptr;
 };
 
-struct Fakes {
-  FakeCapturer* duplication = nullptr;
-  FakeCapturer* graphics_capture = nullptr;
-  FakeCapturer* screen_copy = nullptr;
+// Sources "one", "two", "three" and the last resort "last", in that order. `starting`
+// holds one letter per source: 's' starts, 'f' fails to start, 'u' is unavailable.
+struct Sources {
+  explicit Sources(const char* starting, bool with_others = true) {
+    const char* names[] = {"one", "two", "three", "last"};
+    for (size_t index = 0; index < 4; ++index) {
+      if (!with_others && index != 0 && index != 3) {
+        continue;
+      }
+      auto source =
+          std::make_unique<FakeCapturer>(names[index], starting[index] == 's', index == 3);
+      source->available_ = starting[index] != 'u';
+      fakes.push_back(source.get());
+      list.push_back(std::move(source));
+    }
+  }
+  FakeCapturer& Named(const std::string& name) {
+    for (FakeCapturer* fake : fakes) {
+      if (name == fake->name()) {
+        return *fake;
+      }
+    }
+    throw std::out_of_range(name);
+  }
+
+  ScreenCapturers list;
+  std::vector<FakeCapturer*> fakes;
 };
 
-// Builds the roles; without `with_monitor_role` the per-monitor role stays empty, as on
-// a platform that cannot fill it.
-ScreenCapturers MakeCapturers(Fakes& fakes, bool dup_ok, bool wgc_ok, bool gdi_ok,
-                              bool with_monitor_role = true) {
-  ScreenCapturers capturers;
-  auto duplication = std::make_unique<FakeCapturer>("dup", dup_ok);
-  auto screen_copy = std::make_unique<FakeCapturer>("copy", gdi_ok);
-  fakes.duplication = duplication.get();
-  fakes.screen_copy = screen_copy.get();
-  capturers.duplication = std::move(duplication);
-  capturers.screen_copy = std::move(screen_copy);
-  if (with_monitor_role) {
-    auto monitor = std::make_unique<FakeCapturer>("mon", wgc_ok);
-    fakes.graphics_capture = monitor.get();
-    capturers.graphics_capture = std::move(monitor);
-  }
-  return capturers;
-}
-
-TEST(CaptureBackendTest, SelectionFollowsTheChoiceAndFallsBackInOrder) {
+TEST(CaptureBackendTest, SelectionTakesTheChoiceThenTheListOrderThenTheLastResort) {
   struct Case {
-    const char* what;
-    CaptureBackendChoice choice;
-    bool dup_ok, wgc_ok, gdi_ok, allow_screen_copy;
-    bool selected;
-    ActiveBackend active;
+    const char* choice;
+    const char* starting;  // per source, see Sources
+    const char* active;
     const char* warning;  // expected WARN, or null when none is expected
   };
-  const char* kDupWarning = "[Capture] dup requested but unavailable; trying mon";
-  const char* kMonWarning = "[Capture] mon requested but unavailable; trying dup";
   const Case cases[] = {
-      {"auto takes duplication", CaptureBackendChoice::kAuto, true, true, true, true, true,
-       ActiveBackend::kDuplication, nullptr},
-      {"auto falls to monitor silently", CaptureBackendChoice::kAuto, false, true, true, true, true,
-       ActiveBackend::kGraphicsCapture, nullptr},
-      {"auto falls to screen copy", CaptureBackendChoice::kAuto, false, false, true, true, true,
-       ActiveBackend::kScreenCopy, nullptr},
-      {"auto without screen copy allowed", CaptureBackendChoice::kAuto, false, false, true, false,
-       false, ActiveBackend::kNone, nullptr},
-      {"dxgi choice available", CaptureBackendChoice::kDuplication, true, true, true, true, true,
-       ActiveBackend::kDuplication, nullptr},
-      {"dxgi choice falls to monitor", CaptureBackendChoice::kDuplication, false, true, true, true,
-       true, ActiveBackend::kGraphicsCapture, kDupWarning},
-      {"wgc choice prefers monitor", CaptureBackendChoice::kGraphicsCapture, true, true, true, true,
-       true, ActiveBackend::kGraphicsCapture, nullptr},
-      {"wgc choice falls to duplication", CaptureBackendChoice::kGraphicsCapture, true, false, true,
-       true, true, ActiveBackend::kDuplication, kMonWarning},
-      {"wgc choice ends on screen copy", CaptureBackendChoice::kGraphicsCapture, false, false, true,
-       true, true, ActiveBackend::kScreenCopy, kMonWarning},
-      {"nothing works", CaptureBackendChoice::kDuplication, false, false, false, true, false,
-       ActiveBackend::kNone, kDupWarning},
-      {"unknown choice acts as auto", static_cast<CaptureBackendChoice>(7), false, true, true, true,
-       true, ActiveBackend::kGraphicsCapture, nullptr},
+      {"auto", "ssss", "one", nullptr},
+      {"auto", "fsss", "two", nullptr},
+      {"auto", "ffss", "three", nullptr},
+      {"auto", "fffs", "last", nullptr},
+      {"auto", "fuss", "three", nullptr},
+      {"three", "ssss", "three", nullptr},
+      {"three", "sssf", "three", nullptr},
+      {"three", "ssfs", "one", "[Capture] three requested but unavailable; trying one"},
+      {"two", "fffs", "last", "[Capture] two requested but unavailable; trying one"},
+      {"two", "sufs", "one", "[Capture] two requested but unavailable; trying one"},
+      {"one", "ffff", "none", "[Capture] one requested but unavailable; trying two"},
+      // A last resort is no choice, and an unknown name is none: both act as auto.
+      {"last", "ssss", "one", nullptr},
+      {"bogus", "fsss", "two", nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(std::string(c.choice) + " " + c.starting);
     LogCapture log;
-    Fakes fakes;
+    Sources sources(c.starting);
+    std::vector<FakeCapturer*> fakes = sources.fakes;
     std::atomic<uint64_t> backend_switch{0};
-    CaptureBackend backend(MakeCapturers(fakes, c.dup_ok, c.wgc_ok, c.gdi_ok), backend_switch, 2,
-                           c.choice, 1280, 720);
-    EXPECT_EQ(backend.Select(c.allow_screen_copy), c.selected);
-    EXPECT_EQ(backend.active(), c.active);
-    EXPECT_EQ(backend_switch.load(), c.active == ActiveBackend::kNone ? 0u : 1u);
+    CaptureBackend backend(std::move(sources.list), backend_switch, 2, c.choice, 1280, 720);
+    const bool none = std::string(c.active) == "none";
+    EXPECT_EQ(backend.Select(), !none);
+    EXPECT_STREQ(backend.ActiveName(), c.active);
+    EXPECT_EQ(backend_switch.load(), none ? 0u : 1u);
     EXPECT_EQ(log.Count("requested but unavailable"), c.warning != nullptr ? 1u : 0u);
     if (c.warning != nullptr) {
       EXPECT_TRUE(log.Contains(c.warning));
     }
-    EXPECT_EQ(fakes.screen_copy->initialize_calls,
-              c.allow_screen_copy && (!c.dup_ok && !c.wgc_ok) ? 1 : 0);
+    // The last resort is tried only when nothing else started, and an unavailable source
+    // never.
+    EXPECT_EQ(fakes[3]->initialize_calls, std::string(c.active) == "last" || none ? 1 : 0);
+    for (const FakeCapturer* fake : fakes) {
+      if (!fake->available_) {
+        EXPECT_EQ(fake->initialize_calls, 0) << fake->name();
+      }
+    }
   }
 }
 
-TEST(CaptureBackendTest, LogsTheKnownLimitationsOfTheCapturersThatHaveOne) {
+TEST(CaptureBackendTest, AChosenSourceWithOnlyALastResortBehindItNamesThatFallback) {
   LogCapture log;
-  Fakes fakes;
+  Sources sources("ffss", false);
   std::atomic<uint64_t> backend_switch{0};
-  ScreenCapturers capturers = MakeCapturers(fakes, true, true, true);
-  fakes.duplication->limitation = "dup may contend";
-  CaptureBackend backend(std::move(capturers), backend_switch, 0, CaptureBackendChoice::kAuto, 640,
-                         360);
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "one", 640, 360);
+  EXPECT_TRUE(backend.Select());
+  EXPECT_STREQ(backend.ActiveName(), "last");
+  EXPECT_TRUE(log.Contains("[Capture] one requested but unavailable; trying last"));
+
+  std::atomic<uint64_t> no_switch{0};
+  CaptureBackend empty(ScreenCapturers{}, no_switch, 0, "one", 640, 360);
+  EXPECT_FALSE(empty.Select());
+  EXPECT_EQ(empty.Capture(16).status, CaptureStatus::kInvalidated);
+  EXPECT_EQ(no_switch.load(), 0u);
+}
+
+TEST(CaptureBackendTest, LogsTheKnownLimitationsOfTheSourcesThatHaveOne) {
+  LogCapture log;
+  Sources sources("ssss");
+  sources.Named("two").limitation = "two may contend";
+  std::atomic<uint64_t> backend_switch{0};
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "auto", 640, 360);
   backend.LogKnownLimitations();
-  EXPECT_TRUE(log.Contains("[Capture] Known limitation: dup may contend"));
+  EXPECT_TRUE(log.Contains("[Capture] Known limitation: two may contend"));
   EXPECT_EQ(log.Count("Known limitation"), 1u);
 }
 
-TEST(CaptureBackendTest, LogsTheActivatedBackendByItsOwnName) {
+TEST(CaptureBackendTest, LogsTheActivatedSourceByItsOwnName) {
   LogCapture log;
-  Fakes fakes;
+  Sources sources("ssss");
+  FakeCapturer& one = sources.Named("one");
   std::atomic<uint64_t> backend_switch{0};
-  CaptureBackend backend(MakeCapturers(fakes, true, true, true), backend_switch, 3,
-                         CaptureBackendChoice::kAuto, 640, 360);
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
-  EXPECT_TRUE(log.Contains("[Capture] Active backend=dup output_index=3"));
-  EXPECT_STREQ(backend.ActiveName(), "dup");
-  EXPECT_EQ(fakes.duplication->last_output_index, 3u);
-  EXPECT_EQ(fakes.duplication->last_width, 640u);
-  EXPECT_EQ(fakes.duplication->last_height, 360u);
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
-  EXPECT_EQ(log.Count("[Capture] Active backend=dup"), 1u) << "re-activation is not announced";
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kGraphicsCapture));
-  EXPECT_TRUE(log.Contains("[Capture] Active backend=mon output_index=3"));
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kScreenCopy));
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kScreenCopy));
-  EXPECT_EQ(log.Count("[Capture] Active backend=copy fallback (640x360)"), 2u)
-      << "the fallback is announced every time";
-  EXPECT_STREQ(backend.ActiveName(), "copy");
+  CaptureBackend backend(std::move(sources.list), backend_switch, 3, "auto", 640, 360);
+  ASSERT_TRUE(backend.Activate(0));
+  EXPECT_TRUE(log.Contains("[Capture] Active backend=one output_index=3"));
+  EXPECT_STREQ(backend.ActiveName(), "one");
+  EXPECT_EQ(one.last_output_index, 3u);
+  EXPECT_EQ(one.last_width, 640u);
+  EXPECT_EQ(one.last_height, 360u);
+  ASSERT_TRUE(backend.Activate(0));
+  EXPECT_EQ(log.Count("[Capture] Active backend=one"), 1u) << "re-activation is not announced";
+  ASSERT_TRUE(backend.Activate(1));
+  EXPECT_TRUE(log.Contains("[Capture] Active backend=two output_index=3"));
+  ASSERT_TRUE(backend.Activate(3));
+  ASSERT_TRUE(backend.Activate(3));
+  EXPECT_EQ(log.Count("[Capture] Active backend=last fallback (640x360)"), 2u)
+      << "the last resort is announced every time";
+  EXPECT_STREQ(backend.ActiveName(), "last");
 }
 
-TEST(CaptureBackendTest, CountsChangesOfTheActiveBackendOnly) {
-  Fakes fakes;
+TEST(CaptureBackendTest, CountsChangesOfTheActiveSourceOnly) {
+  Sources sources("ssss");
+  FakeCapturer& one = sources.Named("one");
+  FakeCapturer& two = sources.Named("two");
   std::atomic<uint64_t> backend_switch{0};
-  CaptureBackend backend(MakeCapturers(fakes, true, true, true), backend_switch, 0,
-                         CaptureBackendChoice::kAuto, 640, 360);
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
-  EXPECT_EQ(backend_switch.load(), 1u) << "re-activating the active backend is no switch";
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kGraphicsCapture));
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "auto", 640, 360);
+  ASSERT_TRUE(backend.Activate(0));
+  ASSERT_TRUE(backend.Activate(0));
+  EXPECT_EQ(backend_switch.load(), 1u) << "re-activating the active source is no switch";
+  ASSERT_TRUE(backend.Activate(1));
   EXPECT_EQ(backend_switch.load(), 2u);
-  EXPECT_FALSE(fakes.duplication->held) << "the previous backend's objects are released";
+  EXPECT_FALSE(one.held) << "the previous source's objects are released";
   backend.Invalidate();
-  EXPECT_EQ(backend.active(), ActiveBackend::kNone);
-  EXPECT_FALSE(fakes.graphics_capture->held);
+  EXPECT_EQ(backend.active(), nullptr);
+  EXPECT_FALSE(two.held);
   EXPECT_EQ(backend_switch.load(), 3u) << "the change to none counts";
   backend.Invalidate();
   EXPECT_EQ(backend_switch.load(), 3u);
   EXPECT_STREQ(backend.ActiveName(), "none");
-  ASSERT_TRUE(backend.Select(true));
+  ASSERT_TRUE(backend.Select());
   EXPECT_EQ(backend_switch.load(), 4u);
   backend.Release();
-  EXPECT_EQ(backend.active(), ActiveBackend::kNone);
+  EXPECT_EQ(backend.active(), nullptr);
   EXPECT_EQ(backend_switch.load(), 4u) << "the end of the stream is not a switch";
-  EXPECT_FALSE(fakes.duplication->held);
+  EXPECT_FALSE(one.held);
 }
 
-TEST(CaptureBackendTest, FailedReinitialisationOfTheActiveBackendLeavesNone) {
-  Fakes fakes;
+TEST(CaptureBackendTest, FailedReinitialisationOfTheActiveSourceLeavesNone) {
+  Sources sources("sfff");
+  FakeCapturer& one = sources.Named("one");
   std::atomic<uint64_t> backend_switch{0};
-  CaptureBackend backend(MakeCapturers(fakes, true, false, false), backend_switch, 0,
-                         CaptureBackendChoice::kAuto, 640, 360);
-  ASSERT_TRUE(backend.Activate(ActiveBackend::kDuplication));
-  fakes.duplication->initializes_ = false;
-  EXPECT_FALSE(backend.Activate(ActiveBackend::kDuplication));
-  EXPECT_EQ(backend.active(), ActiveBackend::kNone);
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "auto", 640, 360);
+  ASSERT_TRUE(backend.Activate(0));
+  one.initializes_ = false;
+  EXPECT_FALSE(backend.Activate(0));
+  EXPECT_EQ(backend.active(), nullptr);
   EXPECT_EQ(backend_switch.load(), 2u);
 }
 
-TEST(CaptureBackendTest, ScreenCopyNeedsAStreamSize) {
+TEST(CaptureBackendTest, TheLastResortNeedsAStreamSize) {
   for (const auto& [width, height] : {std::pair{0u, 360u}, std::pair{640u, 0u}}) {
-    Fakes fakes;
+    Sources sources("fffs");
+    FakeCapturer& last = sources.Named("last");
     std::atomic<uint64_t> backend_switch{0};
-    CaptureBackend backend(MakeCapturers(fakes, false, false, true), backend_switch, 0,
-                           CaptureBackendChoice::kAuto, width, height);
-    EXPECT_FALSE(backend.Activate(ActiveBackend::kScreenCopy));
-    EXPECT_EQ(fakes.screen_copy->initialize_calls, 0);
-    EXPECT_EQ(backend.active(), ActiveBackend::kNone);
+    CaptureBackend backend(std::move(sources.list), backend_switch, 0, "auto", width, height);
+    EXPECT_FALSE(backend.Activate(3));
+    EXPECT_EQ(last.initialize_calls, 0);
+    EXPECT_EQ(backend.active(), nullptr);
   }
 }
 
-TEST(CaptureBackendTest, EmptyRolesAreSkippedWithoutNamingThemAsFallback) {
-  LogCapture log;
-  Fakes fakes;
+TEST(CaptureBackendTest, CountsEachSourcesResultsAndLogsThemPerSource) {
+  std::vector<uint8_t> pixels(4 * 2 * 4);
+  Sources sources("ssss");
+  FakeCapturer& one = sources.Named("one");
+  FakeCapturer& two = sources.Named("two");
   std::atomic<uint64_t> backend_switch{0};
-  CaptureBackend backend(MakeCapturers(fakes, false, false, true, false), backend_switch, 0,
-                         CaptureBackendChoice::kDuplication, 640, 360);
-  EXPECT_FALSE(backend.Activate(ActiveBackend::kGraphicsCapture));
-  EXPECT_TRUE(backend.Select(true));
-  EXPECT_EQ(backend.active(), ActiveBackend::kScreenCopy);
-  EXPECT_TRUE(log.Contains("[Capture] dup requested but unavailable"));
-  EXPECT_FALSE(log.Contains("trying"));
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "auto", 4, 2);
+  ASSERT_TRUE(backend.Select());
+  CapturedFrame& next = one.next_frame;
+  next.status = CaptureStatus::kFrameReady;
+  next.data = pixels.data();
+  next.data_size = pixels.size();
+  next.row_pitch = 16;
+  next.width = 4;
+  next.height = 2;
+  backend.Capture(0);
+  backend.Capture(0);
+  one.next_frame.status = CaptureStatus::kNoNewFrame;
+  backend.Capture(0);
+  one.next_frame.status = CaptureStatus::kInvalidated;
+  backend.Capture(0);
+  backend.Invalidate();
+  ASSERT_TRUE(backend.Activate(1));
+  backend.CountReinit();
+  two.next_frame = one.next_frame;
+  two.next_frame.status = CaptureStatus::kFailed;
+  backend.Capture(0);
+  two.next_frame.status = CaptureStatus::kFrameReady;
+  two.next_frame.height = 5;  // more rows than its memory holds: a failure, not a frame
+  backend.Capture(0);
 
-  std::atomic<uint64_t> no_switch{0};
-  CaptureBackend empty(ScreenCapturers{}, no_switch, 0, CaptureBackendChoice::kGraphicsCapture, 640,
-                       360);
-  EXPECT_FALSE(empty.Select(true));
-  EXPECT_EQ(empty.Capture(16).status, CaptureStatus::kInvalidated);
-  EXPECT_EQ(no_switch.load(), 0u);
+  const CaptureSourceCounters& first = backend.counters(0);
+  EXPECT_EQ(first.frames, 2u);
+  EXPECT_EQ(first.timeouts, 1u);
+  EXPECT_EQ(first.reinits, 0u);
+  EXPECT_EQ(first.failures, 0u);
+  const CaptureSourceCounters& second = backend.counters(1);
+  EXPECT_EQ(second.frames, 0u);
+  EXPECT_EQ(second.reinits, 1u);
+  EXPECT_EQ(second.failures, 2u);
+
+  LogCapture log;
+  backend.LogSourceCounters();
+  EXPECT_TRUE(log.Contains("[Capture] Source one: frames=2 timeouts=1 reinits=0 failures=0"));
+  EXPECT_TRUE(log.Contains("[Capture] Source two: frames=0 timeouts=0 reinits=1 failures=2"));
+  EXPECT_TRUE(log.Contains("[Capture] Source last: frames=0 timeouts=0 reinits=0 failures=0"));
 }
 
 TEST(CaptureBackendTest, DeliversStreamSizedFramesOnly) {
@@ -244,12 +293,13 @@ TEST(CaptureBackendTest, DeliversStreamSizedFramesOnly) {
     pixels[i + 1] = 0x22;
     pixels[i + 2] = 0x33;
   }
-  Fakes fakes;
+  Sources sources("ffff");
+  FakeCapturer& one = sources.Named("one");
+  one.initializes_ = true;
   std::atomic<uint64_t> backend_switch{0};
-  CaptureBackend backend(MakeCapturers(fakes, true, false, false), backend_switch, 0,
-                         CaptureBackendChoice::kAuto, 4, 2);
-  ASSERT_TRUE(backend.Select(false));
-  CapturedFrame& next = fakes.duplication->next_frame;
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "auto", 4, 2);
+  ASSERT_TRUE(backend.Select());
+  CapturedFrame& next = one.next_frame;
   next.status = CaptureStatus::kFrameReady;
   next.data = pixels.data();
   next.data_size = pixels.size();
@@ -259,7 +309,7 @@ TEST(CaptureBackendTest, DeliversStreamSizedFramesOnly) {
   next.height = 2;
   next.row_pitch = 32;
   CapturedFrame frame = backend.Capture(16);
-  EXPECT_EQ(fakes.duplication->last_wait_ms, 16u);
+  EXPECT_EQ(one.last_wait_ms, 16u);
   EXPECT_EQ(frame.status, CaptureStatus::kFrameReady);
   EXPECT_EQ(frame.data, pixels.data());
   EXPECT_EQ(frame.row_pitch, 32u);
