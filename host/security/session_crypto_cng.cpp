@@ -77,9 +77,10 @@ BCRYPT_ALG_HANDLE HmacSha256Provider() {
   return provider;
 }
 
-// The AES-GCM key object of one thread and use (sealing or opening). It is kept while the
-// key stays the same, as it does for every datagram of a stream, and never shared between
-// threads, so calls on different threads stay independent.
+// The AES-GCM key object of one call, destroyed when the call ends. It is not kept in a
+// thread_local: with mingw-w64 the destructors of thread-local objects can run after the
+// thread's emulated TLS storage has been freed, which corrupts the heap when the thread
+// exits.
 class AesGcmKey {
  public:
   AesGcmKey() = default;
@@ -294,7 +295,7 @@ bool SessionCrypto::SealAesGcm(std::span<const uint8_t> key, std::span<const uin
   if (!FitsUlong(plaintext.size()) || !FitsUlong(aad.size())) {
     return false;
   }
-  thread_local AesGcmKey sealing;
+  AesGcmKey sealing;
   const BCRYPT_KEY_HANDLE handle = sealing.For(key);
   if (handle == nullptr) {
     return false;
@@ -320,7 +321,7 @@ std::optional<size_t> SessionCrypto::OpenAesGcm(std::span<const uint8_t> key,
   if (!FitsUlong(ciphertext.size()) || !FitsUlong(aad.size())) {
     return std::nullopt;
   }
-  thread_local AesGcmKey opening;
+  AesGcmKey opening;
   const BCRYPT_KEY_HANDLE handle = opening.For(key);
   if (handle == nullptr) {
     return std::nullopt;
