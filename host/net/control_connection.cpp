@@ -178,7 +178,18 @@ bool ControlConnection::ReceiveBefore(uint8_t* data, size_t size, Clock::time_po
   return true;
 }
 
+bool ControlConnection::HasEnded() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ended_;
+}
+
 Status ControlConnection::ReceiveFrame(std::vector<uint8_t>& payload) {
+  // Not every socket layer fails a receive once the connection is shut down while the peer
+  // keeps sending: an ended connection hands out nothing more.
+  const Status ended = Status::Failure(StatusCode::kReceive, "Connection ended");
+  if (HasEnded()) {
+    return ended;
+  }
   ControlFrameHeader header;
   // A frame may be as long in coming as the peer likes; the deadline starts with it.
   SetReceiveTimeout(socket_, 0);
@@ -202,7 +213,7 @@ Status ControlConnection::ReceiveFrame(std::vector<uint8_t>& payload) {
   if (!ReceiveBefore(payload.data(), payload.size(), deadline, status)) {
     return status;
   }
-  return Status::Success();
+  return HasEnded() ? ended : Status::Success();
 }
 
 }  // namespace orvane

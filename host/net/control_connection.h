@@ -57,6 +57,7 @@ class ControlConnection {
   uint16_t port() const { return port_; }
 
  private:
+  bool HasEnded();
   void WriteLoop();
   bool WriteFrame(const std::vector<uint8_t>& bytes);
   // Ends the connection when a frame being written misses its deadline.

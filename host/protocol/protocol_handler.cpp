@@ -278,7 +278,8 @@ void ProtocolHandler::DeriveSessionKeys(const std::string& peer_key) {
   LOG_INFO("[Protocol] Peer ephemeral key len=%zu fp=%s", peer_key.size(),
            KeyFingerprint(AsBytes(peer_key)).c_str());
   if (host_key_.public_key.empty()) {
-    LOG_WARN("[Protocol] Local ephemeral key is unavailable; transport encryption disabled");
+    LOG_WARN_COLLAPSED(
+        "[Protocol] Local ephemeral key is unavailable; transport encryption disabled");
     return;
   }
   LOG_INFO("[Protocol] Host ephemeral key len=%zu fp=%s", host_key_.public_key.size(),
@@ -289,7 +290,7 @@ void ProtocolHandler::DeriveSessionKeys(const std::string& peer_key) {
   std::vector<uint8_t> compatibility =
       crypto_.DeriveSessionKey(host_key_.private_key.get(), peer, {}, true);
   if (primary.empty()) {
-    LOG_WARN("[Protocol] Session key derivation failed; transport encryption disabled");
+    LOG_WARN_COLLAPSED("[Protocol] Session key derivation failed; transport encryption disabled");
     key_agreement_failed_ = true;
     return;
   }

@@ -247,8 +247,9 @@ std::vector<uint8_t> SessionCrypto::AgreeRawSecret(const EcdhPrivateKey& private
   const std::optional<std::vector<uint8_t>> point =
       PeerPoint(peer_public_key, *PeerKeyFormForSize(peer_public_key.size()));
   if (!point) {
-    LOG_ERROR("[Crypto] Import peer public key failed: 0x%08lX",
-              StatusCode(static_cast<NTSTATUS>(0xC000000DL)));  // STATUS_INVALID_PARAMETER
+    LOG_ERROR_COLLAPSED(
+        "[Crypto] Import peer public key failed: 0x%08lX",
+        StatusCode(static_cast<NTSTATUS>(0xC000000DL)));  // STATUS_INVALID_PARAMETER
     return {};
   }
   const BCRYPT_ECCKEY_BLOB header{static_cast<ULONG>(BCRYPT_ECDH_PUBLIC_P256_MAGIC),
@@ -261,28 +262,28 @@ std::vector<uint8_t> SessionCrypto::AgreeRawSecret(const EcdhPrivateKey& private
   NTSTATUS status = BCryptImportKeyPair(provider_->handle, nullptr, BCRYPT_ECCPUBLIC_BLOB, &peer,
                                         blob.data(), static_cast<ULONG>(blob.size()), 0);
   if (!Succeeded(status)) {
-    LOG_ERROR("[Crypto] Import peer public key failed: 0x%08lX", StatusCode(status));
+    LOG_ERROR_COLLAPSED("[Crypto] Import peer public key failed: 0x%08lX", StatusCode(status));
     return {};
   }
   BCRYPT_SECRET_HANDLE secret = nullptr;
   status = BCryptSecretAgreement(private_key.handle, peer, &secret, 0);
   BCryptDestroyKey(peer);
   if (!Succeeded(status)) {
-    LOG_ERROR("[Crypto] BCryptSecretAgreement failed: 0x%08lX", StatusCode(status));
+    LOG_ERROR_COLLAPSED("[Crypto] BCryptSecretAgreement failed: 0x%08lX", StatusCode(status));
     return {};
   }
   ULONG size = 0;
   status = BCryptDeriveKey(secret, BCRYPT_KDF_RAW_SECRET, nullptr, nullptr, 0, &size, 0);
   if (!Succeeded(status) || size == 0) {
     BCryptDestroySecret(secret);
-    LOG_ERROR("[Crypto] RAW_SECRET query failed: 0x%08lX", StatusCode(status));
+    LOG_ERROR_COLLAPSED("[Crypto] RAW_SECRET query failed: 0x%08lX", StatusCode(status));
     return {};
   }
   std::vector<uint8_t> raw(size);
   status = BCryptDeriveKey(secret, BCRYPT_KDF_RAW_SECRET, nullptr, raw.data(), size, &size, 0);
   BCryptDestroySecret(secret);
   if (!Succeeded(status)) {
-    LOG_ERROR("[Crypto] BCryptDeriveKey(RAW_SECRET) failed: 0x%08lX", StatusCode(status));
+    LOG_ERROR_COLLAPSED("[Crypto] BCryptDeriveKey(RAW_SECRET) failed: 0x%08lX", StatusCode(status));
     return {};
   }
   raw.resize(std::min<size_t>(size, raw.size()));

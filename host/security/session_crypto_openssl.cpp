@@ -201,23 +201,23 @@ std::vector<uint8_t> SessionCrypto::AgreeRawSecret(const EcdhPrivateKey& private
                                                    std::span<const uint8_t> peer_public_key) const {
   const PkeyPtr peer = ImportPeerKey(peer_public_key, *PeerKeyFormForSize(peer_public_key.size()));
   if (!peer) {
-    LOG_ERROR("[Crypto] Import peer public key failed: 0x%08lX", TakeOpenSslError());
+    LOG_ERROR_COLLAPSED("[Crypto] Import peer public key failed: 0x%08lX", TakeOpenSslError());
     return {};
   }
   const PkeyCtxPtr agreement(EVP_PKEY_CTX_new_from_pkey(nullptr, private_key.key.get(), nullptr));
   if (!agreement || EVP_PKEY_derive_init(agreement.get()) <= 0 ||
       EVP_PKEY_derive_set_peer(agreement.get(), peer.get()) <= 0) {
-    LOG_ERROR("[Crypto] EVP_PKEY_derive_set_peer failed: 0x%08lX", TakeOpenSslError());
+    LOG_ERROR_COLLAPSED("[Crypto] EVP_PKEY_derive_set_peer failed: 0x%08lX", TakeOpenSslError());
     return {};
   }
   size_t size = 0;
   if (EVP_PKEY_derive(agreement.get(), nullptr, &size) <= 0 || size == 0) {
-    LOG_ERROR("[Crypto] RAW_SECRET query failed: 0x%08lX", TakeOpenSslError());
+    LOG_ERROR_COLLAPSED("[Crypto] RAW_SECRET query failed: 0x%08lX", TakeOpenSslError());
     return {};
   }
   std::vector<uint8_t> secret(size);
   if (EVP_PKEY_derive(agreement.get(), secret.data(), &size) <= 0) {
-    LOG_ERROR("[Crypto] EVP_PKEY_derive(RAW_SECRET) failed: 0x%08lX", TakeOpenSslError());
+    LOG_ERROR_COLLAPSED("[Crypto] EVP_PKEY_derive(RAW_SECRET) failed: 0x%08lX", TakeOpenSslError());
     return {};
   }
   secret.resize(size);
