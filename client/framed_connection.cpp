@@ -69,14 +69,7 @@ bool FramedConnection::SendBytes(std::span<const uint8_t> bytes) {
     last_error_ = "not connected";
     return false;
   }
-  for (size_t sent = 0; sent < bytes.size();) {
-    const int result = SendSome(socket_, bytes.data() + sent, bytes.size() - sent);
-    if (result < 1) {
-      return Fail(SocketErrorText("send()"));
-    }
-    sent += static_cast<size_t>(result);
-  }
-  return true;
+  return SendAll(socket_, bytes) || Fail(SocketErrorText("send()"));
 }
 
 bool FramedConnection::SendFrame(std::span<const uint8_t> payload) {

@@ -112,7 +112,7 @@ void ControlConnection::WriteLoop() {
       write_deadline_ = Clock::now() + deadlines_.send;
     }
     changed_.notify_all();
-    const bool written = WriteFrame(bytes);
+    const bool written = SendAll(socket_, bytes);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       write_deadline_.reset();
@@ -123,17 +123,6 @@ void ControlConnection::WriteLoop() {
       return;
     }
   }
-}
-
-bool ControlConnection::WriteFrame(const std::vector<uint8_t>& bytes) {
-  for (size_t sent = 0; sent < bytes.size();) {
-    const int result = SendSome(socket_, bytes.data() + sent, bytes.size() - sent);
-    if (result < 1) {
-      return false;
-    }
-    sent += static_cast<size_t>(result);
-  }
-  return true;
 }
 
 void ControlConnection::WatchLoop() {

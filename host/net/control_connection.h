@@ -59,7 +59,6 @@ class ControlConnection {
  private:
   bool HasEnded();
   void WriteLoop();
-  bool WriteFrame(const std::vector<uint8_t>& bytes);
   // Ends the connection when a frame being written misses its deadline.
   void WatchLoop();
   // Fills `data` before `deadline`; a time-out or failure leaves `status` saying which.

@@ -62,6 +62,9 @@ bool IsTimeoutError(int error);
 // send()/recv() with the platform's quirks handled (no SIGPIPE on Linux).
 int SendSome(SocketHandle socket, const void* data, size_t size);
 int ReceiveSome(SocketHandle socket, void* data, size_t size);
+// Sends every byte, waiting as the socket allows; false on the first failure, with
+// LastSocketError() saying why.
+bool SendAll(SocketHandle socket, std::span<const uint8_t> bytes);
 
 // sendto()/recvfrom() of one IPv4 datagram. A datagram larger than the receive buffer
 // fails with the platform's "message too long" error on both platforms (Linux would

@@ -83,42 +83,27 @@ BCRYPT_ALG_HANDLE HmacSha256Provider() {
 // exits.
 class AesGcmKey {
  public:
-  AesGcmKey() = default;
-  ~AesGcmKey() { Forget(); }
-  AesGcmKey(const AesGcmKey&) = delete;
-  AesGcmKey& operator=(const AesGcmKey&) = delete;
-
-  // The key object for `key`; null when it cannot be made.
-  BCRYPT_KEY_HANDLE For(std::span<const uint8_t> key) {
-    if (handle_ != nullptr && key.size() == bytes_.size() &&
-        std::equal(key.begin(), key.end(), bytes_.begin())) {
-      return handle_;
-    }
-    Forget();
+  explicit AesGcmKey(std::span<const uint8_t> key) {
     const BCRYPT_ALG_HANDLE provider = AesGcmProvider();
     if (provider == nullptr || !FitsUlong(key.size()) ||
         !Succeeded(BCryptGenerateSymmetricKey(provider, &handle_, nullptr, 0, Bytes(key),
                                               static_cast<ULONG>(key.size()), 0))) {
       handle_ = nullptr;
-      return nullptr;
     }
-    bytes_.assign(key.begin(), key.end());
-    return handle_;
   }
-
-  // After a failed step the key object is made afresh on its next use.
-  void Forget() {
+  ~AesGcmKey() {
     if (handle_ != nullptr) {
       BCryptDestroyKey(handle_);
-      handle_ = nullptr;
     }
-    SecureZeroMemory(bytes_.data(), bytes_.size());
-    bytes_.clear();
   }
+  AesGcmKey(const AesGcmKey&) = delete;
+  AesGcmKey& operator=(const AesGcmKey&) = delete;
+
+  // Null when the key object could not be made.
+  BCRYPT_KEY_HANDLE handle() const { return handle_; }
 
  private:
   BCRYPT_KEY_HANDLE handle_ = nullptr;
-  std::vector<uint8_t> bytes_;
 };
 
 BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO AuthInfo(std::span<const uint8_t> nonce,
@@ -296,8 +281,8 @@ bool SessionCrypto::SealAesGcm(std::span<const uint8_t> key, std::span<const uin
   if (!FitsUlong(plaintext.size()) || !FitsUlong(aad.size())) {
     return false;
   }
-  AesGcmKey sealing;
-  const BCRYPT_KEY_HANDLE handle = sealing.For(key);
+  const AesGcmKey sealing(key);
+  const BCRYPT_KEY_HANDLE handle = sealing.handle();
   if (handle == nullptr) {
     return false;
   }
@@ -307,7 +292,6 @@ bool SessionCrypto::SealAesGcm(std::span<const uint8_t> key, std::span<const uin
                                static_cast<ULONG>(plaintext.size()), &info, nullptr, 0,
                                BufferOrPlaceholder(ciphertext),
                                static_cast<ULONG>(ciphertext.size()), &written, 0))) {
-    sealing.Forget();
     return false;
   }
   return true;
@@ -322,8 +306,8 @@ std::optional<size_t> SessionCrypto::OpenAesGcm(std::span<const uint8_t> key,
   if (!FitsUlong(ciphertext.size()) || !FitsUlong(aad.size())) {
     return std::nullopt;
   }
-  AesGcmKey opening;
-  const BCRYPT_KEY_HANDLE handle = opening.For(key);
+  const AesGcmKey opening(key);
+  const BCRYPT_KEY_HANDLE handle = opening.handle();
   if (handle == nullptr) {
     return std::nullopt;
   }

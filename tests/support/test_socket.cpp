@@ -80,14 +80,7 @@ void TestClient::Close() {
 }
 
 bool TestClient::SendBytes(const std::vector<uint8_t>& bytes) {
-  for (size_t sent = 0; sent < bytes.size();) {
-    const int result = SendSome(socket_, bytes.data() + sent, bytes.size() - sent);
-    if (result < 1) {
-      return false;
-    }
-    sent += static_cast<size_t>(result);
-  }
-  return true;
+  return SendAll(socket_, bytes);
 }
 
 bool TestClient::SendFrame(const std::vector<uint8_t>& payload) {
