@@ -34,7 +34,7 @@ class WineHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string missing =
-        WhatWineHostLacks(kWindowsBuild / "tests" / "orvane_unit_tests.exe");
+        WhatWineHostLacks(kWindowsBuild / "tests" / "orvane_video_tests.exe");
     if (!missing.empty()) {
       GTEST_SKIP() << missing;
     }
@@ -63,7 +63,7 @@ class WineHostTest : public ::testing::Test {
 TEST_F(WineHostTest, CaptureAndCursorPathsRunAgainstTheDisplay) {
   // The centre of the orange rectangle.
   const std::string command = "ORVANE_TEST_SCREEN_PIXEL=560,360,FF8000 timeout 300 wine '" +
-                              (kWindowsBuild / "tests" / "orvane_unit_tests.exe").string() +
+                              (kWindowsBuild / "tests" / "orvane_video_tests.exe").string() +
                               "' --gtest_filter='WineDisplayTest.*'";
   const int status = RunShell(command, temp_ / "wine_tests.log");
   const std::string log = ReadFile(temp_ / "wine_tests.log");

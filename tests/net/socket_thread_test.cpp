@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/socket_probe.h"
 #include "support/log_capture.h"
+#include "support/socket_probe.h"
 #include "support/test_socket.h"
 
 namespace orvane {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "net/control_frame_codec.h"
-#include "platform/socket_probe.h"
 #include "support/log_capture.h"
+#include "support/socket_probe.h"
 #include "support/test_socket.h"
 
 namespace orvane {

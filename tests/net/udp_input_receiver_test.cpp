@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "net/udp_test_peer.h"
-#include "platform/socket_probe.h"
 #include "support/log_capture.h"
+#include "support/socket_probe.h"
 
 namespace orvane {
 namespace {

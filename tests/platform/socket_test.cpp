@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/socket_probe.h"
 #include "support/log_capture.h"
+#include "support/socket_probe.h"
 #include "support/test_socket.h"
 
 namespace orvane {

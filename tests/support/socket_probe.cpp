@@ -1,4 +1,4 @@
-#include "platform/socket_probe.h"
+#include "support/socket_probe.h"
 
 #include "support/test_socket.h"
 
