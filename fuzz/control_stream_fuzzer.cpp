@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TrustFolder().Clear();
   ProtocolHandler handler(TrustFolder().Environment());
   handler.SetUdpPorts(9431, 9432);
-  handler.SetSendCallback([](const uint8_t* bytes, uint32_t length) {
+  handler.messages().SetSendCallback([](const uint8_t* bytes, uint32_t length) {
     protocol::v1::ControlMessage answer;
     if (!answer.ParseFromArray(bytes, static_cast<int>(length))) {
       std::abort();

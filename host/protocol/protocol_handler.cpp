@@ -60,7 +60,7 @@ void ProtocolHandler::ResetForNewClient() {
   last_logged_refusal_ms_.reset();
   unlogged_refusals_ = 0;
   authenticated_.store(false);
-  stream_active_.store(false);
+  messages_.ForgetStream();
   key_agreement_failed_ = false;
   client_id_.clear();
   client_name_.clear();
@@ -144,8 +144,7 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
         LOG_INFO_COLLAPSED("[Protocol] StopStream: sessionId=%s reason=%d",
                            EscapeForLog(stop.session_id()).c_str(),
                            static_cast<int>(stop.reason()));
-        stream_active_.store(false);
-        SendStreamStopped(stop.session_id());
+        messages_.SendStreamStopped(stop.session_id());
         Request(StopStreamRequest{});
       }
       break;
@@ -206,13 +205,13 @@ Status ProtocolHandler::HandleControlMessage(const uint8_t* data, size_t size) {
       pb::Pong* pong = reply.mutable_pong();
       pong->set_ping_timestamp_us(message.ping().send_timestamp_us());
       pong->set_pong_timestamp_us(MonotonicMicros());
-      Send(reply);
+      messages_.Send(reply);
       break;
     }
     case pb::ControlMessage::kSessionTerminate:
       LOG_INFO_COLLAPSED("[Protocol] SessionTerminate: %s",
                          EscapeForLog(message.session_terminate().reason()).c_str());
-      stream_active_.store(false);
+      messages_.ForgetStream();
       Request(StopStreamRequest{});
       break;
     case pb::ControlMessage::kRekeyRequired:
@@ -385,7 +384,7 @@ void ProtocolHandler::HandleCapabilityExchange(const pb::CapabilityExchange& cap
   accept->set_initial_bitrate_kbps(stream.bitrate_kbps);
   accept->set_media_udp_port(stream.media_port);
   accept->set_input_udp_port(stream.input_port);
-  Send(reply);
+  messages_.Send(reply);
   LOG_INFO_COLLAPSED("[Protocol] Sent CapabilityAccept: %s %ux%u @%u fps", VideoCodecName(codec),
                      stream.width, stream.height, stream.fps);
 }
@@ -407,18 +406,6 @@ void ProtocolHandler::HandleStatsReport(const pb::StatsReport& report) {
   Request(ClientStatsReport{report.rtt_ms(), report.packet_loss_pct(), report.jitter_ms()});
 }
 
-void ProtocolHandler::Send(pb::ControlMessage& message) {
-  message.set_protocol_version(1);
-  message.set_sequence_id(sequence_id_.fetch_add(1));
-  message.set_timestamp_us(MonotonicMicros());
-  if (!send_callback_) {
-    return;
-  }
-  const std::string bytes = message.SerializeAsString();
-  send_callback_(reinterpret_cast<const uint8_t*>(bytes.data()),
-                 static_cast<uint32_t>(bytes.size()));
-}
-
 void ProtocolHandler::SendHelloAck(pb::AuthResult result) {
   pb::ControlMessage message;
   pb::HelloAck* ack = message.mutable_hello_ack();
@@ -429,7 +416,7 @@ void ProtocolHandler::SendHelloAck(pb::AuthResult result) {
   if (!key.empty()) {
     ack->set_ephemeral_public_key(key.data(), key.size());
   }
-  Send(message);
+  messages_.Send(message);
 }
 
 std::span<const uint8_t> ProtocolHandler::OfferedHostKey() const {
@@ -451,77 +438,6 @@ void ProtocolHandler::SendHelloAckPairingRequired(const std::string& pairing_cod
   SendHelloAck(pb::AUTH_RESULT_PAIRING_REQUIRED);
   LOG_INFO("[Protocol] Sent HelloAck (PAIRING_REQUIRED, code=%s, host_ephemeral_fp=%s)",
            pairing_code.c_str(), Fingerprint(OfferedHostKey()).c_str());
-}
-
-void ProtocolHandler::SendStreamWarmup(const std::string& session_id, const std::string& phase,
-                                       const std::string& reason, uint32_t deadline_ms) {
-  pb::ControlMessage message;
-  pb::StreamWarmup* warmup = message.mutable_stream_warmup();
-  warmup->set_session_id(session_id);
-  warmup->set_phase(phase);
-  warmup->set_reason(reason);
-  warmup->set_expected_first_frame_deadline_ms(deadline_ms);
-  Send(message);
-}
-
-void ProtocolHandler::SendStreamStarted(const std::string& session_id) {
-  stream_active_.store(true);
-  pb::ControlMessage message;
-  pb::StreamStarted* started = message.mutable_stream_started();
-  started->set_session_id(session_id);
-  started->set_stream_id(session_id);
-  started->set_start_timestamp_us(MonotonicMicros());
-  Send(message);
-}
-
-void ProtocolHandler::SendStreamStopped(const std::string& session_id) {
-  stream_active_.store(false);
-  pb::ControlMessage message;
-  message.mutable_stream_stopped()->set_session_id(session_id);
-  Send(message);
-}
-
-void ProtocolHandler::SendFirstFrameProduced(const std::string& session_id, uint64_t timestamp_us,
-                                             uint64_t frame_number) {
-  pb::ControlMessage message;
-  pb::FirstFrameProduced* produced = message.mutable_first_frame_produced();
-  produced->set_session_id(session_id);
-  produced->set_timestamp_us(timestamp_us);
-  produced->set_frame_number(frame_number);
-  Send(message);
-}
-
-void ProtocolHandler::SendStatsReport(const std::string& session_id, float capture_ms_p50,
-                                      float capture_ms_p95, float encode_ms_p50,
-                                      float encode_ms_p95, uint32_t current_bitrate_kbps) {
-  pb::ControlMessage message;
-  pb::StatsReport* stats = message.mutable_stats_report();
-  stats->set_session_id(session_id);
-  stats->set_timestamp_us(MonotonicMicros());
-  stats->set_capture_ms_p50(capture_ms_p50);
-  stats->set_capture_ms_p95(capture_ms_p95);
-  stats->set_encode_ms_p50(encode_ms_p50);
-  stats->set_encode_ms_p95(encode_ms_p95);
-  stats->set_current_bitrate_kbps(current_bitrate_kbps);
-  Send(message);
-}
-
-void ProtocolHandler::SendErrorMessage(uint32_t error_code, const std::string& description,
-                                       bool is_fatal) {
-  pb::ControlMessage message;
-  pb::ErrorMessage* error = message.mutable_error();
-  error->set_error_code(error_code);
-  error->set_error_description(description);
-  error->set_is_fatal(is_fatal);
-  Send(message);
-}
-
-void ProtocolHandler::SendRekeyRequired(const std::string& reason, uint64_t server_epoch) {
-  pb::ControlMessage message;
-  pb::RekeyRequired* rekey = message.mutable_rekey_required();
-  rekey->set_reason(reason);
-  rekey->set_server_epoch(server_epoch);
-  Send(message);
 }
 
 }  // namespace orvane

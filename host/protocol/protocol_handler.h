@@ -11,6 +11,7 @@
 
 #include "base/status.h"
 #include "protocol/client_request.h"
+#include "protocol/host_messages.h"
 #include "protocol/negotiated_stream.h"
 #include "protocol/orvane_protocol_v1.pb.h"
 #include "security/session_crypto.h"
@@ -24,11 +25,11 @@ struct SessionKeys {
 };
 
 // The host's side of the control protocol: parses and dispatches client messages, runs
-// the handshake and the negotiation, and builds every message the host sends. What the
-// session is to act on leaves as typed requests through the request callback.
+// the handshake and the negotiation, and answers them. What the session is to act on
+// leaves as typed requests through the request callback; what the host sends of its own
+// accord goes through messages().
 class ProtocolHandler {
  public:
-  using SendCallback = std::function<bool(const uint8_t* data, uint32_t size)>;
   using RequestCallback = std::function<void(ClientRequest request)>;
 
   explicit ProtocolHandler(
@@ -41,7 +42,6 @@ class ProtocolHandler {
 
   void SetHostIdentity(const std::string& host_id, const std::string& host_name);
   void SetUdpPorts(uint16_t media_port, uint16_t input_port);
-  void SetSendCallback(SendCallback callback) { send_callback_ = std::move(callback); }
   void SetRequestCallback(RequestCallback callback) { request_callback_ = std::move(callback); }
 
   // A client that becomes active starts from nothing: unauthenticated, without keys. It
@@ -55,26 +55,18 @@ class ProtocolHandler {
   void PromoteCompatibilityKey();
 
   bool authenticated() const { return authenticated_.load(); }
-  bool stream_active() const { return stream_active_.load(); }
+
+  // The connection's outgoing messages: the handler's answers go through it, and so does
+  // what the session sends.
+  HostMessages& messages() { return messages_; }
 
   // Writes the trusted-device list (after a TrustChangedRequest), away from the thread
   // that reads the client's frames.
   void SaveTrust();
 
+ private:
   void SendHelloAckAccepted();
   void SendHelloAckPairingRequired(const std::string& pairing_code);
-  void SendStreamWarmup(const std::string& session_id, const std::string& phase,
-                        const std::string& reason, uint32_t deadline_ms);
-  void SendStreamStarted(const std::string& session_id);
-  void SendStreamStopped(const std::string& session_id);
-  void SendFirstFrameProduced(const std::string& session_id, uint64_t timestamp_us,
-                              uint64_t frame_number);
-  void SendStatsReport(const std::string& session_id, float capture_ms_p50, float capture_ms_p95,
-                       float encode_ms_p50, float encode_ms_p95, uint32_t current_bitrate_kbps);
-  void SendErrorMessage(uint32_t error_code, const std::string& description, bool is_fatal);
-  void SendRekeyRequired(const std::string& reason, uint64_t server_epoch);
-
- private:
   void HandleHello(const protocol::v1::Hello& hello);
   // Whether this Hello goes unlogged: the client was refused a logged Hello less than
   // kRefusedHelloLogMs ago, and this one will be refused too (not trusted, and no proof
@@ -86,14 +78,12 @@ class ProtocolHandler {
   void HandleCapabilityExchange(const protocol::v1::CapabilityExchange& caps);
   void HandleSetQualityProfile(const protocol::v1::SetQualityProfile& profile);
   void HandleStatsReport(const protocol::v1::StatsReport& report);
-  // Stamps the header (version 1, next sequence id, monotonic time) and sends it bare.
-  void Send(protocol::v1::ControlMessage& message);
   void SendHelloAck(protocol::v1::AuthResult result);
   // The host key a HelloAck carries: none when this client's key agreement failed.
   std::span<const uint8_t> OfferedHostKey() const;
   void Request(ClientRequest request);
 
-  SendCallback send_callback_;
+  HostMessages messages_;
   RequestCallback request_callback_;
   SessionCrypto crypto_;
   EphemeralKeyPair host_key_;
@@ -108,9 +98,6 @@ class ProtocolHandler {
   static constexpr uint64_t kRefusedHelloLogMs = 2000;
   std::optional<uint64_t> last_logged_refusal_ms_;
   uint64_t unlogged_refusals_ = 0;
-  std::atomic<uint64_t> sequence_id_{1};
-
-  std::atomic<bool> stream_active_{false};
   std::atomic<bool> authenticated_{false};
 
   // Guards what the receive thread writes and the supervisor and frame loop read.

@@ -64,7 +64,7 @@ std::optional<std::vector<uint8_t>> ControlFrameOpener::Open(std::span<const uin
         HexPrefix(envelope.payload, 4).c_str());
   }
   if (decrypt_failures_ % kFailuresPerRekeyRequest == 0) {
-    handler_.SendRekeyRequired("control-decrypt-desync", MonotonicMicros());
+    handler_.messages().SendRekeyRequired("control-decrypt-desync", MonotonicMicros());
   }
   return std::nullopt;
 }

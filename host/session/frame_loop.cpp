@@ -43,10 +43,10 @@ void FrameLoop::Run() {
     SendCursorUpdate();
     const uint64_t now_ns = MonotonicNanos();
     if (const auto figures =
-            diagnostics_.TakeStatsReport(now_ns, context_.handler.stream_active())) {
-      context_.handler.SendStatsReport(context_.handler.SessionId(), figures->capture_ms_p50,
-                                       figures->capture_ms_p95, figures->encode_ms_p50,
-                                       figures->encode_ms_p95, context_.abr.current_kbps());
+            diagnostics_.TakeStatsReport(now_ns, context_.handler.messages().stream_active())) {
+      context_.handler.messages().SendStatsReport(
+          context_.handler.SessionId(), figures->capture_ms_p50, figures->capture_ms_p95,
+          figures->encode_ms_p50, figures->encode_ms_p95, context_.abr.current_kbps());
     }
     diagnostics_.LogPipeline(NowMs(), capture_.ActiveName());
     pacer_.Wait(kCursorPollNs);
@@ -99,8 +99,8 @@ void FrameLoop::FrameSlot() {
   }
   EncodeAndSend(frame, timestamp_us);
   if (diagnostics_.NoteFrameProduced(frame_number_, timestamp_us, context_.handler.SessionId())) {
-    context_.handler.SendFirstFrameProduced(context_.handler.SessionId(), timestamp_us,
-                                            frame_number_);
+    context_.handler.messages().SendFirstFrameProduced(context_.handler.SessionId(), timestamp_us,
+                                                       frame_number_);
   }
   ++frame_number_;
 }
@@ -111,7 +111,7 @@ void FrameLoop::WarnProtectedContent(uint64_t now_ms) {
   }
   LOG_WARN("[Capture] Protected content appears masked by %s (best-effort diagnostic)",
            capture_.ActiveDescription());
-  context_.handler.SendErrorMessage(
+  context_.handler.messages().SendErrorMessage(
       kProtectedContentError,
       "Protected content cannot be captured; display may show black content in those regions.",
       false);

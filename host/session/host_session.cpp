@@ -54,7 +54,7 @@ bool HostSession::Initialize(const HostOptions& options) {
   handler_.SetUdpPorts(options_.media_port, options_.input_port);
   const std::string computer_name = ComputerName();
   handler_.SetHostIdentity("orvane-" + computer_name, computer_name);
-  handler_.SetSendCallback(
+  handler_.messages().SetSendCallback(
       [this](const uint8_t* data, uint32_t size) { return control_server_.SendFrame(data, size); });
   if (platform.clipboard) {
     clipboard_.Start(platform.clipboard(),

@@ -55,12 +55,12 @@ bool StreamController::Start() {
         "[Session] Driverless mode supports a single streamed source; requested=%u using=1",
         monitors_);
   }
-  handler_.SendStreamWarmup(session_id, "initializing-capture", "prepare_display", 2000);
+  handler_.messages().SendStreamWarmup(session_id, "initializing-capture", "prepare_display", 2000);
 
   if (!BuildPipeline(stream)) {
     LOG_ERROR_COLLAPSED("[Session] Stream start aborted: no monitor pipeline is ready");
-    handler_.SendErrorMessage(3, "No monitor pipeline available", true);
-    handler_.SendStreamStopped(session_id);
+    handler_.messages().SendErrorMessage(3, "No monitor pipeline available", true);
+    handler_.messages().SendStreamStopped(session_id);
     return false;
   }
   const SessionKeys keys = handler_.Keys();
@@ -79,9 +79,10 @@ bool StreamController::Start() {
       },
       streaming_);
   abr_.Reset(stream.bitrate_kbps);
-  handler_.SendStreamWarmup(session_id, "starting-frame-loop", "waiting_first_frame", 12000);
+  handler_.messages().SendStreamWarmup(session_id, "starting-frame-loop", "waiting_first_frame",
+                                       12000);
   streaming_.store(true);
-  handler_.SendStreamStarted(session_id);
+  handler_.messages().SendStreamStarted(session_id);
   if (cursor_tracker_) {
     cursor_tracker_->RequestFullUpdate();  // the client of a new stream has no cursor yet
   }
@@ -132,7 +133,7 @@ bool StreamController::BuildPipeline(const NegotiatedStream& stream) {
   if (pipeline.encoder) {
     pipeline.encoder->Shutdown();
   }
-  handler_.SendErrorMessage(2, "Video encoder init failed", true);
+  handler_.messages().SendErrorMessage(2, "Video encoder init failed", true);
   return false;
 }
 

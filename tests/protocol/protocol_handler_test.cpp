@@ -39,7 +39,7 @@ class ProtocolHandlerTest : public ::testing::Test {
 
   std::unique_ptr<ProtocolHandler> MakeHandler() {
     auto handler = std::make_unique<ProtocolHandler>(Environment());
-    handler->SetSendCallback([this](const uint8_t* data, uint32_t size) {
+    handler->messages().SetSendCallback([this](const uint8_t* data, uint32_t size) {
       pb::ControlMessage message;
       EXPECT_TRUE(message.ParseFromArray(data, static_cast<int>(size)));
       sent_.push_back(message);
@@ -434,13 +434,13 @@ TEST_F(ProtocolHandlerTest, StreamRequestsAndRepliesCarryIncreasingSequenceIds) 
   Handle(*handler, keyframe);
   EXPECT_EQ(Requests<KeyframeRequest>().size(), 1u);
 
-  handler->SendStreamStarted("s-1");
-  EXPECT_TRUE(handler->stream_active());
+  handler->messages().SendStreamStarted("s-1");
+  EXPECT_TRUE(handler->messages().stream_active());
   pb::ControlMessage stop;
   stop.mutable_stop_stream()->set_session_id("s-2");
   Handle(*handler, stop);
   EXPECT_EQ(Requests<StopStreamRequest>().size(), 1u);
-  EXPECT_FALSE(handler->stream_active());
+  EXPECT_FALSE(handler->messages().stream_active());
   ASSERT_EQ(sent_.back().payload_case(), pb::ControlMessage::kStreamStopped);
   EXPECT_EQ(sent_.back().stream_stopped().session_id(), "s-2");
 
