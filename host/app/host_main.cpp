@@ -17,6 +17,7 @@
 #include "app/tray_texts.h"
 #include "app/usb_route.h"
 #include "base/logger.h"
+#include "base/utf8_path.h"
 #include "platform/app_folders.h"
 #include "platform/clock.h"
 #include "platform/platform_runtime.h"
@@ -139,7 +140,7 @@ int RunHost(int argc, const char* const* argv) {
            options.media_port, options.input_port, options.monitors);
   LOG_INFO("[Main] Console mode: %s (background=%s)", OnOff(command_line.console),
            OnOff(command_line.background));
-  const std::string log_file = Logger::Instance().CurrentFilePath().string();
+  const std::string log_file = Utf8FromPath(Logger::Instance().CurrentFilePath());
   LOG_INFO("[Main] Log file: %s (at most %u MiB a day)",
            log_file.empty() ? "(none)" : log_file.c_str(), options.log_cap_mib);
   LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),

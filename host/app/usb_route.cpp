@@ -4,15 +4,11 @@
 #include <string>
 
 #include "base/logger.h"
+#include "base/utf8_path.h"
 #include "platform/process.h"
 
 namespace orvane {
 namespace {
-
-std::string PathText(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
 
 bool ReverseForward(const std::filesystem::path& adb, uint16_t port) {
   const std::string tcp_port = "tcp:" + std::to_string(port);
@@ -38,7 +34,7 @@ bool UsbRoute::Setup(const HostOptions& options) const {
         search_.program_name.c_str());
     return false;
   }
-  LOG_INFO("[Main] Using adb: %s", PathText(adb).c_str());
+  LOG_INFO("[Main] Using adb: %s", Utf8FromPath(adb).c_str());
   RunProcess(adb, {"start-server"}, kAdbTimeLimitMs, nullptr);
   for (const uint16_t port : {options.control_port, options.media_port, options.input_port}) {
     if (!ReverseForward(adb, port)) {

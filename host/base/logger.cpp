@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "base/file_open.h"
+
 namespace orvane {
 namespace {
 
@@ -118,7 +120,7 @@ void Logger::Init(const std::string& name) {
 
 void Logger::OpenFileLocked(const std::string& date) {
   current_date_ = date;
-  file_ = std::fopen(FilePathFor(current_date_).string().c_str(), "a");
+  file_ = OpenFile(FilePathFor(current_date_), "a");
   file_bytes_ = 0;
   cap_notice_written_ = false;
   // The day's file may hold an earlier run's lines; they count towards its cap.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/utf8_path.h"
+
 namespace orvane {
 
 bool RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
@@ -14,7 +16,7 @@ bool RunProcess(const std::filesystem::path& program, const std::vector<std::str
   }
   std::wstring command_line = L"\"" + program.wstring() + L"\"";
   for (const std::string& argument : arguments) {
-    command_line += L" " + std::filesystem::path(argument).wstring();
+    command_line += L" " + PathFromUtf8(argument).wstring();
   }
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
@@ -68,7 +70,7 @@ std::filesystem::path CurrentExecutablePath(uint32_t* error) {
 }
 
 std::filesystem::path FindOnSearchPath(const std::string& file_name) {
-  const std::wstring wide_name = std::filesystem::path(file_name).wstring();
+  const std::wstring wide_name = PathFromUtf8(file_name).wstring();
   wchar_t found[MAX_PATH] = {};
   const DWORD length = SearchPathW(nullptr, wide_name.c_str(), nullptr, MAX_PATH, found, nullptr);
   if (length == 0 || length >= MAX_PATH) {

@@ -7,6 +7,7 @@
 
 #include "base/log_text.h"
 #include "base/logger.h"
+#include "base/utf8_path.h"
 #include "platform/app_folders.h"
 #include "security/session_crypto.h"
 
@@ -97,7 +98,7 @@ bool TrustStore::Load(const std::filesystem::path& path) {
     if (const std::optional<std::string> text = ReadWholeFile(file_path_)) {
       devices_ = ParseTrustFile(*text);
       LOG_INFO("[Trust] Loaded %zu trusted devices from %s", devices_.size(),
-               file_path_.string().c_str());
+               Utf8FromPath(file_path_).c_str());
     } else {
       LOG_INFO("[Trust] No trusted devices file found -- starting fresh");
     }
@@ -120,10 +121,11 @@ bool TrustStore::Save() {
       !ReplaceFile(temporary, file_path_)) {
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
-    LOG_ERROR("[Trust] Cannot write to %s", file_path_.string().c_str());
+    LOG_ERROR("[Trust] Cannot write to %s", Utf8FromPath(file_path_).c_str());
     return false;
   }
-  LOG_INFO("[Trust] Saved %zu trusted devices to %s", devices_.size(), file_path_.string().c_str());
+  LOG_INFO("[Trust] Saved %zu trusted devices to %s", devices_.size(),
+           Utf8FromPath(file_path_).c_str());
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/log_text.h"
 #include "base/logger.h"
+#include "base/utf8_path.h"
 #include "platform/app_folders.h"
 #include "services/free_disk_space.h"
 #include "services/safe_file_name.h"
@@ -49,14 +50,15 @@ bool FileTransferReceiver::StartTransfer(const std::string& transfer_id,
   const std::optional<std::string> safe_name = SafeFileName(filename);
   if (!safe_name) {
     LOG_ERROR_COLLAPSED("[FileXfer] Cannot create file: %s",
-                        EscapeForLog((folder / filename).string()).c_str());
+                        EscapeForLog(Utf8FromPath(folder / PathFromUtf8(filename))).c_str());
     return false;
   }
-  const std::filesystem::path path = folder / *safe_name;
+  const std::filesystem::path path = folder / PathFromUtf8(*safe_name);
   const uint64_t offset = ExistingSize(path);
   std::ofstream output(path, std::ios::binary | std::ios::app);
   if (!output.is_open()) {
-    LOG_ERROR_COLLAPSED("[FileXfer] Cannot create file: %s", EscapeForLog(path.string()).c_str());
+    LOG_ERROR_COLLAPSED("[FileXfer] Cannot create file: %s",
+                        EscapeForLog(Utf8FromPath(path)).c_str());
     return false;
   }
   output_ = std::move(output);

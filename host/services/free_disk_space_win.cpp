@@ -6,7 +6,7 @@ namespace orvane {
 
 std::optional<uint64_t> FreeDiskBytes(const std::filesystem::path& folder) {
   ULARGE_INTEGER available_to_caller{};
-  if (!GetDiskFreeSpaceExA(folder.string().c_str(), &available_to_caller, nullptr, nullptr)) {
+  if (!GetDiskFreeSpaceExW(folder.c_str(), &available_to_caller, nullptr, nullptr)) {
     return std::nullopt;
   }
   return available_to_caller.QuadPart;

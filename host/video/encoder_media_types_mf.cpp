@@ -2,6 +2,8 @@
 
 #include <mfapi.h>
 
+#include "video/nv12_colour.h"
+
 namespace orvane {
 namespace {
 
@@ -15,6 +17,47 @@ const GUID& Subtype(EncoderInputFormat format) {
       break;
   }
   return MFVideoFormat_RGB32;
+}
+
+// The declared colour in Media Foundation's terms; Unknown for a code point not mapped here.
+constexpr MFVideoPrimaries MfPrimaries(uint8_t code) {
+  return code == 1 ? MFVideoPrimaries_BT709 : MFVideoPrimaries_Unknown;
+}
+
+constexpr MFVideoTransferFunction MfTransfer(uint8_t code) {
+  return code == 13  ? MFVideoTransFunc_sRGB
+         : code == 1 ? MFVideoTransFunc_709
+                     : MFVideoTransFunc_Unknown;
+}
+
+constexpr MFVideoTransferMatrix MfMatrix(uint8_t code) {
+  return code == 1                ? MFVideoTransferMatrix_BT709
+         : code == 5 || code == 6 ? MFVideoTransferMatrix_BT601
+                                  : MFVideoTransferMatrix_Unknown;
+}
+
+static_assert(MfPrimaries(kNv12Colour.primaries) != MFVideoPrimaries_Unknown &&
+                  MfTransfer(kNv12Colour.transfer) != MFVideoTransFunc_Unknown &&
+                  MfMatrix(kNv12Colour.matrix) != MFVideoTransferMatrix_Unknown,
+              "the NV12 colour has no Media Foundation name here");
+
+// Every type carries the picture's primaries and transfer. YUV types also carry the
+// matrix and range the converter used; RGB comes from the capture at full range. The
+// encoder writes what its output type says into the bitstream's VUI.
+HRESULT SetColour(IMFMediaType& type, bool yuv) {
+  HRESULT hr = type.SetUINT32(MF_MT_VIDEO_PRIMARIES, MfPrimaries(kNv12Colour.primaries));
+  if (SUCCEEDED(hr)) {
+    hr = type.SetUINT32(MF_MT_TRANSFER_FUNCTION, MfTransfer(kNv12Colour.transfer));
+  }
+  if (SUCCEEDED(hr) && yuv) {
+    hr = type.SetUINT32(MF_MT_YUV_MATRIX, MfMatrix(kNv12Colour.matrix));
+  }
+  if (SUCCEEDED(hr)) {
+    const bool full = !yuv || kNv12Colour.full_range;
+    hr = type.SetUINT32(MF_MT_VIDEO_NOMINAL_RANGE,
+                        full ? MFNominalRange_0_255 : MFNominalRange_16_235);
+  }
+  return hr;
 }
 
 HRESULT CreateVideoType(const GUID& subtype, const EncoderPicture& picture,
@@ -39,6 +82,9 @@ HRESULT CreateVideoType(const GUID& subtype, const EncoderPicture& picture,
   if (SUCCEEDED(hr)) {
     hr = MFSetAttributeRatio(type.get(), MF_MT_PIXEL_ASPECT_RATIO, 1, 1);
   }
+  if (SUCCEEDED(hr)) {
+    hr = SetColour(*type.get(), subtype != MFVideoFormat_RGB32 && subtype != MFVideoFormat_ARGB32);
+  }
   return hr;
 }
 
@@ -54,6 +100,10 @@ HRESULT CreateEncoderOutputType(bool hevc, const EncoderPicture& picture, uint32
     hr = type->SetUINT32(MF_LOW_LATENCY, TRUE);
   }
   return hr;
+}
+
+HRESULT SetEncodedColour(IMFMediaType& type) {
+  return SetColour(type, true);
 }
 
 HRESULT CreateEncoderInputType(EncoderInputFormat format, const EncoderPicture& picture,

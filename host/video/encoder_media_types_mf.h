@@ -12,7 +12,7 @@
 namespace orvane {
 
 // Progressive video of width × height at fps:1 with square pixels, the attributes both
-// of an encoder's types carry.
+// of an encoder's types carry, with the colour of the host's pictures (kNv12Colour).
 struct EncoderPicture {
   uint32_t width = 0;
   uint32_t height = 0;
@@ -23,6 +23,10 @@ struct EncoderPicture {
 // profile, level, GOP or B-frame attribute: the encoder's defaults apply.
 HRESULT CreateEncoderOutputType(bool hevc, const EncoderPicture& picture, uint32_t bitrate_kbps,
                                 ComRef<IMFMediaType>& type);
+
+// Writes the colour of the host's pictures into a compressed type, such as one the
+// encoder proposes.
+HRESULT SetEncodedColour(IMFMediaType& type);
 
 // One uncompressed type the encoder may accept (no stride attribute).
 HRESULT CreateEncoderInputType(EncoderInputFormat format, const EncoderPicture& picture,

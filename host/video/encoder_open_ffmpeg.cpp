@@ -10,7 +10,10 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/hwcontext.h>
+#include <libavutil/pixfmt.h>
 }
+
+#include "video/nv12_colour.h"
 
 namespace orvane {
 namespace {
@@ -76,6 +79,15 @@ bool AttachVaapiFrames(AVCodecContext& context, AVPixelFormat input_format, std:
   return true;
 }
 
+// Libavcodec's colour enumerations take the H.273 code points; every encoder here writes
+// them into the VUI of its sequence parameter sets.
+void DeclareColour(AVCodecContext& context) {
+  context.color_primaries = static_cast<AVColorPrimaries>(kNv12Colour.primaries);
+  context.color_trc = static_cast<AVColorTransferCharacteristic>(kNv12Colour.transfer);
+  context.colorspace = static_cast<AVColorSpace>(kNv12Colour.matrix);
+  context.color_range = kNv12Colour.full_range ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+}
+
 }  // namespace
 
 bool VaapiRenderNodePresent() {
@@ -121,6 +133,7 @@ CodecContextPtr OpenEncoder(const EncoderCandidate& candidate, const EncoderSett
   context->max_b_frames = 0;
   context->gop_size = static_cast<int>(kKeyframeIntervalFrames);
   context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+  DeclareColour(*context);
   // Frame threads hold back one picture per thread; slice threads do not. libx264 left to
   // choose takes more slice threads than cores, and on a busy 2-core machine one per core
   // encoded 1080p faster at the median and the 95th percentile alike.

@@ -23,9 +23,10 @@ Nv12Kernel BestNv12Kernel();
 bool Nv12KernelAvailable(Nv12Kernel kernel);
 
 // Converts a BGRA image (byte 3 of each pixel ignored) to BT.601 limited-range NV12 with
-// the host's integer formula. Chroma comes from the top-left pixel of each 2x2 block,
-// not an average. An odd last row gives no chroma row; on an odd width the last UV byte
-// of each row holds the last column's U, and its V has no place in the row.
+// the host's integer formula: the colour kNv12Colour declares. Chroma comes from the
+// top-left pixel of each 2x2 block, not an average. An odd last row gives no chroma row;
+// on an odd width the last UV byte of each row holds the last column's U, and its V has
+// no place in the row.
 // Returns false without writing when a pitch is shorter than a row or a plane is missing.
 bool ConvertBgraToNv12(const uint8_t* bgra, size_t bgra_pitch, uint32_t width, uint32_t height,
                        const Nv12Planes& out);

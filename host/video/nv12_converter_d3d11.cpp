@@ -2,6 +2,7 @@
 
 #include "base/logger.h"
 #include "video/encoder_input.h"
+#include "video/nv12_colour.h"
 
 namespace orvane {
 namespace {
@@ -148,6 +149,16 @@ bool D3d11Nv12Converter::Blit(uint32_t width, uint32_t height) {
     return Fail("Failed to create video processor output view", FAILED(hr) ? hr : E_FAIL);
   }
   const RECT rect{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+  // Said outright, as the driver's defaults are its own: full-range RGB in, and out the
+  // matrix and range the CPU converter uses and the encoders declare.
+  D3D11_VIDEO_PROCESSOR_COLOR_SPACE input_colour{};
+  input_colour.RGB_Range = 0;
+  video_context_->VideoProcessorSetStreamColorSpace(processor_.get(), 0, &input_colour);
+  D3D11_VIDEO_PROCESSOR_COLOR_SPACE output_colour{};
+  output_colour.YCbCr_Matrix = kNv12Colour.matrix == 1 ? 1 : 0;
+  output_colour.Nominal_Range = kNv12Colour.full_range ? D3D11_VIDEO_PROCESSOR_NOMINAL_RANGE_0_255
+                                                       : D3D11_VIDEO_PROCESSOR_NOMINAL_RANGE_16_235;
+  video_context_->VideoProcessorSetOutputColorSpace(processor_.get(), &output_colour);
   video_context_->VideoProcessorSetStreamFrameFormat(processor_.get(), 0,
                                                      D3D11_VIDEO_FRAME_FORMAT_PROGRESSIVE);
   video_context_->VideoProcessorSetStreamSourceRect(processor_.get(), 0, TRUE, &rect);

@@ -356,6 +356,10 @@ HRESULT MfVideoEncoder::RunProcessOutput(ComRef<IMFSample>& sample, bool& alloca
 bool MfVideoEncoder::ChooseOutputTypeAgain() {
   ComRef<IMFMediaType> type;
   HRESULT hr = transform_->GetOutputAvailableType(0, 0, type.Put());
+  // The encoder's proposal need not repeat the colour it was told.
+  if (SUCCEEDED(hr)) {
+    hr = SetEncodedColour(*type.get());
+  }
   if (SUCCEEDED(hr)) {
     hr = transform_->SetOutputType(0, type.get(), 0);
   }

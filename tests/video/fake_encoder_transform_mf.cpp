@@ -5,6 +5,7 @@
 #include <mferror.h>
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace orvane::testing {
@@ -36,6 +37,22 @@ HRESULT FakeEncoderTransform::Open(const Behaviour& behaviour, Record& record,
   *transform.Put() = new FakeEncoderTransform(behaviour, record);
   return S_OK;
 }
+
+namespace {
+
+const GUID* const kColourAttributes[] = {&MF_MT_VIDEO_PRIMARIES, &MF_MT_TRANSFER_FUNCTION,
+                                         &MF_MT_YUV_MATRIX, &MF_MT_VIDEO_NOMINAL_RANGE};
+
+void RecordColour(IMFMediaType& type, FakeEncoderTransform::TypeColour& colour) {
+  std::atomic<uint32_t>* const fields[] = {&colour.primaries, &colour.transfer, &colour.matrix,
+                                           &colour.range};
+  for (size_t i = 0; i < std::size(fields); ++i) {
+    UINT32 value = 0;
+    *fields[i] = SUCCEEDED(type.GetUINT32(*kColourAttributes[i], &value)) ? value : 0;
+  }
+}
+
+}  // namespace
 
 HRESULT FakeEncoderTransform::Broken(HRESULT result) {
   ++record_.rule_breaks;
@@ -175,6 +192,11 @@ HRESULT FakeEncoderTransform::GetOutputAvailableType(DWORD stream, DWORD index,
   if (SUCCEEDED(hr)) {
     hr = first_output_type_->CopyAllItems(*type);
   }
+  for (const GUID* attribute : kColourAttributes) {
+    if (SUCCEEDED(hr)) {
+      (*type)->DeleteItem(*attribute);
+    }
+  }
   return hr;
 }
 
@@ -196,6 +218,7 @@ HRESULT FakeEncoderTransform::SetInputType(DWORD stream, IMFMediaType* type, DWO
   if ((flags & MFT_SET_TYPE_TEST_ONLY) == 0) {
     type->AddRef();
     *input_type_.Put() = type;
+    RecordColour(*type, record_.input_colour);
   }
   return S_OK;
 }
@@ -219,6 +242,7 @@ HRESULT FakeEncoderTransform::SetOutputType(DWORD stream, IMFMediaType* type, DW
       first_output_type_ = output_type_;
     }
     ++record_.output_types_set;
+    RecordColour(*type, record_.output_colour);
   }
   return S_OK;
 }

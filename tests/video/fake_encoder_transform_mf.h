@@ -26,7 +26,9 @@ namespace orvane::testing {
 // - The output type is set before the input type, which must be NV12. The transform
 //   provides its own output samples, so the client offers none (E_INVALIDARG otherwise).
 // - MF_E_TRANSFORM_STREAM_CHANGE leaves the output type unset
-//   (MF_E_TRANSFORM_TYPE_NOT_SET) until the client sets one again.
+//   (MF_E_TRANSFORM_TYPE_NOT_SET) until the client sets one again. The type it then
+//   proposes is its own: it keeps the first output type's format but none of the colour
+//   attributes the client set.
 // - ICodecAPI takes CODECAPI_AVLowLatencyMode as VT_BOOL and the bitrate and keyframe
 //   request as VT_UI4 (E_INVALIDARG otherwise).
 // - Like many hardware encoders it runs one session at a time: Open refuses while a
@@ -47,12 +49,21 @@ class FakeEncoderTransform final : public IMFTransform,
     // No IDR carries them; the current output type's MF_MT_MPEG_SEQUENCE_HEADER does.
     bool parameter_sets_in_output_type = false;
   };
+  // The colour attributes of a media type as set; 0 (Unknown) where one is missing.
+  struct TypeColour {
+    std::atomic<uint32_t> primaries{0};
+    std::atomic<uint32_t> transfer{0};
+    std::atomic<uint32_t> matrix{0};
+    std::atomic<uint32_t> range{0};
+  };
   struct Record {
     std::atomic<int> sessions_open{0};
     std::atomic<int> sessions_started{0};
     std::atomic<int> rule_breaks{0};
     std::atomic<bool> low_latency{false};
     std::atomic<int> output_types_set{0};
+    TypeColour input_colour;
+    TypeColour output_colour;
   };
 
   // Opens a session, or fails with MF_E_HW_MFT_FAILED_START_STREAMING while one is open.

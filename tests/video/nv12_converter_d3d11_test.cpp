@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "video/nv12_converter.h"
 
 namespace orvane {
 namespace {
@@ -20,9 +24,9 @@ TEST(D3d11Nv12ConverterTest, ConvertBeforeInitializeIsRefused) {
   EXPECT_TRUE(out.empty());
 }
 
-// With a video processor the conversion matches the limited-range formula; without one
-// the set-up names the step that failed.
-TEST(D3d11Nv12ConverterTest, ConvertsWhiteWhereAVideoProcessorExists) {
+// With a video processor the conversion gives the CPU converter's colour (matrix and
+// range alike); without one the set-up names the step that failed.
+TEST(D3d11Nv12ConverterTest, ConvertsLikeTheCpuWhereAVideoProcessorExists) {
   D3d11Nv12Converter converter;
   if (!converter.Initialize(64, 32, 30)) {
     const std::set<std::string> set_up_failures = {
@@ -39,12 +43,22 @@ TEST(D3d11Nv12ConverterTest, ConvertsWhiteWhereAVideoProcessorExists) {
     EXPECT_NE(converter.status().hr, 0u);
     GTEST_SKIP() << "no D3D11 video processor: " << converter.status().message;
   }
-  const std::vector<uint8_t> white(64 * 32 * 4, 0xFF);
-  std::vector<uint8_t> out;
-  ASSERT_TRUE(converter.Convert(white.data(), 64 * 4, 64, 32, out)) << converter.status().message;
-  ASSERT_EQ(out.size(), 64u * 32 * 3 / 2);
-  EXPECT_NEAR(out[0], 235, 2);
-  EXPECT_NEAR(out[64 * 32], 128, 2);
+  const std::array<uint8_t, 3> colours[] = {{255, 255, 255}, {40, 160, 220}};
+  for (const std::array<uint8_t, 3>& bgr : colours) {
+    std::vector<uint8_t> image(64 * 32 * 4);
+    for (size_t i = 0; i < image.size(); i += 4) {
+      std::copy(bgr.begin(), bgr.end(), &image[i]);
+    }
+    uint8_t y[4] = {};
+    uint8_t uv[2] = {};
+    ASSERT_TRUE(ConvertBgraToNv12(image.data(), 64 * 4, 2, 2, {y, 2, uv, 2}));
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(converter.Convert(image.data(), 64 * 4, 64, 32, out)) << converter.status().message;
+    ASSERT_EQ(out.size(), 64u * 32 * 3 / 2);
+    EXPECT_NEAR(out[0], y[0], 2);
+    EXPECT_NEAR(out[64 * 32], uv[0], 2);
+    EXPECT_NEAR(out[64 * 32 + 1], uv[1], 2);
+  }
 }
 
 }  // namespace

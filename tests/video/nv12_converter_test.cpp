@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "video/nv12_colour.h"
+
 namespace orvane {
 namespace {
 
@@ -150,6 +152,42 @@ TEST(Nv12ConverterTest, SolidColoursGiveHandComputedValues) {
     PaddedNv12 out(kWidth, kHeight, 0);
     ASSERT_TRUE(ConvertBgraToNv12(image.bytes.data(), image.pitch, kWidth, kHeight, out.Planes()));
     EXPECT_EQ(out.Mismatch(expected), "");
+  }
+}
+
+// What the encoders declare must be what the converter makes: Y, U and V computed in
+// floating point from the declared matrix and range meet the integer formula within its
+// rounding. Declaring BT.709 or full range would miss by tens of steps.
+TEST(Nv12ConverterTest, ConvertsAsTheDeclaredColourSays) {
+  ASSERT_TRUE(kNv12Colour.matrix == 1 || kNv12Colour.matrix == 5 || kNv12Colour.matrix == 6)
+      << "no coefficients here for matrix " << int{kNv12Colour.matrix};
+  const double kr = kNv12Colour.matrix == 1 ? 0.2126 : 0.299;
+  const double kb = kNv12Colour.matrix == 1 ? 0.0722 : 0.114;
+  const double luma_scale = kNv12Colour.full_range ? 255 : 219;
+  const double luma_offset = kNv12Colour.full_range ? 0 : 16;
+  const double chroma_scale = kNv12Colour.full_range ? 255 : 224;
+  struct Colour {
+    uint8_t b, g, r;
+  };
+  const Colour colours[] = {{255, 255, 255}, {0, 0, 0},     {0, 0, 255},    {0, 255, 0},
+                            {255, 0, 0},     {255, 255, 0}, {0, 255, 255},  {255, 0, 255},
+                            {40, 160, 220},  {200, 90, 30}, {128, 128, 128}};
+  for (const Colour& colour : colours) {
+    SCOPED_TRACE(::testing::Message()
+                 << "B " << int{colour.b} << " G " << int{colour.g} << " R " << int{colour.r});
+    const double r = colour.r / 255.0;
+    const double g = colour.g / 255.0;
+    const double b = colour.b / 255.0;
+    const double luma = kr * r + (1 - kr - kb) * g + kb * b;
+    const double expected_y = luma_offset + luma_scale * luma;
+    const double expected_u = 128 + chroma_scale * (b - luma) / (2 * (1 - kb));
+    const double expected_v = 128 + chroma_scale * (r - luma) / (2 * (1 - kr));
+    BgraImage image = SolidImage(2, 2, colour.b, colour.g, colour.r);
+    PaddedNv12 out(2, 2, 0);
+    ASSERT_TRUE(ConvertBgraToNv12(image.bytes.data(), image.pitch, 2, 2, out.Planes()));
+    EXPECT_NEAR(out.y[0], expected_y, 1.5);
+    EXPECT_NEAR(out.uv[0], expected_u, 1.5);
+    EXPECT_NEAR(out.uv[1], expected_v, 1.5);
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "support/log_capture.h"
 #include "video/handles_ffmpeg.h"
+#include "video/nv12_colour.h"
 #include "video/nv12_converter.h"
 
 namespace orvane {
@@ -216,6 +217,28 @@ TEST_P(FfmpegVideoEncoderTest, EveryFrameGivesOneDecodableAccessUnit) {
   EXPECT_NEAR(picture.data[0][x * picture.linesize[0] + x], y[0], 3);
   EXPECT_NEAR(picture.data[1][x / 2 * picture.linesize[1] + x / 2], uv[0], 3);
   EXPECT_NEAR(picture.data[2][x / 2 * picture.linesize[2] + x / 2], uv[1], 3);
+}
+
+// The parameter sets say what the converter made, so a decoder has nothing to guess: an
+// independent decoder reads the colour description of the VUI into the picture.
+TEST_P(FfmpegVideoEncoderTest, ParameterSetsDeclareTheConvertersColour) {
+  const CodecCase& codec = GetParam();
+  FfmpegVideoEncoder encoder;
+  ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 2000))
+      << encoder.LastStatus().message;
+  const std::vector<EncodedAccessUnit> out = EncodeOne(encoder, MovingPattern(0), 0);
+  ASSERT_EQ(out.size(), 1u) << encoder.LastStatus().message;
+  Decoder decoder(codec.decoder);
+  ASSERT_TRUE(decoder.opened());
+  ASSERT_TRUE(decoder.Decode(out[0].bytes));
+  ASSERT_TRUE(decoder.Flush());
+  ASSERT_EQ(decoder.frames(), 1);
+  const AVFrame& picture = decoder.last();
+  EXPECT_EQ(picture.color_primaries, int{kNv12Colour.primaries}) << encoder.EncoderName();
+  EXPECT_EQ(picture.color_trc, int{kNv12Colour.transfer}) << encoder.EncoderName();
+  EXPECT_EQ(picture.colorspace, int{kNv12Colour.matrix}) << encoder.EncoderName();
+  EXPECT_EQ(picture.color_range, kNv12Colour.full_range ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG)
+      << encoder.EncoderName();
 }
 
 size_t BytesIn(const std::vector<size_t>& sizes, uint32_t first, uint32_t end) {

@@ -203,6 +203,25 @@ TEST_F(MfVideoEncoderContractTest, AStreamChangeChoosesTheOutputTypeAgainAndLose
   EXPECT_EQ(record_.rule_breaks.load(), 0);
 }
 
+// Both types say what the CPU converter makes (BT.601 matrix, 16..235, sRGB pictures with
+// BT.709 primaries), also once the encoder has proposed an output type of its own.
+TEST_F(MfVideoEncoderContractTest, TypesDeclareTheColourOfTheConvertedPictures) {
+  for (const bool stream_change : {false, true}) {
+    SCOPED_TRACE(stream_change ? "after a stream change" : "as first set");
+    behaviour_.stream_change_on_first_output = stream_change;
+    auto encoder = MakeEncoder();
+    ASSERT_TRUE(Start(*encoder)) << encoder->LastStatus().message;
+    ASSERT_EQ(Stream(*encoder, 2).size(), 2u);
+    for (const FakeEncoderTransform::TypeColour* colour :
+         {&record_.input_colour, &record_.output_colour}) {
+      EXPECT_EQ(colour->primaries.load(), uint32_t{MFVideoPrimaries_BT709});
+      EXPECT_EQ(colour->transfer.load(), uint32_t{MFVideoTransFunc_sRGB});
+      EXPECT_EQ(colour->matrix.load(), uint32_t{MFVideoTransferMatrix_BT601});
+      EXPECT_EQ(colour->range.load(), uint32_t{MFNominalRange_16_235});
+    }
+  }
+}
+
 // Hardware encoders often run one session at a time; a stream restart must end the
 // old one, and so must destroying the encoder.
 TEST_F(MfVideoEncoderContractTest, ReleasingTheEncoderEndsItsHardwareSession) {
