@@ -140,7 +140,7 @@ struct RecoveryCase {
 // Packets of every client that records the default device reach the callback, whatever
 // the stream went through: the event never set, the device invalidated, a new default, or
 // no device for a while.
-TEST(WasapiLoopbackCaptureTest, KeepsRecordingWhateverTheDefaultDeviceGoesThrough) {
+TEST(WasapiLoopbackCaptureTest, KeepsRecordingWhateverHappensToThePlaybackDevice) {
   const RecoveryCase cases[] = {
       {"an event that is never set", false, Disturbance::kNone},
       {"the device invalidated", true, Disturbance::kDeviceInvalidated},

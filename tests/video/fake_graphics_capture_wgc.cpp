@@ -9,8 +9,6 @@
 
 namespace orvane::testing {
 
-using namespace wgc_abi;
-
 namespace {
 
 // RO_E_CLOSED, which mingw-w64 leaves out of winerror.h.
@@ -67,33 +65,33 @@ Owner* OwnerOf(Abi* self) {
 }
 
 template <class Abi>
-constexpr UnknownSlots<Abi> kUnknownSlots = {
+constexpr wgc_abi::UnknownSlots<Abi> kUnknownSlots = {
     [](Abi* self, REFIID iid, void** out) { return OwnerOf<Object>(self)->Query(iid, out); },
     [](Abi* self) { return OwnerOf<Object>(self)->Hold(); },
     [](Abi* self) { return OwnerOf<Object>(self)->Drop(); }};
 
 template <class Abi>
-constexpr InspectableSlots<Abi> kInspectableSlots = {kUnknownSlots<Abi>,
-                                                     [](Abi*, ULONG* count, IID** iids) {
-                                                       *count = 0;
-                                                       *iids = nullptr;
-                                                       return S_OK;
-                                                     },
-                                                     [](Abi*, HSTRING* name) {
-                                                       *name = nullptr;
-                                                       return S_OK;
-                                                     },
-                                                     [](Abi*, TrustLevel* level) {
-                                                       *level = BaseTrust;
-                                                       return S_OK;
-                                                     }};
+constexpr wgc_abi::InspectableSlots<Abi> kInspectableSlots = {kUnknownSlots<Abi>,
+                                                              [](Abi*, ULONG* count, IID** iids) {
+                                                                *count = 0;
+                                                                *iids = nullptr;
+                                                                return S_OK;
+                                                              },
+                                                              [](Abi*, HSTRING* name) {
+                                                                *name = nullptr;
+                                                                return S_OK;
+                                                              },
+                                                              [](Abi*, TrustLevel* level) {
+                                                                *level = BaseTrust;
+                                                                return S_OK;
+                                                              }};
 
 }  // namespace
 
 struct FakeGraphicsCapture::State {
   mutable std::mutex mutex;
   bool modern = true;
-  SizeInt32 monitor{};
+  wgc_abi::SizeInt32 monitor{};
   bool unplugged = false;
   bool access_requested = false;
   bool cursor_captured = true;
@@ -108,7 +106,7 @@ struct FakeGraphicsCapture::State {
     ~Screen() = default;
   };
   Screen* pool = nullptr;
-  std::map<int64_t, IGraphicsCaptureItemClosedHandler*> closed_handlers;
+  std::map<int64_t, wgc_abi::IGraphicsCaptureItemClosedHandler*> closed_handlers;
   int64_t next_token = 1;
   std::atomic<int> rule_breaks{0};
 
@@ -122,42 +120,43 @@ using State = FakeGraphicsCapture::State;
 
 namespace {
 
-// IDirect3DDevice over the capturer's Direct3D 11 device, reachable again through
-// IDirect3DDxgiInterfaceAccess as on Windows.
+// wgc_abi::IDirect3DDevice over the capturer's Direct3D 11 device, reachable again through
+// wgc_abi::IDirect3DDxgiInterfaceAccess as on Windows.
 class Device final : public Object {
  public:
   explicit Device(ComRef<ID3D11Device> device) : device_(std::move(device)) {}
-  ID3D11Device* d3d() const { return device_.get(); }
+  ComRef<ID3D11Device> d3d() const { return device_; }
 
-  Face<IDirect3DDevice> device{&kDeviceVtbl, this};
-  Face<IDirect3DDxgiInterfaceAccess> access{&kAccessVtbl, this};
+  Face<wgc_abi::IDirect3DDevice> device{&kDeviceVtbl, this};
+  Face<wgc_abi::IDirect3DDxgiInterfaceAccess> access{&kAccessVtbl, this};
 
  private:
   void* FaceFor(REFIID iid) override {
-    if (IsBase(iid) || iid == kIidDirect3DDevice) {
+    if (IsBase(iid) || iid == wgc_abi::kIidDirect3DDevice) {
       return &device;
     }
-    return iid == kIidDirect3DDxgiInterfaceAccess ? &access : nullptr;
+    return iid == wgc_abi::kIidDirect3DDxgiInterfaceAccess ? &access : nullptr;
   }
-  static const IDirect3DDeviceVtbl kDeviceVtbl;
-  static const IDirect3DDxgiInterfaceAccessVtbl kAccessVtbl;
+  static const wgc_abi::IDirect3DDeviceVtbl kDeviceVtbl;
+  static const wgc_abi::IDirect3DDxgiInterfaceAccessVtbl kAccessVtbl;
 
   ComRef<ID3D11Device> device_;
 };
 
-const IDirect3DDeviceVtbl Device::kDeviceVtbl = {kInspectableSlots<IDirect3DDevice>};
+const wgc_abi::IDirect3DDeviceVtbl Device::kDeviceVtbl = {
+    kInspectableSlots<wgc_abi::IDirect3DDevice>};
 
-const IDirect3DDxgiInterfaceAccessVtbl Device::kAccessVtbl = {
-    kUnknownSlots<IDirect3DDxgiInterfaceAccess>,
-    [](IDirect3DDxgiInterfaceAccess* self, REFIID iid, void** out) {
+const wgc_abi::IDirect3DDxgiInterfaceAccessVtbl Device::kAccessVtbl = {
+    kUnknownSlots<wgc_abi::IDirect3DDxgiInterfaceAccess>,
+    [](wgc_abi::IDirect3DDxgiInterfaceAccess* self, REFIID iid, void** out) {
       return OwnerOf<Device>(self)->device_->QueryInterface(iid, out);
     }};
 
-Device* DeviceOf(IDirect3DDevice* given) {
+Device* DeviceOf(wgc_abi::IDirect3DDevice* given) {
   // A device that does not lead back to a Direct3D 11 device is no device for a pool.
-  ComRef<IDirect3DDxgiInterfaceAccess> access;
+  ComRef<wgc_abi::IDirect3DDxgiInterfaceAccess> access;
   if (given == nullptr ||
-      FAILED(given->QueryInterface(kIidDirect3DDxgiInterfaceAccess, access.PutVoid()))) {
+      FAILED(given->QueryInterface(wgc_abi::kIidDirect3DDxgiInterfaceAccess, access.PutVoid()))) {
     return nullptr;
   }
   return OwnerOf<Device>(access.get());
@@ -167,44 +166,44 @@ class Surface final : public Object {
  public:
   explicit Surface(ComRef<ID3D11Texture2D> texture) : texture_(std::move(texture)) {}
 
-  Face<IDirect3DSurface> surface{&kSurfaceVtbl, this};
-  Face<IDirect3DDxgiInterfaceAccess> access{&kAccessVtbl, this};
+  Face<wgc_abi::IDirect3DSurface> surface{&kSurfaceVtbl, this};
+  Face<wgc_abi::IDirect3DDxgiInterfaceAccess> access{&kAccessVtbl, this};
 
  private:
   void* FaceFor(REFIID iid) override {
     if (IsBase(iid)) {
       return &surface;
     }
-    return iid == kIidDirect3DDxgiInterfaceAccess ? &access : nullptr;
+    return iid == wgc_abi::kIidDirect3DDxgiInterfaceAccess ? &access : nullptr;
   }
-  static const IDirect3DSurfaceVtbl kSurfaceVtbl;
-  static const IDirect3DDxgiInterfaceAccessVtbl kAccessVtbl;
+  static const wgc_abi::IDirect3DSurfaceVtbl kSurfaceVtbl;
+  static const wgc_abi::IDirect3DDxgiInterfaceAccessVtbl kAccessVtbl;
 
   ComRef<ID3D11Texture2D> texture_;
 };
 
-const IDirect3DSurfaceVtbl Surface::kSurfaceVtbl = {kInspectableSlots<IDirect3DSurface>};
+const wgc_abi::IDirect3DSurfaceVtbl Surface::kSurfaceVtbl = {
+    kInspectableSlots<wgc_abi::IDirect3DSurface>};
 
-const IDirect3DDxgiInterfaceAccessVtbl Surface::kAccessVtbl = {
-    kUnknownSlots<IDirect3DDxgiInterfaceAccess>,
-    [](IDirect3DDxgiInterfaceAccess* self, REFIID iid, void** out) {
+const wgc_abi::IDirect3DDxgiInterfaceAccessVtbl Surface::kAccessVtbl = {
+    kUnknownSlots<wgc_abi::IDirect3DDxgiInterfaceAccess>,
+    [](wgc_abi::IDirect3DDxgiInterfaceAccess* self, REFIID iid, void** out) {
       return OwnerOf<Surface>(self)->texture_->QueryInterface(iid, out);
     }};
 
 class Frame final : public Object {
  public:
-  Frame(std::shared_ptr<State> state, std::shared_ptr<std::atomic<int>> buffers_in_use,
-        ComRef<ID3D11Texture2D> texture, SizeInt32 content)
-      : state_(std::move(state)),
-        buffers_in_use_(std::move(buffers_in_use)),
+  Frame(std::shared_ptr<std::atomic<int>> buffers_in_use, ComRef<ID3D11Texture2D> texture,
+        wgc_abi::SizeInt32 content)
+      : buffers_in_use_(std::move(buffers_in_use)),
         texture_(std::move(texture)),
         content_(content) {
     ++*buffers_in_use_;
   }
   ~Frame() override { ReturnBuffer(); }
 
-  Face<IDirect3D11CaptureFrame> frame{&kFrameVtbl, this};
-  Face<IClosable> closable{&kClosableVtbl, this};
+  Face<wgc_abi::IDirect3D11CaptureFrame> frame{&kFrameVtbl, this};
+  Face<wgc_abi::IClosable> closable{&kClosableVtbl, this};
 
  private:
   void ReturnBuffer() {
@@ -217,20 +216,19 @@ class Frame final : public Object {
     if (IsBase(iid)) {
       return &frame;
     }
-    return iid == kIidClosable ? &closable : nullptr;
+    return iid == wgc_abi::kIidClosable ? &closable : nullptr;
   }
-  static const IDirect3D11CaptureFrameVtbl kFrameVtbl;
-  static const IClosableVtbl kClosableVtbl;
+  static const wgc_abi::IDirect3D11CaptureFrameVtbl kFrameVtbl;
+  static const wgc_abi::IClosableVtbl kClosableVtbl;
 
-  std::shared_ptr<State> state_;
   std::shared_ptr<std::atomic<int>> buffers_in_use_;
   ComRef<ID3D11Texture2D> texture_;
-  const SizeInt32 content_;
+  const wgc_abi::SizeInt32 content_;
 };
 
-const IDirect3D11CaptureFrameVtbl Frame::kFrameVtbl = {
-    kInspectableSlots<IDirect3D11CaptureFrame>,
-    [](IDirect3D11CaptureFrame* self, IDirect3DSurface** out) {
+const wgc_abi::IDirect3D11CaptureFrameVtbl Frame::kFrameVtbl = {
+    kInspectableSlots<wgc_abi::IDirect3D11CaptureFrame>,
+    [](wgc_abi::IDirect3D11CaptureFrame* self, wgc_abi::IDirect3DSurface** out) {
       Frame* me = OwnerOf<Frame>(self);
       if (!me->texture_) {
         return kClosed;
@@ -238,57 +236,59 @@ const IDirect3D11CaptureFrameVtbl Frame::kFrameVtbl = {
       *out = (new Surface(me->texture_))->surface.abi();
       return S_OK;
     },
-    [](IDirect3D11CaptureFrame*, int64_t* time) {
+    [](wgc_abi::IDirect3D11CaptureFrame*, int64_t* time) {
       *time = 0;
       return S_OK;
     },
-    [](IDirect3D11CaptureFrame* self, SizeInt32* size) {
+    [](wgc_abi::IDirect3D11CaptureFrame* self, wgc_abi::SizeInt32* size) {
       *size = OwnerOf<Frame>(self)->content_;
       return S_OK;
     }};
 
-const IClosableVtbl Frame::kClosableVtbl = {kInspectableSlots<IClosable>, [](IClosable* self) {
-                                              OwnerOf<Frame>(self)->ReturnBuffer();
-                                              return S_OK;
-                                            }};
+const wgc_abi::IClosableVtbl Frame::kClosableVtbl = {kInspectableSlots<wgc_abi::IClosable>,
+                                                     [](wgc_abi::IClosable* self) {
+                                                       OwnerOf<Frame>(self)->ReturnBuffer();
+                                                       return S_OK;
+                                                     }};
 
 class Session final : public Object {
  public:
   explicit Session(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-  Face<IGraphicsCaptureSession> session{&kSessionVtbl, this};
-  Face<IGraphicsCaptureSession2> cursor{&kCursorVtbl, this};
-  Face<IGraphicsCaptureSession3> border{&kBorderVtbl, this};
-  Face<IClosable> closable{&kClosableVtbl, this};
+  Face<wgc_abi::IGraphicsCaptureSession> session{&kSessionVtbl, this};
+  Face<wgc_abi::IGraphicsCaptureSession2> cursor{&kCursorVtbl, this};
+  Face<wgc_abi::IGraphicsCaptureSession3> border{&kBorderVtbl, this};
+  Face<wgc_abi::IClosable> closable{&kClosableVtbl, this};
 
  private:
   void* FaceFor(REFIID iid) override {
     if (IsBase(iid)) {
       return &session;
     }
-    if (iid == kIidClosable) {
+    if (iid == wgc_abi::kIidClosable) {
       return &closable;
     }
-    if (state_->modern && iid == kIidGraphicsCaptureSession2) {
+    if (state_->modern && iid == wgc_abi::kIidGraphicsCaptureSession2) {
       return &cursor;
     }
-    if (state_->modern && iid == kIidGraphicsCaptureSession3) {
+    if (state_->modern && iid == wgc_abi::kIidGraphicsCaptureSession3) {
       return &border;
     }
     return nullptr;
   }
-  static const IGraphicsCaptureSessionVtbl kSessionVtbl;
-  static const IGraphicsCaptureSession2Vtbl kCursorVtbl;
-  static const IGraphicsCaptureSession3Vtbl kBorderVtbl;
-  static const IClosableVtbl kClosableVtbl;
+  static const wgc_abi::IGraphicsCaptureSessionVtbl kSessionVtbl;
+  static const wgc_abi::IGraphicsCaptureSession2Vtbl kCursorVtbl;
+  static const wgc_abi::IGraphicsCaptureSession3Vtbl kBorderVtbl;
+  static const wgc_abi::IClosableVtbl kClosableVtbl;
 
   std::shared_ptr<State> state_;
   bool started_ = false;
   bool closed_ = false;
 };
 
-const IGraphicsCaptureSessionVtbl Session::kSessionVtbl = {
-    kInspectableSlots<IGraphicsCaptureSession>, [](IGraphicsCaptureSession* self) {
+const wgc_abi::IGraphicsCaptureSessionVtbl Session::kSessionVtbl = {
+    kInspectableSlots<wgc_abi::IGraphicsCaptureSession>,
+    [](wgc_abi::IGraphicsCaptureSession* self) {
       Session* me = OwnerOf<Session>(self);
       std::lock_guard<std::mutex> lock(me->state_->mutex);
       if (me->closed_) {
@@ -302,28 +302,28 @@ const IGraphicsCaptureSessionVtbl Session::kSessionVtbl = {
       return S_OK;
     }};
 
-const IGraphicsCaptureSession2Vtbl Session::kCursorVtbl = {
-    kInspectableSlots<IGraphicsCaptureSession2>,
-    [](IGraphicsCaptureSession2* self, boolean* value) {
+const wgc_abi::IGraphicsCaptureSession2Vtbl Session::kCursorVtbl = {
+    kInspectableSlots<wgc_abi::IGraphicsCaptureSession2>,
+    [](wgc_abi::IGraphicsCaptureSession2* self, boolean* value) {
       std::lock_guard<std::mutex> lock(OwnerOf<Session>(self)->state_->mutex);
       *value = OwnerOf<Session>(self)->state_->cursor_captured;
       return S_OK;
     },
-    [](IGraphicsCaptureSession2* self, boolean value) {
+    [](wgc_abi::IGraphicsCaptureSession2* self, boolean value) {
       std::lock_guard<std::mutex> lock(OwnerOf<Session>(self)->state_->mutex);
       OwnerOf<Session>(self)->state_->cursor_captured = value != 0;
       return S_OK;
     }};
 
-const IGraphicsCaptureSession3Vtbl Session::kBorderVtbl = {
-    kInspectableSlots<IGraphicsCaptureSession3>,
-    [](IGraphicsCaptureSession3* self, boolean* value) {
+const wgc_abi::IGraphicsCaptureSession3Vtbl Session::kBorderVtbl = {
+    kInspectableSlots<wgc_abi::IGraphicsCaptureSession3>,
+    [](wgc_abi::IGraphicsCaptureSession3* self, boolean* value) {
       std::lock_guard<std::mutex> lock(OwnerOf<Session>(self)->state_->mutex);
       *value = OwnerOf<Session>(self)->state_->border_required;
       return S_OK;
     },
     // Without consent asked for first, the setting succeeds and is ignored.
-    [](IGraphicsCaptureSession3* self, boolean value) {
+    [](wgc_abi::IGraphicsCaptureSession3* self, boolean value) {
       State& state = *OwnerOf<Session>(self)->state_;
       std::lock_guard<std::mutex> lock(state.mutex);
       state.border_required = value != 0;
@@ -331,29 +331,34 @@ const IGraphicsCaptureSession3Vtbl Session::kBorderVtbl = {
       return S_OK;
     }};
 
-const IClosableVtbl Session::kClosableVtbl = {kInspectableSlots<IClosable>, [](IClosable* self) {
-                                                Session* me = OwnerOf<Session>(self);
-                                                std::lock_guard<std::mutex> lock(me->state_->mutex);
-                                                me->closed_ = true;
-                                                me->state_->started = false;
-                                                return S_OK;
-                                              }};
+const wgc_abi::IClosableVtbl Session::kClosableVtbl = {
+    kInspectableSlots<wgc_abi::IClosable>, [](wgc_abi::IClosable* self) {
+      Session* me = OwnerOf<Session>(self);
+      std::lock_guard<std::mutex> lock(me->state_->mutex);
+      me->closed_ = true;
+      me->state_->started = false;
+      return S_OK;
+    }};
 
 class Pool final : public Object, public State::Screen {
  public:
-  Pool(std::shared_ptr<State> state, ComRef<ID3D11Device> device, int32_t buffers, SizeInt32 size)
+  Pool(std::shared_ptr<State> state, ComRef<ID3D11Device> device, int32_t buffers,
+       wgc_abi::SizeInt32 size)
       : state_(std::move(state)), device_(std::move(device)), buffers_(buffers), size_(size) {}
-  ~Pool() override { Close(); }
+  ~Pool() override {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    Close();
+  }
 
-  Face<IDirect3D11CaptureFramePool> pool{&kPoolVtbl, this};
-  Face<IClosable> closable{&kClosableVtbl, this};
+  Face<wgc_abi::IDirect3D11CaptureFramePool> pool{&kPoolVtbl, this};
+  Face<wgc_abi::IClosable> closable{&kClosableVtbl, this};
 
   // Called with the state's lock held.
   void Show(uint32_t bgra) override {
     if (closed_ || buffers_in_use_->load() >= buffers_) {
       return;
     }
-    const SizeInt32 content = state_->monitor;
+    const wgc_abi::SizeInt32 content = state_->monitor;
     std::vector<uint32_t> pixels(size_t(size_.Width) * size_.Height, 0);
     for (int32_t y = 0; y < size_.Height && y < content.Height; ++y) {
       for (int32_t x = 0; x < size_.Width && x < content.Width; ++x) {
@@ -378,7 +383,7 @@ class Pool final : public Object, public State::Screen {
     if (FAILED(device_->CreateTexture2D(&desc, &data, texture.Put()))) {
       return;
     }
-    queued_.push_back(new Frame(state_, buffers_in_use_, std::move(texture), content));
+    queued_.push_back(new Frame(buffers_in_use_, std::move(texture), content));
   }
 
  private:
@@ -396,11 +401,12 @@ class Pool final : public Object, public State::Screen {
     if (IsBase(iid)) {
       return &pool;
     }
-    return iid == kIidClosable ? &closable : nullptr;
+    return iid == wgc_abi::kIidClosable ? &closable : nullptr;
   }
-  static HRESULT STDMETHODCALLTYPE Recreate(IDirect3D11CaptureFramePool* self,
-                                            IDirect3DDevice* device, DirectXPixelFormat format,
-                                            INT32 buffers, SizeInt32 size) {
+  static HRESULT STDMETHODCALLTYPE Recreate(wgc_abi::IDirect3D11CaptureFramePool* self,
+                                            wgc_abi::IDirect3DDevice* device,
+                                            wgc_abi::DirectXPixelFormat format, INT32 buffers,
+                                            wgc_abi::SizeInt32 size) {
     Pool* me = OwnerOf<Pool>(self);
     State& state = *me->state_;
     std::lock_guard<std::mutex> lock(state.mutex);
@@ -408,7 +414,7 @@ class Pool final : public Object, public State::Screen {
       return state.Broken(kClosed);
     }
     Device* wrapped = DeviceOf(device);
-    if (wrapped == nullptr || format != DirectXPixelFormat::kB8G8R8A8UIntNormalized ||
+    if (wrapped == nullptr || format != wgc_abi::DirectXPixelFormat::kB8G8R8A8UIntNormalized ||
         buffers < 1 || size.Width <= 0 || size.Height <= 0) {
       return state.Broken(E_INVALIDARG);
     }
@@ -416,15 +422,13 @@ class Pool final : public Object, public State::Screen {
       frame->Drop();
     }
     me->queued_.clear();
-    me->device_ = ComRef<ID3D11Device>();
-    wrapped->d3d()->AddRef();
-    *me->device_.Put() = wrapped->d3d();
+    me->device_ = wrapped->d3d();
     me->buffers_ = buffers;
     me->size_ = size;
     return S_OK;
   }
-  static HRESULT STDMETHODCALLTYPE TryGetNextFrame(IDirect3D11CaptureFramePool* self,
-                                                   IDirect3D11CaptureFrame** out) {
+  static HRESULT STDMETHODCALLTYPE TryGetNextFrame(wgc_abi::IDirect3D11CaptureFramePool* self,
+                                                   wgc_abi::IDirect3D11CaptureFrame** out) {
     Pool* me = OwnerOf<Pool>(self);
     std::lock_guard<std::mutex> lock(me->state_->mutex);
     if (me->closed_) {
@@ -437,9 +441,9 @@ class Pool final : public Object, public State::Screen {
     }
     return S_OK;
   }
-  static HRESULT STDMETHODCALLTYPE CreateCaptureSession(IDirect3D11CaptureFramePool* self,
-                                                        IGraphicsCaptureItem* item,
-                                                        IGraphicsCaptureSession** out) {
+  static HRESULT STDMETHODCALLTYPE CreateCaptureSession(wgc_abi::IDirect3D11CaptureFramePool* self,
+                                                        wgc_abi::IGraphicsCaptureItem* item,
+                                                        wgc_abi::IGraphicsCaptureSession** out) {
     Pool* me = OwnerOf<Pool>(self);
     std::lock_guard<std::mutex> lock(me->state_->mutex);
     if (me->closed_) {
@@ -451,53 +455,57 @@ class Pool final : public Object, public State::Screen {
     *out = (new Session(me->state_))->session.abi();
     return S_OK;
   }
-  static const IDirect3D11CaptureFramePoolVtbl kPoolVtbl;
-  static const IClosableVtbl kClosableVtbl;
+  static const wgc_abi::IDirect3D11CaptureFramePoolVtbl kPoolVtbl;
+  static const wgc_abi::IClosableVtbl kClosableVtbl;
 
   std::shared_ptr<State> state_;
   ComRef<ID3D11Device> device_;
   int32_t buffers_;
-  SizeInt32 size_;
+  wgc_abi::SizeInt32 size_;
   std::shared_ptr<std::atomic<int>> buffers_in_use_ = std::make_shared<std::atomic<int>>(0);
   std::deque<Frame*> queued_;
   bool closed_ = false;
 };
 
-const IDirect3D11CaptureFramePoolVtbl Pool::kPoolVtbl = {
-    kInspectableSlots<IDirect3D11CaptureFramePool>,
+const wgc_abi::IDirect3D11CaptureFramePoolVtbl Pool::kPoolVtbl = {
+    kInspectableSlots<wgc_abi::IDirect3D11CaptureFramePool>,
     &Recreate,
     &TryGetNextFrame,
-    [](IDirect3D11CaptureFramePool*, IUnknown*, EventRegistrationToken*) { return E_NOTIMPL; },
-    [](IDirect3D11CaptureFramePool*, EventRegistrationToken) { return E_NOTIMPL; },
+    [](wgc_abi::IDirect3D11CaptureFramePool*, IUnknown*, EventRegistrationToken*) {
+      return E_NOTIMPL;
+    },
+    [](wgc_abi::IDirect3D11CaptureFramePool*, EventRegistrationToken) { return E_NOTIMPL; },
     &CreateCaptureSession};
 
-const IClosableVtbl Pool::kClosableVtbl = {kInspectableSlots<IClosable>, [](IClosable* self) {
-                                             Pool* me = OwnerOf<Pool>(self);
-                                             std::lock_guard<std::mutex> lock(me->state_->mutex);
-                                             me->Close();
-                                             return S_OK;
-                                           }};
+const wgc_abi::IClosableVtbl Pool::kClosableVtbl = {
+    kInspectableSlots<wgc_abi::IClosable>, [](wgc_abi::IClosable* self) {
+      Pool* me = OwnerOf<Pool>(self);
+      std::lock_guard<std::mutex> lock(me->state_->mutex);
+      me->Close();
+      return S_OK;
+    }};
 
 class Item final : public Object {
  public:
   explicit Item(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-  Face<IGraphicsCaptureItem> item{&kItemVtbl, this};
+  Face<wgc_abi::IGraphicsCaptureItem> item{&kItemVtbl, this};
 
  private:
   void* FaceFor(REFIID iid) override {
-    return IsBase(iid) || iid == kIidGraphicsCaptureItem ? &item : nullptr;
+    return IsBase(iid) || iid == wgc_abi::kIidGraphicsCaptureItem ? &item : nullptr;
   }
-  static HRESULT STDMETHODCALLTYPE AddClosed(IGraphicsCaptureItem* self,
-                                             IGraphicsCaptureItemClosedHandler* handler,
+  static HRESULT STDMETHODCALLTYPE AddClosed(wgc_abi::IGraphicsCaptureItem* self,
+                                             wgc_abi::IGraphicsCaptureItemClosedHandler* handler,
                                              EventRegistrationToken* token) {
     State& state = *OwnerOf<Item>(self)->state_;
     if (handler == nullptr || token == nullptr) {
       return state.Broken(E_INVALIDARG);
     }
     // The system keeps the handler as the delegate type it was declared with.
-    ComRef<IGraphicsCaptureItemClosedHandler> delegate;
-    if (FAILED(handler->QueryInterface(kIidGraphicsCaptureItemClosedHandler, delegate.PutVoid()))) {
+    ComRef<wgc_abi::IGraphicsCaptureItemClosedHandler> delegate;
+    if (FAILED(handler->QueryInterface(wgc_abi::kIidGraphicsCaptureItemClosedHandler,
+                                       delegate.PutVoid()))) {
       return state.Broken(E_NOINTERFACE);
     }
     std::lock_guard<std::mutex> lock(state.mutex);
@@ -506,10 +514,10 @@ class Item final : public Object {
     delegate.get()->AddRef();
     return S_OK;
   }
-  static HRESULT STDMETHODCALLTYPE RemoveClosed(IGraphicsCaptureItem* self,
+  static HRESULT STDMETHODCALLTYPE RemoveClosed(wgc_abi::IGraphicsCaptureItem* self,
                                                 EventRegistrationToken token) {
     State& state = *OwnerOf<Item>(self)->state_;
-    IGraphicsCaptureItemClosedHandler* handler = nullptr;
+    wgc_abi::IGraphicsCaptureItemClosedHandler* handler = nullptr;
     {
       std::lock_guard<std::mutex> lock(state.mutex);
       const auto found = state.closed_handlers.find(token.value);
@@ -522,15 +530,15 @@ class Item final : public Object {
     handler->Release();
     return S_OK;
   }
-  static const IGraphicsCaptureItemVtbl kItemVtbl;
+  static const wgc_abi::IGraphicsCaptureItemVtbl kItemVtbl;
 
   std::shared_ptr<State> state_;
 };
 
-const IGraphicsCaptureItemVtbl Item::kItemVtbl = {
-    kInspectableSlots<IGraphicsCaptureItem>,
-    [](IGraphicsCaptureItem*, HSTRING*) { return E_NOTIMPL; },
-    [](IGraphicsCaptureItem* self, SizeInt32* size) {
+const wgc_abi::IGraphicsCaptureItemVtbl Item::kItemVtbl = {
+    kInspectableSlots<wgc_abi::IGraphicsCaptureItem>,
+    [](wgc_abi::IGraphicsCaptureItem*, HSTRING*) { return E_NOTIMPL; },
+    [](wgc_abi::IGraphicsCaptureItem* self, wgc_abi::SizeInt32* size) {
       std::lock_guard<std::mutex> lock(OwnerOf<Item>(self)->state_->mutex);
       *size = OwnerOf<Item>(self)->state_->monitor;
       return S_OK;
@@ -541,21 +549,21 @@ class ItemInterop final : public Object {
  public:
   explicit ItemInterop(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-  Face<IGraphicsCaptureItemInterop> interop{&kInteropVtbl, this};
+  Face<wgc_abi::IGraphicsCaptureItemInterop> interop{&kInteropVtbl, this};
 
  private:
   void* FaceFor(REFIID iid) override {
-    return IsBase(iid) || iid == kIidGraphicsCaptureItemInterop ? &interop : nullptr;
+    return IsBase(iid) || iid == wgc_abi::kIidGraphicsCaptureItemInterop ? &interop : nullptr;
   }
-  static const IGraphicsCaptureItemInteropVtbl kInteropVtbl;
+  static const wgc_abi::IGraphicsCaptureItemInteropVtbl kInteropVtbl;
 
   std::shared_ptr<State> state_;
 };
 
-const IGraphicsCaptureItemInteropVtbl ItemInterop::kInteropVtbl = {
-    kUnknownSlots<IGraphicsCaptureItemInterop>,
-    [](IGraphicsCaptureItemInterop*, HWND, REFIID, void**) { return E_NOTIMPL; },
-    [](IGraphicsCaptureItemInterop* self, HMONITOR monitor, REFIID iid, void** out) {
+const wgc_abi::IGraphicsCaptureItemInteropVtbl ItemInterop::kInteropVtbl = {
+    kUnknownSlots<wgc_abi::IGraphicsCaptureItemInterop>,
+    [](wgc_abi::IGraphicsCaptureItemInterop*, HWND, REFIID, void**) { return E_NOTIMPL; },
+    [](wgc_abi::IGraphicsCaptureItemInterop* self, HMONITOR monitor, REFIID iid, void** out) {
       State& state = *OwnerOf<ItemInterop>(self)->state_;
       if (out == nullptr) {
         return state.Broken(E_POINTER);
@@ -564,7 +572,7 @@ const IGraphicsCaptureItemInteropVtbl ItemInterop::kInteropVtbl = {
       if (monitor == nullptr) {
         return state.Broken(E_INVALIDARG);
       }
-      if (iid != kIidGraphicsCaptureItem) {
+      if (iid != wgc_abi::kIidGraphicsCaptureItem) {
         return state.Broken(E_NOINTERFACE);
       }
       {
@@ -581,73 +589,70 @@ class PoolFactory final : public Object {
  public:
   explicit PoolFactory(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-  Face<IDirect3D11CaptureFramePoolStatics2> statics{&kStaticsVtbl, this};
+  Face<wgc_abi::IDirect3D11CaptureFramePoolStatics2> statics{&kStaticsVtbl, this};
 
  private:
   void* FaceFor(REFIID iid) override {
-    return IsBase(iid) || iid == kIidDirect3D11CaptureFramePoolStatics2 ? &statics : nullptr;
+    return IsBase(iid) || iid == wgc_abi::kIidDirect3D11CaptureFramePoolStatics2 ? &statics
+                                                                                 : nullptr;
   }
-  static HRESULT STDMETHODCALLTYPE CreateFreeThreaded(IDirect3D11CaptureFramePoolStatics2* self,
-                                                      IDirect3DDevice* device,
-                                                      DirectXPixelFormat format, INT32 buffers,
-                                                      SizeInt32 size,
-                                                      IDirect3D11CaptureFramePool** out) {
+  static HRESULT STDMETHODCALLTYPE CreateFreeThreaded(
+      wgc_abi::IDirect3D11CaptureFramePoolStatics2* self, wgc_abi::IDirect3DDevice* device,
+      wgc_abi::DirectXPixelFormat format, INT32 buffers, wgc_abi::SizeInt32 size,
+      wgc_abi::IDirect3D11CaptureFramePool** out) {
     const std::shared_ptr<State>& state = OwnerOf<PoolFactory>(self)->state_;
     Device* wrapped = DeviceOf(device);
     if (out == nullptr || wrapped == nullptr ||
-        format != DirectXPixelFormat::kB8G8R8A8UIntNormalized || buffers < 1 || size.Width <= 0 ||
-        size.Height <= 0) {
+        format != wgc_abi::DirectXPixelFormat::kB8G8R8A8UIntNormalized || buffers < 1 ||
+        size.Width <= 0 || size.Height <= 0) {
       return state->Broken(E_INVALIDARG);
     }
-    ComRef<ID3D11Device> d3d;
-    wrapped->d3d()->AddRef();
-    *d3d.Put() = wrapped->d3d();
-    auto* pool = new Pool(state, std::move(d3d), buffers, size);
+    auto* pool = new Pool(state, wrapped->d3d(), buffers, size);
     std::lock_guard<std::mutex> lock(state->mutex);
     state->pool = pool;
     *out = pool->pool.abi();
     return S_OK;
   }
-  static const IDirect3D11CaptureFramePoolStatics2Vtbl kStaticsVtbl;
+  static const wgc_abi::IDirect3D11CaptureFramePoolStatics2Vtbl kStaticsVtbl;
 
   std::shared_ptr<State> state_;
 };
 
-const IDirect3D11CaptureFramePoolStatics2Vtbl PoolFactory::kStaticsVtbl = {
-    kInspectableSlots<IDirect3D11CaptureFramePoolStatics2>, &CreateFreeThreaded};
+const wgc_abi::IDirect3D11CaptureFramePoolStatics2Vtbl PoolFactory::kStaticsVtbl = {
+    kInspectableSlots<wgc_abi::IDirect3D11CaptureFramePoolStatics2>, &CreateFreeThreaded};
 
 // A request that has completed; the capturer only lets it go.
 class Operation final : public Object {
  public:
-  Face<IGraphicsCaptureSessionStatics> face{&kVtbl, this};
+  Face<wgc_abi::IGraphicsCaptureSessionStatics> face{&kVtbl, this};
 
  private:
   void* FaceFor(REFIID iid) override { return IsBase(iid) ? &face : nullptr; }
-  static const IGraphicsCaptureSessionStaticsVtbl kVtbl;
+  static const wgc_abi::IGraphicsCaptureSessionStaticsVtbl kVtbl;
 };
 
-const IGraphicsCaptureSessionStaticsVtbl Operation::kVtbl = {
-    kInspectableSlots<IGraphicsCaptureSessionStatics>,
-    [](IGraphicsCaptureSessionStatics*, boolean*) { return E_NOTIMPL; }};
+const wgc_abi::IGraphicsCaptureSessionStaticsVtbl Operation::kVtbl = {
+    kInspectableSlots<wgc_abi::IGraphicsCaptureSessionStatics>,
+    [](wgc_abi::IGraphicsCaptureSessionStatics*, boolean*) { return E_NOTIMPL; }};
 
 class AccessFactory final : public Object {
  public:
   explicit AccessFactory(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-  Face<IGraphicsCaptureAccessStatics> statics{&kStaticsVtbl, this};
+  Face<wgc_abi::IGraphicsCaptureAccessStatics> statics{&kStaticsVtbl, this};
 
  private:
   void* FaceFor(REFIID iid) override {
-    return IsBase(iid) || iid == kIidGraphicsCaptureAccessStatics ? &statics : nullptr;
+    return IsBase(iid) || iid == wgc_abi::kIidGraphicsCaptureAccessStatics ? &statics : nullptr;
   }
-  static const IGraphicsCaptureAccessStaticsVtbl kStaticsVtbl;
+  static const wgc_abi::IGraphicsCaptureAccessStaticsVtbl kStaticsVtbl;
 
   std::shared_ptr<State> state_;
 };
 
-const IGraphicsCaptureAccessStaticsVtbl AccessFactory::kStaticsVtbl = {
-    kInspectableSlots<IGraphicsCaptureAccessStatics>,
-    [](IGraphicsCaptureAccessStatics* self, GraphicsCaptureAccessKind kind,
+const wgc_abi::IGraphicsCaptureAccessStaticsVtbl AccessFactory::kStaticsVtbl = {
+    kInspectableSlots<wgc_abi::IGraphicsCaptureAccessStatics>,
+    [](wgc_abi::IGraphicsCaptureAccessStatics* self, wgc_abi::GraphicsCaptureAccessKind kind,
        IInspectable** operation) {
       State& state = *OwnerOf<AccessFactory>(self)->state_;
       if (operation == nullptr) {
@@ -655,7 +660,7 @@ const IGraphicsCaptureAccessStaticsVtbl AccessFactory::kStaticsVtbl = {
       }
       {
         std::lock_guard<std::mutex> lock(state.mutex);
-        state.access_requested |= kind == GraphicsCaptureAccessKind::kBorderless;
+        state.access_requested |= kind == wgc_abi::GraphicsCaptureAccessKind::kBorderless;
       }
       *operation = reinterpret_cast<IInspectable*>((new Operation())->face.abi());
       return S_OK;
@@ -682,15 +687,15 @@ GraphicsCaptureRuntime FakeGraphicsCapture::Runtime() const {
   GraphicsCaptureRuntime runtime;
   const std::shared_ptr<State> state = state_;
   runtime.support = [] { return S_OK; };
-  runtime.item_interop = [state](ComRef<IGraphicsCaptureItemInterop>& out) {
+  runtime.item_interop = [state](ComRef<wgc_abi::IGraphicsCaptureItemInterop>& out) {
     auto* object = new ItemInterop(state);
     return Hand(object->interop, out);
   };
-  runtime.frame_pools = [state](ComRef<IDirect3D11CaptureFramePoolStatics2>& out) {
+  runtime.frame_pools = [state](ComRef<wgc_abi::IDirect3D11CaptureFramePoolStatics2>& out) {
     auto* object = new PoolFactory(state);
     return Hand(object->statics, out);
   };
-  runtime.access = [state](ComRef<IGraphicsCaptureAccessStatics>& out) {
+  runtime.access = [state](ComRef<wgc_abi::IGraphicsCaptureAccessStatics>& out) {
     if (!state->modern) {
       return REGDB_E_CLASSNOTREG;
     }
@@ -722,7 +727,7 @@ void FakeGraphicsCapture::Resize(int32_t width, int32_t height) {
 }
 
 void FakeGraphicsCapture::Unplug() {
-  std::vector<IGraphicsCaptureItemClosedHandler*> handlers;
+  std::vector<wgc_abi::IGraphicsCaptureItemClosedHandler*> handlers;
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->unplugged = true;
@@ -732,7 +737,7 @@ void FakeGraphicsCapture::Unplug() {
     }
   }
   std::thread system([&] {
-    for (IGraphicsCaptureItemClosedHandler* handler : handlers) {
+    for (wgc_abi::IGraphicsCaptureItemClosedHandler* handler : handlers) {
       handler->Invoke(nullptr, nullptr);
       handler->Release();
     }
