@@ -81,7 +81,7 @@ class WasapiLoopbackCapture : public LoopbackAudioCapture {
   Status LastStatus() const override { return status_; }
 
  private:
-  bool WatchDefaultDevice();
+  void WatchDefaultDevice();
   bool Open();
   void Close();
   bool StartClient();
@@ -145,17 +145,16 @@ bool WasapiLoopbackCapture::Initialize() {
 }
 
 // Without notifications the capture still records, but stays on the endpoint it opened.
-bool WasapiLoopbackCapture::WatchDefaultDevice() {
+void WasapiLoopbackCapture::WatchDefaultDevice() {
   watcher_.Attach(new DefaultDeviceWatcher());
   const HRESULT hr = enumerator_->RegisterEndpointNotificationCallback(watcher_.Get());
   if (FAILED(hr)) {
     LOG_WARN("[Audio] Default device notifications unavailable: 0x%08lX",
              static_cast<unsigned long>(hr));
     watcher_.Reset();
-    return false;
+    return;
   }
   watching_ = true;
-  return true;
 }
 
 void WasapiLoopbackCapture::Close() {
@@ -242,6 +241,7 @@ bool WasapiLoopbackCapture::Start(PcmCallback callback) {
   // The default device may have changed, or gone, since the last stream.
   const bool default_changed = watcher_ && watcher_->TakeChange();
   if (default_changed || reopen_pending_ || !audio_client_) {
+    quiet_ = false;
     if (default_changed) {
       LOG_INFO("[Audio] Default playback device changed; reopening loopback capture");
     }
