@@ -194,6 +194,9 @@ HRESULT FakeAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVEFOR
   if (format == nullptr) {
     return E_POINTER;
   }
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   return mode == AUDCLNT_SHAREMODE_SHARED && SameAsMix(*format) ? S_OK
                                                                 : AUDCLNT_E_UNSUPPORTED_FORMAT;
 }
