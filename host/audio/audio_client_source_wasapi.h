@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <audioclient.h>
+#include <mmdeviceapi.h>
 #include <wrl/client.h>
 
 #include <functional>
@@ -12,19 +12,17 @@
 
 namespace orvane {
 
-// The audio client of the endpoint to record, or the call that failed on the way to it.
-struct AudioClientActivation {
-  Microsoft::WRL::ComPtr<IAudioClient> client;
-  const char* failed_call = nullptr;  // named in the log line
-  const char* failure = nullptr;      // the LastStatus message
-  HRESULT hr = S_OK;
-};
-using AudioClientSource = std::function<AudioClientActivation()>;
+// The device enumerator the capture finds the default playback endpoint with, and which
+// tells it when another endpoint becomes the default: the system's in the host, one that
+// keeps Windows' documented rules in tests.
+using DeviceEnumeratorSource =
+    std::function<HRESULT(Microsoft::WRL::ComPtr<IMMDeviceEnumerator>& enumerator)>;
 
-// The default playback endpoint's audio client.
-AudioClientActivation ActivateDefaultRenderClient();
+// The system's MMDeviceEnumerator.
+HRESULT CreateSystemDeviceEnumerator(Microsoft::WRL::ComPtr<IMMDeviceEnumerator>& enumerator);
 
-// The WASAPI loopback capture on the audio client `source` hands out.
-std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCaptureFrom(AudioClientSource source);
+// The WASAPI loopback capture of the default playback endpoint of `source`'s enumerator.
+std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCaptureFrom(
+    DeviceEnumeratorSource source);
 
 }  // namespace orvane

@@ -2,24 +2,28 @@
 
 #include <windows.h>
 
+#include <audioclient.h>
 #include <mmdeviceapi.h>
 #include <mmreg.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <thread>
 #include <vector>
 
 #include "audio/audio_client_source_wasapi.h"
+#include "audio/default_device_watcher_wasapi.h"
 #include "audio/pcm_samples.h"
 #include "base/logger.h"
+#include "platform/clock.h"
 #include "platform/multimedia_task.h"
 
 namespace orvane {
 namespace {
 
 constexpr REFERENCE_TIME kBufferDuration = 200000;  // 20 ms in 100-ns units
-constexpr DWORD kWaitLimitMs = 100;
+constexpr REFERENCE_TIME kWaitLimitMs = 100;
 // GetBuffer reports the performance-counter position in 100-ns units.
 constexpr uint64_t kPositionUnitsPerSecond = 10000000;
 
@@ -52,9 +56,19 @@ WAVEFORMATEXTENSIBLE CaptureFormat() {
   return format;
 }
 
+// The engine's default period when the device does not say.
+constexpr DWORD kDefaultPollMs = 10;
+// A capture that lost its device tries to open the new default this often.
+constexpr uint64_t kReopenRetryMs = 1000;
+
+// The stream's device is gone or the audio service restarted: only a new client records.
+bool NeedsNewClient(HRESULT hr) {
+  return hr == AUDCLNT_E_DEVICE_INVALIDATED || hr == AUDCLNT_E_SERVICE_NOT_RUNNING;
+}
+
 class WasapiLoopbackCapture : public LoopbackAudioCapture {
  public:
-  explicit WasapiLoopbackCapture(AudioClientSource source) : source_(std::move(source)) {}
+  explicit WasapiLoopbackCapture(DeviceEnumeratorSource source) : source_(std::move(source)) {}
   ~WasapiLoopbackCapture() override;
   WasapiLoopbackCapture(const WasapiLoopbackCapture&) = delete;
   WasapiLoopbackCapture& operator=(const WasapiLoopbackCapture&) = delete;
@@ -67,19 +81,36 @@ class WasapiLoopbackCapture : public LoopbackAudioCapture {
   Status LastStatus() const override { return status_; }
 
  private:
+  void WatchDefaultDevice();
+  bool Open();
+  void Close();
+  bool StartClient();
   void CaptureLoop();
+  void ReopenWhileRunning();
   void DrainPackets();
   void Deliver(const BYTE* data, uint32_t frames, uint64_t counter_position);
   bool Fail(const char* call, const char* message, HRESULT hr);
   void Shutdown();
 
-  AudioClientSource source_;
+  DeviceEnumeratorSource source_;
+  Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator_;
+  Microsoft::WRL::ComPtr<DefaultDeviceWatcher> watcher_;
+  bool watching_ = false;
+  bool initialized_ = false;
   Microsoft::WRL::ComPtr<IAudioClient> audio_client_;
   Microsoft::WRL::ComPtr<IAudioCaptureClient> capture_client_;
   PcmCallback callback_;
   std::thread thread_;
   std::atomic<bool> running_{false};
   HANDLE event_ = nullptr;
+  // Loopback streams of some Windows versions never signal their event, so the thread
+  // also looks for packets after this long without one.
+  DWORD poll_ms_ = kDefaultPollMs;
+  // Set when the stream's device went away; the capture thread opens the new default.
+  bool reopen_pending_ = false;
+  uint64_t next_reopen_ms_ = 0;
+  // A device that stays away is reported once, not at every retry.
+  bool quiet_ = false;
   std::vector<int16_t> converted_;  // float packets as 16-bit samples, reused
   Status status_;
 };
@@ -91,21 +122,65 @@ WasapiLoopbackCapture::~WasapiLoopbackCapture() {
 }
 
 bool WasapiLoopbackCapture::Fail(const char* call, const char* message, HRESULT hr) {
-  LOG_ERROR("[Audio] %s failed: 0x%08lX", call, static_cast<unsigned long>(hr));
+  if (!quiet_) {
+    LOG_ERROR("[Audio] %s failed: 0x%08lX", call, static_cast<unsigned long>(hr));
+  }
   status_ = Status::Failure(StatusCode::kResource, message, static_cast<uint32_t>(hr));
   return false;
 }
 
 bool WasapiLoopbackCapture::Initialize() {
   status_ = Status::Success();
-  capture_client_.Reset();
-  AudioClientActivation activation = source_();
-  if (!activation.client) {
-    return Fail(activation.failed_call, activation.failure, activation.hr);
+  if (!enumerator_) {
+    const HRESULT hr = source_(enumerator_);
+    if (FAILED(hr) || !enumerator_) {
+      enumerator_.Reset();
+      return Fail("CoCreateInstance MMDeviceEnumerator", "Audio device enumerator creation failed",
+                  FAILED(hr) ? hr : E_POINTER);
+    }
+    WatchDefaultDevice();
   }
-  audio_client_ = std::move(activation.client);
+  initialized_ = Open();
+  return initialized_;
+}
+
+// Without notifications the capture still records, but stays on the endpoint it opened.
+void WasapiLoopbackCapture::WatchDefaultDevice() {
+  watcher_.Attach(new DefaultDeviceWatcher());
+  const HRESULT hr = enumerator_->RegisterEndpointNotificationCallback(watcher_.Get());
+  if (FAILED(hr)) {
+    LOG_WARN("[Audio] Default device notifications unavailable: 0x%08lX",
+             static_cast<unsigned long>(hr));
+    watcher_.Reset();
+    return;
+  }
+  watching_ = true;
+}
+
+void WasapiLoopbackCapture::Close() {
+  if (audio_client_) {
+    audio_client_->Stop();
+  }
+  capture_client_.Reset();
+  audio_client_.Reset();
+}
+
+bool WasapiLoopbackCapture::Open() {
+  Close();
+  Microsoft::WRL::ComPtr<IMMDevice> device;
+  HRESULT hr = enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, &device);
+  if (FAILED(hr)) {
+    return Fail("GetDefaultAudioEndpoint", "Default audio endpoint is unavailable", hr);
+  }
+  Microsoft::WRL::ComPtr<IAudioClient> client;
+  hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                        reinterpret_cast<void**>(client.GetAddressOf()));
+  if (FAILED(hr) || !client) {
+    return Fail("Activate IAudioClient", "Audio client activation failed",
+                FAILED(hr) ? hr : E_POINTER);
+  }
   WAVEFORMATEX* mix = nullptr;
-  HRESULT hr = audio_client_->GetMixFormat(&mix);
+  hr = client->GetMixFormat(&mix);
   if (FAILED(hr)) {
     return Fail("GetMixFormat", "Audio mix format query failed", hr);
   }
@@ -116,20 +191,41 @@ bool WasapiLoopbackCapture::Initialize() {
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   }
   const WAVEFORMATEXTENSIBLE format = CaptureFormat();
-  hr = audio_client_->Initialize(AUDCLNT_SHAREMODE_SHARED, kStreamFlags, kBufferDuration, 0,
-                                 &format.Format, nullptr);
+  hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, kStreamFlags, kBufferDuration, 0,
+                          &format.Format, nullptr);
   if (FAILED(hr)) {
     return Fail("IAudioClient::Initialize loopback", "Audio loopback initialization failed", hr);
   }
-  hr = audio_client_->SetEventHandle(event_);
+  hr = client->SetEventHandle(event_);
   if (FAILED(hr)) {
     return Fail("SetEventHandle", "Audio event handle registration failed", hr);
   }
-  hr = audio_client_->GetService(IID_PPV_ARGS(capture_client_.ReleaseAndGetAddressOf()));
+  Microsoft::WRL::ComPtr<IAudioCaptureClient> capture;
+  hr = client->GetService(IID_PPV_ARGS(&capture));
   if (FAILED(hr)) {
     return Fail("GetService IAudioCaptureClient", "Audio capture service creation failed", hr);
   }
+  REFERENCE_TIME period = 0;
+  poll_ms_ = kDefaultPollMs;
+  if (SUCCEEDED(client->GetDevicePeriod(&period, nullptr)) && period > 0) {
+    poll_ms_ = static_cast<DWORD>(std::clamp<REFERENCE_TIME>(period / 10000, 1, kWaitLimitMs));
+  }
+  audio_client_ = std::move(client);
+  capture_client_ = std::move(capture);
   LOG_INFO("[Audio] WASAPI loopback initialized");
+  return true;
+}
+
+bool WasapiLoopbackCapture::StartClient() {
+  const HRESULT hr = audio_client_->Start();
+  if (FAILED(hr)) {
+    if (!quiet_) {
+      LOG_ERROR("[Audio] IAudioClient::Start failed: 0x%08lX", static_cast<unsigned long>(hr));
+    }
+    status_ = Status::Failure(StatusCode::kResource, "Audio client start failed",
+                              static_cast<uint32_t>(hr));
+    return false;
+  }
   return true;
 }
 
@@ -137,18 +233,28 @@ bool WasapiLoopbackCapture::Start(PcmCallback callback) {
   if (running_.load()) {
     return true;
   }
-  if (!audio_client_ || !capture_client_) {
+  if (!initialized_) {
     status_ =
         Status::Failure(StatusCode::kResource, "Audio capture was not initialized before Start()");
     return false;
   }
+  // The default device may have changed, or gone, since the last stream.
+  const bool default_changed = watcher_ && watcher_->TakeChange();
+  if (default_changed || reopen_pending_ || !audio_client_) {
+    quiet_ = false;
+    if (default_changed) {
+      LOG_INFO("[Audio] Default playback device changed; reopening loopback capture");
+    }
+    if (!Open()) {
+      return false;
+    }
+    reopen_pending_ = false;
+  }
   callback_ = std::move(callback);
-  const HRESULT hr = audio_client_->Start();
-  if (FAILED(hr)) {
-    LOG_ERROR("[Audio] IAudioClient::Start failed: 0x%08lX", static_cast<unsigned long>(hr));
-    status_ = Status::Failure(StatusCode::kResource, "Audio client start failed",
-                              static_cast<uint32_t>(hr));
-    return false;
+  if (!StartClient()) {
+    if (!NeedsNewClient(static_cast<HRESULT>(status_.hr)) || !Open() || !StartClient()) {
+      return false;
+    }
   }
   running_ = true;
   thread_ = std::thread(&WasapiLoopbackCapture::CaptureLoop, this);
@@ -175,6 +281,14 @@ void WasapiLoopbackCapture::Shutdown() {
   Stop();
   capture_client_.Reset();
   audio_client_.Reset();
+  // Windows keeps no reference of its own: the watcher must stay alive until it is
+  // unregistered.
+  if (watching_) {
+    enumerator_->UnregisterEndpointNotificationCallback(watcher_.Get());
+    watching_ = false;
+  }
+  watcher_.Reset();
+  enumerator_.Reset();
   if (event_ != nullptr) {
     CloseHandle(event_);
     event_ = nullptr;
@@ -184,36 +298,64 @@ void WasapiLoopbackCapture::Shutdown() {
 void WasapiLoopbackCapture::CaptureLoop() {
   const MultimediaTask task(L"Pro Audio");
   while (running_.load()) {
-    const DWORD wait = WaitForSingleObject(event_, kWaitLimitMs);
+    WaitForSingleObject(event_, poll_ms_);
     if (!running_.load()) {
       break;
     }
-    if (wait == WAIT_OBJECT_0) {
+    if (watcher_ && watcher_->TakeChange()) {
+      LOG_INFO("[Audio] Default playback device changed; reopening loopback capture");
+      reopen_pending_ = true;
+      next_reopen_ms_ = 0;
+      quiet_ = false;
+    }
+    if (reopen_pending_ && TickCountMs() >= next_reopen_ms_) {
+      ReopenWhileRunning();
+    }
+    if (capture_client_ && !reopen_pending_) {
       DrainPackets();
     }
   }
 }
 
+void WasapiLoopbackCapture::ReopenWhileRunning() {
+  if (Open() && StartClient()) {
+    LOG_INFO("[Audio] Loopback capture reopened");
+    reopen_pending_ = false;
+    quiet_ = false;
+    status_ = Status::Success();
+    return;
+  }
+  Close();
+  quiet_ = true;
+  next_reopen_ms_ = TickCountMs() + kReopenRetryMs;
+}
+
 void WasapiLoopbackCapture::DrainPackets() {
   UINT32 packet_frames = 0;
-  while (SUCCEEDED(capture_client_->GetNextPacketSize(&packet_frames)) && packet_frames > 0) {
+  HRESULT hr = S_OK;
+  while (SUCCEEDED(hr = capture_client_->GetNextPacketSize(&packet_frames)) && packet_frames > 0) {
     BYTE* data = nullptr;
     UINT32 frames = 0;
     DWORD flags = 0;
     UINT64 device_position = 0;
     UINT64 counter_position = 0;
-    const HRESULT hr =
-        capture_client_->GetBuffer(&data, &frames, &flags, &device_position, &counter_position);
+    hr = capture_client_->GetBuffer(&data, &frames, &flags, &device_position, &counter_position);
     if (FAILED(hr)) {
       status_ = Status::Failure(StatusCode::kReceive, "Audio capture GetBuffer() failed",
                                 static_cast<uint32_t>(hr));
-      return;
+      break;
     }
     if (callback_ && frames > 0 && (flags & AUDCLNT_BUFFERFLAGS_SILENT) == 0) {
       Deliver(data, frames, counter_position);
     }
     capture_client_->ReleaseBuffer(frames);
     status_ = Status::Success();
+  }
+  if (NeedsNewClient(hr)) {
+    LOG_WARN("[Audio] Audio device invalidated (0x%08lX); reopening loopback capture",
+             static_cast<unsigned long>(hr));
+    reopen_pending_ = true;
+    next_reopen_ms_ = 0;
   }
 }
 
@@ -225,38 +367,17 @@ void WasapiLoopbackCapture::Deliver(const BYTE* data, uint32_t frames, uint64_t 
             TicksToMicros(counter_position, kPositionUnitsPerSecond));
 }
 
-AudioClientActivation ActivateDefaultRenderClient() {
-  AudioClientActivation activation;
-  Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator;
-  activation.hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                   IID_PPV_ARGS(&enumerator));
-  if (FAILED(activation.hr)) {
-    activation.failed_call = "CoCreateInstance MMDeviceEnumerator";
-    activation.failure = "Audio device enumerator creation failed";
-    return activation;
-  }
-  Microsoft::WRL::ComPtr<IMMDevice> device;
-  activation.hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device);
-  if (FAILED(activation.hr)) {
-    activation.failed_call = "GetDefaultAudioEndpoint";
-    activation.failure = "Default audio endpoint is unavailable";
-    return activation;
-  }
-  activation.hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                   reinterpret_cast<void**>(activation.client.GetAddressOf()));
-  if (FAILED(activation.hr)) {
-    activation.client.Reset();
-    activation.failed_call = "Activate IAudioClient";
-    activation.failure = "Audio client activation failed";
-  }
-  return activation;
+HRESULT CreateSystemDeviceEnumerator(Microsoft::WRL::ComPtr<IMMDeviceEnumerator>& enumerator) {
+  return CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                          IID_PPV_ARGS(&enumerator));
 }
 
 std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCapture() {
-  return CreateWasapiLoopbackCaptureFrom(ActivateDefaultRenderClient);
+  return CreateWasapiLoopbackCaptureFrom(CreateSystemDeviceEnumerator);
 }
 
-std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCaptureFrom(AudioClientSource source) {
+std::unique_ptr<LoopbackAudioCapture> CreateWasapiLoopbackCaptureFrom(
+    DeviceEnumeratorSource source) {
   return std::make_unique<WasapiLoopbackCapture>(std::move(source));
 }
 

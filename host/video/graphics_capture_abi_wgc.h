@@ -104,14 +104,35 @@ struct IGraphicsCaptureItemInterop
   }
 };
 
+// Windows.Foundation.TypedEventHandler<GraphicsCaptureItem, Object>: the item's Closed event.
+struct IGraphicsCaptureItemClosedHandler;
+struct IGraphicsCaptureItemClosedHandlerVtbl {
+  UnknownSlots<IGraphicsCaptureItemClosedHandler> unknown;
+  HRESULT(STDMETHODCALLTYPE* Invoke)
+  (IGraphicsCaptureItemClosedHandler*, IGraphicsCaptureItem*, IInspectable*);
+};
+struct IGraphicsCaptureItemClosedHandler
+    : AbiInterface<IGraphicsCaptureItemClosedHandler, IGraphicsCaptureItemClosedHandlerVtbl> {
+  HRESULT Invoke(IGraphicsCaptureItem* sender, IInspectable* args) {
+    return vtbl->Invoke(this, sender, args);
+  }
+};
+
 // Windows.Graphics.Capture.IGraphicsCaptureItem.
 struct IGraphicsCaptureItemVtbl {
   InspectableSlots<IGraphicsCaptureItem> inspectable;
   HRESULT(STDMETHODCALLTYPE* get_DisplayName)(IGraphicsCaptureItem*, HSTRING*);
   HRESULT(STDMETHODCALLTYPE* get_Size)(IGraphicsCaptureItem*, SizeInt32*);
+  HRESULT(STDMETHODCALLTYPE* add_Closed)
+  (IGraphicsCaptureItem*, IGraphicsCaptureItemClosedHandler*, EventRegistrationToken*);
+  HRESULT(STDMETHODCALLTYPE* remove_Closed)(IGraphicsCaptureItem*, EventRegistrationToken);
 };
 struct IGraphicsCaptureItem : AbiInterface<IGraphicsCaptureItem, IGraphicsCaptureItemVtbl> {
   HRESULT get_Size(SizeInt32* size) { return vtbl->get_Size(this, size); }
+  HRESULT add_Closed(IGraphicsCaptureItemClosedHandler* handler, EventRegistrationToken* token) {
+    return vtbl->add_Closed(this, handler, token);
+  }
+  HRESULT remove_Closed(EventRegistrationToken token) { return vtbl->remove_Closed(this, token); }
 };
 
 // Windows.Graphics.Capture.IGraphicsCaptureSession.
@@ -122,6 +143,50 @@ struct IGraphicsCaptureSessionVtbl {
 struct IGraphicsCaptureSession
     : AbiInterface<IGraphicsCaptureSession, IGraphicsCaptureSessionVtbl> {
   HRESULT StartCapture() { return vtbl->StartCapture(this); }
+};
+
+// Windows.Graphics.Capture.IGraphicsCaptureSession2 (Windows 10 2004 and later).
+struct IGraphicsCaptureSession2;
+struct IGraphicsCaptureSession2Vtbl {
+  InspectableSlots<IGraphicsCaptureSession2> inspectable;
+  HRESULT(STDMETHODCALLTYPE* get_IsCursorCaptureEnabled)(IGraphicsCaptureSession2*, boolean*);
+  HRESULT(STDMETHODCALLTYPE* put_IsCursorCaptureEnabled)(IGraphicsCaptureSession2*, boolean);
+};
+struct IGraphicsCaptureSession2
+    : AbiInterface<IGraphicsCaptureSession2, IGraphicsCaptureSession2Vtbl> {
+  HRESULT put_IsCursorCaptureEnabled(boolean value) {
+    return vtbl->put_IsCursorCaptureEnabled(this, value);
+  }
+};
+
+// Windows.Graphics.Capture.IGraphicsCaptureSession3 (Windows 10 build 20348 and later).
+struct IGraphicsCaptureSession3;
+struct IGraphicsCaptureSession3Vtbl {
+  InspectableSlots<IGraphicsCaptureSession3> inspectable;
+  HRESULT(STDMETHODCALLTYPE* get_IsBorderRequired)(IGraphicsCaptureSession3*, boolean*);
+  HRESULT(STDMETHODCALLTYPE* put_IsBorderRequired)(IGraphicsCaptureSession3*, boolean);
+};
+struct IGraphicsCaptureSession3
+    : AbiInterface<IGraphicsCaptureSession3, IGraphicsCaptureSession3Vtbl> {
+  HRESULT put_IsBorderRequired(boolean value) { return vtbl->put_IsBorderRequired(this, value); }
+};
+
+// Windows.Graphics.Capture.GraphicsCaptureAccessKind.
+enum class GraphicsCaptureAccessKind : int32_t { kBorderless = 0 };
+
+// Windows.Graphics.Capture.IGraphicsCaptureAccessStatics. The operation it returns is only
+// released, never read, so it is declared as what every interface is.
+struct IGraphicsCaptureAccessStatics;
+struct IGraphicsCaptureAccessStaticsVtbl {
+  InspectableSlots<IGraphicsCaptureAccessStatics> inspectable;
+  HRESULT(STDMETHODCALLTYPE* RequestAccessAsync)
+  (IGraphicsCaptureAccessStatics*, GraphicsCaptureAccessKind, IInspectable**);
+};
+struct IGraphicsCaptureAccessStatics
+    : AbiInterface<IGraphicsCaptureAccessStatics, IGraphicsCaptureAccessStaticsVtbl> {
+  HRESULT RequestAccessAsync(GraphicsCaptureAccessKind kind, IInspectable** operation) {
+    return vtbl->RequestAccessAsync(this, kind, operation);
+  }
 };
 
 // Windows.Graphics.Capture.IGraphicsCaptureSessionStatics: whether the system can capture.
@@ -139,10 +204,13 @@ struct IGraphicsCaptureSessionStatics
 struct IDirect3D11CaptureFrameVtbl {
   InspectableSlots<IDirect3D11CaptureFrame> inspectable;
   HRESULT(STDMETHODCALLTYPE* get_Surface)(IDirect3D11CaptureFrame*, IDirect3DSurface**);
+  HRESULT(STDMETHODCALLTYPE* get_SystemRelativeTime)(IDirect3D11CaptureFrame*, int64_t*);
+  HRESULT(STDMETHODCALLTYPE* get_ContentSize)(IDirect3D11CaptureFrame*, SizeInt32*);
 };
 struct IDirect3D11CaptureFrame
     : AbiInterface<IDirect3D11CaptureFrame, IDirect3D11CaptureFrameVtbl> {
   HRESULT get_Surface(IDirect3DSurface** surface) { return vtbl->get_Surface(this, surface); }
+  HRESULT get_ContentSize(SizeInt32* size) { return vtbl->get_ContentSize(this, size); }
 };
 
 // Windows.Graphics.Capture.IDirect3D11CaptureFramePool.
@@ -161,6 +229,10 @@ struct IDirect3D11CaptureFramePoolVtbl {
 };
 struct IDirect3D11CaptureFramePool
     : AbiInterface<IDirect3D11CaptureFramePool, IDirect3D11CaptureFramePoolVtbl> {
+  HRESULT Recreate(IDirect3DDevice* device, DirectXPixelFormat format, INT32 buffers,
+                   SizeInt32 size) {
+    return vtbl->Recreate(this, device, format, buffers, size);
+  }
   HRESULT TryGetNextFrame(IDirect3D11CaptureFrame** frame) {
     return vtbl->TryGetNextFrame(this, frame);
   }
@@ -207,9 +279,17 @@ ORVANE_WGC_SLOT(IGraphicsCaptureItemInteropVtbl, CreateForWindow, 3);
 ORVANE_WGC_SLOT(IGraphicsCaptureItemInteropVtbl, CreateForMonitor, 4);
 ORVANE_WGC_SLOT(IGraphicsCaptureItemVtbl, get_DisplayName, 6);
 ORVANE_WGC_SLOT(IGraphicsCaptureItemVtbl, get_Size, 7);
+ORVANE_WGC_SLOT(IGraphicsCaptureItemVtbl, add_Closed, 8);
+ORVANE_WGC_SLOT(IGraphicsCaptureItemVtbl, remove_Closed, 9);
+ORVANE_WGC_SLOT(IGraphicsCaptureItemClosedHandlerVtbl, Invoke, 3);
+ORVANE_WGC_SLOT(IGraphicsCaptureSession2Vtbl, put_IsCursorCaptureEnabled, 7);
+ORVANE_WGC_SLOT(IGraphicsCaptureSession3Vtbl, put_IsBorderRequired, 7);
+ORVANE_WGC_SLOT(IGraphicsCaptureAccessStaticsVtbl, RequestAccessAsync, 6);
 ORVANE_WGC_SLOT(IGraphicsCaptureSessionVtbl, StartCapture, 6);
 ORVANE_WGC_SLOT(IGraphicsCaptureSessionStaticsVtbl, IsSupported, 6);
 ORVANE_WGC_SLOT(IDirect3D11CaptureFrameVtbl, get_Surface, 6);
+ORVANE_WGC_SLOT(IDirect3D11CaptureFrameVtbl, get_ContentSize, 8);
+ORVANE_WGC_SLOT(IDirect3D11CaptureFramePoolVtbl, Recreate, 6);
 ORVANE_WGC_SLOT(IDirect3D11CaptureFramePoolVtbl, TryGetNextFrame, 7);
 ORVANE_WGC_SLOT(IDirect3D11CaptureFramePoolVtbl, CreateCaptureSession, 10);
 ORVANE_WGC_SLOT(IDirect3D11CaptureFramePoolStatics2Vtbl, CreateFreeThreaded, 6);
@@ -225,6 +305,17 @@ inline constexpr IID kIidGraphicsCaptureItemInterop = {
     0x3628E81B, 0x3CAC, 0x4C60, {0xB7, 0xF4, 0x23, 0xCE, 0x0E, 0x0C, 0x33, 0x56}};
 inline constexpr IID kIidGraphicsCaptureItem = {
     0x79C3F95B, 0x31F7, 0x4EC2, {0xA4, 0x64, 0x63, 0x2E, 0xF5, 0xD3, 0x07, 0x60}};
+inline constexpr IID kIidGraphicsCaptureItemClosedHandler = {
+    0xE9C610C0, 0xA68C, 0x5BD9, {0x80, 0x21, 0x85, 0x89, 0x34, 0x6E, 0xEE, 0xE2}};
+inline constexpr IID kIidGraphicsCaptureSession2 = {
+    0x2C39AE40, 0x7D2E, 0x5044, {0x80, 0x4E, 0x8B, 0x67, 0x99, 0xD4, 0xCF, 0x9E}};
+inline constexpr IID kIidGraphicsCaptureSession3 = {
+    0xF2CDD966, 0x22AE, 0x5EA1, {0x95, 0x96, 0x3A, 0x28, 0x93, 0x44, 0xC3, 0xBE}};
+inline constexpr IID kIidGraphicsCaptureAccessStatics = {
+    0x743ED370, 0x06EC, 0x5040, {0xA5, 0x8A, 0x90, 0x1F, 0x0F, 0x75, 0x70, 0x95}};
+// IAgileObject: the handler may be called on any thread.
+inline constexpr IID kIidAgileObject = {
+    0x94EA2B94, 0xE9CC, 0x49E0, {0xC0, 0xFF, 0xEE, 0x64, 0xCA, 0x8F, 0x5B, 0x90}};
 inline constexpr IID kIidGraphicsCaptureSessionStatics = {
     0x2224A540, 0x5974, 0x49AA, {0xB2, 0x32, 0x08, 0x82, 0x53, 0x6F, 0x4C, 0xB5}};
 inline constexpr IID kIidDirect3D11CaptureFramePoolStatics2 = {
@@ -241,6 +332,8 @@ inline constexpr wchar_t kGraphicsCaptureItemClass[] =
     L"Windows.Graphics.Capture.GraphicsCaptureItem";
 inline constexpr wchar_t kGraphicsCaptureSessionClass[] =
     L"Windows.Graphics.Capture.GraphicsCaptureSession";
+inline constexpr wchar_t kGraphicsCaptureAccessClass[] =
+    L"Windows.Graphics.Capture.GraphicsCaptureAccess";
 inline constexpr wchar_t kCaptureFramePoolClass[] =
     L"Windows.Graphics.Capture.Direct3D11CaptureFramePool";
 

@@ -60,6 +60,24 @@ HRESULT CaptureFramePoolStatics(ComRef<wgc_abi::IDirect3D11CaptureFramePoolStati
                      wgc_abi::kIidDirect3D11CaptureFramePoolStatics2, factory);
 }
 
+HRESULT GraphicsCaptureAccessStatics(ComRef<wgc_abi::IGraphicsCaptureAccessStatics>& factory) {
+  static ComRef<wgc_abi::IGraphicsCaptureAccessStatics> kept;
+  return KeptFactory(kept, wgc_abi::kGraphicsCaptureAccessClass,
+                     wgc_abi::kIidGraphicsCaptureAccessStatics, factory);
+}
+
+GraphicsCaptureRuntime GraphicsCaptureRuntime::System() {
+  GraphicsCaptureRuntime runtime;
+  runtime.support = GraphicsCaptureSupport;
+  runtime.item_interop = GraphicsCaptureItemInterop;
+  runtime.frame_pools = CaptureFramePoolStatics;
+  runtime.access = GraphicsCaptureAccessStatics;
+  runtime.direct3d_device = [](IDXGIDevice* dxgi_device, ComRef<IInspectable>& device) {
+    return CreateDirect3D11DeviceFromDXGIDevice(dxgi_device, device.Put());
+  };
+  return runtime;
+}
+
 HRESULT GraphicsCaptureSupport() {
   JoinMultithreadedApartmentOnce();
   ComRef<wgc_abi::IGraphicsCaptureSessionStatics> statics;

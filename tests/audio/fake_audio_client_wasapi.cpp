@@ -1,8 +1,11 @@
 #include "audio/fake_audio_client_wasapi.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <string>
+#include <thread>
 
 namespace orvane::testing {
 namespace {
@@ -67,12 +70,28 @@ WAVEFORMATEXTENSIBLE SurroundFloatMixFormat() {
   return format;
 }
 
-FakeAudioClient::FakeAudioClient(const WAVEFORMATEXTENSIBLE& mix_format, uint32_t packets,
-                                 Record& record)
-    : mix_(mix_format), packets_per_start_(packets), record_(record) {}
+WAVEFORMATEXTENSIBLE StereoPcmMixFormat() {
+  WAVEFORMATEXTENSIBLE format{};
+  format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+  format.Format.nChannels = 2;
+  format.Format.nSamplesPerSec = 48000;
+  format.Format.wBitsPerSample = 16;
+  format.Format.nBlockAlign = 2 * 2;
+  format.Format.nAvgBytesPerSec = 48000 * 2 * 2;
+  format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+  format.Samples.wValidBitsPerSample = 16;
+  format.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
+  format.SubFormat = kSubtypePcm;
+  return format;
+}
+
+FakeAudioClient::FakeAudioClient(FakeEndpoint& endpoint)
+    : endpoint_(endpoint),
+      mix_(endpoint.mix_format),
+      born_invalidations_(endpoint.invalidations.load()) {}
 
 HRESULT FakeAudioClient::Broken(HRESULT result) {
-  ++record_.rule_breaks;
+  ++endpoint_.rule_breaks;
   return result;
 }
 
@@ -116,6 +135,9 @@ HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFEREN
                                     REFERENCE_TIME periodicity, const WAVEFORMATEX* format,
                                     LPCGUID) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (stream_format_) {
     return Broken(AUDCLNT_E_ALREADY_INITIALIZED);
   }
@@ -132,12 +154,15 @@ HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFEREN
   }
   stream_format_ = given;
   flags_ = flags;
-  ++record_.initialized;
+  ++endpoint_.initialized;
   return S_OK;
 }
 
 HRESULT FakeAudioClient::GetBufferSize(UINT32* frames) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (!stream_format_) {
     return Broken(AUDCLNT_E_NOT_INITIALIZED);
   }
@@ -146,11 +171,17 @@ HRESULT FakeAudioClient::GetBufferSize(UINT32* frames) {
 }
 
 HRESULT FakeAudioClient::GetStreamLatency(REFERENCE_TIME* latency) {
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   *latency = 0;
   return stream_format_ ? S_OK : Broken(AUDCLNT_E_NOT_INITIALIZED);
 }
 
 HRESULT FakeAudioClient::GetCurrentPadding(UINT32* frames) {
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   *frames = 0;
   return stream_format_ ? S_OK : Broken(AUDCLNT_E_NOT_INITIALIZED);
 }
@@ -163,11 +194,17 @@ HRESULT FakeAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVEFOR
   if (format == nullptr) {
     return E_POINTER;
   }
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   return mode == AUDCLNT_SHAREMODE_SHARED && SameAsMix(*format) ? S_OK
                                                                 : AUDCLNT_E_UNSUPPORTED_FORMAT;
 }
 
 HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** format) {
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (format == nullptr) {
     return Broken(E_POINTER);
   }
@@ -179,6 +216,9 @@ HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** format) {
 
 HRESULT FakeAudioClient::GetDevicePeriod(REFERENCE_TIME* default_period,
                                          REFERENCE_TIME* minimum_period) {
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (default_period != nullptr) {
     *default_period = 100000;
   }
@@ -190,6 +230,9 @@ HRESULT FakeAudioClient::GetDevicePeriod(REFERENCE_TIME* default_period,
 
 HRESULT FakeAudioClient::Start() {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (!stream_format_) {
     return Broken(AUDCLNT_E_NOT_INITIALIZED);
   }
@@ -201,11 +244,11 @@ HRESULT FakeAudioClient::Start() {
   }
   running_ = true;
   const uint64_t frames = stream_format_->Format.nSamplesPerSec / kPacketsPerSecond;
-  for (uint32_t i = 0; i < packets_per_start_; ++i) {
+  for (uint32_t i = 0; i < endpoint_.packets; ++i) {
     queued_.push_back(TonePacket(frames_made_));
     frames_made_ += frames;
   }
-  if (event_ != nullptr) {
+  if (event_ != nullptr && endpoint_.signals_event) {
     SetEvent(event_);
   }
   return S_OK;
@@ -223,6 +266,9 @@ HRESULT FakeAudioClient::Stop() {
 
 HRESULT FakeAudioClient::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (!stream_format_) {
     return Broken(AUDCLNT_E_NOT_INITIALIZED);
   }
@@ -235,6 +281,9 @@ HRESULT FakeAudioClient::Reset() {
 
 HRESULT FakeAudioClient::SetEventHandle(HANDLE event) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (event == nullptr) {
     return Broken(E_INVALIDARG);
   }
@@ -249,6 +298,9 @@ HRESULT FakeAudioClient::SetEventHandle(HANDLE event) {
 }
 
 HRESULT FakeAudioClient::GetService(REFIID id, void** service) {
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (service == nullptr) {
     return Broken(E_POINTER);
   }
@@ -268,6 +320,9 @@ HRESULT FakeAudioClient::GetService(REFIID id, void** service) {
 HRESULT FakeAudioClient::GetBuffer(BYTE** data, UINT32* frames, DWORD* flags,
                                    UINT64* device_position, UINT64* counter_position) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (buffer_out_) {
     return Broken(AUDCLNT_E_OUT_OF_ORDER);
   }
@@ -303,13 +358,16 @@ HRESULT FakeAudioClient::ReleaseBuffer(UINT32 frames) {
   buffer_out_ = false;
   if (frames != 0) {
     ++next_packet_;
-    ++record_.released_packets;
+    ++endpoint_.released_packets;
   }
   return S_OK;
 }
 
 HRESULT FakeAudioClient::GetNextPacketSize(UINT32* frames) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (Gone()) {
+    return AUDCLNT_E_DEVICE_INVALIDATED;
+  }
   if (!stream_format_) {
     return Broken(AUDCLNT_E_NOT_INITIALIZED);
   }
@@ -344,6 +402,201 @@ std::vector<uint8_t> FakeAudioClient::TonePacket(uint64_t first_frame) const {
     }
   }
   return packet;
+}
+
+namespace {
+
+// One endpoint as an IMMDevice: each activation is a new client of it.
+class FakeDevice final : public IMMDevice {
+ public:
+  FakeDevice(FakeEndpoint& endpoint, size_t index) : endpoint_(endpoint), index_(index) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+    if (object == nullptr) {
+      return E_POINTER;
+    }
+    if (id != __uuidof(IUnknown) && id != __uuidof(IMMDevice)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IMMDevice*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) {
+      delete this;
+    }
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE Activate(REFIID id, DWORD, PROPVARIANT*, void** object) override {
+    if (object == nullptr) {
+      return E_POINTER;
+    }
+    *object = nullptr;
+    if (id != __uuidof(IAudioClient)) {
+      return E_NOINTERFACE;
+    }
+    ++endpoint_.activations;
+    *object = static_cast<IAudioClient*>(new FakeAudioClient(endpoint_));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD, IPropertyStore**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {
+    if (id == nullptr) {
+      return E_POINTER;
+    }
+    const std::wstring text = L"{0.0.0.00000000}.fake-" + std::to_wstring(index_);
+    *id = static_cast<LPWSTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
+    std::wmemcpy(*id, text.c_str(), text.size() + 1);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
+    if (state == nullptr) {
+      return E_POINTER;
+    }
+    *state = DEVICE_STATE_ACTIVE;
+    return S_OK;
+  }
+
+ private:
+  ~FakeDevice() = default;
+
+  std::atomic<ULONG> references_{1};
+  FakeEndpoint& endpoint_;
+  const size_t index_;
+};
+
+}  // namespace
+
+FakeDeviceEnumerator::FakeDeviceEnumerator(std::vector<FakeEndpoint*> endpoints,
+                                           size_t default_index)
+    : endpoints_(std::move(endpoints)), default_index_(default_index) {}
+
+HRESULT FakeDeviceEnumerator::QueryInterface(REFIID id, void** object) {
+  if (object == nullptr) {
+    return E_POINTER;
+  }
+  if (id != __uuidof(IUnknown) && id != __uuidof(IMMDeviceEnumerator)) {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  *object = static_cast<IMMDeviceEnumerator*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG FakeDeviceEnumerator::AddRef() {
+  return ++references_;
+}
+
+ULONG FakeDeviceEnumerator::Release() {
+  const ULONG left = --references_;
+  if (left == 0) {
+    delete this;
+  }
+  return left;
+}
+
+int FakeDeviceEnumerator::registered() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(clients_.size());
+}
+
+bool FakeDeviceEnumerator::InsideNotification() const {
+  return notifying_thread_.load() == GetCurrentThreadId();
+}
+
+void FakeDeviceEnumerator::SetDefault(size_t index) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    default_index_ = index;
+  }
+  for (const ERole role : {eConsole, eMultimedia}) {
+    Notify(eRender, role);
+  }
+}
+
+void FakeDeviceEnumerator::Notify(EDataFlow flow, ERole role) {
+  std::vector<IMMNotificationClient*> clients;
+  std::wstring id;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clients = clients_;
+    if (flow == eRender && default_index_ < endpoints_.size()) {
+      id = L"{0.0.0.00000000}.fake-" + std::to_wstring(default_index_);
+    }
+  }
+  std::thread system([&] {
+    notifying_thread_ = GetCurrentThreadId();
+    for (IMMNotificationClient* client : clients) {
+      client->OnDefaultDeviceChanged(flow, role, id.empty() ? nullptr : id.c_str());
+    }
+    notifying_thread_ = 0;
+  });
+  system.join();
+}
+
+HRESULT FakeDeviceEnumerator::EnumAudioEndpoints(EDataFlow, DWORD, IMMDeviceCollection**) {
+  return E_NOTIMPL;
+}
+
+HRESULT FakeDeviceEnumerator::GetDefaultAudioEndpoint(EDataFlow flow, ERole role,
+                                                      IMMDevice** device) {
+  if (device == nullptr) {
+    return E_POINTER;
+  }
+  *device = nullptr;
+  if ((flow != eRender && flow != eCapture) || role < eConsole || role > eCommunications) {
+    ++rule_breaks_;
+    return E_INVALIDARG;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (flow != eRender || default_index_ >= endpoints_.size()) {
+    ++failed_lookups_;
+    return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+  }
+  *device = new FakeDevice(*endpoints_[default_index_], default_index_);
+  return S_OK;
+}
+
+HRESULT FakeDeviceEnumerator::GetDevice(LPCWSTR, IMMDevice**) {
+  return E_NOTIMPL;
+}
+
+HRESULT FakeDeviceEnumerator::RegisterEndpointNotificationCallback(IMMNotificationClient* client) {
+  if (client == nullptr) {
+    return E_POINTER;
+  }
+  if (InsideNotification()) {
+    ++rule_breaks_;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  clients_.push_back(client);
+  return S_OK;
+}
+
+HRESULT FakeDeviceEnumerator::UnregisterEndpointNotificationCallback(
+    IMMNotificationClient* client) {
+  if (client == nullptr) {
+    return E_POINTER;
+  }
+  if (InsideNotification()) {
+    ++rule_breaks_;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = std::find(clients_.begin(), clients_.end(), client);
+  if (found == clients_.end()) {
+    ++rule_breaks_;
+    return E_NOTFOUND;
+  }
+  clients_.erase(found);
+  return S_OK;
 }
 
 }  // namespace orvane::testing

@@ -17,6 +17,21 @@
 namespace orvane::testing {
 namespace {
 
+// A source that hands the capture a fake enumerator over `endpoints`; the enumerator
+// stays reachable through `kept` for the test to drive.
+DeviceEnumeratorSource EnumeratorOf(std::vector<FakeEndpoint*> endpoints, size_t default_index,
+                                    Microsoft::WRL::ComPtr<FakeDeviceEnumerator>* kept = nullptr) {
+  Microsoft::WRL::ComPtr<FakeDeviceEnumerator> enumerator;
+  enumerator.Attach(new FakeDeviceEnumerator(std::move(endpoints), default_index));
+  if (kept != nullptr) {
+    *kept = enumerator;
+  }
+  return [enumerator](Microsoft::WRL::ComPtr<IMMDeviceEnumerator>& out) {
+    out = enumerator;
+    return S_OK;
+  };
+}
+
 bool AnyLineMatches(const LogCapture& log, const std::regex& pattern) {
   for (const std::string& line : log.Lines()) {
     if (std::regex_search(line, pattern)) {
@@ -62,16 +77,10 @@ TEST(WasapiLoopbackCaptureTest, ASystemWithoutLoopbackCaptureLeavesTheStreamSile
 // 48 kHz stereo with the engine converting, and what arrives is a decodable tone.
 TEST(WasapiLoopbackCaptureTest, ASurroundEndpointAt44kHzIsCapturedAs48kHzStereoOpus) {
   constexpr uint32_t kPackets = 100;  // one second of 10 ms packets
-  FakeAudioClient::Record record;
+  FakeEndpoint endpoint(SurroundFloatMixFormat(), kPackets);
   LogCapture log;
   AudioPipeline pipeline(
-      [&] {
-        return CreateWasapiLoopbackCaptureFrom([&] {
-          AudioClientActivation activation;
-          activation.client.Attach(new FakeAudioClient(SurroundFloatMixFormat(), kPackets, record));
-          return activation;
-        });
-      },
+      [&] { return CreateWasapiLoopbackCaptureFrom(EnumeratorOf({&endpoint}, 0)); },
       OpusTransformFactory{});
   ASSERT_TRUE(pipeline.Initialize()) << ::testing::PrintToString(log.Lines());
   EXPECT_TRUE(log.Contains("[Audio] Mix format: 44100Hz, 6ch, 32bit"));
@@ -86,10 +95,10 @@ TEST(WasapiLoopbackCaptureTest, ASurroundEndpointAt44kHzIsCapturedAs48kHzStereoO
         packets.emplace_back(data, data + size);
       },
       streaming);
-  EXPECT_TRUE(WaitUntil([&] { return record.released_packets.load() == int{kPackets}; }))
+  EXPECT_TRUE(WaitUntil([&] { return endpoint.released_packets.load() == int{kPackets}; }))
       << ::testing::PrintToString(log.Lines());
   pipeline.Stop();
-  EXPECT_EQ(record.rule_breaks.load(), 0);
+  EXPECT_EQ(endpoint.rule_breaks.load(), 0);
 
   std::lock_guard<std::mutex> lock(mutex);
   ASSERT_GE(packets.size(), size_t{kPackets / 2 - 2}) << "one 20 ms packet per two blocks";
@@ -116,6 +125,101 @@ TEST(WasapiLoopbackCaptureTest, ASurroundEndpointAt44kHzIsCapturedAs48kHzStereoO
   }
   const double seconds = static_cast<double>(decoded.size() - skip - 1) / 48000;
   EXPECT_NEAR(upward / seconds, 1000.0, 20.0);
+}
+
+// What happens to the playback device while a stream runs, and which endpoint must carry
+// the sound afterwards.
+enum class Disturbance { kNone, kDeviceInvalidated, kNewDefault, kDefaultGoneThenBack };
+
+struct RecoveryCase {
+  const char* name;
+  bool first_signals_event;
+  Disturbance disturbance;
+};
+
+// Packets of every client that records the default device reach the callback, whatever
+// the stream went through: the event never set, the device invalidated, a new default, or
+// no device for a while.
+TEST(WasapiLoopbackCaptureTest, KeepsRecordingWhateverHappensToThePlaybackDevice) {
+  const RecoveryCase cases[] = {
+      {"an event that is never set", false, Disturbance::kNone},
+      {"the device invalidated", true, Disturbance::kDeviceInvalidated},
+      {"another default device", true, Disturbance::kNewDefault},
+      {"no default device for a while", true, Disturbance::kDefaultGoneThenBack},
+  };
+  constexpr uint32_t kPackets = 20;
+  constexpr int kFramesPerPacket = 480;
+  for (const RecoveryCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeEndpoint first(SurroundFloatMixFormat(), kPackets, c.first_signals_event);
+    FakeEndpoint second(StereoPcmMixFormat(), kPackets);
+    Microsoft::WRL::ComPtr<FakeDeviceEnumerator> enumerator;
+    LogCapture log;
+    std::atomic<int> frames{0};
+    {
+      auto capture =
+          CreateWasapiLoopbackCaptureFrom(EnumeratorOf({&first, &second}, 0, &enumerator));
+      ASSERT_TRUE(capture->Initialize()) << ::testing::PrintToString(log.Lines());
+      ASSERT_TRUE(capture->Start([&](const int16_t*, uint32_t count, uint32_t channels, uint64_t) {
+        EXPECT_EQ(channels, 2u);
+        frames += static_cast<int>(count);
+      }));
+      ASSERT_TRUE(WaitUntil([&] { return first.released_packets.load() == int{kPackets}; }))
+          << ::testing::PrintToString(log.Lines());
+      FakeEndpoint* carrier = &first;
+      switch (c.disturbance) {
+        case Disturbance::kNone:
+          break;
+        case Disturbance::kDeviceInvalidated:
+          first.Invalidate();
+          break;
+        case Disturbance::kNewDefault:
+          enumerator->SetDefault(1);
+          carrier = &second;
+          break;
+        case Disturbance::kDefaultGoneThenBack:
+          first.Invalidate();
+          enumerator->SetDefault(2);
+          ASSERT_TRUE(WaitUntil([&] { return enumerator->failed_lookups() > 0; }));
+          enumerator->SetDefault(1);
+          carrier = &second;
+          break;
+      }
+      const int expected = carrier == &first && c.disturbance != Disturbance::kNone
+                               ? 2 * int{kPackets}
+                               : int{kPackets};
+      EXPECT_TRUE(WaitUntil([&] { return carrier->released_packets.load() == expected; }))
+          << ::testing::PrintToString(log.Lines());
+      capture->Stop();
+    }
+    EXPECT_EQ(frames.load(),
+              (first.released_packets.load() + second.released_packets.load()) * kFramesPerPacket);
+    EXPECT_EQ(first.rule_breaks.load() + second.rule_breaks.load() + enumerator->rule_breaks(), 0);
+    EXPECT_EQ(enumerator->registered(), 0) << "a notification client left registered";
+  }
+}
+
+// Only the console playback default is recorded: a new microphone or communications
+// device leaves the stream alone, a new console default is taken up at the next start.
+TEST(WasapiLoopbackCaptureTest, OnlyANewConsolePlaybackDefaultReopensTheStream) {
+  FakeEndpoint endpoint(StereoPcmMixFormat(), 1);
+  Microsoft::WRL::ComPtr<FakeDeviceEnumerator> enumerator;
+  auto capture = CreateWasapiLoopbackCaptureFrom(EnumeratorOf({&endpoint}, 0, &enumerator));
+  ASSERT_TRUE(capture->Initialize());
+  const auto restart = [&] {
+    capture->Stop();
+    return capture->Start([](const int16_t*, uint32_t, uint32_t, uint64_t) {});
+  };
+  ASSERT_TRUE(capture->Start([](const int16_t*, uint32_t, uint32_t, uint64_t) {}));
+  enumerator->Notify(eCapture, eConsole);
+  enumerator->Notify(eRender, eCommunications);
+  ASSERT_TRUE(restart());
+  EXPECT_EQ(endpoint.activations.load(), 1);
+  enumerator->Notify(eRender, eConsole);
+  ASSERT_TRUE(restart());
+  EXPECT_EQ(endpoint.activations.load(), 2);
+  capture.reset();
+  EXPECT_EQ(endpoint.rule_breaks.load() + enumerator->rule_breaks(), 0);
 }
 
 }  // namespace
