@@ -31,6 +31,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 143" INT TERM HUP
 mkdir -p "$HOME"
 
 drive=$WINEPREFIX/drive_c
