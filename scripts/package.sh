@@ -59,8 +59,12 @@ if [[ -z "$version" || -z "$control_port" || -z "$media_port" || -z "$input_port
 fi
 
 echo "== Windows installer and zip"
+# The toolchain is chosen once, when the folder is first configured.
+toolchain=()
+[[ -f "$windows_build/CMakeCache.txt" ]] ||
+  toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-toolchain.cmake)
 cmake -S . -B "$windows_build" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" \
-  -DORVANE_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-toolchain.cmake >/dev/null
+  -DORVANE_BUILD_TESTS=OFF "${toolchain[@]}" >/dev/null
 cmake --build "$windows_build" --target orvane-host -- -j"$(nproc)"
 
 stage=$windows_build/stage/OrvaneDisplay-$version

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both targets and runs every test: the Linux suite
-# natively, the Windows suite under wine, the packages (installed and removed), the unit and session tests under ASan+UBSan and
-# the threaded ones under TSan, and every fuzz target for 20 s. Prints how long each stage
-# took.
+# natively, the Windows suite under wine, the packages (installed and removed again), the
+# unit and session tests under ASan+UBSan and the threaded ones under TSan, and every fuzz
+# target for 20 s. Prints how long each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
