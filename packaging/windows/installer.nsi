@@ -2,6 +2,7 @@
 ; Program Files, a Start-menu entry, an optional start at login, inbound firewall rules
 ; for the host's ports on private networks, and an uninstaller in Apps & Features that
 ; takes all of it away again. Silent with /S; /AUTOSTART selects the start at login.
+; Exits with 3 when Windows Firewall refused a rule (everything else is installed).
 ;
 ; Defines (makensis -D...): VERSION (x.y.z), HOST_EXE, README, NOTICES (a folder of
 ; licence texts), ICON, OUTFILE, CONTROL_PORT, MEDIA_PORT, INPUT_PORT.
@@ -60,6 +61,8 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${NAME}" dir=in action=allow program="$INSTDIR\orvane-host.exe" protocol=${PROTOCOL} localport=${PORT} profile=private enable=yes'
   Pop $0
   ${If} $0 != 0
+    ; The host is installed all the same; a silent install tells by its exit status.
+    SetErrorLevel 3
     DetailPrint "Could not add the firewall rule $\"${NAME}$\" ($0)"
     MessageBox MB_ICONEXCLAMATION|MB_OK "Windows Firewall did not take the rule $\"${NAME}$\": devices on the network may not reach the host." /SD IDOK
   ${EndIf}
@@ -74,6 +77,14 @@ Section "${APP_NAME}" SecHost
   SectionIn RO
   SetShellVarContext all
   SetOutPath "$INSTDIR"
+  ; A host that runs (started at login) keeps its executable open, but Windows lets a
+  ; running image be renamed: the update goes in beside it and the old one goes as soon
+  ; as it can, at the latest at the next restart.
+  ${If} ${FileExists} "$INSTDIR\orvane-host.exe"
+    Delete "$INSTDIR\orvane-host.exe.old"
+    Rename "$INSTDIR\orvane-host.exe" "$INSTDIR\orvane-host.exe.old"
+    Delete /REBOOTOK "$INSTDIR\orvane-host.exe.old"
+  ${EndIf}
   File "/oname=orvane-host.exe" "${HOST_EXE}"
   File "/oname=README.md" "${README}"
   SetOutPath "$INSTDIR\licenses"
@@ -124,6 +135,7 @@ Section "Uninstall"
   Delete "${SHORTCUT}"
   ; Only what the installer put there: the folder may hold the user's own files.
   Delete /REBOOTOK "$INSTDIR\orvane-host.exe"
+  Delete /REBOOTOK "$INSTDIR\orvane-host.exe.old"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\licenses\*.txt"
   RMDir "$INSTDIR\licenses"

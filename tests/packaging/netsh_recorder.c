@@ -1,6 +1,8 @@
 // Stands in for netsh.exe in the installer test's wine prefix, where Wine's own does
-// nothing: it appends its command line to C:\netsh-calls.txt and succeeds.
+// nothing: it appends its command line to C:\netsh-calls.txt and exits with the status
+// in NETSH_STAND_IN_EXIT (0 when unset), so that a test can make Windows refuse a rule.
 #include <stdio.h>
+#include <stdlib.h>
 #include <windows.h>
 
 int wmain(void) {
@@ -9,5 +11,9 @@ int wmain(void) {
     return 1;
   }
   fwprintf(calls, L"%ls\n", GetCommandLineW());
-  return fclose(calls) == 0 ? 0 : 1;
+  if (fclose(calls) != 0) {
+    return 1;
+  }
+  const wchar_t* status = _wgetenv(L"NETSH_STAND_IN_EXIT");
+  return status != NULL ? _wtoi(status) : 0;
 }

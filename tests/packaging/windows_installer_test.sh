@@ -4,7 +4,8 @@
 # the firewall for the host's ports on private networks (netsh.exe is replaced by a
 # stand-in that records its calls, since Wine's does nothing); a second install with
 # /AUTOSTART adds the start at login without doubling the rules; the silent uninstall
-# takes all of it away again. The portable zip carries the same executable.
+# takes all of it away again; when Windows refuses a rule, the silent install says so by
+# its exit status. The portable zip carries the same executable.
 # usage: tests/packaging/windows_installer_test.sh [PACKAGE_DIR]  (default build/packages)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -128,6 +129,8 @@ check "the installer succeeds with /S /AUTOSTART" run_wine "$installer" /S /AUTO
 check "the host starts at login, in the background" value_is "$run_key" OrvaneDisplay \
   "\"C:\\Program Files\\Orvane Display\\orvane-host.exe\" --background"
 check "firewall rules are replaced, not doubled" rules_replaced_not_doubled
+check "the updated host answers --version" host_version_is "$version"
+check "the replaced executable is gone" test ! -e "$install_dir/orvane-host.exe.old"
 
 echo "== silent uninstall"
 check "the uninstaller succeeds with /S" run_wine "$install_dir/uninstall.exe" /S
@@ -142,8 +145,15 @@ zip_names=$(python3 -m zipfile -l "$zip" | awk 'NR > 1 { print $1 }' | sort | tr
 expected_names=$(printf "OrvaneDisplay-$version/%s\n" README.md orvane-host.exe \
   licenses/mingw-w64-runtime.txt licenses/opus.txt licenses/protobuf.txt | sort | tr '\n' ' ')
 check "the zip holds the host, README and licence texts" test "$zip_names" == "$expected_names"
-run_wine "$installer" /S >/dev/null || true
 unzip -p "$zip" "OrvaneDisplay-$version/orvane-host.exe" >"$work/zipped-host.exe"
+# A rule Windows refuses leaves the host installed, and a silent install says so.
+refused_rule_exits_with_3() {
+  local status=0
+  NETSH_STAND_IN_EXIT=1 run_wine "$installer" /S || status=$?
+  [[ "$status" == 3 ]] || echo "the installer exited with $status"
+  [[ "$status" == 3 ]]
+}
+check "a firewall rule Windows refuses: the silent install exits with 3" refused_rule_exits_with_3
 check "the zip's host is the installer's" cmp -s "$work/zipped-host.exe" "$install_dir/orvane-host.exe"
 
 finish
