@@ -26,7 +26,7 @@ set(ORVANE_PACKAGE_CONTACT "Orvane Display developers <packaging@orvane.org>"
 option(ORVANE_DEBIAN_PACKAGE "Install the files Debian wants in a package's doc folder" OFF)
 
 # Release dates follow SOURCE_DATE_EPOCH when it is set (scripts/package.sh sets the last
-# commit's time), so the same sources make the same package.
+# commit's time), so that they date the sources rather than the build.
 string(TIMESTAMP ORVANE_RELEASE_DATE "%Y-%m-%d" UTC)
 string(TIMESTAMP ORVANE_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 
