@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a profile needs:
 #   scripts/deps.sh run    building and running the Linux host (scripts/run.sh)
-#   scripts/deps.sh test   the above, plus the Windows cross build, wine and the test and
-#                          benchmark tools (scripts/test.sh, scripts/bench.sh); the default
+#   scripts/deps.sh test   the above, plus the Windows cross build, wine, the test and
+#                          benchmark tools and the packaging tools (scripts/test.sh,
+#                          scripts/bench.sh, scripts/package.sh); the default
 # Fast when everything is present: it only asks dpkg.
 set -euo pipefail
 
@@ -30,6 +31,9 @@ test_packages=(
   dbus-daemon avahi-daemon avahi-utils iproute2 util-linux
   clang libclang-rt-dev # libFuzzer and the sanitizer runtimes of the fuzz targets
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 dpkg-dev
+  # scripts/package.sh and the package tests: CPack's ELF check, lintian, the Windows
+  # installer and zip, the validators of what the Debian package installs
+  file lintian nsis zip unzip desktop-file-utils appstream man-db
 )
 
 case "$profile" in

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both targets and runs every test: the Linux suite
-# natively, the Windows suite under wine, the unit and session tests under ASan+UBSan and
-# the threaded ones under TSan, and every fuzz target for 20 s. Prints how long each stage
-# took.
+# natively, the Windows suite under wine, the packages (installed and removed again), the
+# unit and session tests under ASan+UBSan and the threaded ones under TSan, and every fuzz
+# target for 20 s. Prints how long each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,6 +47,16 @@ fi
 stage "Linux tests" ctest --test-dir build/linux --output-on-failure -j2 --timeout 600
 stage "Windows tests (wine)" ctest --test-dir build/windows --output-on-failure --timeout 900
 wineserver --kill >/dev/null 2>&1 || true
+# The packages from their own build folders; the Debian one is installed on this machine
+# and removed again, the Windows one runs under wine in a prefix of its own.
+packages() {
+  scripts/package.sh || return 1
+  local status=0
+  tests/packaging/deb_package_test.sh || status=1
+  tests/packaging/windows_installer_test.sh || status=1
+  return $status
+}
+stage "packages: build, install, remove" packages
 stage "ASan+UBSan build and tests" scripts/sanitize.sh address
 stage "TSan build and tests" scripts/sanitize.sh thread
 stage "fuzz targets, 20 s each" scripts/fuzz.sh 20

@@ -19,7 +19,9 @@ void PrintUsage(FILE* out) {
     std::fprintf(out, "  %-12s %s\n", std::string(command.name).c_str(),
                  std::string(command.summary).c_str());
   }
-  std::fprintf(out, "\nRun orvane-client <command> --help for its options.\n");
+  std::fprintf(out,
+               "\nRun orvane-client <command> --help for its options, orvane-client --version "
+               "for the version.\n");
 }
 
 void PrintCommandHelp(const Command& command) {
@@ -64,6 +66,10 @@ int RunCommandLine(std::span<const std::string> arguments) {
   }
   if (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
     PrintUsage(stdout);
+    return kExitOk;
+  }
+  if (arguments[0] == "--version") {
+    std::printf("orvane-client %s\n", ORVANE_VERSION);
     return kExitOk;
   }
   for (const Command& command : AllCommands()) {

@@ -80,6 +80,15 @@ bool WantsUsage(int argc, const char* const* argv) {
   return false;
 }
 
+bool WantsVersion(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 const char* CommandLineUsage() {
   return "usage: orvane-host [options]\n"
          "\n"
@@ -98,6 +107,7 @@ const char* CommandLineUsage() {
          "  --console              keep the console (overrides --background)\n"
          "  --background           detach from the terminal\n"
          "  --after-pid N          first wait (at most 10 s) for process N to end\n"
+         "  --version              print the version and exit\n"
          "  --help                 show this text\n";
 }
 

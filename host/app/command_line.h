@@ -22,6 +22,9 @@ struct CommandLine {
 // True when the user asked for the usage text ("--help" or "-h" anywhere).
 bool WantsUsage(int argc, const char* const* argv);
 
+// True when the user asked for the version ("--version" anywhere).
+bool WantsVersion(int argc, const char* const* argv);
+
 // The options the host takes, one per line, for --help.
 const char* CommandLineUsage();
 

@@ -106,6 +106,10 @@ int RunHost(int argc, const char* const* argv) {
     std::fputs(CommandLineUsage(), stdout);
     return 0;
   }
+  if (WantsVersion(argc, argv)) {
+    std::printf("orvane-host %s\n", ORVANE_VERSION);
+    return 0;
+  }
   InstallLibraryLogBridges();
   AppState& state = State();
   Logger::Instance().Init("orvane", LoggerEnvironment{CurrentLocalTime, AppLogFolder, stdout});
