@@ -66,8 +66,12 @@ void CountDatagrams(benchmark::State& state, size_t per_iteration, size_t datagr
 // Ours: access units of 100 fragments through the media sender, sealed or bare.
 void SendAccessUnits(benchmark::State& state, bool sealed) {
   orvane::UdpMediaSender sender;
-  if (!sender.Open() || !sender.SetRemote("127.0.0.1", ntohs(TheSink().address().sin_port))) {
-    state.SkipWithError(sender.LastStatus().message.c_str());
+  orvane::Status ready = sender.Open();
+  if (ready.ok) {
+    ready = sender.SetRemote("127.0.0.1", ntohs(TheSink().address().sin_port));
+  }
+  if (!ready.ok) {
+    state.SkipWithError(ready.message.c_str());
     return;
   }
   if (sealed) {
@@ -76,9 +80,10 @@ void SendAccessUnits(benchmark::State& state, bool sealed) {
   const std::vector<uint8_t> unit(kFragmentsPerUnit * kMaxMediaPayloadSize, 0xA5);
   uint32_t frame = 0;
   for (auto _ : state) {
-    if (!sender.SendVideoFrame(frame, frame, frame == 0, unit.data(),
-                               static_cast<uint32_t>(unit.size()))) {
-      state.SkipWithError(sender.LastStatus().message.c_str());
+    const orvane::Status sent = sender.SendVideoFrame(frame, frame, frame == 0, unit.data(),
+                                                      static_cast<uint32_t>(unit.size()));
+    if (!sent.ok) {
+      state.SkipWithError(sent.message.c_str());
       break;
     }
     ++frame;

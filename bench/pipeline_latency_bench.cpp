@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   }
   Receiver receiver;
   UdpMediaSender sender;
-  if (!receiver.Open() || !sender.Open() || !sender.SetRemote("127.0.0.1", receiver.port())) {
+  if (!receiver.Open() || !sender.Open().ok || !sender.SetRemote("127.0.0.1", receiver.port()).ok) {
     std::fprintf(stderr, "pipeline_latency_bench: loopback UDP unavailable\n");
     return 1;
   }

@@ -17,17 +17,7 @@ UdpInputReceiver::~UdpInputReceiver() {
   Stop();
 }
 
-void UdpInputReceiver::SetStatus(Status status) {
-  std::lock_guard<std::mutex> lock(status_mutex_);
-  last_status_ = std::move(status);
-}
-
-Status UdpInputReceiver::LastStatus() const {
-  std::lock_guard<std::mutex> lock(status_mutex_);
-  return last_status_;
-}
-
-bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler, TickHandler tick) {
+Status UdpInputReceiver::Start(uint16_t port, DatagramHandler handler, TickHandler tick) {
   std::lock_guard<std::mutex> lifecycle(lifecycle_mutex_);
   StopLocked();
   handler_ = std::move(handler);
@@ -36,9 +26,8 @@ bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler, TickHandler
   if (handle == kInvalidSocket) {
     const int error = LastSocketError();
     LOG_ERROR("[UDPRecv] socket() failed: %d", error);
-    SetStatus(Status::Failure(StatusCode::kSocketSetup, "UDP receiver socket() failed",
-                              HresultFromOsError(error)));
-    return false;
+    return Status::Failure(StatusCode::kSocketSetup, "UDP receiver socket() failed",
+                           HresultFromOsError(error));
   }
   SetSocketOption(handle, SOL_SOCKET, SO_RCVBUF, kReceiveSocketBufferSize);
   ClaimPortExclusively(handle);
@@ -51,13 +40,12 @@ bool UdpInputReceiver::Start(uint16_t port, DatagramHandler handler, TickHandler
     const int error = LastSocketError();
     LOG_ERROR("[UDPRecv] bind() failed on port %u: %d", port, error);
     CloseSocket(handle);
-    SetStatus(Status::Failure(StatusCode::kSocketSetup, "UDP receiver bind() failed",
-                              HresultFromOsError(error)));
-    return false;
+    return Status::Failure(StatusCode::kSocketSetup, "UDP receiver bind() failed",
+                           HresultFromOsError(error));
   }
   thread_.Start(handle, [this](SocketHandle bound) { ReceiveLoop(bound); });
   LOG_INFO("[UDPRecv] Listening for input on port %u", port);
-  return true;
+  return Status::Success();
 }
 
 void UdpInputReceiver::ReceiveLoop(SocketHandle socket) {
@@ -88,12 +76,10 @@ void UdpInputReceiver::ReceiveLoop(SocketHandle socket) {
         inet_ntop(AF_INET, &from.sin_addr, text, sizeof(text));
         source.address = text;
         source.port = ntohs(from.sin_port);
-        SetStatus(handler_({buffer.data(), static_cast<size_t>(received)}, source));
+        handler_({buffer.data(), static_cast<size_t>(received)}, source);
       }
     } else if (received < 0 && !IsTransientDatagramError(error)) {
       LOG_ERROR_COLLAPSED("[UDPRecv] recvfrom error: %d", error);
-      SetStatus(Status::Failure(StatusCode::kReceive, "recvfrom() failed on UDP input channel",
-                                HresultFromOsError(error)));
     }
     // An empty datagram carries nothing to act on.
   }
@@ -106,7 +92,6 @@ void UdpInputReceiver::Stop() {
 
 void UdpInputReceiver::StopLocked() {
   thread_.Stop();
-  SetStatus(Status::Success());
 }
 
 }  // namespace orvane

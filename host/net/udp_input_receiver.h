@@ -21,10 +21,10 @@ class UdpInputReceiver {
  public:
   static constexpr size_t kReceiveBufferSize = 2048;
 
-  // Runs on the receive thread for every non-empty datagram; the Status it returns
-  // becomes LastStatus.
+  // Runs on the receive thread for every non-empty datagram; what it decides is its own
+  // to log.
   using DatagramHandler =
-      std::function<Status(std::span<const uint8_t> datagram, const DatagramSource& source)>;
+      std::function<void(std::span<const uint8_t> datagram, const DatagramSource& source)>;
 
   // Runs on the receive thread before every wait for a datagram; returns how long that
   // wait may last at most (nullopt: until a datagram comes). Lets the handler's owner act
@@ -38,25 +38,20 @@ class UdpInputReceiver {
 
   // Binds the port on every local IPv4 address and starts the receive thread; a
   // receiver that runs is stopped first.
-  bool Start(uint16_t port, DatagramHandler handler, TickHandler tick = {});
+  Status Start(uint16_t port, DatagramHandler handler, TickHandler tick = {});
   // Wakes and joins the receive thread and closes the socket. Idempotent; must not be
   // called from the handler.
   void Stop();
-  Status LastStatus() const;
 
  private:
   void StopLocked();
   void ReceiveLoop(SocketHandle socket);
-  void SetStatus(Status status);
 
   // Serialises Start and Stop, which the session may call from different threads.
   std::mutex lifecycle_mutex_;
   SocketThread thread_;
   DatagramHandler handler_;
   TickHandler tick_;
-
-  mutable std::mutex status_mutex_;
-  Status last_status_;
 };
 
 }  // namespace orvane

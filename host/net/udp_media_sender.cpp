@@ -20,17 +20,7 @@ UdpMediaSender::~UdpMediaSender() {
   Close();
 }
 
-bool UdpMediaSender::FailLocked(StatusCode code, const char* message, uint32_t hr) {
-  last_status_ = Status::Failure(code, message, hr);
-  return false;
-}
-
-Status UdpMediaSender::LastStatus() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return last_status_;
-}
-
-bool UdpMediaSender::Open() {
+Status UdpMediaSender::Open() {
   std::lock_guard<std::mutex> lock(mutex_);
   CloseSocket(socket_);
   remote_configured_ = false;
@@ -38,13 +28,12 @@ bool UdpMediaSender::Open() {
   if (socket_ == kInvalidSocket) {
     const int error = LastSocketError();
     LOG_ERROR("[UDPSend] socket() failed: %d", error);
-    return FailLocked(StatusCode::kSocketSetup, "UDP sender socket() failed",
-                      HresultFromOsError(error));
+    return Status::Failure(StatusCode::kSocketSetup, "UDP sender socket() failed",
+                           HresultFromOsError(error));
   }
   // Left unbound: the system picks the source port at the first send.
   SetSocketOption(socket_, SOL_SOCKET, SO_SNDBUF, kSendBufferSize);
-  last_status_ = Status::Success();
-  return true;
+  return Status::Success();
 }
 
 void UdpMediaSender::Close() {
@@ -52,10 +41,9 @@ void UdpMediaSender::Close() {
   CloseSocket(socket_);
   socket_ = kInvalidSocket;
   remote_configured_ = false;
-  last_status_ = Status::Success();
 }
 
-bool UdpMediaSender::SetRemote(const std::string& address, uint16_t port) {
+Status UdpMediaSender::SetRemote(const std::string& address, uint16_t port) {
   std::lock_guard<std::mutex> lock(mutex_);
   remote_ = {};
   remote_.sin_family = AF_INET;
@@ -64,10 +52,9 @@ bool UdpMediaSender::SetRemote(const std::string& address, uint16_t port) {
   remote_configured_ = inet_pton(AF_INET, address.c_str(), &remote_.sin_addr) == 1;
   if (!remote_configured_) {
     remote_ = {};
-    return FailLocked(StatusCode::kSocketSetup, "Invalid UDP remote address");
+    return Status::Failure(StatusCode::kSocketSetup, "Invalid UDP remote address");
   }
-  last_status_ = Status::Success();
-  return true;
+  return Status::Success();
 }
 
 void UdpMediaSender::SetSessionKey(std::span<const uint8_t> key) {
@@ -88,17 +75,15 @@ uint8_t* UdpMediaSender::PacketSlot(size_t slot) {
   return slots_.data() + slot * kSlotSize + kEnvelopeHeaderSize;
 }
 
-bool UdpMediaSender::SendVideoFrame(uint32_t frame_number, uint64_t timestamp_us, bool keyframe,
-                                    const uint8_t* data, uint32_t size) {
+Status UdpMediaSender::SendVideoFrame(uint32_t frame_number, uint64_t timestamp_us, bool keyframe,
+                                      const uint8_t* data, uint32_t size) {
   if (data == nullptr || size == 0) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return FailLocked(StatusCode::kResource, "Video frame payload is empty");
+    return Status::Failure(StatusCode::kResource, "Video frame payload is empty");
   }
   const uint32_t count =
       static_cast<uint32_t>((uint64_t{size} + kMaxMediaPayloadSize - 1) / kMaxMediaPayloadSize);
   if (count > kMaxVideoFragments) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return FailLocked(StatusCode::kSend, "Video frame exceeds 65535 UDP fragments");
+    return Status::Failure(StatusCode::kSend, "Video frame exceeds 65535 UDP fragments");
   }
   VideoFragmentHeader header;
   header.frame_number = frame_number;
@@ -120,22 +105,23 @@ bool UdpMediaSender::SendVideoFrame(uint32_t frame_number, uint64_t timestamp_us
       std::copy(data + offset, data + offset + length, packet + kVideoHeaderSize);
       packet_sizes[slot] = kVideoHeaderSize + length;
     }
-    if (!SendBatchLocked(packet_sizes.data(), in_batch)) {
-      return false;
+    Status status = SendBatchLocked(packet_sizes.data(), in_batch);
+    if (!status.ok) {
+      return status;
     }
   }
-  return true;
+  return Status::Success();
 }
 
-bool UdpMediaSender::SendAudioPacket(uint32_t sequence, uint64_t timestamp_us, uint8_t duration_ms,
-                                     const uint8_t* data, uint32_t size) {
-  std::lock_guard<std::mutex> lock(mutex_);
+Status UdpMediaSender::SendAudioPacket(uint32_t sequence, uint64_t timestamp_us,
+                                       uint8_t duration_ms, const uint8_t* data, uint32_t size) {
   if (size > kMaxMediaPayloadSize) {
-    return FailLocked(StatusCode::kSend, "Audio packet exceeds UDP MTU-safe payload");
+    return Status::Failure(StatusCode::kSend, "Audio packet exceeds UDP MTU-safe payload");
   }
   if (data == nullptr && size > 0) {
-    return FailLocked(StatusCode::kResource, "Audio packet payload is missing");
+    return Status::Failure(StatusCode::kResource, "Audio packet payload is missing");
   }
+  std::lock_guard<std::mutex> lock(mutex_);
   uint8_t* packet = PacketSlot(0);
   WriteAudioPacketHeader({duration_ms, sequence, timestamp_us},
                          std::span<uint8_t, kAudioHeaderSize>(packet, kAudioHeaderSize));
@@ -146,9 +132,9 @@ bool UdpMediaSender::SendAudioPacket(uint32_t sequence, uint64_t timestamp_us, u
   return SendBatchLocked(&packet_size, 1);
 }
 
-bool UdpMediaSender::SendBatchLocked(const size_t* packet_sizes, size_t count) {
+Status UdpMediaSender::SendBatchLocked(const size_t* packet_sizes, size_t count) {
   if (!remote_configured_ || socket_ == kInvalidSocket) {
-    return FailLocked(StatusCode::kSend, "UDP remote is not configured");
+    return Status::Failure(StatusCode::kSend, "UDP remote is not configured");
   }
   const bool sealed = !key_.empty();
   const uint64_t first_counter = counter_;
@@ -177,16 +163,15 @@ bool UdpMediaSender::SendBatchLocked(const size_t* packet_sizes, size_t count) {
     if (sealed) {
       counter_ = first_counter + sent + 1;
     }
-    return FailLocked(
+    return Status::Failure(
         StatusCode::kSend,
         sealed ? "sendto() failed for encrypted UDP payload" : "sendto() failed for UDP payload",
         HresultFromOsError(error));
   }
   if (seal_failed) {
-    return FailLocked(StatusCode::kResource, "Failed to encrypt UDP payload");
+    return Status::Failure(StatusCode::kResource, "Failed to encrypt UDP payload");
   }
-  last_status_ = Status::Success();
-  return true;
+  return Status::Success();
 }
 
 }  // namespace orvane

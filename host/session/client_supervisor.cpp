@@ -76,9 +76,10 @@ bool ClientSupervisor::Adopt(const ActiveClient& client, bool promotion) {
     stream_.Stop();
     handler_.ResetForNewClient();
     input_.AdoptClient(client.connection_id, client.address);
-    endpoint_set = media_sender_.SetRemote(client.address, options_.media_port);
+    const Status endpoint = media_sender_.SetRemote(client.address, options_.media_port);
+    endpoint_set = endpoint.ok;
     if (!endpoint_set) {
-      LogStatus("Failed to configure UDP remote", media_sender_.LastStatus());
+      LogStatus("Failed to configure UDP remote", endpoint);
     }
     LOG_INFO(
         promotion ? "[Session] Promoted/connected next client: %s" : "[Session] Active client: %s",

@@ -190,9 +190,10 @@ void FrameLoop::EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us)
     }
     const SendOutcome outcome =
         SendAccessUnit(plan, unit.keyframe, pipeline_.frame_counter, [&](uint64_t number) {
-          return context_.media_sender.SendVideoFrame(
-              static_cast<uint32_t>(number), unit.timestamp_us, unit.keyframe, unit.bytes.data(),
-              static_cast<uint32_t>(unit.bytes.size()));
+          return context_.media_sender
+              .SendVideoFrame(static_cast<uint32_t>(number), unit.timestamp_us, unit.keyframe,
+                              unit.bytes.data(), static_cast<uint32_t>(unit.bytes.size()))
+              .ok;
         });
     counters.access_units += outcome.sent;
     counters.send_fail += outcome.failed;

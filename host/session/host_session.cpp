@@ -40,8 +40,8 @@ bool HostSession::Initialize(const HostOptions& options) {
     control_port_taken_ = listening.code == static_cast<int32_t>(StatusCode::kPortTaken);
     return false;
   }
-  if (!media_sender_.Open()) {
-    LOG_ERROR("[Session] %s", media_sender_.LastStatus().message.c_str());
+  if (const Status opened = media_sender_.Open(); !opened.ok) {
+    LOG_ERROR("[Session] %s", opened.message.c_str());
     return false;
   }
   const PlatformServices& platform = environment_.platform;
@@ -84,8 +84,7 @@ void HostSession::Run() {
   if (!supervisor_.WaitForFirstClient()) {
     return;
   }
-  if (!input_.Start(options_.input_port)) {
-    const Status status = input_.LastStatus();
+  if (const Status status = input_.Start(options_.input_port); !status.ok) {
     LOG_ERROR("[Session] Failed to start input UDP receiver code=%d msg=%s hr=0x%08lX", status.code,
               status.message.c_str(), static_cast<unsigned long>(status.hr));
     clipboard_.Stop();

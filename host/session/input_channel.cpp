@@ -17,11 +17,11 @@ void InputChannel::SetInjector(std::unique_ptr<InputInjector> injector) {
   }
 }
 
-bool InputChannel::Start(uint16_t port) {
+Status InputChannel::Start(uint16_t port) {
   return receiver_.Start(
       port,
       [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
-        return HandleDatagram(datagram, source);
+        HandleDatagram(datagram, source);
       },
       [this] { return Tick(); });
 }
@@ -70,8 +70,7 @@ void InputChannel::ReleaseHeldInput() {
   }
 }
 
-Status InputChannel::HandleDatagram(std::span<const uint8_t> datagram,
-                                    const DatagramSource& source) {
+void InputChannel::HandleDatagram(std::span<const uint8_t> datagram, const DatagramSource& source) {
   std::lock_guard<std::mutex> lock(mutex_);
   // Until the session has adopted the client the transport now holds, nobody may act.
   const bool adopted = control_server_.ActiveConnectionId() == client_.connection_id;
@@ -90,16 +89,15 @@ Status InputChannel::HandleDatagram(std::span<const uint8_t> datagram,
     case InputAction::kDrop:
       break;
   }
-  return decision.status;
 }
 
 void InputChannel::MoveMediaEndpoint(const DatagramSource& endpoint) {
-  if (media_sender_.SetRemote(endpoint.address, endpoint.port)) {
+  const Status status = media_sender_.SetRemote(endpoint.address, endpoint.port);
+  if (status.ok) {
     LOG_INFO_COLLAPSED("[Session] Media UDP remote endpoint updated via punch: %s:%u",
                        endpoint.address.c_str(), endpoint.port);
     return;
   }
-  const Status status = media_sender_.LastStatus();
   LOG_WARN_COLLAPSED("[Session] Media UDP punch endpoint update failed code=%d msg=%s hr=0x%08lX",
                      status.code, status.message.c_str(), static_cast<unsigned long>(status.hr));
 }

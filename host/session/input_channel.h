@@ -33,10 +33,9 @@ class InputChannel {
   // Before Start: where input goes; without an injector events are accepted and dropped.
   void SetInjector(std::unique_ptr<InputInjector> injector);
 
-  bool Start(uint16_t port);
+  Status Start(uint16_t port);
   // Idempotent; safe from any thread. Releases what the last client held.
   void Stop();
-  Status LastStatus() const { return receiver_.LastStatus(); }
 
   // A client became active: what the previous one held is released, and datagrams are
   // judged against the new one from now on, with no key until its stream starts.
@@ -57,7 +56,7 @@ class InputChannel {
   };
 
   // Receive thread.
-  Status HandleDatagram(std::span<const uint8_t> datagram, const DatagramSource& source);
+  void HandleDatagram(std::span<const uint8_t> datagram, const DatagramSource& source);
   void MoveMediaEndpoint(const DatagramSource& endpoint);
   void Inject(const protocol::v1::InputEvent& event);
   void ReleaseHeldInput();

@@ -31,13 +31,14 @@ class HostInputPort {
  public:
   HostInputPort() {
     port_ = testing::FreeUdpPort();
-    started_ = receiver_.Start(
-        port_, [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
-          std::lock_guard<std::mutex> lock(mutex_);
-          arrivals_.push_back({{datagram.begin(), datagram.end()}, source});
-          arrived_.notify_all();
-          return Status{};
-        });
+    started_ = receiver_
+                   .Start(port_,
+                          [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
+                            std::lock_guard<std::mutex> lock(mutex_);
+                            arrivals_.push_back({{datagram.begin(), datagram.end()}, source});
+                            arrived_.notify_all();
+                          })
+                   .ok;
   }
 
   bool started() const { return started_; }

@@ -29,8 +29,8 @@ class MediaReceiverTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(receiver_.Open(0)) << receiver_.last_error();
     ASSERT_NE(receiver_.port(), 0);
-    ASSERT_TRUE(sender_.Open());
-    ASSERT_TRUE(sender_.SetRemote("127.0.0.1", receiver_.port()));
+    ASSERT_TRUE(sender_.Open().ok);
+    ASSERT_TRUE(sender_.SetRemote("127.0.0.1", receiver_.port()).ok);
   }
 
   // Feeds `datagrams` received datagrams to the reassembler.
@@ -89,10 +89,12 @@ TEST_F(MediaReceiverTest, OpensWhatTheSenderSealsAndTakesBareDatagrams) {
     reassembler_ = FrameReassembler();
     units_.clear();
     audio_.clear();
-    ASSERT_TRUE(sender_.SendVideoFrame(++frame_number, 123456789, true, keyframe.data(),
-                                       static_cast<uint32_t>(keyframe.size())));
+    ASSERT_TRUE(sender_
+                    .SendVideoFrame(++frame_number, 123456789, true, keyframe.data(),
+                                    static_cast<uint32_t>(keyframe.size()))
+                    .ok);
     ASSERT_TRUE(
-        sender_.SendAudioPacket(9, 555, 20, opus.data(), static_cast<uint32_t>(opus.size())));
+        sender_.SendAudioPacket(9, 555, 20, opus.data(), static_cast<uint32_t>(opus.size())).ok);
     Receive(5);  // four video fragments and the audio packet
     const MediaStats& stats = reassembler_.stats();
     if (test.opens) {

@@ -32,12 +32,11 @@ const std::vector<uint8_t> kKey(32, 0x5A);
 class UdpMediaSenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sender_.Open());
-    ASSERT_TRUE(sender_.SetRemote("127.0.0.1", client_.port()));
+    ASSERT_TRUE(sender_.Open().ok);
+    ASSERT_TRUE(sender_.SetRemote("127.0.0.1", client_.port()).ok);
   }
 
-  void ExpectFailure(int32_t code, const std::string& message) {
-    const Status status = sender_.LastStatus();
+  static void ExpectFailure(const Status& status, int32_t code, const std::string& message) {
     EXPECT_FALSE(status.ok);
     EXPECT_EQ(status.code, code);
     EXPECT_EQ(status.message, message);
@@ -76,9 +75,10 @@ TEST_F(UdpMediaSenderTest, CutsAccessUnitsAtFixedBoundaries) {
     SCOPED_TRACE(c.size);
     const std::vector<uint8_t> unit = Pattern(c.size);
     const uint64_t timestamp = 0x0000010203040506ull + frame_number;
-    ASSERT_TRUE(sender_.SendVideoFrame(frame_number, timestamp, c.keyframe, unit.data(),
-                                       static_cast<uint32_t>(unit.size())));
-    EXPECT_TRUE(sender_.LastStatus().ok);
+    ASSERT_TRUE(sender_
+                    .SendVideoFrame(frame_number, timestamp, c.keyframe, unit.data(),
+                                    static_cast<uint32_t>(unit.size()))
+                    .ok);
     std::vector<uint8_t> joined;
     for (size_t i = 0; i < c.fragment_sizes.size(); ++i) {
       const auto datagram = client_.Receive();
@@ -103,7 +103,7 @@ TEST_F(UdpMediaSenderTest, SendsAudioPacketsWhole) {
   for (const size_t size : {size_t{0}, size_t{1400}}) {
     const std::vector<uint8_t> opus = Pattern(size);
     ASSERT_TRUE(
-        sender_.SendAudioPacket(9, 123456, 20, opus.data(), static_cast<uint32_t>(opus.size())));
+        sender_.SendAudioPacket(9, 123456, 20, opus.data(), static_cast<uint32_t>(opus.size())).ok);
     const auto datagram = client_.Receive();
     ASSERT_TRUE(datagram);
     EXPECT_EQ(datagram->size(), kAudioHeaderSize + size);
@@ -118,60 +118,54 @@ TEST_F(UdpMediaSenderTest, SendsAudioPacketsWhole) {
 
 TEST_F(UdpMediaSenderTest, RefusesWhatItCannotSendAndSendsNothing) {
   const std::vector<uint8_t> opus(1401);
-  EXPECT_FALSE(sender_.SendAudioPacket(1, 0, 20, opus.data(), 1401));
-  ExpectFailure(2, "Audio packet exceeds UDP MTU-safe payload");
+  ExpectFailure(sender_.SendAudioPacket(1, 0, 20, opus.data(), 1401), 2,
+                "Audio packet exceeds UDP MTU-safe payload");
 
-  EXPECT_FALSE(sender_.SendVideoFrame(1, 0, true, nullptr, 0));
-  ExpectFailure(7, "Video frame payload is empty");
-  EXPECT_FALSE(sender_.SendVideoFrame(1, 0, true, opus.data(), 0));
-  ExpectFailure(7, "Video frame payload is empty");
+  ExpectFailure(sender_.SendVideoFrame(1, 0, true, nullptr, 0), 7, "Video frame payload is empty");
+  ExpectFailure(sender_.SendVideoFrame(1, 0, true, opus.data(), 0), 7,
+                "Video frame payload is empty");
 
   // One byte more than 65535 full fragments: the 16-bit fragment count would wrap.
   const std::vector<uint8_t> huge(size_t{kMaxVideoFragments} * kMaxMediaPayloadSize + 1);
-  EXPECT_FALSE(
-      sender_.SendVideoFrame(1, 0, false, huge.data(), static_cast<uint32_t>(huge.size())));
-  ExpectFailure(2, "Video frame exceeds 65535 UDP fragments");
+  ExpectFailure(
+      sender_.SendVideoFrame(1, 0, false, huge.data(), static_cast<uint32_t>(huge.size())), 2,
+      "Video frame exceeds 65535 UDP fragments");
   ExpectNothingArrives();
 }
 
 TEST_F(UdpMediaSenderTest, SendsOnlyToAConfiguredRemote) {
   const uint8_t byte = 1;
   UdpMediaSender unaimed;
-  ASSERT_TRUE(unaimed.Open());
-  EXPECT_FALSE(unaimed.SendVideoFrame(1, 0, false, &byte, 1));
-  EXPECT_EQ(unaimed.LastStatus().code, 2);
-  EXPECT_EQ(unaimed.LastStatus().message, "UDP remote is not configured");
+  ASSERT_TRUE(unaimed.Open().ok);
+  ExpectFailure(unaimed.SendVideoFrame(1, 0, false, &byte, 1), 2, "UDP remote is not configured");
 
   // Only dotted IPv4 text is taken, never a name to look up. A failed SetRemote forgets
   // the earlier destination rather than keep sending to it.
   for (const std::string address : {"", "localhost", "127.0.0.256", "127.0.0.1:9431"}) {
     SCOPED_TRACE(address);
-    ASSERT_TRUE(sender_.SetRemote("127.0.0.1", client_.port()));
-    EXPECT_FALSE(sender_.SetRemote(address, client_.port()));
-    ExpectFailure(1, "Invalid UDP remote address");
-    EXPECT_EQ(sender_.LastStatus().hr, kHresultFail);
-    EXPECT_FALSE(sender_.SendAudioPacket(1, 0, 20, &byte, 1));
-    ExpectFailure(2, "UDP remote is not configured");
+    ASSERT_TRUE(sender_.SetRemote("127.0.0.1", client_.port()).ok);
+    const Status refused = sender_.SetRemote(address, client_.port());
+    ExpectFailure(refused, 1, "Invalid UDP remote address");
+    EXPECT_EQ(refused.hr, kHresultFail);
+    ExpectFailure(sender_.SendAudioPacket(1, 0, 20, &byte, 1), 2, "UDP remote is not configured");
   }
 
-  ASSERT_TRUE(sender_.SetRemote("127.0.0.1", client_.port()));
-  EXPECT_TRUE(sender_.LastStatus().ok);
-  ASSERT_TRUE(sender_.SendAudioPacket(1, 0, 20, &byte, 1));
+  ASSERT_TRUE(sender_.SetRemote("127.0.0.1", client_.port()).ok);
+  ASSERT_TRUE(sender_.SendAudioPacket(1, 0, 20, &byte, 1).ok);
   EXPECT_TRUE(client_.Receive());
 
   sender_.Close();
   sender_.Close();
-  EXPECT_FALSE(sender_.SendAudioPacket(1, 0, 20, &byte, 1));
-  ExpectFailure(2, "UDP remote is not configured");
+  ExpectFailure(sender_.SendAudioPacket(1, 0, 20, &byte, 1), 2, "UDP remote is not configured");
   ExpectNothingArrives();
 }
 
 TEST_F(UdpMediaSenderTest, SealsVideoAndAudioUnderOneCounter) {
   sender_.SetSessionKey(kKey);
   const std::vector<uint8_t> fragment = Pattern(1400);
-  ASSERT_TRUE(sender_.SendVideoFrame(5, 50, true, fragment.data(), 1400));
-  ASSERT_TRUE(sender_.SendAudioPacket(6, 60, 20, fragment.data(), 1400));
-  ASSERT_TRUE(sender_.SendVideoFrame(7, 70, false, fragment.data(), 1));
+  ASSERT_TRUE(sender_.SendVideoFrame(5, 50, true, fragment.data(), 1400).ok);
+  ASSERT_TRUE(sender_.SendAudioPacket(6, 60, 20, fragment.data(), 1400).ok);
+  ASSERT_TRUE(sender_.SendVideoFrame(7, 70, false, fragment.data(), 1).ok);
 
   struct Expected {
     size_t datagram_size;
@@ -207,9 +201,10 @@ TEST_F(UdpMediaSenderTest, SealsTheFragmentsOfALargeAccessUnitInOrderUnderConsec
   sender_.SetEnvelopeCounter(1000);
   constexpr size_t kFragments = 71;
   const std::vector<uint8_t> unit = Pattern((kFragments - 1) * 1400 + 33);
-  ASSERT_TRUE(sender_.SendVideoFrame(9, 90, true, unit.data(), static_cast<uint32_t>(unit.size())));
+  ASSERT_TRUE(
+      sender_.SendVideoFrame(9, 90, true, unit.data(), static_cast<uint32_t>(unit.size())).ok);
   const uint8_t opus = 0x77;
-  ASSERT_TRUE(sender_.SendAudioPacket(3, 30, 20, &opus, 1));
+  ASSERT_TRUE(sender_.SendAudioPacket(3, 30, 20, &opus, 1).ok);
   std::vector<uint8_t> joined;
   for (uint64_t i = 0; i < kFragments; ++i) {
     const auto datagram = client_.Receive();
@@ -237,7 +232,7 @@ TEST_F(UdpMediaSenderTest, PutsTheCounterInTheHeaderAndTheNonce) {
   sender_.SetSessionKey(kKey);
   sender_.SetEnvelopeCounter(0x0102030405060708ull);
   const uint8_t byte = 0x42;
-  ASSERT_TRUE(sender_.SendVideoFrame(1, 2, false, &byte, 1));
+  ASSERT_TRUE(sender_.SendVideoFrame(1, 2, false, &byte, 1).ok);
   const auto datagram = client_.Receive();
   ASSERT_TRUE(datagram);
   const std::vector<uint8_t> header(datagram->begin(), datagram->begin() + kEnvelopeHeaderSize);
