@@ -67,6 +67,9 @@ namespace orvane {
 //                         updates are written to the clipboard by the supervisor.
 //   X event thread        (Linux) Hands X events to their subscribers; belongs to the
 //                         shared display, not to the session.
+//   system callbacks      (Windows) The default-device and capture-item-closed
+//                         notifications arrive on the system's threads and only raise a
+//                         flag that the audio capture thread or the frame loop reads.
 //   others                Console handler and tray call RequestStop, which returns at once.
 //
 // Locks: ClientSupervisor's client mutex makes adoption and the handling of one control
