@@ -12,14 +12,12 @@ unsigned long Hex(HRESULT hr) {
 }  // namespace
 
 bool DxgiDuplicationCapturer::OpenOutput(uint32_t output_index, ComRef<IDXGIOutput1>& output) {
-  ComRef<IDXGIDevice> dxgi_device;
-  HRESULT hr = device_.QueryTo(__uuidof(IDXGIDevice), dxgi_device);
-  if (FAILED(hr)) {
-    LOG_ERROR("[Capture] Failed to query IDXGIDevice: 0x%08lX", Hex(hr));
-    return false;
+  ComRef<IDXGIFactory1> factory;
+  HRESULT hr = api_.create_factory(factory);
+  ComRef<IDXGIAdapter1> adapter;
+  if (SUCCEEDED(hr)) {
+    hr = factory->EnumAdapters1(0, adapter.Put());
   }
-  ComRef<IDXGIAdapter> adapter;
-  hr = dxgi_device->GetAdapter(adapter.Put());
   if (FAILED(hr)) {
     LOG_ERROR("[Capture] Failed to query IDXGIAdapter: 0x%08lX", Hex(hr));
     return false;
@@ -44,7 +42,7 @@ bool DxgiDuplicationCapturer::OpenOutput(uint32_t output_index, ComRef<IDXGIOutp
 
 bool DxgiDuplicationCapturer::Initialize(uint32_t output_index, uint32_t width, uint32_t height) {
   Release();
-  HRESULT hr = CreateBgraCaptureDevice(device_, context_);
+  HRESULT hr = api_.create_device(nullptr, device_, context_);
   if (FAILED(hr)) {
     LOG_ERROR("[Capture] Failed to create D3D11 device for duplication: 0x%08lX", Hex(hr));
     return false;

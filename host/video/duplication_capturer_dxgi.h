@@ -5,8 +5,11 @@
 #include <d3d11.h>
 #include <dxgi1_2.h>
 
+#include <utility>
+
 #include "platform/com_ref_win.h"
 #include "video/capture_texture_d3d11.h"
+#include "video/duplication_api_dxgi.h"
 #include "video/screen_capturer.h"
 
 namespace orvane {
@@ -15,7 +18,8 @@ namespace orvane {
 // output's own size; the staging copy stays mapped until the next capture.
 class DxgiDuplicationCapturer : public ScreenCapturer {
  public:
-  DxgiDuplicationCapturer() = default;
+  explicit DxgiDuplicationCapturer(DuplicationApi api = DuplicationApi::System())
+      : api_(std::move(api)) {}
   ~DxgiDuplicationCapturer() override { Release(); }
   DxgiDuplicationCapturer(const DxgiDuplicationCapturer&) = delete;
   DxgiDuplicationCapturer& operator=(const DxgiDuplicationCapturer&) = delete;
@@ -35,6 +39,7 @@ class DxgiDuplicationCapturer : public ScreenCapturer {
   bool OpenOutput(uint32_t output_index, ComRef<IDXGIOutput1>& output);
   void ReleaseFrame();
 
+  DuplicationApi api_;
   ComRef<ID3D11Device> device_;
   ComRef<ID3D11DeviceContext> context_;
   ComRef<IDXGIOutputDuplication> duplication_;

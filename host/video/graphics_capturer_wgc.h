@@ -6,6 +6,7 @@
 
 #include "platform/com_ref_win.h"
 #include "video/capture_texture_d3d11.h"
+#include "video/display_monitors_win.h"
 #include "video/graphics_capture_abi_wgc.h"
 #include "video/screen_capturer.h"
 
@@ -45,8 +46,5 @@ class WgcCapturer : public ScreenCapturer {
   ComRef<wgc_abi::IDirect3D11CaptureFramePool> frame_pool_;
   ComRef<wgc_abi::IGraphicsCaptureSession> session_;
 };
-
-// The monitor at `index` in EnumDisplayMonitors order, or null.
-HMONITOR MonitorAtIndex(uint32_t index);
 
 }  // namespace orvane
