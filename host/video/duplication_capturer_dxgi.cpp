@@ -84,6 +84,13 @@ bool DxgiDuplicationCapturer::Initialize(uint32_t output_index, uint32_t width, 
   DXGI_OUTDUPL_DESC desc{};
   duplication_->GetDesc(&desc);
   rotation_ = RotationFromDxgi(desc.Rotation);
+  if (rotation_ != FrameRotation::kNone) {
+    const HRESULT gpu = gpu_rotator_.Initialize(*device_.get(), rotation_, desc.ModeDesc.Width,
+                                                desc.ModeDesc.Height);
+    rotate_on_gpu_ = SUCCEEDED(gpu);
+    LOG_INFO("[Capture] Desktop Duplication output is rotated %u degrees; turned upright on the %s",
+             90u * static_cast<uint32_t>(rotation_), rotate_on_gpu_ ? "GPU" : "CPU");
+  }
   LOG_INFO("[Capture] Desktop Duplication initialized (%ux%u)", width, height);
   return true;
 }
@@ -137,8 +144,11 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
     ReleaseFrame();
     return frame;
   }
+  ID3D11Texture2D* const turned =
+      rotate_on_gpu_ ? gpu_rotator_.Rotate(*context_.get(), *texture.get()) : nullptr;
+  ID3D11Texture2D* const image = turned != nullptr ? turned : texture.get();
   D3D11_TEXTURE2D_DESC desc{};
-  texture->GetDesc(&desc);
+  image->GetDesc(&desc);
   if (desc.Width == 0 || desc.Height == 0) {
     ReleaseFrame();
     return frame;
@@ -150,7 +160,7 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
     ReleaseFrame();
     return frame;
   }
-  staging_.Copy(*context_.get(), *texture.get());
+  staging_.Copy(*context_.get(), *image);
   // The copy is queued before the frame goes back; the desktop is free for the next one.
   ReleaseFrame();
   hr = staging_.Map(*context_.get(), frame);
@@ -161,7 +171,7 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
   frame.status = CaptureStatus::kFrameReady;
   frame.protected_content_masked = info.ProtectedContentMaskedOut != 0;
   // The panel's image of a rotated monitor lies on its side.
-  return RotateToUpright(frame, rotation_, upright_);
+  return turned != nullptr ? frame : RotateToUpright(frame, rotation_, upright_);
 }
 
 void DxgiDuplicationCapturer::Release() {
@@ -169,9 +179,11 @@ void DxgiDuplicationCapturer::Release() {
   ReleaseFrame();
   staging_.Release(context_.get());
   duplication_.Reset();
+  gpu_rotator_.Release();
+  rotate_on_gpu_ = false;
+  rotation_ = FrameRotation::kNone;
   context_.Reset();
   device_.Reset();
-  rotation_ = FrameRotation::kNone;
 }
 
 }  // namespace orvane

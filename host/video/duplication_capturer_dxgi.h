@@ -12,6 +12,7 @@
 #include "video/capture_texture_d3d11.h"
 #include "video/duplication_api_dxgi.h"
 #include "video/frame_rotation.h"
+#include "video/frame_rotator_d3d11.h"
 #include "video/screen_capturer.h"
 
 namespace orvane {
@@ -50,6 +51,9 @@ class DxgiDuplicationCapturer : public ScreenCapturer {
   ComRef<IDXGIOutputDuplication> duplication_;
   StagingReadback staging_;
   FrameRotation rotation_ = FrameRotation::kNone;
+  // A rotated monitor's image is turned on the GPU where the device can, else here.
+  D3d11FrameRotator gpu_rotator_;
+  bool rotate_on_gpu_ = false;
   std::vector<uint8_t> upright_;
   bool frame_held_ = false;
   // The last start was refused because another desktop (secure desktop, lock screen)

@@ -53,6 +53,11 @@ FrameSize UprightSize(FrameRotation rotation, uint32_t width, uint32_t height) {
   return SwapsSides(rotation) ? FrameSize{height, width} : FrameSize{width, height};
 }
 
+RotationBlit PlanRotationBlit(FrameRotation rotation, uint32_t width, uint32_t height) {
+  return RotationBlit{static_cast<uint32_t>(rotation), FrameSize{width, height},
+                      UprightSize(rotation, width, height)};
+}
+
 CapturedFrame RotateToUpright(const CapturedFrame& frame, FrameRotation rotation,
                               std::vector<uint8_t>& buffer) {
   if (rotation == FrameRotation::kNone) {

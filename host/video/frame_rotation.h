@@ -9,8 +9,13 @@ namespace orvane {
 
 // How far a captured image must turn clockwise to stand the way the desktop shows it.
 // Desktop Duplication hands over a rotated monitor's image as the panel scans it out,
-// not as the user sees it.
-enum class FrameRotation : uint8_t { kNone, kClockwise90, kClockwise180, kClockwise270 };
+// not as the user sees it. The value is the number of clockwise quarter turns.
+enum class FrameRotation : uint8_t {
+  kNone = 0,
+  kClockwise90 = 1,
+  kClockwise180 = 2,
+  kClockwise270 = 3
+};
 
 // The turn for a DXGI_MODE_ROTATION value (1 identity, 2 90°, 3 180°, 4 270°; 0 means
 // unspecified and, like any unknown value, no turn).
@@ -26,6 +31,16 @@ struct FrameSize {
 
 // The size of a width x height image once turned.
 FrameSize UprightSize(FrameRotation rotation, uint32_t width, uint32_t height);
+
+// What a GPU blit that turns an image upright is asked for: the clockwise quarter turns
+// (the Direct3D 11 video processor's rotation value), the source rectangle in the
+// unturned image and the target rectangle in the upright one.
+struct RotationBlit {
+  uint32_t quarter_turns = 0;
+  FrameSize source;
+  FrameSize target;
+};
+RotationBlit PlanRotationBlit(FrameRotation rotation, uint32_t width, uint32_t height);
 
 // Turns a BGRA frame into `buffer` (packed rows) and returns the upright frame, which
 // points into `buffer`. A frame that needs no turn is returned as it is; one that does

@@ -50,15 +50,29 @@ std::vector<std::string> Letters(const CapturedFrame& frame) {
   return rows;
 }
 
-TEST(FrameRotationTest, DxgiRotationValuesNameTheTurn) {
+// A 1920x1080 panel scanning out a monitor the desktop turned by the DXGI rotation value:
+// the turn, and what the GPU blit turns from and to.
+TEST(FrameRotationTest, DxgiRotationValuesNameTheTurnAndTheBlit) {
   const struct {
     uint32_t dxgi;
     FrameRotation rotation;
-  } cases[] = {{0, FrameRotation::kNone},         {1, FrameRotation::kNone},
-               {2, FrameRotation::kClockwise90},  {3, FrameRotation::kClockwise180},
-               {4, FrameRotation::kClockwise270}, {5, FrameRotation::kNone}};
+    uint32_t quarter_turns;
+    FrameSize target;
+  } cases[] = {{0, FrameRotation::kNone, 0, {1920, 1080}},
+               {1, FrameRotation::kNone, 0, {1920, 1080}},
+               {2, FrameRotation::kClockwise90, 1, {1080, 1920}},
+               {3, FrameRotation::kClockwise180, 2, {1920, 1080}},
+               {4, FrameRotation::kClockwise270, 3, {1080, 1920}},
+               {5, FrameRotation::kNone, 0, {1920, 1080}}};
   for (const auto& c : cases) {
-    EXPECT_EQ(RotationFromDxgi(c.dxgi), c.rotation) << c.dxgi;
+    SCOPED_TRACE(c.dxgi);
+    EXPECT_EQ(RotationFromDxgi(c.dxgi), c.rotation);
+    const RotationBlit blit = PlanRotationBlit(c.rotation, 1920, 1080);
+    EXPECT_EQ(blit.quarter_turns, c.quarter_turns);
+    EXPECT_EQ(blit.source.width, 1920u);
+    EXPECT_EQ(blit.source.height, 1080u);
+    EXPECT_EQ(blit.target.width, c.target.width);
+    EXPECT_EQ(blit.target.height, c.target.height);
   }
 }
 
