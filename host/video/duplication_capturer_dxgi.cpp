@@ -85,11 +85,9 @@ bool DxgiDuplicationCapturer::Initialize(uint32_t output_index, uint32_t width, 
   duplication_->GetDesc(&desc);
   rotation_ = RotationFromDxgi(desc.Rotation);
   if (rotation_ != FrameRotation::kNone) {
-    const HRESULT gpu = gpu_rotator_.Initialize(*device_.get(), rotation_, desc.ModeDesc.Width,
-                                                desc.ModeDesc.Height);
-    rotate_on_gpu_ = SUCCEEDED(gpu);
-    LOG_INFO("[Capture] Desktop Duplication output is rotated %u degrees; turned upright on the %s",
-             90u * static_cast<uint32_t>(rotation_), rotate_on_gpu_ ? "GPU" : "CPU");
+    LOG_INFO(
+        "[Capture] Desktop Duplication output is rotated %u degrees; frames are turned upright",
+        90u * static_cast<uint32_t>(rotation_));
   }
   LOG_INFO("[Capture] Desktop Duplication initialized (%ux%u)", width, height);
   return true;
@@ -144,8 +142,16 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
     ReleaseFrame();
     return frame;
   }
-  ID3D11Texture2D* const turned =
-      rotate_on_gpu_ ? gpu_rotator_.Rotate(*context_.get(), *texture.get()) : nullptr;
+  ID3D11Texture2D* turned = nullptr;
+  if (rotation_ != FrameRotation::kNone && !rotate_on_cpu_) {
+    HRESULT error = S_OK;
+    turned = gpu_rotator_.Rotate(*device_.get(), *context_.get(), rotation_, *texture.get(), error);
+    if (turned == nullptr) {
+      rotate_on_cpu_ = true;
+      LOG_INFO("[Capture] No GPU rotation on this device (0x%08lX); turning frames on the CPU",
+               Hex(error));
+    }
+  }
   ID3D11Texture2D* const image = turned != nullptr ? turned : texture.get();
   D3D11_TEXTURE2D_DESC desc{};
   image->GetDesc(&desc);
@@ -180,7 +186,7 @@ void DxgiDuplicationCapturer::Release() {
   staging_.Release(context_.get());
   duplication_.Reset();
   gpu_rotator_.Release();
-  rotate_on_gpu_ = false;
+  rotate_on_cpu_ = false;
   rotation_ = FrameRotation::kNone;
   context_.Reset();
   device_.Reset();

@@ -51,9 +51,10 @@ class DxgiDuplicationCapturer : public ScreenCapturer {
   ComRef<IDXGIOutputDuplication> duplication_;
   StagingReadback staging_;
   FrameRotation rotation_ = FrameRotation::kNone;
-  // A rotated monitor's image is turned on the GPU where the device can, else here.
+  // A rotated monitor's image is turned on the GPU until the device fails to, then on
+  // the CPU.
   D3d11FrameRotator gpu_rotator_;
-  bool rotate_on_gpu_ = false;
+  bool rotate_on_cpu_ = false;
   std::vector<uint8_t> upright_;
   bool frame_held_ = false;
   // The last start was refused because another desktop (secure desktop, lock screen)

@@ -22,8 +22,8 @@ RECT Whole(const FrameSize& size) {
 
 }  // namespace
 
-HRESULT D3d11FrameRotator::Initialize(ID3D11Device& device, FrameRotation rotation, uint32_t width,
-                                      uint32_t height) {
+HRESULT D3d11FrameRotator::Prepare(ID3D11Device& device, FrameRotation rotation, uint32_t width,
+                                   uint32_t height) {
   Release();
   blit_ = PlanRotationBlit(rotation, width, height);
   HRESULT hr = device.QueryInterface(__uuidof(ID3D11VideoDevice), video_device_.PutVoid());
@@ -107,26 +107,31 @@ HRESULT D3d11FrameRotator::Initialize(ID3D11Device& device, FrameRotation rotati
   return S_OK;
 }
 
-ID3D11Texture2D* D3d11FrameRotator::Rotate(ID3D11DeviceContext& context, ID3D11Texture2D& source) {
-  if (!processor_) {
-    return nullptr;
-  }
+ID3D11Texture2D* D3d11FrameRotator::Rotate(ID3D11Device& device, ID3D11DeviceContext& context,
+                                           FrameRotation rotation, ID3D11Texture2D& source,
+                                           HRESULT& error) {
   D3D11_TEXTURE2D_DESC desc{};
   source.GetDesc(&desc);
-  if (desc.Width != blit_.source.width || desc.Height != blit_.source.height ||
-      desc.Format != DXGI_FORMAT_B8G8R8A8_UNORM) {
+  if (desc.Format != DXGI_FORMAT_B8G8R8A8_UNORM) {
+    error = DXGI_ERROR_UNSUPPORTED;
     return nullptr;
+  }
+  const RotationBlit wanted = PlanRotationBlit(rotation, desc.Width, desc.Height);
+  if (!processor_ || wanted.quarter_turns != blit_.quarter_turns ||
+      wanted.source.width != blit_.source.width || wanted.source.height != blit_.source.height) {
+    error = Prepare(device, rotation, desc.Width, desc.Height);
+    if (FAILED(error)) {
+      Release();
+      return nullptr;
+    }
   }
   // The desktop's own texture need not be bound for the video processor; a copy is.
   context.CopyResource(input_.get(), &source);
   D3D11_VIDEO_PROCESSOR_STREAM stream{};
   stream.Enable = TRUE;
   stream.pInputSurface = input_view_.get();
-  if (FAILED(
-          video_context_->VideoProcessorBlt(processor_.get(), output_view_.get(), 0, 1, &stream))) {
-    return nullptr;
-  }
-  return output_.get();
+  error = video_context_->VideoProcessorBlt(processor_.get(), output_view_.get(), 0, 1, &stream);
+  return SUCCEEDED(error) ? output_.get() : nullptr;
 }
 
 void D3d11FrameRotator::Release() {

@@ -20,15 +20,16 @@ class D3d11FrameRotator {
   D3d11FrameRotator(const D3d11FrameRotator&) = delete;
   D3d11FrameRotator& operator=(const D3d11FrameRotator&) = delete;
 
-  // Prepares to turn textures of width x height by `rotation`. Returns the failing
-  // call's HRESULT when the device cannot.
-  HRESULT Initialize(ID3D11Device& device, FrameRotation rotation, uint32_t width, uint32_t height);
-  // The upright copy of `source` (valid until the next call), or null when it cannot be
-  // made, for instance for a source of another size.
-  ID3D11Texture2D* Rotate(ID3D11DeviceContext& context, ID3D11Texture2D& source);
+  // The upright copy of `source` (valid until the next call), or null when the device
+  // cannot make it; `error` then holds the failing call's HRESULT. The video processor is
+  // set up on first use and again whenever the source's size changes.
+  ID3D11Texture2D* Rotate(ID3D11Device& device, ID3D11DeviceContext& context,
+                          FrameRotation rotation, ID3D11Texture2D& source, HRESULT& error);
   void Release();
 
  private:
+  HRESULT Prepare(ID3D11Device& device, FrameRotation rotation, uint32_t width, uint32_t height);
+
   ComRef<ID3D11VideoDevice> video_device_;
   ComRef<ID3D11VideoContext> video_context_;
   ComRef<ID3D11VideoProcessorEnumerator> enumerator_;
