@@ -101,7 +101,7 @@ bool CaptureBackend::Activate(size_t index) {
   return true;
 }
 
-bool CaptureBackend::Select() {
+size_t CaptureBackend::ChosenIndex() const {
   size_t chosen = kNone;
   for (size_t index = 0; index < sources_.size(); ++index) {
     const ScreenCapturer* source = sources_[index].get();
@@ -109,7 +109,11 @@ bool CaptureBackend::Select() {
       chosen = index;
     }
   }
-  // The order of trial: the chosen source, the others, then the last resorts.
+  return chosen;
+}
+
+std::vector<size_t> CaptureBackend::TrialOrder() const {
+  const size_t chosen = ChosenIndex();
   std::vector<size_t> order;
   if (chosen != kNone) {
     order.push_back(chosen);
@@ -122,6 +126,12 @@ bool CaptureBackend::Select() {
       }
     }
   }
+  return order;
+}
+
+bool CaptureBackend::Select() {
+  const size_t chosen = ChosenIndex();
+  const std::vector<size_t> order = TrialOrder();
   for (size_t position = 0; position < order.size(); ++position) {
     if (Activate(order[position])) {
       return true;
@@ -139,7 +149,22 @@ bool CaptureBackend::Select() {
   return false;
 }
 
+void CaptureBackend::ReturnToPreferredSource() {
+  if (active_ == kNone) {
+    return;
+  }
+  for (const size_t index : TrialOrder()) {
+    if (index == active_) {
+      return;
+    }
+    if (sources_[index]->ReadyToRetry() && Activate(index)) {
+      return;
+    }
+  }
+}
+
 CapturedFrame CaptureBackend::Capture(uint32_t wait_ms) {
+  ReturnToPreferredSource();
   CapturedFrame frame = CaptureActive(wait_ms);
   if (active_ < counters_.size()) {
     CaptureSourceCounters& counters = counters_[active_];

@@ -48,7 +48,8 @@ class CaptureBackend {
   // the last resorts only when none of those starts. True when some source is active.
   bool Select();
 
-  // Captures with the active source and counts the result for it. A ready frame is
+  // Captures with the active source and counts the result for it; first returns to a
+  // more preferred source that is ready to be tried again. A ready frame is
   // stream-sized: scaled when the source's image has another size, Failed when it
   // describes more than its memory. With no active source the result is Invalidated,
   // asking for a new selection.
@@ -75,6 +76,11 @@ class CaptureBackend {
 
  private:
   ScreenCapturer* SourceAt(size_t index) const;
+  // The source the user chose, or kNone.
+  size_t ChosenIndex() const;
+  // The order of trial: the chosen source, the others, then the last resorts.
+  std::vector<size_t> TrialOrder() const;
+  void ReturnToPreferredSource();
   CapturedFrame CaptureActive(uint32_t wait_ms);
   void SetActive(size_t index);
 

@@ -1,12 +1,19 @@
 #include "video/capture_texture_d3d11.h"
 
+#include <vector>
+
 namespace orvane {
 
-HRESULT CreateBgraCaptureDevice(ComRef<ID3D11Device>& device,
+HRESULT CreateBgraCaptureDevice(IDXGIAdapter* adapter, ComRef<ID3D11Device>& device,
                                 ComRef<ID3D11DeviceContext>& context) {
+  // A device on a given adapter takes no driver type of its own.
+  const std::vector<D3D_DRIVER_TYPE> drivers =
+      adapter != nullptr
+          ? std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_UNKNOWN}
+          : std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP};
   HRESULT hr = E_FAIL;
-  for (const D3D_DRIVER_TYPE driver : {D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}) {
-    hr = D3D11CreateDevice(nullptr, driver, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
+  for (const D3D_DRIVER_TYPE driver : drivers) {
+    hr = D3D11CreateDevice(adapter, driver, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
                            D3D11_SDK_VERSION, device.Put(), nullptr, context.Put());
     if (SUCCEEDED(hr) && device && context) {
       return hr;

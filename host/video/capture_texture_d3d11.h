@@ -9,9 +9,10 @@
 
 namespace orvane {
 
-// A hardware Direct3D 11 device with BGRA support, or WARP when there is no hardware
-// device. Returns the HRESULT of the last attempt.
-HRESULT CreateBgraCaptureDevice(ComRef<ID3D11Device>& device, ComRef<ID3D11DeviceContext>& context);
+// A Direct3D 11 device with BGRA support on `adapter`; with no adapter, a hardware device,
+// or WARP when there is none. Returns the HRESULT of the last attempt.
+HRESULT CreateBgraCaptureDevice(IDXGIAdapter* adapter, ComRef<ID3D11Device>& device,
+                                ComRef<ID3D11DeviceContext>& context);
 
 // The CPU-readable copy of a captured GPU texture. It stays mapped until the next copy or
 // its release, so the frame it describes stays readable in between.

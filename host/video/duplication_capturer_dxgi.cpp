@@ -5,52 +5,65 @@
 namespace orvane {
 namespace {
 
+// How often a start refused by another desktop is tried again while ours has the input.
+constexpr uint64_t kDeniedRetryMs = 1000;
+
 unsigned long Hex(HRESULT hr) {
   return static_cast<unsigned long>(hr);
 }
 
 }  // namespace
 
-bool DxgiDuplicationCapturer::OpenOutput(uint32_t output_index, ComRef<IDXGIOutput1>& output) {
-  ComRef<IDXGIDevice> dxgi_device;
-  HRESULT hr = device_.QueryTo(__uuidof(IDXGIDevice), dxgi_device);
-  if (FAILED(hr)) {
-    LOG_ERROR("[Capture] Failed to query IDXGIDevice: 0x%08lX", Hex(hr));
+bool DxgiDuplicationCapturer::FindOutput(HMONITOR monitor, ComRef<IDXGIAdapter1>& adapter,
+                                         ComRef<IDXGIOutput1>& output) {
+  ComRef<IDXGIFactory1> factory;
+  HRESULT hr = api_.create_factory(factory);
+  if (FAILED(hr) || !factory) {
+    LOG_ERROR("[Capture] No desktop output available for duplication: 0x%08lX",
+              Hex(FAILED(hr) ? hr : E_POINTER));
     return false;
   }
-  ComRef<IDXGIAdapter> adapter;
-  hr = dxgi_device->GetAdapter(adapter.Put());
-  if (FAILED(hr)) {
-    LOG_ERROR("[Capture] Failed to query IDXGIAdapter: 0x%08lX", Hex(hr));
-    return false;
-  }
-  ComRef<IDXGIOutput> any_output;
-  hr = adapter->EnumOutputs(output_index, any_output.Put());
-  if (FAILED(hr) || !any_output) {
-    LOG_WARN("[Capture] Output index %u unavailable, falling back to output 0", output_index);
-    hr = adapter->EnumOutputs(0, any_output.Put());
-    if (FAILED(hr) || !any_output) {
-      LOG_ERROR("[Capture] No desktop output available for duplication: 0x%08lX", Hex(hr));
-      return false;
+  hr = DXGI_ERROR_NOT_FOUND;
+  for (UINT adapter_index = 0; factory->EnumAdapters1(adapter_index, adapter.Put()) == S_OK;
+       ++adapter_index) {
+    ComRef<IDXGIOutput> candidate;
+    for (UINT output_index = 0; adapter->EnumOutputs(output_index, candidate.Put()) == S_OK;
+         ++output_index) {
+      DXGI_OUTPUT_DESC desc{};
+      if (FAILED(candidate->GetDesc(&desc)) || !desc.AttachedToDesktop ||
+          (monitor != nullptr && desc.Monitor != monitor)) {
+        continue;
+      }
+      hr = candidate.QueryTo(__uuidof(IDXGIOutput1), output);
+      if (SUCCEEDED(hr)) {
+        return true;
+      }
     }
   }
-  hr = any_output.QueryTo(__uuidof(IDXGIOutput1), output);
-  if (FAILED(hr)) {
-    LOG_ERROR("[Capture] Failed to query IDXGIOutput1: 0x%08lX", Hex(hr));
-    return false;
-  }
-  return true;
+  adapter.Reset();
+  LOG_ERROR("[Capture] No desktop output available for duplication: 0x%08lX", Hex(hr));
+  return false;
 }
 
 bool DxgiDuplicationCapturer::Initialize(uint32_t output_index, uint32_t width, uint32_t height) {
   Release();
-  HRESULT hr = CreateBgraCaptureDevice(device_, context_);
-  if (FAILED(hr)) {
-    LOG_ERROR("[Capture] Failed to create D3D11 device for duplication: 0x%08lX", Hex(hr));
+  desktop_denied_ = false;
+  last_start_ms_ = api_.tick_ms();
+  // The index counts monitors as the other sources and the input mapping do.
+  HMONITOR monitor = api_.monitor_at_index(output_index);
+  if (monitor == nullptr) {
+    LOG_WARN("[Capture] Output index %u unavailable, falling back to output 0", output_index);
+    monitor = api_.monitor_at_index(0);
+  }
+  ComRef<IDXGIAdapter1> adapter;
+  ComRef<IDXGIOutput1> output;
+  if (!FindOutput(monitor, adapter, output)) {
     return false;
   }
-  ComRef<IDXGIOutput1> output;
-  if (!OpenOutput(output_index, output)) {
+  // Duplication takes only a device of the adapter the output is connected to.
+  HRESULT hr = api_.create_device(adapter.get(), device_, context_);
+  if (FAILED(hr)) {
+    LOG_ERROR("[Capture] Failed to create D3D11 device for duplication: 0x%08lX", Hex(hr));
     Release();
     return false;
   }
@@ -64,11 +77,25 @@ bool DxgiDuplicationCapturer::Initialize(uint32_t output_index, uint32_t width, 
   }
   if (FAILED(hr) || !duplication_) {
     LOG_ERROR("[Capture] DuplicateOutput failed: 0x%08lX", Hex(hr));
+    desktop_denied_ = hr == E_ACCESSDENIED;
     Release();
     return false;
   }
+  DXGI_OUTDUPL_DESC desc{};
+  duplication_->GetDesc(&desc);
+  rotation_ = RotationFromDxgi(desc.Rotation);
+  if (rotation_ != FrameRotation::kNone) {
+    LOG_INFO(
+        "[Capture] Desktop Duplication output is rotated %u degrees; frames are turned upright",
+        90u * static_cast<uint32_t>(rotation_));
+  }
   LOG_INFO("[Capture] Desktop Duplication initialized (%ux%u)", width, height);
   return true;
+}
+
+bool DxgiDuplicationCapturer::ReadyToRetry() {
+  return desktop_denied_ && api_.tick_ms() - last_start_ms_ >= kDeniedRetryMs &&
+         api_.input_desktop_is_current();
 }
 
 void DxgiDuplicationCapturer::ReleaseFrame() {
@@ -93,8 +120,9 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
     frame.status = CaptureStatus::kNoNewFrame;
     return frame;
   }
+  // A desktop switch ends the duplication; so does a secure desktop that denies it.
   if (hr == DXGI_ERROR_INVALID_CALL || hr == DXGI_ERROR_ACCESS_LOST ||
-      hr == DXGI_ERROR_SESSION_DISCONNECTED) {
+      hr == DXGI_ERROR_SESSION_DISCONNECTED || hr == E_ACCESSDENIED) {
     frame.status = CaptureStatus::kInvalidated;
     return frame;
   }
@@ -103,13 +131,30 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
     return frame;
   }
   frame_held_ = true;
+  // Only the pointer moved: the image is the one already delivered.
+  if (info.LastPresentTime.QuadPart == 0) {
+    ReleaseFrame();
+    frame.status = CaptureStatus::kNoNewFrame;
+    return frame;
+  }
   ComRef<ID3D11Texture2D> texture;
   if (FAILED(resource.QueryTo(__uuidof(ID3D11Texture2D), texture))) {
     ReleaseFrame();
     return frame;
   }
+  ID3D11Texture2D* turned = nullptr;
+  if (rotation_ != FrameRotation::kNone && !rotate_on_cpu_) {
+    HRESULT error = S_OK;
+    turned = gpu_rotator_.Rotate(*device_.get(), *context_.get(), rotation_, *texture.get(), error);
+    if (turned == nullptr) {
+      rotate_on_cpu_ = true;
+      LOG_INFO("[Capture] No GPU rotation on this device (0x%08lX); turning frames on the CPU",
+               Hex(error));
+    }
+  }
+  ID3D11Texture2D* const image = turned != nullptr ? turned : texture.get();
   D3D11_TEXTURE2D_DESC desc{};
-  texture->GetDesc(&desc);
+  image->GetDesc(&desc);
   if (desc.Width == 0 || desc.Height == 0) {
     ReleaseFrame();
     return frame;
@@ -121,7 +166,7 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
     ReleaseFrame();
     return frame;
   }
-  staging_.Copy(*context_.get(), *texture.get());
+  staging_.Copy(*context_.get(), *image);
   // The copy is queued before the frame goes back; the desktop is free for the next one.
   ReleaseFrame();
   hr = staging_.Map(*context_.get(), frame);
@@ -131,7 +176,8 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
   }
   frame.status = CaptureStatus::kFrameReady;
   frame.protected_content_masked = info.ProtectedContentMaskedOut != 0;
-  return frame;
+  // The panel's image of a rotated monitor lies on its side.
+  return turned != nullptr ? frame : RotateToUpright(frame, rotation_, upright_);
 }
 
 void DxgiDuplicationCapturer::Release() {
@@ -139,6 +185,9 @@ void DxgiDuplicationCapturer::Release() {
   ReleaseFrame();
   staging_.Release(context_.get());
   duplication_.Reset();
+  gpu_rotator_.Release();
+  rotate_on_cpu_ = false;
+  rotation_ = FrameRotation::kNone;
   context_.Reset();
   device_.Reset();
 }

@@ -5,17 +5,25 @@
 #include <d3d11.h>
 #include <dxgi1_2.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/com_ref_win.h"
 #include "video/capture_texture_d3d11.h"
+#include "video/duplication_api_dxgi.h"
+#include "video/frame_rotation.h"
+#include "video/frame_rotator_d3d11.h"
 #include "video/screen_capturer.h"
 
 namespace orvane {
 
-// DXGI Desktop Duplication of one output of the default adapter. Frames have the
-// output's own size; the staging copy stays mapped until the next capture.
+// DXGI Desktop Duplication of one monitor, found by its EnumDisplayMonitors index on
+// whichever adapter drives it. Frames have the monitor's desktop size and stand upright
+// on a rotated monitor; the staging copy stays mapped until the next capture.
 class DxgiDuplicationCapturer : public ScreenCapturer {
  public:
-  DxgiDuplicationCapturer() = default;
+  explicit DxgiDuplicationCapturer(DuplicationApi api = DuplicationApi::System())
+      : api_(std::move(api)) {}
   ~DxgiDuplicationCapturer() override { Release(); }
   DxgiDuplicationCapturer(const DxgiDuplicationCapturer&) = delete;
   DxgiDuplicationCapturer& operator=(const DxgiDuplicationCapturer&) = delete;
@@ -26,20 +34,33 @@ class DxgiDuplicationCapturer : public ScreenCapturer {
   const char* known_limitation() const override {
     return "Desktop Duplication may contend with other capture apps in same session";
   }
+  bool ReadyToRetry() override;
 
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override;
   CapturedFrame Capture(uint32_t wait_ms) override;
   void Release() override;
 
  private:
-  bool OpenOutput(uint32_t output_index, ComRef<IDXGIOutput1>& output);
+  // The output showing `monitor` and its adapter, searched over every adapter.
+  bool FindOutput(HMONITOR monitor, ComRef<IDXGIAdapter1>& adapter, ComRef<IDXGIOutput1>& output);
   void ReleaseFrame();
 
+  DuplicationApi api_;
   ComRef<ID3D11Device> device_;
   ComRef<ID3D11DeviceContext> context_;
   ComRef<IDXGIOutputDuplication> duplication_;
   StagingReadback staging_;
+  FrameRotation rotation_ = FrameRotation::kNone;
+  // A rotated monitor's image is turned on the GPU until the device fails to, then on
+  // the CPU.
+  D3d11FrameRotator gpu_rotator_;
+  bool rotate_on_cpu_ = false;
+  std::vector<uint8_t> upright_;
   bool frame_held_ = false;
+  // The last start was refused because another desktop (secure desktop, lock screen)
+  // had the input; when it started.
+  bool desktop_denied_ = false;
+  uint64_t last_start_ms_ = 0;
 };
 
 }  // namespace orvane

@@ -13,21 +13,6 @@ unsigned long Hex(HRESULT hr) {
   return static_cast<unsigned long>(hr);
 }
 
-struct MonitorSearch {
-  uint32_t wanted;
-  uint32_t seen = 0;
-  HMONITOR found = nullptr;
-};
-
-BOOL CALLBACK VisitMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
-  auto* search = reinterpret_cast<MonitorSearch*>(data);
-  if (search->seen++ == search->wanted) {
-    search->found = monitor;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 constexpr wgc_abi::DirectXPixelFormat kPixelFormat =
     wgc_abi::DirectXPixelFormat::kB8G8R8A8UIntNormalized;
 constexpr INT32 kBuffers = 2;
@@ -48,14 +33,8 @@ void CloseAndReset(ComRef<T>& object) {
 
 }  // namespace
 
-HMONITOR MonitorAtIndex(uint32_t index) {
-  MonitorSearch search{index};
-  EnumDisplayMonitors(nullptr, nullptr, VisitMonitor, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 bool WgcCapturer::CreateDevice() {
-  HRESULT hr = CreateBgraCaptureDevice(device_, context_);
+  HRESULT hr = CreateBgraCaptureDevice(nullptr, device_, context_);
   if (FAILED(hr)) {
     LOG_ERROR("[Capture] WGC D3D11 device creation failed: 0x%08lX", Hex(hr));
     return false;

@@ -9,6 +9,7 @@
 #include "platform/com_ref_win.h"
 #include "video/capture_item_closed_wgc.h"
 #include "video/capture_texture_d3d11.h"
+#include "video/display_monitors_win.h"
 #include "video/graphics_capture_abi_wgc.h"
 #include "video/graphics_capture_factories_wgc.h"
 #include "video/screen_capturer.h"
@@ -63,8 +64,5 @@ class WgcCapturer : public ScreenCapturer {
   ComRef<CaptureItemClosedFlag> item_closed_;
   EventRegistrationToken item_closed_token_{};
 };
-
-// The monitor at `index` in EnumDisplayMonitors order, or null.
-HMONITOR MonitorAtIndex(uint32_t index);
 
 }  // namespace orvane

@@ -25,6 +25,11 @@ class ScreenCapturer {
   // the tray and skipped by selection.
   virtual bool available() const { return true; }
 
+  // Whether a source that could not start only because it was out of reach for a while
+  // (another desktop had the input) is worth starting again now. Capture returns to it
+  // from a less preferred source when it is.
+  virtual bool ReadyToRetry() { return false; }
+
   // A limitation worth one line in the log when a stream starts, or null.
   virtual const char* known_limitation() const { return nullptr; }
 

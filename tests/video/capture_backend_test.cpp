@@ -27,6 +27,7 @@ class FakeCapturer final : public ScreenCapturer {
   bool last_resort() const override { return last_resort_; }
   bool available() const override { return available_; }
   const char* known_limitation() const override { return limitation; }
+  bool ReadyToRetry() override { return ready_to_retry; }
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override {
     ++initialize_calls;
     last_output_index = output_index;
@@ -57,6 +58,7 @@ class FakeCapturer final : public ScreenCapturer {
   uint32_t last_wait_ms = 0;
   CapturedFrame next_frame;
   const char* limitation = nullptr;
+  bool ready_to_retry = false;
 };
 
 // Sources "one", "two", "three" and the last resort "last", in that order. `starting`
@@ -223,6 +225,40 @@ TEST(CaptureBackendTest, FailedReinitialisationOfTheActiveSourceLeavesNone) {
   one.initializes_ = false;
   EXPECT_FALSE(backend.Activate(0));
   EXPECT_EQ(backend.active(), nullptr);
+  EXPECT_EQ(backend_switch.load(), 2u);
+}
+
+// A more preferred source that could not start comes back once it says it may start
+// now; a failed attempt leaves the active source as it was, and a less preferred source
+// is never tried while a better one is active.
+TEST(CaptureBackendTest, ReturnsToAPreferredSourceReadyToStartAgain) {
+  Sources sources("fsss");
+  FakeCapturer& one = sources.Named("one");
+  FakeCapturer& two = sources.Named("two");
+  FakeCapturer& three = sources.Named("three");
+  std::atomic<uint64_t> backend_switch{0};
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "auto", 640, 360);
+  ASSERT_TRUE(backend.Select());
+  ASSERT_STREQ(backend.ActiveName(), "two");
+  three.ready_to_retry = true;
+  backend.Capture(16);
+  EXPECT_EQ(one.initialize_calls, 1);
+  EXPECT_EQ(three.initialize_calls, 0);
+
+  one.ready_to_retry = true;
+  two.last_wait_ms = 0;
+  backend.Capture(16);
+  EXPECT_EQ(one.initialize_calls, 2);
+  EXPECT_STREQ(backend.ActiveName(), "two");
+  EXPECT_TRUE(two.held);
+  EXPECT_EQ(two.last_wait_ms, 16u);
+  EXPECT_EQ(backend_switch.load(), 1u);
+
+  one.initializes_ = true;
+  backend.Capture(16);
+  EXPECT_STREQ(backend.ActiveName(), "one");
+  EXPECT_EQ(one.last_wait_ms, 16u);
+  EXPECT_FALSE(two.held);
   EXPECT_EQ(backend_switch.load(), 2u);
 }
 

@@ -30,7 +30,7 @@ class WgcCapturerTest : public ::testing::Test {
     static const bool has_device = [] {
       ComRef<ID3D11Device> device;
       ComRef<ID3D11DeviceContext> context;
-      return SUCCEEDED(CreateBgraCaptureDevice(device, context));
+      return SUCCEEDED(CreateBgraCaptureDevice(nullptr, device, context));
     }();
     if (!has_device) {
       GTEST_SKIP() << "no Direct3D 11 device";
