@@ -138,6 +138,7 @@ TEST(WindowsTrayShellTest, TheIconIsOfferedUntilTheTaskbarTakesItAndAfterExplore
   tray.SetTooltip("Orvane Display - Waiting");
   HWND window = TrayWindow();
   ASSERT_NE(window, nullptr);
+  EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow());
   EXPECT_TRUE(log.Contains("[Tray] Shell_NotifyIcon(NIM_ADD) failed: 0x000005B4 -- retrying"));
   ASSERT_TRUE(WaitUntil([&] { return area.Find(window).has_value(); }));
   EXPECT_EQ(area.Find(window)->tip, L"Orvane Display - Waiting");
