@@ -12,6 +12,7 @@ constexpr wchar_t kWindowClass[] = L"OrvaneClipWnd";
 // Programs hold the clipboard open for a moment while they read or write it.
 constexpr int kOpenAttempts = 40;
 constexpr DWORD kOpenRetryMs = 25;
+constexpr UINT_PTR kReadRetryTimer = 1;
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 uint32_t BigEndian32(const uint8_t* bytes) {
@@ -119,10 +120,19 @@ void WindowsClipboardBackend::Run() {
 
 LRESULT CALLBACK WindowsClipboardBackend::WindowProc(HWND window, UINT message, WPARAM wparam,
                                                      LPARAM lparam) {
+  WindowsClipboardBackend* backend = g_running_backend.load();
+  if (message == WM_TIMER && wparam == kReadRetryTimer) {
+    KillTimer(window, kReadRetryTimer);
+    if (backend != nullptr) {
+      backend->ReadClipboard();
+    }
+    return 0;
+  }
   if (message != WM_CLIPBOARDUPDATE) {
     return DefWindowProcW(window, message, wparam, lparam);
   }
-  if (WindowsClipboardBackend* backend = g_running_backend.load()) {
+  if (backend != nullptr) {
+    backend->read_attempts_ = 0;
     backend->OnClipboardUpdate();
   }
   return 0;
@@ -171,12 +181,21 @@ bool WindowsClipboardBackend::ReadPng(std::vector<uint8_t>& png) const {
 }
 
 void WindowsClipboardBackend::ReadClipboard() {
-  // Waiting here holds back nothing but later clipboard notifications.
-  if (!OpenPatiently()) {
-    LOG_WARN("[Clipboard] OpenClipboard failed while reading: 0x%08lX",
-             static_cast<unsigned long>(GetLastError()));
+  if (!open_clipboard_(window_.load())) {
+    // The change is read once the other program has let the clipboard go; the window
+    // keeps serving its messages meanwhile.
+    if (++read_attempts_ < kOpenAttempts) {
+      SetTimer(window_.load(), kReadRetryTimer, kOpenRetryMs, nullptr);
+    } else {
+      LOG_WARN("[Clipboard] OpenClipboard failed while reading: 0x%08lX",
+               static_cast<unsigned long>(GetLastError()));
+    }
     return;
   }
+  KillTimer(window_.load(), kReadRetryTimer);
+  // A program that changed the clipboard again while the backend waited for it has sent
+  // another notification; what is read now covers it.
+  last_sequence_ = GetClipboardSequenceNumber();
   ClipboardData data;
   if (HANDLE text = GetClipboardData(CF_UNICODETEXT)) {
     if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(text))) {

@@ -47,6 +47,7 @@ class WindowsClipboardBackend : public ClipboardBackend {
   std::atomic<bool> running_{false};
   // Window thread only.
   DWORD last_sequence_ = 0;
+  int read_attempts_ = 0;
 };
 
 }  // namespace orvane

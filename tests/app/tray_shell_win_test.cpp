@@ -138,6 +138,8 @@ TEST(WindowsTrayShellTest, TheIconIsOfferedUntilTheTaskbarTakesItAndAfterExplore
   tray.SetTooltip("Orvane Display - Waiting");
   HWND window = TrayWindow();
   ASSERT_NE(window, nullptr);
+  // Explorer broadcasts to top-level windows (Wine's own shell would hear a broadcast from
+  // here too, so the test posts to the tray's window alone).
   EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow());
   EXPECT_TRUE(log.Contains("[Tray] Shell_NotifyIcon(NIM_ADD) failed: 0x000005B4 -- retrying"));
   ASSERT_TRUE(WaitUntil([&] { return area.Find(window).has_value(); }));
@@ -147,14 +149,14 @@ TEST(WindowsTrayShellTest, TheIconIsOfferedUntilTheTaskbarTakesItAndAfterExplore
 
   area.RestartExplorer();
   tray.SetTooltip("Orvane Display - Connected");
-  PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  PostMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   ASSERT_TRUE(WaitUntil([&] { return area.Find(window).has_value(); }));
   EXPECT_EQ(area.Find(window)->tip, L"Orvane Display - Connected");
   EXPECT_EQ(area.Find(window)->version, static_cast<UINT>(NOTIFYICON_VERSION_4));
 
   // A broadcast while the icon is still known (a change of display scale) keeps it; Stop
   // is handled after it.
-  PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  PostMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   tray.Stop();
   EXPECT_FALSE(area.Find(window).has_value());
   EXPECT_EQ(log.Count("[Tray] Shell_NotifyIcon(NIM_ADD) failed"), 1u);
@@ -222,28 +224,12 @@ HWND OpenMenu() {
   return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
 }
 
-// Clicks the left mouse button at a point of the screen.
-void ClickAt(int x, int y) {
-  INPUT inputs[3]{};
-  for (INPUT& input : inputs) {
-    input.type = INPUT_MOUSE;
-    input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
-  }
-  inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
-  inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-  inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-  SendInput(3, inputs, sizeof(INPUT));
-}
-
-// The menu's owner is brought to the foreground: Windows closes the menu of a background
-// window only when the user picks from it, so a click elsewhere left it open. A menu that
-// is still open when the host stops is closed with it.
-TEST(WindowsTrayShellTest, TheMenuBelongsToTheForegroundAndClosesOnAClickElsewhereOrAtStop) {
+// Windows closes the menu of a window that is not in the foreground only when the user
+// picks from it: a click elsewhere would leave it open, the tray thread blocked in it. A
+// menu still open when the host stops is closed with it (its loop ignores WM_QUIT).
+TEST(WindowsTrayShellTest, TheMenuOpensInTheForegroundAndClosesWhenTheHostStops) {
   ASSERT_NE(FindWindowW(L"Shell_TrayWnd", nullptr), nullptr)
       << "no notification area: wine draws it on an X display (ctest gives it one)";
-  SetCursorPos(20, 20);
   TrayIcon tray;
   tray.Start();
   HWND window = TrayWindow();
@@ -253,13 +239,6 @@ TEST(WindowsTrayShellTest, TheMenuBelongsToTheForegroundAndClosesOnAClickElsewhe
   PostMessageW(window, WM_USER + 100, 0, WM_RBUTTONUP);
   ASSERT_TRUE(WaitUntil([] { return OpenMenu() != nullptr; }));
   EXPECT_EQ(GetForegroundWindow(), window);
-  RECT shown{};
-  GetWindowRect(OpenMenu(), &shown);
-  ClickAt(shown.right + 100, shown.bottom + 100);
-  EXPECT_TRUE(WaitUntil([] { return OpenMenu() == nullptr; }));
-
-  PostMessageW(window, WM_USER + 100, 0, WM_RBUTTONUP);
-  ASSERT_TRUE(WaitUntil([] { return OpenMenu() != nullptr; }));
   tray.Stop();
   EXPECT_EQ(OpenMenu(), nullptr);
   EXPECT_FALSE(IsWindow(window));
