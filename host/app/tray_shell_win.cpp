@@ -1,13 +1,10 @@
-#include <windows.h>
-// After windows.h, which it needs.
-#include <shellapi.h>
+#include "app/tray_shell_win.h"
 
 #include <atomic>
 #include <future>
 #include <string>
 #include <thread>
 
-#include "app/tray_shell.h"
 #include "base/logger.h"
 
 namespace orvane {
@@ -15,8 +12,15 @@ namespace {
 
 constexpr UINT kIconId = 1;
 constexpr UINT kIconCallbackMessage = WM_USER + 100;
+// Ends the tray thread, closing the icon's menu first if it is open: the menu's own
+// message loop would not end on WM_QUIT.
+constexpr UINT kStopMessage = WM_USER + 101;
 constexpr WORD kIconResource = 101;
 constexpr const wchar_t* kWindowClass = L"OrvaneTrayWnd";
+// While the notification area refuses the icon (Explorer not started yet, or busy), the
+// icon is offered again this often.
+constexpr UINT_PTR kAddRetryTimer = 1;
+constexpr UINT kAddRetryMs = 1000;
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) {
@@ -60,10 +64,14 @@ HMENU BuildMenu(const std::vector<TrayMenuItem>& items) {
   return menu;
 }
 
-// The tray as a notification-area icon owned by a message-only window on the tray
-// thread, which receives the icon's mouse messages and the menu's commands.
+// The tray as a notification-area icon owned by a hidden top-level window on the tray
+// thread, which receives the icon's mouse messages and the menu's commands. The window is
+// top-level, not message-only, for two reasons: only top-level windows hear the
+// "TaskbarCreated" broadcast of a restarted Explorer, and only they can be brought to the
+// foreground, without which the icon's menu stays open when the user clicks elsewhere.
 class WindowsTrayShell : public TrayShell {
  public:
+  explicit WindowsTrayShell(NotifyIconCall notify_icon) : notify_icon_(std::move(notify_icon)) {}
   ~WindowsTrayShell() override { Stop(); }
 
   void Start(TrayModel& model) override;
@@ -74,15 +82,21 @@ class WindowsTrayShell : public TrayShell {
  private:
   void Run(std::promise<void>& ready);
   bool CreateIcon(HINSTANCE instance);
+  // Offers the icon to the notification area; on refusal, tries again on a timer.
+  void AddIcon(HWND window);
   void ShowMenu(HWND window);
   NOTIFYICONDATAW IconRecord(HWND window) const;
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param);
 
+  const NotifyIconCall notify_icon_;
+  const UINT taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
   TrayModel* model_ = nullptr;
   std::thread thread_;
   std::atomic<HWND> window_{nullptr};
   HICON icon_ = nullptr;
   bool owns_icon_ = false;
+  // Tray thread only.
+  bool add_refused_ = false;
 };
 
 NOTIFYICONDATAW WindowsTrayShell::IconRecord(HWND window) const {
@@ -109,7 +123,7 @@ void WindowsTrayShell::Stop() {
     return;
   }
   if (HWND window = window_.load()) {
-    PostMessageW(window, WM_QUIT, 0, 0);
+    PostMessageW(window, kStopMessage, 0, 0);
   }
   thread_.join();
 }
@@ -122,7 +136,7 @@ void WindowsTrayShell::RefreshTooltip() {
   NOTIFYICONDATAW record = IconRecord(window);
   record.uFlags = NIF_TIP | NIF_SHOWTIP;
   CopyCut(record.szTip, model_->Tooltip());
-  Shell_NotifyIconW(NIM_MODIFY, &record);
+  notify_icon_(NIM_MODIFY, &record);
 }
 
 void WindowsTrayShell::ShowNotification(const std::string& title, const std::string& text) {
@@ -135,7 +149,7 @@ void WindowsTrayShell::ShowNotification(const std::string& title, const std::str
   record.dwInfoFlags = NIIF_INFO;
   CopyCut(record.szInfoTitle, title);
   CopyCut(record.szInfo, text);
-  Shell_NotifyIconW(NIM_MODIFY, &record);
+  notify_icon_(NIM_MODIFY, &record);
 }
 
 void WindowsTrayShell::Run(std::promise<void>& ready) {
@@ -146,23 +160,18 @@ void WindowsTrayShell::Run(std::promise<void>& ready) {
   window_class.hInstance = instance;
   window_class.lpszClassName = kWindowClass;
   RegisterClassExW(&window_class);
-  HWND window = CreateWindowExW(0, kWindowClass, L"Orvane Display", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                nullptr, instance, this);
+  // Never shown; a tool window, so that it has no taskbar button should anything show it.
+  HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Orvane Display", WS_POPUP, 0, 0,
+                                0, 0, nullptr, nullptr, instance, this);
   if (window == nullptr) {
     LOG_ERROR("[Tray] CreateWindow failed: 0x%08lX", static_cast<unsigned long>(GetLastError()));
     ready.set_value();
     return;
   }
+  // An elevated host still hears Explorer, which runs at medium integrity.
+  ChangeWindowMessageFilterEx(window, taskbar_created_, MSGFLT_ALLOW, nullptr);
   CreateIcon(instance);
-  NOTIFYICONDATAW record = IconRecord(window);
-  record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
-  record.uCallbackMessage = kIconCallbackMessage;
-  record.hIcon = icon_;
-  CopyCut(record.szTip, model_->Tooltip());
-  record.uVersion = NOTIFYICON_VERSION_4;
-  Shell_NotifyIconW(NIM_ADD, &record);
-  Shell_NotifyIconW(NIM_SETVERSION, &record);
-  LOG_INFO("[Tray] System tray icon created");
+  AddIcon(window);
   window_.store(window);
   ready.set_value();
 
@@ -174,7 +183,7 @@ void WindowsTrayShell::Run(std::promise<void>& ready) {
 
   window_.store(nullptr);
   NOTIFYICONDATAW removal = IconRecord(window);
-  Shell_NotifyIconW(NIM_DELETE, &removal);
+  notify_icon_(NIM_DELETE, &removal);
   if (owns_icon_) {
     DestroyIcon(icon_);
   }
@@ -200,10 +209,39 @@ bool WindowsTrayShell::CreateIcon(HINSTANCE instance) {
   return icon_ != nullptr;
 }
 
+void WindowsTrayShell::AddIcon(HWND window) {
+  KillTimer(window, kAddRetryTimer);
+  NOTIFYICONDATAW record = IconRecord(window);
+  record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+  record.uCallbackMessage = kIconCallbackMessage;
+  record.hIcon = icon_;
+  CopyCut(record.szTip, model_->Tooltip());
+  record.uVersion = NOTIFYICON_VERSION_4;
+  // "TaskbarCreated" also comes when the notification area kept its icons (a change of
+  // display scale): then the icon is still there and only takes the new record.
+  if (!notify_icon_(NIM_ADD, &record)) {
+    const DWORD error = GetLastError();
+    if (!notify_icon_(NIM_MODIFY, &record)) {
+      if (!add_refused_) {
+        add_refused_ = true;
+        LOG_WARN("[Tray] Shell_NotifyIcon(NIM_ADD) failed: 0x%08lX -- retrying",
+                 static_cast<unsigned long>(error));
+      }
+      SetTimer(window, kAddRetryTimer, kAddRetryMs, nullptr);
+      return;
+    }
+  }
+  add_refused_ = false;
+  notify_icon_(NIM_SETVERSION, &record);
+  LOG_INFO("[Tray] System tray icon created");
+}
+
 void WindowsTrayShell::ShowMenu(HWND window) {
   HMENU menu = BuildMenu(model_->Menu());
   POINT cursor{};
   GetCursorPos(&cursor);
+  // The menu closes when its owner loses the foreground; the message after it lets the
+  // next click on the icon open it again at once.
   SetForegroundWindow(window);
   TrackPopupMenu(menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
   PostMessageW(window, WM_NULL, 0, 0);
@@ -220,7 +258,25 @@ LRESULT CALLBACK WindowsTrayShell::WindowProc(HWND window, UINT message, WPARAM 
   if (shell == nullptr) {
     return DefWindowProcW(window, message, w_param, l_param);
   }
+  if (message == shell->taskbar_created_) {
+    // Explorer started again, with an empty notification area.
+    shell->AddIcon(window);
+    return 0;
+  }
   switch (message) {
+    case kStopMessage:
+      EndMenu();
+      PostQuitMessage(0);
+      return 0;
+    case WM_TIMER:
+      if (w_param == kAddRetryTimer) {
+        shell->AddIcon(window);
+      }
+      return 0;
+    case WM_CLOSE:
+      // A top-level window is sent WM_CLOSE by whoever asks the program to end; the tray
+      // lives as long as the host does, which Stop ends.
+      return 0;
     case kIconCallbackMessage:
       switch (LOWORD(l_param)) {
         case WM_RBUTTONUP:
@@ -245,8 +301,12 @@ LRESULT CALLBACK WindowsTrayShell::WindowProc(HWND window, UINT message, WPARAM 
 
 }  // namespace
 
+std::unique_ptr<TrayShell> CreateWindowsTrayShell(NotifyIconCall notify_icon) {
+  return std::make_unique<WindowsTrayShell>(std::move(notify_icon));
+}
+
 std::unique_ptr<TrayShell> CreateTrayShell() {
-  return std::make_unique<WindowsTrayShell>();
+  return CreateWindowsTrayShell(Shell_NotifyIconW);
 }
 
 }  // namespace orvane

@@ -9,11 +9,61 @@ namespace orvane {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"OrvaneClipWnd";
+// Programs hold the clipboard open for a moment while they read or write it.
+constexpr int kOpenAttempts = 40;
+constexpr DWORD kOpenRetryMs = 25;
+constexpr UINT_PTR kReadRetryTimer = 1;
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+uint32_t BigEndian32(const uint8_t* bytes) {
+  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
+         uint32_t{bytes[3]};
+}
+
+// The length of the PNG file at the start of `bytes`, up to the end of its IEND chunk;
+// 0 when they hold none. Clipboard memory may be larger than what was placed in it.
+size_t PngFileLength(const uint8_t* bytes, size_t size) {
+  if (size < sizeof(kPngSignature) || std::memcmp(bytes, kPngSignature, 8) != 0) {
+    return 0;
+  }
+  size_t offset = sizeof(kPngSignature);
+  // Each chunk: length, type, data, CRC.
+  while (size - offset >= 12) {
+    const uint32_t length = BigEndian32(bytes + offset);
+    if (length > size - offset - 12) {
+      return 0;
+    }
+    const size_t end = offset + 12 + length;
+    if (std::memcmp(bytes + offset + 4, "IEND", 4) == 0) {
+      return end;
+    }
+    offset = end;
+  }
+  return 0;
+}
+
+// Global memory holding `bytes`, for the clipboard to own; nullptr when none can be had.
+HGLOBAL GlobalCopy(const void* bytes, size_t size) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+  void* target = memory != nullptr ? GlobalLock(memory) : nullptr;
+  if (target == nullptr) {
+    if (memory != nullptr) {
+      GlobalFree(memory);
+    }
+    return nullptr;
+  }
+  std::memcpy(target, bytes, size);
+  GlobalUnlock(memory);
+  return memory;
+}
 
 // The window procedure reaches the running backend through this.
 std::atomic<WindowsClipboardBackend*> g_running_backend{nullptr};
 
 }  // namespace
+
+WindowsClipboardBackend::WindowsClipboardBackend(OpenClipboardCall open_clipboard)
+    : open_clipboard_(std::move(open_clipboard)), png_format_(RegisterClipboardFormatW(L"PNG")) {}
 
 WindowsClipboardBackend::~WindowsClipboardBackend() {
   Stop();
@@ -70,10 +120,19 @@ void WindowsClipboardBackend::Run() {
 
 LRESULT CALLBACK WindowsClipboardBackend::WindowProc(HWND window, UINT message, WPARAM wparam,
                                                      LPARAM lparam) {
+  WindowsClipboardBackend* backend = g_running_backend.load();
+  if (message == WM_TIMER && wparam == kReadRetryTimer) {
+    KillTimer(window, kReadRetryTimer);
+    if (backend != nullptr) {
+      backend->ReadClipboard();
+    }
+    return 0;
+  }
   if (message != WM_CLIPBOARDUPDATE) {
     return DefWindowProcW(window, message, wparam, lparam);
   }
-  if (WindowsClipboardBackend* backend = g_running_backend.load()) {
+  if (backend != nullptr) {
+    backend->read_attempts_ = 0;
     backend->OnClipboardUpdate();
   }
   return 0;
@@ -93,10 +152,50 @@ void WindowsClipboardBackend::OnClipboardUpdate() {
   ReadClipboard();
 }
 
+bool WindowsClipboardBackend::OpenPatiently() const {
+  for (int attempt = 1;; ++attempt) {
+    if (open_clipboard_(window_.load())) {
+      return true;
+    }
+    if (attempt == kOpenAttempts) {
+      return false;
+    }
+    Sleep(kOpenRetryMs);
+  }
+}
+
+// The image as the program that placed it encoded it, transparency included.
+bool WindowsClipboardBackend::ReadPng(std::vector<uint8_t>& png) const {
+  if (png_format_ == 0 || !IsClipboardFormatAvailable(png_format_)) {
+    return false;
+  }
+  HANDLE memory = GetClipboardData(png_format_);
+  const auto* bytes = memory != nullptr ? static_cast<const uint8_t*>(GlobalLock(memory)) : nullptr;
+  if (bytes == nullptr) {
+    return false;
+  }
+  const size_t length = PngFileLength(bytes, GlobalSize(memory));
+  png.assign(bytes, bytes + length);
+  GlobalUnlock(memory);
+  return length != 0;
+}
+
 void WindowsClipboardBackend::ReadClipboard() {
-  if (!OpenClipboard(window_.load())) {
+  if (!open_clipboard_(window_.load())) {
+    // The change is read once the other program has let the clipboard go; the window
+    // keeps serving its messages meanwhile.
+    if (++read_attempts_ < kOpenAttempts) {
+      SetTimer(window_.load(), kReadRetryTimer, kOpenRetryMs, nullptr);
+    } else {
+      LOG_WARN("[Clipboard] OpenClipboard failed while reading: 0x%08lX",
+               static_cast<unsigned long>(GetLastError()));
+    }
     return;
   }
+  KillTimer(window_.load(), kReadRetryTimer);
+  // A program that changed the clipboard again while the backend waited for it has sent
+  // another notification; what is read now covers it.
+  last_sequence_ = GetClipboardSequenceNumber();
   ClipboardData data;
   if (HANDLE text = GetClipboardData(CF_UNICODETEXT)) {
     if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(text))) {
@@ -110,7 +209,10 @@ void WindowsClipboardBackend::ReadClipboard() {
       GlobalUnlock(text);
     }
   }
-  if (IsClipboardFormatAvailable(CF_BITMAP)) {
+  if (ReadPng(data.image)) {
+    data.has_image = true;
+    data.mime_type = kPngMimeType;
+  } else if (IsClipboardFormatAvailable(CF_BITMAP)) {
     const auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
     if (EncodeBitmapAsPng(bitmap, data.image)) {
       data.has_image = true;
@@ -142,7 +244,7 @@ bool WindowsClipboardBackend::SetText(const std::string& text) {
   }
   MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide, length);
   GlobalUnlock(memory);
-  if (!OpenClipboard(window_.load())) {
+  if (!OpenPatiently()) {
     GlobalFree(memory);
     return false;
   }
@@ -166,18 +268,29 @@ bool WindowsClipboardBackend::SetImage(const std::vector<uint8_t>& png) {
              static_cast<unsigned>(png.size()));
     return false;
   }
-  if (!OpenClipboard(window_.load())) {
+  HGLOBAL png_memory = png_format_ != 0 ? GlobalCopy(png.data(), png.size()) : nullptr;
+  if (!OpenPatiently()) {
     DeleteObject(bitmap);
+    if (png_memory != nullptr) {
+      GlobalFree(png_memory);
+    }
     LOG_WARN("[Clipboard] OpenClipboard failed while setting image");
     return false;
   }
   EmptyClipboard();
-  const bool placed = SetClipboardData(CF_BITMAP, bitmap) != nullptr;
-  CloseClipboard();
-  if (!placed) {
+  // Formats are offered in the order they are set, the richest first. On success the
+  // clipboard owns what it was given.
+  const bool png_placed =
+      png_memory != nullptr && SetClipboardData(png_format_, png_memory) != nullptr;
+  if (png_memory != nullptr && !png_placed) {
+    GlobalFree(png_memory);
+  }
+  const bool bitmap_placed = SetClipboardData(CF_BITMAP, bitmap) != nullptr;
+  if (!bitmap_placed) {
     DeleteObject(bitmap);
   }
-  return placed;
+  CloseClipboard();
+  return png_placed || bitmap_placed;
 }
 
 }  // namespace orvane
