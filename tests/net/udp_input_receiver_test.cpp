@@ -29,13 +29,15 @@ class UdpInputReceiverTest : public ::testing::Test {
  protected:
   void SetUp() override {
     port_ = testing::FreeUdpPort();
-    ASSERT_TRUE(receiver_
-                    .Start(port_,
-                           [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
-                             std::lock_guard<std::mutex> lock(mutex_);
-                             received_.push_back({{datagram.begin(), datagram.end()}, source});
-                           })
-                    .ok);
+    ASSERT_TRUE(receiver_.Start(port_, Recorder()).ok);
+  }
+
+  // Keeps every datagram handed over, with its source.
+  UdpInputReceiver::DatagramHandler Recorder() {
+    return [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      received_.push_back({{datagram.begin(), datagram.end()}, source});
+    };
   }
 
   std::vector<Received> ReceivedSoFar() {
@@ -85,13 +87,7 @@ TEST_F(UdpInputReceiverTest, StopWakesTheThreadAndReleasesThePort) {
   receiver_.Stop();
 
   // The port is free again: a new start binds it and receives.
-  ASSERT_TRUE(receiver_
-                  .Start(port_,
-                         [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
-                           std::lock_guard<std::mutex> lock(mutex_);
-                           received_.push_back({{datagram.begin(), datagram.end()}, source});
-                         })
-                  .ok);
+  ASSERT_TRUE(receiver_.Start(port_, Recorder()).ok);
   UdpPeer client;
   ASSERT_TRUE(client.SendTo(port_, std::vector<uint8_t>{1}));
   EXPECT_TRUE(WaitForCount(1));
@@ -102,19 +98,14 @@ TEST_F(UdpInputReceiverTest, WaitsNoLongerThanItsTickAsksAndTakesTheTimeoutForNo
   std::atomic<int> ticks{0};
   std::atomic<bool> keep_ticking{true};
   ASSERT_TRUE(receiver_
-                  .Start(
-                      port_,
-                      [this](std::span<const uint8_t> datagram, const DatagramSource& source) {
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        received_.push_back({{datagram.begin(), datagram.end()}, source});
-                      },
-                      [&]() -> std::optional<std::chrono::milliseconds> {
-                        ++ticks;
-                        if (keep_ticking) {
-                          return std::chrono::milliseconds(5);
-                        }
-                        return std::nullopt;
-                      })
+                  .Start(port_, Recorder(),
+                         [&]() -> std::optional<std::chrono::milliseconds> {
+                           ++ticks;
+                           if (keep_ticking) {
+                             return std::chrono::milliseconds(5);
+                           }
+                           return std::nullopt;
+                         })
                   .ok);
   // The waits run out without a datagram: ticks keep coming, and no timeout is an error.
   ASSERT_TRUE(WaitUntil([&] { return ticks >= 5; }));

@@ -12,9 +12,12 @@
 #include "support/log_capture.h"
 #include "video/capture_backend.h"
 #include "video/fake_duplication_dxgi.h"
+#include "video/letter_pixels.h"
 
 namespace orvane {
 namespace {
+
+using testing::Letters;
 
 using testing::FakeDxgiDesktop;
 using testing::LogCapture;
@@ -28,22 +31,6 @@ const HMONITOR kSecond = Handle(0x200);
 
 const std::vector<std::string> kLandscapePicture = {"LLLL", "LLLL"};
 const std::vector<std::string> kPortraitPicture = {"abc", "def", "ghi", "jkl", "mno"};
-
-// The letters of a frame row by row (the fake keeps one letter per pixel in the blue
-// byte); a pixel whose other bytes moved apart shows '?'.
-std::vector<std::string> Letters(const CapturedFrame& frame) {
-  std::vector<std::string> rows;
-  for (uint32_t y = 0; y < frame.height; ++y) {
-    std::string row;
-    for (uint32_t x = 0; x < frame.width; ++x) {
-      const uint8_t* pixel = frame.data + size_t{y} * frame.row_pitch + size_t{x} * 4;
-      const bool whole = pixel[1] == 1 && pixel[2] == 2 && pixel[3] == 0xFF;
-      row.push_back(whole ? static_cast<char>(pixel[0]) : '?');
-    }
-    rows.push_back(row);
-  }
-  return rows;
-}
 
 // Two adapters; the second one's monitor comes first in EnumDisplayMonitors order.
 std::unique_ptr<FakeDxgiDesktop> TwoAdapterDesktop(DXGI_MODE_ROTATION rotation) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "video/capture_texture_d3d11.h"
+#include "video/letter_pixels.h"
 
 namespace orvane::testing {
 
@@ -494,11 +495,7 @@ std::vector<uint8_t> FakeDxgiDesktop::ScanOut(const std::vector<std::string>& pi
         default:
           break;
       }
-      uint8_t* pixel = &bytes[(size_t{y} * width + x) * 4];
-      pixel[0] = static_cast<uint8_t>(picture[from_y][from_x]);
-      pixel[1] = 1;
-      pixel[2] = 2;
-      pixel[3] = 0xFF;
+      PutLetter(&bytes[(size_t{y} * width + x) * 4], picture[from_y][from_x]);
     }
   }
   return bytes;

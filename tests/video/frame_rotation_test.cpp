@@ -5,21 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "video/letter_pixels.h"
+
 namespace orvane {
 namespace {
 
-// A BGRA frame of `rows` (one letter per pixel, kept in the blue byte) with two unused
+using testing::Letters;
+
+// A BGRA frame of letter pixels, `rows`, with two unused
 // pixels at the end of each row.
 struct LetterFrame {
   explicit LetterFrame(const std::vector<std::string>& rows)
       : pitch(static_cast<uint32_t>(rows[0].size() + 2) * 4), bytes(pitch * rows.size(), '#') {
     for (size_t y = 0; y < rows.size(); ++y) {
       for (size_t x = 0; x < rows[y].size(); ++x) {
-        uint8_t* pixel = &bytes[y * pitch + x * 4];
-        pixel[0] = static_cast<uint8_t>(rows[y][x]);
-        pixel[1] = 1;
-        pixel[2] = 2;
-        pixel[3] = 0xFF;
+        testing::PutLetter(&bytes[y * pitch + x * 4], rows[y][x]);
       }
     }
     frame.status = CaptureStatus::kFrameReady;
@@ -34,21 +34,6 @@ struct LetterFrame {
   std::vector<uint8_t> bytes;
   CapturedFrame frame;
 };
-
-// The letters of a frame, row by row; a pixel whose other bytes moved apart shows '?'.
-std::vector<std::string> Letters(const CapturedFrame& frame) {
-  std::vector<std::string> rows;
-  for (uint32_t y = 0; y < frame.height; ++y) {
-    std::string row;
-    for (uint32_t x = 0; x < frame.width; ++x) {
-      const uint8_t* pixel = frame.data + size_t{y} * frame.row_pitch + size_t{x} * 4;
-      const bool whole = pixel[1] == 1 && pixel[2] == 2 && pixel[3] == 0xFF;
-      row.push_back(whole ? static_cast<char>(pixel[0]) : '?');
-    }
-    rows.push_back(row);
-  }
-  return rows;
-}
 
 // A 1920x1080 panel scanning out a monitor the desktop turned by the DXGI rotation value:
 // the turn, and what the GPU blit turns from and to.
