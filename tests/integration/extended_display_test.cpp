@@ -86,6 +86,23 @@ class RandrView {
     return size;
   }
 
+  // Makes the one output primary, as desktops have it: RandR then lists its monitor first,
+  // and the extended one is not the first monitor.
+  bool MakeOutputPrimary() {
+    auto* resources = xcb_randr_get_screen_resources_current_reply(
+        connection_, xcb_randr_get_screen_resources_current(connection_, root_), nullptr);
+    if (resources == nullptr || resources->num_outputs == 0) {
+      std::free(resources);
+      return false;
+    }
+    const xcb_randr_output_t output = xcb_randr_get_screen_resources_current_outputs(resources)[0];
+    std::free(resources);
+    xcb_generic_error_t* error = xcb_request_check(
+        connection_, xcb_randr_set_output_primary_checked(connection_, root_, output));
+    std::free(error);
+    return error == nullptr;
+  }
+
   // Resizes the screen alone, its one output staying as it is.
   bool SetScreenSize(uint16_t width, uint16_t height) {
     xcb_generic_error_t* error = xcb_request_check(
@@ -123,6 +140,7 @@ class ExtendedDisplayTest : public ::testing::Test {
     setenv("DISPLAY", xvfb_.display().c_str(), 1);
     ASSERT_TRUE(painter_.connected());
     ASSERT_TRUE(painter_.ResizeScreen(1920, 1080));
+    ASSERT_TRUE(randr_.MakeOutputPrimary());
   }
 
   // Ends the host as Ctrl+C does and waits for it.
@@ -152,6 +170,7 @@ TEST_F(ExtendedDisplayTest, MonitorLivesAsLongAsTheHostAndTheScreenGrowsOnlyWhen
     EXPECT_EQ(randr_.Extended(), (Monitor{kMonitorName, 1920, 0, 1280, 720}));
     EXPECT_EQ(randr_.ScreenSize(), std::make_pair(c.width_while_running, uint16_t{1080}));
     EXPECT_EQ(randr_.Monitors().size(), 2u);
+    EXPECT_TRUE(host_->WaitForOutput("[Main] Capture defaults: output_index=1"));
 
     Terminate();
     EXPECT_EQ(randr_.Extended(), std::nullopt);
