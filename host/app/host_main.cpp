@@ -193,6 +193,7 @@ int RunHost(int argc, const char* const* argv) {
   StopPlatformRuntime();
   LOG_INFO("[Main] Shutdown complete.");
   RemoveConsoleEventHandler();
+  state.before_relaunch = nullptr;
   return 0;
 }
 
