@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -177,6 +178,58 @@ TEST_F(ExtendedDisplayTest, MonitorLivesAsLongAsTheHostAndTheScreenGrowsOnlyWhen
     EXPECT_EQ(randr_.Monitors().size(), 1u);
     EXPECT_EQ(randr_.ScreenSize(), std::make_pair(c.screen_width, uint16_t{1080}));
   }
+}
+
+// The process whose command line holds `argument` right after `option`; 0 when none does.
+pid_t ProcessWithArgument(const std::string& option, const std::string& argument) {
+  const std::string wanted = option + '\0' + argument + '\0';
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") == std::string::npos &&
+        ReadFile(entry.path() / "cmdline").find(wanted) != std::string::npos) {
+      return static_cast<pid_t>(std::stol(name));
+    }
+  }
+  return 0;
+}
+
+// Closing the terminal relaunches the host in the background: the old host takes its
+// monitor away, and the new one, which keeps the option, serves and adds it again.
+TEST_F(ExtendedDisplayTest, TerminalCloseHandsTheMonitorToTheRelaunchedHost) {
+  ASSERT_TRUE(host_.Start({"--extend", "1280x720"}));
+  const std::string old_pid = std::to_string(host_->pid());
+  host_->Signal(SIGHUP);
+  EXPECT_EQ(host_->WaitForExit(20s), 0) << host_->Output();
+  EXPECT_TRUE(host_->Output().find("[Main] Extended monitor removed") != std::string::npos);
+
+  pid_t relaunched = 0;
+  ASSERT_TRUE(
+      WaitUntil([&] { return (relaunched = ProcessWithArgument("--after-pid", old_pid)); }, 10s));
+  const fs::path logs = temp_ / "state" / "OrvaneDisplay" / "logs";
+  const auto log_text = [&] {
+    std::string text;
+    for (const fs::directory_entry& entry : fs::directory_iterator(logs)) {
+      text += ReadFile(entry.path());
+    }
+    return text;
+  };
+  const auto count = [](const std::string& text, const std::string& part) {
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+      ++found;
+    }
+    return found;
+  };
+  // Its log follows the old host's in the same file.
+  EXPECT_TRUE(WaitUntil(
+      [&] { return count(log_text(), "[Main] Ready. Waiting for mobile client...") == 2; }, 20s))
+      << log_text();
+  EXPECT_EQ(randr_.Extended(), (Monitor{kMonitorName, 1920, 0, 1280, 720}));
+
+  kill(relaunched, SIGTERM);
+  EXPECT_TRUE(WaitUntil([&] { return kill(relaunched, 0) != 0; }, 20s));
+  EXPECT_EQ(randr_.Extended(), std::nullopt);
+  EXPECT_EQ(randr_.ScreenSize(), std::make_pair(uint16_t{1920}, uint16_t{1080}));
 }
 
 TEST_F(ExtendedDisplayTest, ScreenTooSmallToGrowLeavesTheDesktopAsItWasAndStreamsOn) {
