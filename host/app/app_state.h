@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -97,6 +98,9 @@ struct AppState {
   std::atomic<uint32_t> monitor_count{1};
   // Written once by the entry point before the console handler is installed.
   HostOptions relaunch_options;
+  // Undoes what the host changed on the desktop before a relaunch, since this process then
+  // ends without its usual shutdown. Written like relaunch_options.
+  std::function<void()> before_relaunch;
   SessionSlot active_session;
   std::mutex shutdown_mutex;
   std::condition_variable shutdown_wake;

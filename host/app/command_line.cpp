@@ -10,6 +10,9 @@ namespace orvane {
 namespace {
 
 constexpr long long kLargestLogCapMib = 1 << 20;
+// An extended monitor narrower than this is no use; one wider than this no encoder takes.
+constexpr uint32_t kSmallestExtendSide = 64;
+constexpr uint32_t kLargestExtendSide = 8192;
 
 // atoi's reading (leading blanks, optional sign, leading digits, no digits gives 0),
 // saturated so that long digit strings stay out of every accepted range instead of
@@ -28,6 +31,19 @@ long long ReadNumber(const char* text) {
     value = std::min(value * 10 + (*text - '0'), 1LL << 40);
   }
   return negative ? -value : value;
+}
+
+// Digits only, at most five of them.
+std::optional<uint32_t> ReadDimension(const char*& text) {
+  uint32_t value = 0;
+  int digits = 0;
+  for (; std::isdigit(static_cast<unsigned char>(*text)) && digits <= 5; ++text, ++digits) {
+    value = value * 10 + static_cast<uint32_t>(*text - '0');
+  }
+  if (digits == 0 || digits > 5 || value < kSmallestExtendSide || value > kLargestExtendSide) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 uint16_t PortOrDefault(const char* text, uint16_t fallback) {
@@ -61,6 +77,11 @@ void ApplyValueOption(const char* option, const char* value,
   } else if (std::strcmp(option, "--after-pid") == 0) {
     const long long pid = ReadNumber(value);
     result.after_pid = pid > 0 && pid <= UINT32_MAX ? static_cast<uint32_t>(pid) : 0;
+  } else if (std::strcmp(option, "--extend") == 0) {
+    const std::optional<DisplaySize> size = ParseDisplaySize(value);
+    result.options.extend_width = size ? size->width : 0;
+    result.options.extend_height = size ? size->height : 0;
+    result.extend_rejected = size ? "" : value;
   } else if (std::strcmp(option, "--log-cap-mib") == 0) {
     const long long mebibytes = ReadNumber(value);
     result.options.log_cap_mib = mebibytes >= 1 && mebibytes <= kLargestLogCapMib
@@ -70,6 +91,19 @@ void ApplyValueOption(const char* option, const char* value,
 }
 
 }  // namespace
+
+std::optional<DisplaySize> ParseDisplaySize(const char* text) {
+  const std::optional<uint32_t> width = ReadDimension(text);
+  if (!width || (*text != 'x' && *text != 'X')) {
+    return std::nullopt;
+  }
+  ++text;
+  const std::optional<uint32_t> height = ReadDimension(text);
+  if (!height || *text != '\0') {
+    return std::nullopt;
+  }
+  return DisplaySize{static_cast<uint16_t>(*width), static_cast<uint16_t>(*height)};
+}
 
 bool WantsUsage(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
@@ -102,6 +136,8 @@ const char* CommandLineUsage() {
          "  --capture-output N     one-based monitor to capture, 1-4 (default 1)\n"
          "  --capture-backend NAME auto, or dxgi or wgc on Windows, x11shm on X11 (default\n"
          "                         auto)\n"
+         "  --extend WxH           add a WxH monitor right of the others, stream it and\n"
+         "                         remove it at exit (X11; W and H 64-8192)\n"
          "  --log-cap-mib N        size a day's log file may reach, in MiB, 1-1048576\n"
          "                         (default 64)\n"
          "  --console              keep the console (overrides --background)\n"

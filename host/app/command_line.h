@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,17 @@ struct CommandLine {
   bool background = false;
   // The host this one was relaunched from; its ports are free only once it has ended.
   uint32_t after_pid = 0;
+  // The value of an --extend that is no size, to tell the user; empty otherwise.
+  std::string extend_rejected;
 };
+
+struct DisplaySize {
+  uint16_t width = 0;
+  uint16_t height = 0;
+};
+
+// "WIDTHxHEIGHT" of an extended monitor, each 64 to 8192; nothing for any other text.
+std::optional<DisplaySize> ParseDisplaySize(const char* text);
 
 // True when the user asked for the usage text ("--help" or "-h" anywhere).
 bool WantsUsage(int argc, const char* const* argv);

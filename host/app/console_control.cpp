@@ -9,6 +9,9 @@ namespace {
 
 void RelaunchInBackground(const AppState& state, const Relauncher& relaunch) {
   LOG_INFO("[Main] Console close intercepted -- relaunching in background");
+  if (state.before_relaunch) {
+    state.before_relaunch();
+  }
   const RelaunchResult result =
       relaunch(BackgroundRelaunchArguments(state.relaunch_options, CurrentProcessId()));
   switch (result.outcome) {
@@ -30,19 +33,24 @@ void RelaunchInBackground(const AppState& state, const Relauncher& relaunch) {
 
 std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options,
                                                      uint32_t relaunching_pid) {
-  return {"--background",
-          "--control-port",
-          std::to_string(options.control_port),
-          "--media-port",
-          std::to_string(options.media_port),
-          "--input-port",
-          std::to_string(options.input_port),
-          "--monitors",
-          std::to_string(options.monitors),
-          "--log-cap-mib",
-          std::to_string(options.log_cap_mib),
-          "--after-pid",
-          std::to_string(relaunching_pid)};
+  std::vector<std::string> arguments{"--background",
+                                     "--control-port",
+                                     std::to_string(options.control_port),
+                                     "--media-port",
+                                     std::to_string(options.media_port),
+                                     "--input-port",
+                                     std::to_string(options.input_port),
+                                     "--monitors",
+                                     std::to_string(options.monitors),
+                                     "--log-cap-mib",
+                                     std::to_string(options.log_cap_mib),
+                                     "--after-pid",
+                                     std::to_string(relaunching_pid)};
+  if (options.extend_width != 0) {
+    arguments.insert(arguments.end(), {"--extend", std::to_string(options.extend_width) + "x" +
+                                                       std::to_string(options.extend_height)});
+  }
+  return arguments;
 }
 
 bool HandleConsoleEvent(uint32_t event, AppState& state, const Relauncher& relaunch) {

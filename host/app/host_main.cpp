@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "base/utf8_path.h"
 #include "platform/app_folders.h"
 #include "platform/clock.h"
+#include "platform/extended_display.h"
 #include "platform/platform_runtime.h"
 #include "platform/process.h"
 #include "platform/system_info.h"
@@ -138,6 +140,8 @@ int RunHost(int argc, const char* const* argv) {
   if (LogPlatformStartFailure(StartPlatformRuntime())) {
     return 1;
   }
+  ExtendedDisplay extended_display;
+  state.before_relaunch = [&extended_display] { extended_display.Remove(); };
   InstallConsoleEventHandler([](uint32_t event) { return HandleConsoleEvent(event, State()); });
 
   LOG_INFO("[Main] Ports: Control=%u, Media=%u, Input=%u, Monitors=%u", options.control_port,
@@ -147,6 +151,16 @@ int RunHost(int argc, const char* const* argv) {
   const std::string log_file = Utf8FromPath(Logger::Instance().CurrentFilePath());
   LOG_INFO("[Main] Log file: %s (at most %u MiB a day)",
            log_file.empty() ? "(none)" : log_file.c_str(), options.log_cap_mib);
+  if (!command_line.extend_rejected.empty()) {
+    LOG_WARN("[Main] --extend %s is not WIDTHxHEIGHT with each side 64-8192; not extending",
+             command_line.extend_rejected.c_str());
+  }
+  if (options.extend_width != 0) {
+    if (const std::optional<uint32_t> output =
+            extended_display.Add(options.extend_width, options.extend_height)) {
+      state.capture_output_index.store(*output);
+    }
+  }
   LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),
            state.capture_backend.load().c_str());
 
@@ -172,12 +186,14 @@ int RunHost(int argc, const char* const* argv) {
   };
   RunReconnectLoop(state, options, environment, tray);
 
+  extended_display.Remove();
   discovery.Unregister();
   tray.Stop();
   state.active_session.Clear();
   StopPlatformRuntime();
   LOG_INFO("[Main] Shutdown complete.");
   RemoveConsoleEventHandler();
+  state.before_relaunch = nullptr;
   return 0;
 }
 

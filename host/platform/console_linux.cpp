@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -77,6 +79,20 @@ void RedirectStandardStreams() {
   }
 }
 
+// Closes every descriptor above the standard three; only async-signal-safe calls.
+void CloseInheritedDescriptors() {
+  if (syscall(SYS_close_range, 3u, ~0u, 0u) == 0) {
+    return;
+  }
+  rlimit limit{};
+  const rlim_t highest = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                             ? limit.rlim_cur
+                             : 65536;
+  for (rlim_t fd = 3; fd < highest; ++fd) {
+    close(static_cast<int>(fd));
+  }
+}
+
 }  // namespace
 
 void InstallConsoleEventHandler(ConsoleEventHandler handler) {
@@ -141,6 +157,9 @@ RelaunchResult RelaunchDetached(const std::vector<std::string>& arguments) {
     for (int waited = 0; getppid() == parent && waited < 500; ++waited) {
       nanosleep(&pause, nullptr);
     }
+    // The copy must not inherit this process's sockets: it would hold the listening
+    // control socket it is about to bind again, and fail, while clients queue on it.
+    CloseInheritedDescriptors();
     execv(argv[0], argv.data());
     _exit(127);
   }

@@ -115,6 +115,38 @@ TEST(CommandLineTest, AfterPidTakesAPositiveProcessIdAndIgnoresAnythingElse) {
   }
 }
 
+TEST(CommandLineTest, ExtendTakesWidthByHeightAndRefusesAnythingElse) {
+  struct Case {
+    std::vector<std::string> arguments;
+    uint16_t width, height;
+    std::string rejected;
+  };
+  const std::vector<Case> cases{{{}, 0, 0, ""},
+                                {{"--extend", "1920x1080"}, 1920, 1080, ""},
+                                {{"--extend", "64X8192"}, 64, 8192, ""},
+                                {{"--extend", "01280x0720"}, 1280, 720, ""},
+                                // the last one counts, a refused one included
+                                {{"--extend", "800x600", "--extend", "1024x768"}, 1024, 768, ""},
+                                {{"--extend", "800x600", "--extend", "wide"}, 0, 0, "wide"},
+                                {{"--extend", "63x600"}, 0, 0, "63x600"},
+                                {{"--extend", "8193x600"}, 0, 0, "8193x600"},
+                                {{"--extend", "99999999999x600"}, 0, 0, "99999999999x600"},
+                                {{"--extend", "1920x"}, 0, 0, "1920x"},
+                                {{"--extend", "x1080"}, 0, 0, "x1080"},
+                                {{"--extend", "1920*1080"}, 0, 0, "1920*1080"},
+                                {{"--extend", "1920x1080 "}, 0, 0, "1920x1080 "},
+                                {{"--extend", " 1920x1080"}, 0, 0, " 1920x1080"},
+                                {{"--extend", "+1920x1080"}, 0, 0, "+1920x1080"},
+                                {{"--extend", "1920x-1080"}, 0, 0, "1920x-1080"},
+                                {{"--extend", "1920x1080x2"}, 0, 0, "1920x1080x2"}};
+  for (const Case& c : cases) {
+    const CommandLine parsed = Parse(c.arguments);
+    EXPECT_EQ(parsed.options.extend_width, c.width) << ::testing::PrintToString(c.arguments);
+    EXPECT_EQ(parsed.options.extend_height, c.height) << ::testing::PrintToString(c.arguments);
+    EXPECT_EQ(parsed.extend_rejected, c.rejected) << ::testing::PrintToString(c.arguments);
+  }
+}
+
 TEST(CommandLineTest, ValueOfAnOptionIsAlsoExaminedAsAnArgument) {
   const CommandLine parsed = Parse({"--capture-backend", "--console"});
   EXPECT_EQ(parsed.capture_backend, "auto");

@@ -72,6 +72,22 @@ TEST(ConsoleControlTest, ConsoleCloseRelaunchesInBackgroundWithTheSameOptions) {
   EXPECT_FALSE(state.shutdown_requested.load());
 }
 
+TEST(ConsoleControlTest, ConsoleCloseKeepsTheExtendedMonitorAndUndoesItsOwnFirst) {
+  AppState state;
+  state.relaunch_options.extend_width = 1280;
+  state.relaunch_options.extend_height = 800;
+  std::vector<std::string> order;
+  state.before_relaunch = [&order] { order.push_back("undo"); };
+  const Relauncher relaunch = [&order](const std::vector<std::string>& arguments) {
+    order.insert(order.end(), arguments.end() - 2, arguments.end());
+    return RelaunchResult{RelaunchResult::Outcome::kRequested, 0};
+  };
+
+  EXPECT_TRUE(HandleConsoleEvent(kConsoleClose, state, relaunch));
+  // The new host adds its own monitor once this one, which has removed its own, is gone.
+  EXPECT_EQ(order, (std::vector<std::string>{"undo", "--extend", "1280x800"}));
+}
+
 TEST(ConsoleControlTest, RelaunchFailuresAreWarnings) {
   struct Case {
     RelaunchResult result;
