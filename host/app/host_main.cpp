@@ -149,6 +149,7 @@ int RunHost(int argc, const char* const* argv) {
            log_file.empty() ? "(none)" : log_file.c_str(), options.log_cap_mib);
   LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),
            state.capture_backend.load().c_str());
+  LOG_INFO("[Main] Encoder: %s", EncoderChoiceName(command_line.encoder));
 
   TrayIcon tray;
   tray.Start();
@@ -165,7 +166,7 @@ int RunHost(int argc, const char* const* argv) {
   }
 
   SessionEnvironment environment;
-  environment.platform = CreatePlatformServices();
+  environment.platform = CreatePlatformServices(command_line.encoder);
   // A host in the background has no console to show the pairing banner on.
   environment.trust.code_issued = [&tray](const std::string& code) {
     tray.ShowNotification(kNotificationTitle, PairingCodeNotice(code));
