@@ -371,8 +371,9 @@ TEST_P(VideoEncoderTest, BitrateClimbAddsNoKeyframes) {
   }
 }
 
-// A new frame rate reopens the encoder; the client must be able to go on decoding.
-TEST_P(VideoEncoderTest, FrameRateChangeRestartsWithAKeyframe) {
+// A new frame rate may reopen the encoder (with a keyframe); the client must be able to go
+// on decoding either way.
+TEST_P(VideoEncoderTest, FrameRateChangeKeepsTheStreamDecodable) {
   const CodecCase& codec = GetParam();
   orvane::testing::LogCapture log;
   const std::unique_ptr<VideoEncoder> made = MakeEncoder(codec);
@@ -471,9 +472,12 @@ TEST(OpenH264ScreenContentTest, RateChangesOnDesktopContentBringOnlyRequestedKey
 }
 
 // The capturer's NV12 picture is encoded as it stands: the BGRA pixels beside it (black
-// here) are not converted again. The decoded luma follows the picture, not the black.
-TEST(FfmpegVideoEncoderNv12Test, EncodesTheCapturersNv12PictureInsteadOfTheBgraPixels) {
-  FfmpegVideoEncoder encoder;
+// here) are not converted again. The decoded picture follows the NV12 one, not the black.
+class VideoEncoderNv12Test : public ::testing::TestWithParam<CodecCase> {};
+
+TEST_P(VideoEncoderNv12Test, EncodesTheCapturersNv12PictureInsteadOfTheBgraPixels) {
+  const std::unique_ptr<VideoEncoder> made = MakeEncoder(GetParam());
+  VideoEncoder& encoder = *made;
   ASSERT_TRUE(encoder.Initialize(VideoCodec::kH264, kWidth, kHeight, kFps, 4000));
   Decoder decoder(AV_CODEC_ID_H264);
   ASSERT_TRUE(decoder.opened());
@@ -511,8 +515,27 @@ TEST(FfmpegVideoEncoderNv12Test, EncodesTheCapturersNv12PictureInsteadOfTheBgraP
     const uint64_t pixels = uint64_t{kWidth} * kHeight;
     EXPECT_LT(from_picture, pixels * 4) << "frame " << i;
     EXPECT_GT(from_black, from_picture * 8) << "frame " << i;
+
+    // Chroma comes back in its own planes, U from the even bytes of the pairs, V from the odd.
+    uint64_t chroma_off = 0;
+    const uint8_t* pairs = nv12.data() + size_t{kWidth} * kHeight;
+    for (uint32_t y = 0; y < kHeight / 2; ++y) {
+      for (uint32_t x = 0; x < kWidth / 2; ++x) {
+        const uint8_t* pair = pairs + size_t{y} * kWidth + 2 * x;
+        chroma_off += std::abs(decoded.data[1][size_t{y} * decoded.linesize[1] + x] - pair[0]);
+        chroma_off += std::abs(decoded.data[2][size_t{y} * decoded.linesize[2] + x] - pair[1]);
+      }
+    }
+    EXPECT_LT(chroma_off, pixels * 2) << "frame " << i;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Encoders, VideoEncoderNv12Test,
+    ::testing::Values(
+        CodecCase{"FFmpeg", VideoCodec::kH264, AV_CODEC_ID_H264, {7, 8}},
+        CodecCase{"OpenH264", VideoCodec::kH264, AV_CODEC_ID_H264, {7, 8}, EncoderKind::kOpenH264}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FfmpegVideoEncoderFailureTest, FailuresAreReportedInTheStatus) {
   FfmpegVideoEncoder encoder;
