@@ -12,7 +12,7 @@ profile=${1:-test}
 run_packages=(
   build-essential cmake ninja-build pkg-config ccache
   protobuf-compiler libprotobuf-dev
-  libssl-dev libopus-dev libavutil-dev libavcodec-dev libpulse-dev libavahi-client-dev
+  libssl-dev libopus-dev libavutil-dev libavcodec-dev libopenh264-dev libpulse-dev libavahi-client-dev
   libpng-dev
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
   x11proto-dev # keysym names of the XTest keyboard

@@ -74,6 +74,10 @@ void ApplyValueOption(const char* option, const char* value,
     }
   } else if (std::strcmp(option, "--capture-backend") == 0) {
     result.capture_backend = CaptureSourceChoice(value, capture_sources);
+  } else if (std::strcmp(option, "--encoder") == 0) {
+    if (const auto choice = ParseEncoderChoice(value)) {
+      result.options.encoder = *choice;
+    }
   } else if (std::strcmp(option, "--after-pid") == 0) {
     const long long pid = ReadNumber(value);
     result.after_pid = pid > 0 && pid <= UINT32_MAX ? static_cast<uint32_t>(pid) : 0;
@@ -138,6 +142,8 @@ const char* CommandLineUsage() {
          "                         auto)\n"
          "  --extend WxH           add a WxH monitor right of the others, stream it and\n"
          "                         remove it at exit (X11; W and H 64-8192)\n"
+         "  --encoder NAME         auto, hardware, x264 or openh264 on Linux (default auto:\n"
+         "                         hardware where one opens, else x264)\n"
          "  --log-cap-mib N        size a day's log file may reach, in MiB, 1-1048576\n"
          "                         (default 64)\n"
          "  --console              keep the console (overrides --background)\n"

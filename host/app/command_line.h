@@ -7,6 +7,7 @@
 
 #include "session/host_options.h"
 #include "video/capture_backend_choice.h"
+#include "video/encoder_choice.h"
 
 namespace orvane {
 
@@ -14,6 +15,7 @@ struct CommandLine {
   HostOptions options;
   uint32_t capture_output_index = 0;
   std::string capture_backend = kAutoCaptureSource;
+  // An unknown name keeps what `defaults` hold.
   bool console = false;
   bool background = false;
   // The host this one was relaunched from; its ports are free only once it has ended.

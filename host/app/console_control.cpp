@@ -50,6 +50,9 @@ std::vector<std::string> BackgroundRelaunchArguments(const HostOptions& options,
     arguments.insert(arguments.end(), {"--extend", std::to_string(options.extend_width) + "x" +
                                                        std::to_string(options.extend_height)});
   }
+  if (options.encoder != EncoderChoice::kAuto) {
+    arguments.insert(arguments.end(), {"--encoder", EncoderChoiceName(options.encoder)});
+  }
   return arguments;
 }
 

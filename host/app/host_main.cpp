@@ -163,6 +163,7 @@ int RunHost(int argc, const char* const* argv) {
   }
   LOG_INFO("[Main] Capture defaults: output_index=%u backend=%s", state.capture_output_index.load(),
            state.capture_backend.load().c_str());
+  LOG_INFO("[Main] Encoder: %s", EncoderChoiceName(options.encoder));
 
   TrayIcon tray;
   tray.Start();
@@ -179,7 +180,7 @@ int RunHost(int argc, const char* const* argv) {
   }
 
   SessionEnvironment environment;
-  environment.platform = CreatePlatformServices();
+  environment.platform = CreatePlatformServices(options.encoder);
   // A host in the background has no console to show the pairing banner on.
   environment.trust.code_issued = [&tray](const std::string& code) {
     tray.ShowNotification(kNotificationTitle, PairingCodeNotice(code));

@@ -4,14 +4,14 @@
 #include "input/input_sink_linux.h"
 #include "platform/x11/x11_display_source.h"
 #include "services/clipboard_backend_x11.h"
+#include "video/chosen_video_encoder.h"
 #include "video/cursor_source_x11.h"
 #include "video/image_capturer_x11.h"
 #include "video/shm_capturer_x11.h"
-#include "video/video_encoder_ffmpeg.h"
 
 namespace orvane {
 
-PlatformServices CreatePlatformServices() {
+PlatformServices CreatePlatformServices(EncoderChoice encoder) {
   PlatformServices services;
   // Every X user shares one connection to $DISPLAY.
   auto displays = std::make_shared<X11DisplaySource>();
@@ -25,8 +25,8 @@ PlatformServices CreatePlatformServices() {
   services.cursor_source = [displays]() -> std::unique_ptr<CursorSource> {
     return X11CursorSource::Open(*displays);
   };
-  services.video_encoder = []() -> std::unique_ptr<VideoEncoder> {
-    return std::make_unique<FfmpegVideoEncoder>();
+  services.video_encoder = [encoder]() -> std::unique_ptr<VideoEncoder> {
+    return std::make_unique<ChosenVideoEncoder>(encoder);
   };
   // Touch and pen through uinput where it may be opened; mouse and keys through XTest.
   services.input_sink = [displays]() -> std::unique_ptr<InputSink> {

@@ -12,7 +12,7 @@
 
 namespace orvane {
 
-PlatformServices CreatePlatformServices() {
+PlatformServices CreatePlatformServices(EncoderChoice) {
   PlatformServices services;
   services.capturers = [] {
     ScreenCapturers sources;

@@ -16,6 +16,7 @@
 #include "video/cursor_tracker.h"
 #include "video/frame_diagnostics.h"
 #include "video/frame_pacer.h"
+#include "video/held_frame.h"
 #include "video/keyframe_policy.h"
 #include "video/monitor_pipeline.h"
 #include "video/screen_capturers.h"
@@ -60,7 +61,12 @@ class FrameLoop {
   void Reinitialize(uint64_t now_ms);
   // The diagnostics count graphics capture apart from every other source.
   bool ActiveIsGraphicsCapture() const;
+  // A slot whose capture saw no change: the held picture goes out again only for a
+  // keyframe request or a refresh that is due.
+  void RepeatIfOwed(uint64_t timestamp_us);
+  // Encodes, sends and counts one frame.
   void EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us);
+  void EncodeAccessUnits(const CapturedFrame& frame, uint64_t timestamp_us);
 
   FrameLoopContext context_;
   MonitorPipeline& pipeline_;
@@ -71,6 +77,9 @@ class FrameLoop {
   FramePacer pacer_;
   uint64_t frame_number_ = 1;
   std::optional<uint64_t> last_reinit_ms_;
+  HeldFrame held_frame_;
+  // When the last picture went to the encoder, on the session's clock.
+  uint64_t last_encode_us_ = 0;
   RateLimiter invalidation_log_{1000};
   RateLimiter protected_content_warning_{3000};
 };

@@ -77,7 +77,11 @@ bool FfmpegVideoEncoder::OpenBestEncoder() {
   bool hardware_tried = false;
   for (const EncoderCandidate& candidate :
        EncoderCandidates(settings_.codec, VaapiRenderNodePresent())) {
-    if (!candidate.hardware && !hardware_tried) {
+    if ((kinds_ == Kinds::kHardwareOnly && !candidate.hardware) ||
+        (kinds_ == Kinds::kSoftwareOnly && candidate.hardware)) {
+      continue;
+    }
+    if (!candidate.hardware && !hardware_tried && kinds_ == Kinds::kAny) {
       hardware_tried = true;
       LOG_WARN_COLLAPSED(
           "[Encoder] No hardware encoder found for %s; falling back to software encoder",
@@ -93,7 +97,8 @@ bool FfmpegVideoEncoder::OpenBestEncoder() {
     }
     LOG_WARN_COLLAPSED("[Encoder] %s not usable: %s", candidate.name, error.c_str());
   }
-  LOG_ERROR_COLLAPSED("[Encoder] No software encoder found for %s",
+  LOG_ERROR_COLLAPSED("[Encoder] No %s encoder found for %s",
+                      kinds_ == Kinds::kHardwareOnly ? "hardware" : "software",
                       VideoCodecName(settings_.codec));
   return false;
 }

@@ -15,7 +15,10 @@ namespace orvane {
 // open gets it at the next keyframe the stream has anyway, requested or periodic.
 class FfmpegVideoEncoder : public VideoEncoder {
  public:
-  FfmpegVideoEncoder() = default;
+  // Which of the candidates may open: an encoder choice may want only one kind.
+  enum class Kinds { kAny, kHardwareOnly, kSoftwareOnly };
+
+  explicit FfmpegVideoEncoder(Kinds kinds = Kinds::kAny) : kinds_(kinds) {}
   ~FfmpegVideoEncoder() override;
   FfmpegVideoEncoder(const FfmpegVideoEncoder&) = delete;
   FfmpegVideoEncoder& operator=(const FfmpegVideoEncoder&) = delete;
@@ -49,6 +52,7 @@ class FfmpegVideoEncoder : public VideoEncoder {
   bool EncodePicture(AVFrame& picture, uint64_t timestamp_us);
   bool SendFrame(AVFrame& frame);
 
+  Kinds kinds_;
   EncoderSettings settings_;
   // Rates a reopen refused; not retried until different ones are asked for.
   EncoderSettings refused_;

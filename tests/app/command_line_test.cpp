@@ -147,6 +147,19 @@ TEST(CommandLineTest, ExtendTakesWidthByHeightAndRefusesAnythingElse) {
   }
 }
 
+TEST(CommandLineTest, EncoderTakesAKnownNameAndIgnoresAnUnknownOne) {
+  const std::vector<std::pair<std::vector<std::string>, EncoderChoice>> cases{
+      {{}, EncoderChoice::kAuto},
+      {{"--encoder", "openh264"}, EncoderChoice::kOpenH264},
+      {{"--encoder", "X264"}, EncoderChoice::kX264},
+      {{"--encoder", "hardware"}, EncoderChoice::kHardware},
+      {{"--encoder", "x264", "--encoder", "h264"}, EncoderChoice::kX264},
+      {{"--encoder"}, EncoderChoice::kAuto}};
+  for (const auto& [arguments, choice] : cases) {
+    EXPECT_EQ(Parse(arguments).options.encoder, choice) << ::testing::PrintToString(arguments);
+  }
+}
+
 TEST(CommandLineTest, ValueOfAnOptionIsAlsoExaminedAsAnArgument) {
   const CommandLine parsed = Parse({"--capture-backend", "--console"});
   EXPECT_EQ(parsed.capture_backend, "auto");

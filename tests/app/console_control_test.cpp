@@ -57,16 +57,17 @@ TEST(ConsoleControlTest, ShutdownWithoutASessionOnlySetsTheFlag) {
 TEST(ConsoleControlTest, ConsoleCloseRelaunchesInBackgroundWithTheSameOptions) {
   AppState state;
   state.relaunch_options = {5000, 5001, 5002, 3, 16};
+  state.relaunch_options.encoder = EncoderChoice::kOpenH264;
   RecordingRelauncher relauncher;
   LogCapture log;
 
   EXPECT_TRUE(HandleConsoleEvent(kConsoleClose, state, relauncher.Get()));
   EXPECT_EQ(relauncher.calls, 1);
-  EXPECT_EQ(
-      relauncher.arguments,
-      (std::vector<std::string>{"--background", "--control-port", "5000", "--media-port", "5001",
-                                "--input-port", "5002", "--monitors", "3", "--log-cap-mib", "16",
-                                "--after-pid", std::to_string(CurrentProcessId())}));
+  EXPECT_EQ(relauncher.arguments,
+            (std::vector<std::string>{
+                "--background", "--control-port", "5000", "--media-port", "5001", "--input-port",
+                "5002", "--monitors", "3", "--log-cap-mib", "16", "--after-pid",
+                std::to_string(CurrentProcessId()), "--encoder", "openh264"}));
   EXPECT_TRUE(log.Contains("[Main] Console close intercepted -- relaunching in background"));
   EXPECT_TRUE(log.Contains("[Main] Background relaunch requested after console close"));
   EXPECT_FALSE(state.shutdown_requested.load());

@@ -111,14 +111,21 @@ class StreamTest : public ::testing::Test {
   PairedHost host_{temp_.path()};
 };
 
-TEST_F(StreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
-  ASSERT_TRUE(host_.StartAndPair());
+// The same stream from each encoder a user may pick.
+class EncoderStreamTest : public StreamTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(EncoderStreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
+  ASSERT_TRUE(host_.StartAndPair({"--encoder", GetParam()}));
   const fs::path video = temp_ / "stream.h264";
   ASSERT_EQ(Stream("--video-frames 30 --seconds 120 --width 1280 --height 720", video), 0)
       << ReadFile(temp_ / "stream.log");
   // A new stream's client is sent the whole cursor.
   EXPECT_NE(ReadFile(temp_ / "stream.log").find("CursorUpdate"), std::string::npos);
   ASSERT_TRUE(host_->WaitForOutput("[FrameDiag] Final pipeline"));
+  if (GetParam() == "openh264") {
+    EXPECT_NE(host_->Output().find("[Encoder] Using openh264 for H264 (asked for)"),
+              std::string::npos);
+  }
   const long units_sent = UnitsSent();
   const long units_received = UnitsReceived();
   EXPECT_GE(units_sent, units_received) << host_->Output();
@@ -147,6 +154,9 @@ TEST_F(StreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
   EXPECT_NEAR(at(560, 360, 2), 0x00, 24);
   EXPECT_LE(at(300, 600, 0), 24);  // outside the rectangle the screen stays black
 }
+
+INSTANTIATE_TEST_SUITE_P(Encoders, EncoderStreamTest, ::testing::Values("auto", "openh264"),
+                         [](const auto& info) { return info.param; });
 
 TEST_F(StreamTest, HevcStreamGoesOnThroughAScreenResize) {
   ASSERT_TRUE(host_.StartAndPair());

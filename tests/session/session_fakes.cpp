@@ -19,6 +19,16 @@ bool EncoderRecord::HasBitrate(uint32_t kbps) const {
   return std::find(bitrates_.begin(), bitrates_.end(), kbps) != bitrates_.end();
 }
 
+void EncoderRecord::AddFrame(bool keyframe_requested) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  keyframe_requests_.push_back(keyframe_requested);
+}
+
+std::vector<bool> EncoderRecord::KeyframeRequests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return keyframe_requests_;
+}
+
 bool RecordingEncoder::Initialize(VideoCodec, uint32_t, uint32_t, uint32_t, uint32_t) {
   ++record_->initialized;
   return record_->works.load();
@@ -26,8 +36,15 @@ bool RecordingEncoder::Initialize(VideoCodec, uint32_t, uint32_t, uint32_t, uint
 
 bool RecordingEncoder::EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t, uint64_t) {
   CheckAlive();
+  record_->AddFrame(keyframe_requested_);
+  keyframe_requested_ = false;
   ++record_->frames;
   return true;
+}
+
+void RecordingEncoder::RequestKeyframe() {
+  CheckAlive();
+  keyframe_requested_ = true;
 }
 
 bool RecordingEncoder::SetBitrate(uint32_t kbps) {
@@ -56,6 +73,19 @@ bool StillCapturer::Initialize(uint32_t, uint32_t width, uint32_t height) {
 
 CapturedFrame StillCapturer::Capture(uint32_t) {
   CapturedFrame frame;
+  if (record_ != nullptr) {
+    ++record_->captures;
+    if (record_->reports_changes && shown_) {
+      uint32_t pending = record_->changes.load();
+      while (pending > 0 && !record_->changes.compare_exchange_weak(pending, pending - 1)) {
+      }
+      if (pending == 0) {
+        frame.status = CaptureStatus::kNoNewFrame;
+        return frame;
+      }
+    }
+  }
+  shown_ = true;
   frame.status = CaptureStatus::kFrameReady;
   frame.data = pixels_.data();
   frame.row_pitch = width_ * 4;

@@ -31,6 +31,9 @@ class EncoderRecord {
   void AddBitrate(uint32_t kbps);
   std::vector<uint32_t> Bitrates() const;
   bool HasBitrate(uint32_t kbps) const;
+  void AddFrame(bool keyframe_requested);
+  // For each frame encoded, whether a keyframe had been requested for it.
+  std::vector<bool> KeyframeRequests() const;
 
   std::atomic<bool> works{true};
   std::atomic<uint64_t> frames{0};
@@ -41,6 +44,7 @@ class EncoderRecord {
  private:
   mutable std::mutex mutex_;
   std::vector<uint32_t> bitrates_;
+  std::vector<bool> keyframe_requests_;
 };
 
 // Encodes nothing; records the calls the frame loop makes.
@@ -51,7 +55,7 @@ class RecordingEncoder : public VideoEncoder {
   bool Initialize(VideoCodec, uint32_t, uint32_t, uint32_t, uint32_t) override;
   bool EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t, uint64_t) override;
   bool ReceiveAccessUnit(EncodedAccessUnit&) override { return false; }
-  void RequestKeyframe() override { CheckAlive(); }
+  void RequestKeyframe() override;
   bool SetBitrate(uint32_t kbps) override;
   void SetFrameRate(uint32_t) override { CheckAlive(); }
   void Shutdown() override { shut_down_ = true; }
@@ -62,13 +66,24 @@ class RecordingEncoder : public VideoEncoder {
 
   std::shared_ptr<EncoderRecord> record_;
   std::atomic<bool> shut_down_{false};
+  bool keyframe_requested_ = false;
 };
 
-// A grey screen of the stream's size that has always changed; `masked` marks it as
+// What the test lets a still capturer see: with `reports_changes`, the screen changes only
+// when `changes` says so, as a desktop nobody touches.
+struct CaptureRecord {
+  bool reports_changes = false;
+  std::atomic<uint32_t> changes{0};
+  std::atomic<uint64_t> captures{0};
+};
+
+// A grey screen of the stream's size that has always changed (or, with a record that
+// reports changes, only when told); `masked` marks it as
 // hiding protected content, as a duplication capturer may.
 class StillCapturer : public ScreenCapturer {
  public:
-  explicit StillCapturer(bool masked = false) : masked_(masked) {}
+  explicit StillCapturer(bool masked = false, std::shared_ptr<CaptureRecord> record = nullptr)
+      : masked_(masked), record_(std::move(record)) {}
 
   const char* name() const override { return "still"; }
   const char* description() const override { return "Still picture"; }
@@ -78,6 +93,8 @@ class StillCapturer : public ScreenCapturer {
 
  private:
   bool masked_;
+  std::shared_ptr<CaptureRecord> record_;
+  bool shown_ = false;
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   std::vector<uint8_t> pixels_;

@@ -52,9 +52,10 @@ SessionHarness::SessionHarness(Options options) {
   environment.platform.video_encoder = [record = encoders_] {
     return std::make_unique<RecordingEncoder>(record);
   };
-  environment.platform.capturers = [masked = options.masked_capture] {
+  capture_->reports_changes = options.still_desktop;
+  environment.platform.capturers = [masked = options.masked_capture, record = capture_] {
     ScreenCapturers capturers;
-    capturers.push_back(std::make_unique<StillCapturer>(masked));
+    capturers.push_back(std::make_unique<StillCapturer>(masked, record));
     return capturers;
   };
   environment.platform.audio_capture = [record = audio_capture_, audio = options.audio] {

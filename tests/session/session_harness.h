@@ -27,6 +27,8 @@ class SessionHarness {
  public:
   struct Options {
     bool masked_capture = false;
+    // The capturer reports a change only when capture().changes asks for one.
+    bool still_desktop = false;
     FakeAudioCapture::Options audio = {};
   };
 
@@ -59,6 +61,7 @@ class SessionHarness {
   const HostOptions& options() const { return options_; }
   SinkRecord& input() { return *input_; }
   EncoderRecord& encoders() { return *encoders_; }
+  CaptureRecord& capture() { return *capture_; }
   FakeCaptureRecord& audio_capture() { return *audio_capture_; }
   ManualClock& clock() { return clock_; }
   LogCapture& log() { return log_; }
@@ -73,6 +76,7 @@ class SessionHarness {
   LogCapture log_;
   ManualClock clock_;
   std::shared_ptr<EncoderRecord> encoders_ = std::make_shared<EncoderRecord>();
+  std::shared_ptr<CaptureRecord> capture_ = std::make_shared<CaptureRecord>();
   std::shared_ptr<SinkRecord> input_ = std::make_shared<SinkRecord>();
   std::shared_ptr<FakeCaptureRecord> audio_capture_ = std::make_shared<FakeCaptureRecord>();
   HostOptions options_;

@@ -25,6 +25,47 @@ bool FramesPass(EncoderRecord& encoders, uint64_t count) {
   return WaitUntil([&] { return encoders.frames.load() >= target; });
 }
 
+// Waits until the loop has looked at the screen `count` more times.
+bool CapturesPass(CaptureRecord& capture, uint64_t count) {
+  const uint64_t target = capture.captures.load() + count;
+  return WaitUntil([&] { return capture.captures.load() >= target; });
+}
+
+// A desktop nobody touches costs no encodes: only a change, a client's keyframe request
+// (answered at once, without waiting for a change) or the periodic refresh bring a frame.
+TEST(StreamControlTest, AStillDesktopIsEncodedOnlyOnChangeRequestOrRefresh) {
+  SessionHarness harness({.still_desktop = true});
+  EncoderRecord& encoders = harness.encoders();
+  CaptureRecord& capture = harness.capture();
+  auto client = harness.Connect();
+  ASSERT_TRUE(client && harness.Authenticate(*client) && harness.StartStream(*client));
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 1; }));
+  ASSERT_TRUE(CapturesPass(capture, 20));
+  EXPECT_EQ(encoders.frames.load(), 1u);
+
+  // The session's clock moves only here, so this is the refresh.
+  harness.clock().Advance(9s);
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 2; }));
+  ASSERT_TRUE(CapturesPass(capture, 20));
+  EXPECT_EQ(encoders.frames.load(), 2u);
+
+  for (uint64_t frames : {3u, 4u}) {
+    ++capture.changes;
+    ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == frames; }));
+    ASSERT_TRUE(CapturesPass(capture, 20));
+    EXPECT_EQ(encoders.frames.load(), frames);
+  }
+
+  pb::ControlMessage request;
+  request.mutable_request_keyframe()->set_stream_id("0");
+  ASSERT_TRUE(client->Send(request, client::FrameMode::kSealedPrimary));
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 5; }));
+  const std::vector<bool> keyframes = encoders.KeyframeRequests();
+  ASSERT_EQ(keyframes.size(), 5u);
+  EXPECT_FALSE(keyframes[3]);
+  EXPECT_TRUE(keyframes[4]);
+}
+
 TEST(StreamControlTest, BitrateDecisionsReachTheEncoderOnlyThroughTheWarmupCap) {
   SessionHarness harness;
   EncoderRecord& encoders = harness.encoders();

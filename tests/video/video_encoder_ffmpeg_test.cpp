@@ -1,9 +1,11 @@
 #include "video/video_encoder_ffmpeg.h"
+#include "video/video_encoder_openh264.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -28,15 +30,37 @@ constexpr uint8_t kSolidB = 40;
 constexpr uint8_t kSolidG = 160;
 constexpr uint8_t kSolidR = 220;
 
+enum class EncoderKind { kFfmpeg, kOpenH264 };
+
 struct CodecCase {
   const char* label;
   VideoCodec codec;
   AVCodecID decoder;
   std::set<int> parameter_sets;
+  EncoderKind encoder = EncoderKind::kFfmpeg;
+  // A new frame rate reopens the encoder, which starts again with a keyframe.
+  bool frame_rate_reopens = true;
+  // Screen-content mode codes a picture that replaces the one before as an IDR, and every
+  // test picture here does: their keyframes are checked on desktop-like content instead.
+  bool cuts_are_keyframes = false;
 };
 
 std::ostream& operator<<(std::ostream& out, const CodecCase& codec) {
   return out << codec.label;
+}
+
+std::unique_ptr<VideoEncoder> MakeEncoder(const CodecCase& codec) {
+  if (codec.encoder == EncoderKind::kOpenH264) {
+    return std::make_unique<OpenH264VideoEncoder>();
+  }
+  return std::make_unique<FfmpegVideoEncoder>();
+}
+
+std::string NameOf(const VideoEncoder& encoder) {
+  if (const auto* ffmpeg = dynamic_cast<const FfmpegVideoEncoder*>(&encoder)) {
+    return ffmpeg->EncoderName();
+  }
+  return OpenH264VideoEncoder::kName;
 }
 
 std::vector<uint8_t> MovingPattern(uint32_t frame) {
@@ -144,9 +168,9 @@ class Decoder {
 };
 
 // Encodes one frame and drains the encoder; returns every access unit it gave.
-std::vector<EncodedAccessUnit> EncodeOne(FfmpegVideoEncoder& encoder,
-                                         const std::vector<uint8_t>& bgra, uint64_t timestamp_us,
-                                         uint32_t width = kWidth, uint32_t height = kHeight) {
+std::vector<EncodedAccessUnit> EncodeOne(VideoEncoder& encoder, const std::vector<uint8_t>& bgra,
+                                         uint64_t timestamp_us, uint32_t width = kWidth,
+                                         uint32_t height = kHeight) {
   std::vector<EncodedAccessUnit> units;
   if (!encoder.EncodeFrame(bgra.data(), width * 4, width, height, timestamp_us)) {
     return units;
@@ -158,18 +182,19 @@ std::vector<EncodedAccessUnit> EncodeOne(FfmpegVideoEncoder& encoder,
   return units;
 }
 
-class FfmpegVideoEncoderTest : public ::testing::TestWithParam<CodecCase> {};
+class VideoEncoderTest : public ::testing::TestWithParam<CodecCase> {};
 
-TEST_P(FfmpegVideoEncoderTest, EveryFrameGivesOneDecodableAccessUnit) {
+TEST_P(VideoEncoderTest, EveryFrameGivesOneDecodableAccessUnit) {
   const CodecCase& codec = GetParam();
   const bool hevc = codec.codec == VideoCodec::kHevc;
   orvane::testing::LogCapture log;
-  FfmpegVideoEncoder encoder;
+  const std::unique_ptr<VideoEncoder> made = MakeEncoder(codec);
+  VideoEncoder& encoder = *made;
   ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 2000))
       << encoder.LastStatus().message;
   EXPECT_TRUE(log.Contains(std::string("[Encoder] Initialized: ") + codec.label +
                            " 640x360 @30 fps, 2000 kbps"));
-  if (std::string(encoder.EncoderName()).rfind("lib", 0) == 0) {
+  if (NameOf(encoder).rfind("lib", 0) == 0) {
     EXPECT_TRUE(log.Contains(std::string("[Encoder] No hardware encoder found for ") + codec.label +
                              "; falling back to software encoder"));
   }
@@ -193,7 +218,7 @@ TEST_P(FfmpegVideoEncoderTest, EveryFrameGivesOneDecodableAccessUnit) {
         << "frame " << frame;
   }
   for (uint32_t frame : {1u, 9u, 11u, 29u}) {
-    EXPECT_FALSE(units[frame].keyframe) << "frame " << frame;
+    EXPECT_TRUE(codec.cuts_are_keyframes || !units[frame].keyframe) << "frame " << frame;
   }
 
   Decoder decoder(codec.decoder);
@@ -221,9 +246,10 @@ TEST_P(FfmpegVideoEncoderTest, EveryFrameGivesOneDecodableAccessUnit) {
 
 // The parameter sets say what the converter made, so a decoder has nothing to guess: an
 // independent decoder reads the colour description of the VUI into the picture.
-TEST_P(FfmpegVideoEncoderTest, ParameterSetsDeclareTheConvertersColour) {
+TEST_P(VideoEncoderTest, ParameterSetsDeclareTheConvertersColour) {
   const CodecCase& codec = GetParam();
-  FfmpegVideoEncoder encoder;
+  const std::unique_ptr<VideoEncoder> made = MakeEncoder(codec);
+  VideoEncoder& encoder = *made;
   ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 2000))
       << encoder.LastStatus().message;
   const std::vector<EncodedAccessUnit> out = EncodeOne(encoder, MovingPattern(0), 0);
@@ -234,11 +260,11 @@ TEST_P(FfmpegVideoEncoderTest, ParameterSetsDeclareTheConvertersColour) {
   ASSERT_TRUE(decoder.Flush());
   ASSERT_EQ(decoder.frames(), 1);
   const AVFrame& picture = decoder.last();
-  EXPECT_EQ(picture.color_primaries, int{kNv12Colour.primaries}) << encoder.EncoderName();
-  EXPECT_EQ(picture.color_trc, int{kNv12Colour.transfer}) << encoder.EncoderName();
-  EXPECT_EQ(picture.colorspace, int{kNv12Colour.matrix}) << encoder.EncoderName();
+  EXPECT_EQ(picture.color_primaries, int{kNv12Colour.primaries}) << NameOf(encoder);
+  EXPECT_EQ(picture.color_trc, int{kNv12Colour.transfer}) << NameOf(encoder);
+  EXPECT_EQ(picture.colorspace, int{kNv12Colour.matrix}) << NameOf(encoder);
   EXPECT_EQ(picture.color_range, kNv12Colour.full_range ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG)
-      << encoder.EncoderName();
+      << NameOf(encoder);
 }
 
 size_t BytesIn(const std::vector<size_t>& sizes, uint32_t first, uint32_t end) {
@@ -251,9 +277,13 @@ size_t BytesIn(const std::vector<size_t>& sizes, uint32_t first, uint32_t end) {
 
 // A cut must bite by the next keyframe the stream has anyway, here one the client asked for,
 // and never bring a keyframe of its own.
-TEST_P(FfmpegVideoEncoderTest, BitrateCutTakesEffectWithoutAKeyframeOfItsOwn) {
+TEST_P(VideoEncoderTest, BitrateCutTakesEffectWithoutAKeyframeOfItsOwn) {
   const CodecCase& codec = GetParam();
-  FfmpegVideoEncoder encoder;
+  if (codec.cuts_are_keyframes) {
+    GTEST_SKIP() << "noise is a new picture every frame; OpenH264ScreenContentTest covers rates";
+  }
+  const std::unique_ptr<VideoEncoder> made = MakeEncoder(codec);
+  VideoEncoder& encoder = *made;
   ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 6000));
   Decoder decoder(codec.decoder);
   ASSERT_TRUE(decoder.opened());
@@ -288,7 +318,7 @@ TEST_P(FfmpegVideoEncoderTest, BitrateCutTakesEffectWithoutAKeyframeOfItsOwn) {
 // The bitrate controller climbs in +10% steps while the link allows. No step may cost the
 // client a keyframe: the stream keeps only its first and its periodic keyframes, stays
 // decodable, and runs at the climbed rate at the latest after the periodic keyframe.
-TEST_P(FfmpegVideoEncoderTest, BitrateClimbAddsNoKeyframes) {
+TEST_P(VideoEncoderTest, BitrateClimbAddsNoKeyframes) {
   constexpr uint32_t kSmallWidth = 320;
   constexpr uint32_t kSmallHeight = 180;
   constexpr uint32_t kStartKbps = 300;
@@ -298,7 +328,11 @@ TEST_P(FfmpegVideoEncoderTest, BitrateClimbAddsNoKeyframes) {
   constexpr uint32_t kPeriodic = kKeyframeIntervalFrames;
   static_assert(kClimbStart + kSteps * kFramesPerStep + 10 < kPeriodic);
   const CodecCase& codec = GetParam();
-  FfmpegVideoEncoder encoder;
+  if (codec.cuts_are_keyframes) {
+    GTEST_SKIP() << "noise is a new picture every frame; OpenH264ScreenContentTest covers rates";
+  }
+  const std::unique_ptr<VideoEncoder> made = MakeEncoder(codec);
+  VideoEncoder& encoder = *made;
   ASSERT_TRUE(encoder.Initialize(codec.codec, kSmallWidth, kSmallHeight, kFps, kStartKbps));
   Decoder decoder(codec.decoder);
   ASSERT_TRUE(decoder.opened());
@@ -332,16 +366,18 @@ TEST_P(FfmpegVideoEncoderTest, BitrateClimbAddsNoKeyframes) {
   const size_t after_keyframe = BytesIn(sizes, kPeriodic + 10, kPeriodic + 20);
   EXPECT_GT(after_keyframe, start * 3) << "start " << start << " bytes, after " << after_keyframe;
   // libx264 follows a new rate from the next frame on.
-  if (std::string(encoder.EncoderName()) == "libx264") {
+  if (NameOf(encoder) == "libx264") {
     EXPECT_GT(climbed, start * 3) << "start " << start << " bytes, climbed " << climbed;
   }
 }
 
-// A new frame rate reopens the encoder; the client must be able to go on decoding.
-TEST_P(FfmpegVideoEncoderTest, FrameRateChangeRestartsWithAKeyframe) {
+// A new frame rate may reopen the encoder (with a keyframe); the client must be able to go
+// on decoding either way.
+TEST_P(VideoEncoderTest, FrameRateChangeKeepsTheStreamDecodable) {
   const CodecCase& codec = GetParam();
   orvane::testing::LogCapture log;
-  FfmpegVideoEncoder encoder;
+  const std::unique_ptr<VideoEncoder> made = MakeEncoder(codec);
+  VideoEncoder& encoder = *made;
   ASSERT_TRUE(encoder.Initialize(codec.codec, kWidth, kHeight, kFps, 2000));
   Decoder decoder(codec.decoder);
   ASSERT_TRUE(decoder.opened());
@@ -350,24 +386,98 @@ TEST_P(FfmpegVideoEncoderTest, FrameRateChangeRestartsWithAKeyframe) {
     const std::vector<EncodedAccessUnit> out =
         EncodeOne(encoder, MovingPattern(frame), frame * kFrameUs);
     ASSERT_EQ(out.size(), 1u) << "frame " << frame;
-    EXPECT_EQ(out[0].keyframe, frame == 0 || frame == 5) << "frame " << frame;
+    if (frame == 0 || !codec.cuts_are_keyframes) {
+      EXPECT_EQ(out[0].keyframe, frame == 0 || (codec.frame_rate_reopens && frame == 5))
+          << "frame " << frame;
+    }
     ASSERT_TRUE(decoder.Decode(out[0].bytes)) << "frame " << frame;
   }
   ASSERT_TRUE(decoder.Flush());
   EXPECT_EQ(decoder.frames(), 10);
-  EXPECT_EQ(log.Count("reopened at 2000 kbps, 15 fps"), 1u);
+  EXPECT_EQ(log.Count("reopened at 2000 kbps, 15 fps"), codec.frame_rate_reopens ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Codecs, FfmpegVideoEncoderTest,
+    Encoders, VideoEncoderTest,
     ::testing::Values(CodecCase{"H264", VideoCodec::kH264, AV_CODEC_ID_H264, {7, 8}},
-                      CodecCase{"HEVC", VideoCodec::kHevc, AV_CODEC_ID_HEVC, {32, 33, 34}}),
-    [](const auto& info) { return std::string(info.param.label); });
+                      CodecCase{"HEVC", VideoCodec::kHevc, AV_CODEC_ID_HEVC, {32, 33, 34}},
+                      CodecCase{"H264",
+                                VideoCodec::kH264,
+                                AV_CODEC_ID_H264,
+                                {7, 8},
+                                EncoderKind::kOpenH264,
+                                false,
+                                true}),
+    [](const auto& info) {
+      return std::string(info.param.label) +
+             (info.param.encoder == EncoderKind::kOpenH264 ? "_OpenH264" : "");
+    });
+
+// A desktop where someone types beside a small video: OpenH264 in screen-content mode gives
+// keyframes only when asked, whatever the rate and frame-rate changes, and a rate cut bites.
+// The video is noisy but has motion a predictor can follow, as real video does.
+TEST(OpenH264ScreenContentTest, RateChangesOnDesktopContentBringOnlyRequestedKeyframes) {
+  OpenH264VideoEncoder encoder;
+  ASSERT_TRUE(encoder.Initialize(VideoCodec::kH264, kWidth, kHeight, kFps, 4000))
+      << encoder.LastStatus().message;
+  Decoder decoder(AV_CODEC_ID_H264);
+  ASSERT_TRUE(decoder.opened());
+  std::vector<uint8_t> desktop = MovingPattern(0);
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::vector<size_t> sizes;
+  std::vector<uint32_t> keyframes;
+  for (uint32_t frame = 0; frame < 60; ++frame) {
+    if (frame == 15) {
+      encoder.SetBitrate(300);
+    }
+    if (frame == 30) {
+      encoder.SetFrameRate(kFps / 2);
+    }
+    if (frame == 45) {
+      encoder.RequestKeyframe();
+    }
+    // One more character on a line of text, and a 160x90 video in the corner.
+    for (uint32_t y = 200; y < 216; ++y) {
+      for (uint32_t x = 8 * frame; x < 8 * frame + 8; ++x) {
+        desktop[(size_t{y} * kWidth + x) * 4] = static_cast<uint8_t>(y * 7 + frame);
+      }
+    }
+    for (uint32_t y = kHeight - 90; y < kHeight; ++y) {
+      for (uint32_t x = kWidth - 160; x < kWidth; ++x) {
+        for (uint32_t channel = 0; channel < 3; ++channel) {
+          desktop[(size_t{y} * kWidth + x) * 4 + channel] =
+              static_cast<uint8_t>(byte(random) / 4 + (x * (channel + 1) + y * 3 + frame * 6));
+        }
+      }
+    }
+    const std::vector<EncodedAccessUnit> out = EncodeOne(encoder, desktop, frame * kFrameUs);
+    ASSERT_EQ(out.size(), 1u) << "frame " << frame << ": " << encoder.LastStatus().message;
+    ASSERT_TRUE(decoder.Decode(out[0].bytes)) << "frame " << frame;
+    sizes.push_back(out[0].bytes.size());
+    if (out[0].keyframe) {
+      keyframes.push_back(frame);
+      EXPECT_TRUE(HasAll(NalTypes(out[0].bytes, false), {7, 8})) << "frame " << frame;
+    }
+  }
+  ASSERT_TRUE(decoder.Flush());
+  EXPECT_EQ(decoder.frames(), 60);
+  EXPECT_EQ(keyframes, (std::vector<uint32_t>{0, 45}));
+  const size_t before = BytesIn(sizes, 5, 15);
+  const size_t after = BytesIn(sizes, 20, 30);
+  // Without dropped frames OpenH264's rate control stops at a quality floor well above
+  // 300 kbps for this picture, so the cut shows as a clear drop rather than a ratio.
+  EXPECT_LT(after * 4, before * 3)
+      << "10 frames before the cut: " << before << " bytes, after " << after;
+}
 
 // The capturer's NV12 picture is encoded as it stands: the BGRA pixels beside it (black
-// here) are not converted again. The decoded luma follows the picture, not the black.
-TEST(FfmpegVideoEncoderNv12Test, EncodesTheCapturersNv12PictureInsteadOfTheBgraPixels) {
-  FfmpegVideoEncoder encoder;
+// here) are not converted again. The decoded picture follows the NV12 one, not the black.
+class VideoEncoderNv12Test : public ::testing::TestWithParam<CodecCase> {};
+
+TEST_P(VideoEncoderNv12Test, EncodesTheCapturersNv12PictureInsteadOfTheBgraPixels) {
+  const std::unique_ptr<VideoEncoder> made = MakeEncoder(GetParam());
+  VideoEncoder& encoder = *made;
   ASSERT_TRUE(encoder.Initialize(VideoCodec::kH264, kWidth, kHeight, kFps, 4000));
   Decoder decoder(AV_CODEC_ID_H264);
   ASSERT_TRUE(decoder.opened());
@@ -405,8 +515,27 @@ TEST(FfmpegVideoEncoderNv12Test, EncodesTheCapturersNv12PictureInsteadOfTheBgraP
     const uint64_t pixels = uint64_t{kWidth} * kHeight;
     EXPECT_LT(from_picture, pixels * 4) << "frame " << i;
     EXPECT_GT(from_black, from_picture * 8) << "frame " << i;
+
+    // Chroma comes back in its own planes, U from the even bytes of the pairs, V from the odd.
+    uint64_t chroma_off = 0;
+    const uint8_t* pairs = nv12.data() + size_t{kWidth} * kHeight;
+    for (uint32_t y = 0; y < kHeight / 2; ++y) {
+      for (uint32_t x = 0; x < kWidth / 2; ++x) {
+        const uint8_t* pair = pairs + size_t{y} * kWidth + 2 * x;
+        chroma_off += std::abs(decoded.data[1][size_t{y} * decoded.linesize[1] + x] - pair[0]);
+        chroma_off += std::abs(decoded.data[2][size_t{y} * decoded.linesize[2] + x] - pair[1]);
+      }
+    }
+    EXPECT_LT(chroma_off, pixels * 2) << "frame " << i;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Encoders, VideoEncoderNv12Test,
+    ::testing::Values(
+        CodecCase{"FFmpeg", VideoCodec::kH264, AV_CODEC_ID_H264, {7, 8}},
+        CodecCase{"OpenH264", VideoCodec::kH264, AV_CODEC_ID_H264, {7, 8}, EncoderKind::kOpenH264}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FfmpegVideoEncoderFailureTest, FailuresAreReportedInTheStatus) {
   FfmpegVideoEncoder encoder;
