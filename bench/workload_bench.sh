@@ -147,10 +147,11 @@ for workload in "${workloads[@]}"; do
   summary=$(grep -E '^Media in [0-9.]+ s: [0-9]+ frames received' "$work/stream.log" | tail -n1)
   media_seconds=$(sed -E 's/^Media in ([0-9.]+) s:.*/\1/' <<<"$summary")
   bytes=$(sed -nE 's/.* ([0-9]+) bytes,.*/\1/p' <<<"$summary")
+  frames=$(sed -nE 's/^Media in [0-9.]+ s: ([0-9]+) frames received.*/\1/p' <<<"$summary")
   delay_line=$(grep -E 'Host-to-client delay' "$work/stream.log" | tail -n1 || true)
   p50=$(sed -nE 's/.*p50 ([-0-9.]+) ms.*/\1/p' <<<"$delay_line")
   p95=$(sed -nE 's/.*p95 ([-0-9.]+) ms.*/\1/p' <<<"$delay_line")
-  echo "$name $(((ticks_after - ticks_before))) $media_seconds ${bytes:-0} ${p50:--} ${p95:--}" \
+  echo "$name $((ticks_after - ticks_before)) $media_seconds ${bytes:-0} ${p50:--} ${p95:--} ${frames:-0}" \
     >>"$work/ours.txt"
 
   # ffmpeg grabs at a fixed rate whatever the screen does; its encoded stream is what it
@@ -160,15 +161,17 @@ for workload in "${workloads[@]}"; do
     -f h264 -y "$work/ffmpeg.h264" >"$work/ffmpeg.log" 2>&1
   ffmpeg_cpu=$(sed -nE 's/.*bench: utime=([0-9.]+)s stime=([0-9.]+)s.*/\1 \2/p' "$work/ffmpeg.log" |
     tail -n1 | awk '{ print $1 + $2 }')
-  echo "$name ${ffmpeg_cpu:-0} $seconds $(stat -c %s "$work/ffmpeg.h264")" >>"$work/ffmpeg.txt"
+  ffmpeg_frames=$(tr '\r' '\n' <"$work/ffmpeg.log" | sed -nE 's/^frame= *([0-9]+).*/\1/p' | tail -n1)
+  echo "$name ${ffmpeg_cpu:-0} $seconds $(stat -c %s "$work/ffmpeg.h264") ${ffmpeg_frames:-0}" \
+    >>"$work/ffmpeg.txt"
 done
 stop_process "$animator_pid"
 animator_pid=""
 
 echo "1920x1080 desktop workloads, ${seconds} s each; ours: capture + H.264 + UDP to the reference"
 echo "client (bytes it received); ffmpeg: x11grab 60 fps + libx264 ultrafast/zerolatency (bytes it wrote)"
-printf '  %-28s %9s %9s %6s  %10s %10s %6s  %8s %8s\n' workload "CPU% ours" ffmpeg ratio \
-  "KB/s ours" ffmpeg ratio "p50 ms" "p95 ms"
+printf '  %-28s %9s %7s %6s  %9s %8s %6s  %8s %7s  %8s %7s\n' workload "CPU% ours" ffmpeg ratio \
+  "KB/s ours" ffmpeg ratio "fps ours" ffmpeg "p50 ms" "p95 ms"
 # Figures the goals need, written as "name cpu_percent cpu_ratio p95".
 paste -d' ' "$work/ours.txt" "$work/ffmpeg.txt" | awk -v hz="$hz" -v out="$work/figures.txt" \
   -v labels="$(printf '%s\n' "${workloads[@]}")" 'BEGIN {
@@ -177,17 +180,18 @@ paste -d' ' "$work/ours.txt" "$work/ffmpeg.txt" | awk -v hz="$hz" -v out="$work/
   }
   {
     name = $1; cpu = $2 / hz; secs = $3; bytes = $4; p50 = $5; p95 = $6
-    ff_cpu = $8; ff_secs = $9; ff_bytes = $10
+    frames = $7; ff_cpu = $9; ff_secs = $10; ff_bytes = $11; ff_frames = $12
     ours_cpu_s = cpu / secs; ff_cpu_s = ff_cpu / ff_secs
     ours_kb = bytes / secs / 1000; ff_kb = ff_bytes / ff_secs / 1000
     cpu_ratio = ff_cpu_s > 0 ? sprintf("%.3f", ours_cpu_s / ff_cpu_s) : "-"
     kb_ratio = ff_kb > 0 ? sprintf("%.2f", ours_kb / ff_kb) : "-"
-    printf "  %-28s %9.2f %9.2f %6s  %10.1f %10.1f %6s  %8s %8s\n", names[name], ours_cpu_s * 100, \
-      ff_cpu_s * 100, cpu_ratio, ours_kb, ff_kb, kb_ratio, p50, p95
+    printf "  %-28s %9.2f %7.2f %6s  %9.1f %8.1f %6s  %8.1f %7.1f  %8s %7s\n", names[name], \
+      ours_cpu_s * 100, ff_cpu_s * 100, cpu_ratio, ours_kb, ff_kb, kb_ratio, frames / secs, \
+      ff_frames / ff_secs, p50, p95
     printf "%s %.3f %s %s\n", name, ours_cpu_s * 100, cpu_ratio, p95 >out
   }'
-echo "  (CPU% is CPU seconds per second of one core, user + system; p50/p95: host capture"
-echo "   timestamp to client receipt, same machine and clock)"
+echo "  (CPU% is CPU seconds per second of one core, user + system; fps ours: frames the client"
+echo "   received; p50/p95: host capture timestamp to client receipt, same machine and clock)"
 
 goal() { # description figure target(<=)
   awk -v what="$1" -v figure="$2" -v target="$3" 'BEGIN {

@@ -2,8 +2,9 @@
 # Builds the Linux target and runs every benchmark; each prints our figure beside an
 # anchor's measured in the same run, and their ratio.
 # usage: scripts/bench.sh [--no-stream]
-#   --no-stream  skips the stream benchmark, which runs the whole host, then ffmpeg, for
-#                about half a minute (the other benchmarks take about two minutes)
+#   --no-stream  skips the stream and workload benchmarks, which run the whole host, then
+#                ffmpeg, on a virtual desktop for about half a minute and three minutes (the
+#                other benchmarks take about two minutes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,6 +61,8 @@ scripts/with_virtual_display.sh 1920x1080 build/linux/bench/input_latency_bench
 if ((stream)); then
   echo "== stream_bench"
   bench/stream_bench.sh
+  echo "== workload_bench"
+  bench/workload_bench.sh
 fi
 
 echo
