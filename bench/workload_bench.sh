@@ -12,6 +12,10 @@ host_binary=$build/orvane-host
 client_binary=$build/orvane-client
 animator_binary=$build/bench/screen_animator
 seconds=${ORVANE_WORKLOAD_BENCH_SECONDS:-12}
+if ((seconds < 8)); then
+  echo "workload_bench: ORVANE_WORKLOAD_BENCH_SECONDS must be at least 8" >&2
+  exit 2
+fi
 
 for binary in "$host_binary" "$client_binary" "$animator_binary"; do
   if [[ ! -x "$binary" ]]; then
@@ -121,11 +125,10 @@ fi
 stop_process "$host_pid"
 host_pid=""
 
+hz=$(getconf CLK_TCK)
 host_cpu_ticks() {
   awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$host_pid/stat"
 }
-hz=$(getconf CLK_TCK)
-
 # One line per workload: name cpu_seconds stream_seconds bytes p50 p95, for ours and ffmpeg.
 : >"$work/ours.txt"
 : >"$work/ffmpeg.txt"
@@ -135,13 +138,28 @@ for workload in "${workloads[@]}"; do
 
   start_host
   ticks_before=$(host_cpu_ticks)
-  if ! client stream --seconds "$seconds" --width 1920 --height 1080 --out /dev/null \
-    >"$work/stream.log" 2>&1; then
-    echo "workload_bench: the $name stream failed" >&2
+  client stream --seconds "$seconds" --width 1920 --height 1080 --out /dev/null \
+    >"$work/stream.log" 2>&1 &
+  client_pid=$!
+  # Besides the whole run, the CPU of the settled stream: from 3 s in (session set-up and
+  # first keyframe done) to 2 s before the end (before the stop).
+  sleep 3
+  steady_ticks_start=$(host_cpu_ticks)
+  steady_start=$(date +%s.%N)
+  sleep $((seconds - 5))
+  steady_ticks_end=$(host_cpu_ticks)
+  steady_end=$(date +%s.%N)
+  client_status=0
+  wait "$client_pid" || client_status=$?
+  client_pid=""
+  if ((client_status != 0)); then
+    echo "workload_bench: the $name stream failed (status $client_status)" >&2
     cat "$work/stream.log" >&2
     exit 1
   fi
   ticks_after=$(host_cpu_ticks)
+  steady_percent=$(awk -v ticks=$((steady_ticks_end - steady_ticks_start)) -v hz="$hz" \
+    -v from="$steady_start" -v to="$steady_end" 'BEGIN { printf "%.2f", ticks / hz / (to - from) * 100 }')
   stop_process "$host_pid"
   host_pid=""
   summary=$(grep -E '^Media in [0-9.]+ s: [0-9]+ frames received' "$work/stream.log" | tail -n1)
@@ -151,7 +169,7 @@ for workload in "${workloads[@]}"; do
   delay_line=$(grep -E 'Host-to-client delay' "$work/stream.log" | tail -n1 || true)
   p50=$(sed -nE 's/.*p50 ([-0-9.]+) ms.*/\1/p' <<<"$delay_line")
   p95=$(sed -nE 's/.*p95 ([-0-9.]+) ms.*/\1/p' <<<"$delay_line")
-  echo "$name $((ticks_after - ticks_before)) $media_seconds ${bytes:-0} ${p50:--} ${p95:--} ${frames:-0}" \
+  echo "$name $((ticks_after - ticks_before)) $media_seconds ${bytes:-0} ${p50:--} ${p95:--} ${frames:-0} $steady_percent" \
     >>"$work/ours.txt"
 
   # ffmpeg grabs at a fixed rate whatever the screen does; its encoded stream is what it
@@ -170,8 +188,8 @@ animator_pid=""
 
 echo "1920x1080 desktop workloads, ${seconds} s each; ours: capture + H.264 + UDP to the reference"
 echo "client (bytes it received); ffmpeg: x11grab 60 fps + libx264 ultrafast/zerolatency (bytes it wrote)"
-printf '  %-28s %9s %7s %6s  %9s %8s %6s  %8s %7s  %8s %7s\n' workload "CPU% ours" ffmpeg ratio \
-  "KB/s ours" ffmpeg ratio "fps ours" ffmpeg "p50 ms" "p95 ms"
+printf '  %-28s %9s %7s %6s %7s  %9s %8s %6s  %8s %7s  %7s %7s\n' workload "CPU% ours" ffmpeg ratio \
+  settled "KB/s ours" ffmpeg ratio "fps ours" ffmpeg "p50 ms" "p95 ms"
 # Figures the goals need, written as "name cpu_percent cpu_ratio p95".
 paste -d' ' "$work/ours.txt" "$work/ffmpeg.txt" | awk -v hz="$hz" -v out="$work/figures.txt" \
   -v labels="$(printf '%s\n' "${workloads[@]}")" 'BEGIN {
@@ -180,18 +198,19 @@ paste -d' ' "$work/ours.txt" "$work/ffmpeg.txt" | awk -v hz="$hz" -v out="$work/
   }
   {
     name = $1; cpu = $2 / hz; secs = $3; bytes = $4; p50 = $5; p95 = $6
-    frames = $7; ff_cpu = $9; ff_secs = $10; ff_bytes = $11; ff_frames = $12
+    frames = $7; settled = $8; ff_cpu = $10; ff_secs = $11; ff_bytes = $12; ff_frames = $13
     ours_cpu_s = cpu / secs; ff_cpu_s = ff_cpu / ff_secs
     ours_kb = bytes / secs / 1000; ff_kb = ff_bytes / ff_secs / 1000
     cpu_ratio = ff_cpu_s > 0 ? sprintf("%.3f", ours_cpu_s / ff_cpu_s) : "-"
     kb_ratio = ff_kb > 0 ? sprintf("%.2f", ours_kb / ff_kb) : "-"
-    printf "  %-28s %9.2f %7.2f %6s  %9.1f %8.1f %6s  %8.1f %7.1f  %8s %7s\n", names[name], \
-      ours_cpu_s * 100, ff_cpu_s * 100, cpu_ratio, ours_kb, ff_kb, kb_ratio, frames / secs, \
+    printf "  %-28s %9.2f %7.2f %6s %7.2f  %9.1f %8.1f %6s  %8.1f %7.1f  %7s %7s\n", names[name], \
+      ours_cpu_s * 100, ff_cpu_s * 100, cpu_ratio, settled, ours_kb, ff_kb, kb_ratio, frames / secs, \
       ff_frames / ff_secs, p50, p95
     printf "%s %.3f %s %s\n", name, ours_cpu_s * 100, cpu_ratio, p95 >out
   }'
-echo "  (CPU% is CPU seconds per second of one core, user + system; fps ours: frames the client"
-echo "   received; p50/p95: host capture timestamp to client receipt, same machine and clock)"
+echo "  (CPU% is CPU seconds per second of one core, user + system, over the whole run; settled:"
+echo "   ours from 3 s in to 2 s before the end; fps ours: frames the client received; p50/p95:"
+echo "   host capture timestamp to client receipt, same machine and clock)"
 
 goal() { # description figure target(<=)
   awk -v what="$1" -v figure="$2" -v target="$3" 'BEGIN {
