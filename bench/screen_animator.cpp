@@ -229,8 +229,10 @@ int main(int argc, char** argv) {
         const xcb_window_t recoloured = *mode == Mode::kWindow ? mover : background;
         xcb_change_window_attributes(connection, recoloured, XCB_CW_BACK_PIXEL, &rgb);
         xcb_clear_area(connection, 0, recoloured, 0, 0, 0, 0);
-        const uint32_t position[] = {(tick * 16) % (width - block_width),
-                                     (tick * 9) % (height - block_height)};
+        // On a screen no larger than the block, the block stays put.
+        const uint32_t room_x = std::max(1, width - block_width);
+        const uint32_t room_y = std::max(1, height - block_height);
+        const uint32_t position[] = {(tick * 16) % room_x, (tick * 9) % room_y};
         xcb_configure_window(connection, mover, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
                              position);
         break;
