@@ -22,6 +22,7 @@ for binary in "$host_binary" "$client_binary" "$animator_binary" "$pipeline_bina
 done
 
 source scripts/virtual_display.sh
+source bench/stream_bench_helpers.sh
 work=$(mktemp -d -t orvane-stream-bench.XXXXXX)
 animator_pid="" host_pid="" client_pid=""
 
@@ -34,39 +35,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-# Waits up to $2 seconds for the pattern $1 in the file $3.
-wait_for_text() {
-  local pattern=$1 limit=$2 file=$3
-  local deadline=$((SECONDS + limit))
-  until grep -qF -- "$pattern" "$file" 2>/dev/null; do
-    if ((SECONDS >= deadline)); then
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-# A port below the ephemeral range, so that no outgoing connection can be holding it,
-# and free for both TCP and UDP. Sets the variable named $1 (no subshell, so the ports
-# already handed out are remembered).
-taken_ports=" "
-free_port() {
-  local port
-  for _ in $(seq 200); do
-    port=$((20000 + RANDOM % 12000))
-    [[ "$taken_ports" == *" $port "* ]] && continue
-    # Local addresses in /proc/net/* are address:PORT with the port in upper-case hex.
-    if ! awk -v port="$(printf ':%04X' "$port")" 'FNR > 1 && substr($2, length($2) - 4) == port { found = 1 }
-        END { exit !found }' /proc/net/tcp /proc/net/tcp6 /proc/net/udp /proc/net/udp6 2>/dev/null; then
-      taken_ports+="$port "
-      printf -v "$1" '%s' "$port"
-      return 0
-    fi
-  done
-  echo "stream_bench: no free port found" >&2
-  return 1
-}
 
 # --- the display and its moving content -------------------------------------------
 start_virtual_display 1920x1080 "$work/xvfb.log"

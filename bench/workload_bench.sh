@@ -25,6 +25,7 @@ for binary in "$host_binary" "$client_binary" "$animator_binary"; do
 done
 
 source scripts/virtual_display.sh
+source bench/stream_bench_helpers.sh
 work=$(mktemp -d -t orvane-workload-bench.XXXXXX)
 animator_pid="" host_pid="" client_pid=""
 
@@ -37,36 +38,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-# Waits up to $2 seconds for the pattern $1 in the file $3.
-wait_for_text() {
-  local pattern=$1 limit=$2 file=$3
-  local deadline=$((SECONDS + limit))
-  until grep -qF -- "$pattern" "$file" 2>/dev/null; do
-    if ((SECONDS >= deadline)); then
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-# A port below the ephemeral range, free for both TCP and UDP; sets the variable named $1.
-taken_ports=" "
-free_port() {
-  local port
-  for _ in $(seq 200); do
-    port=$((20000 + RANDOM % 12000))
-    [[ "$taken_ports" == *" $port "* ]] && continue
-    if ! awk -v port="$(printf ':%04X' "$port")" 'FNR > 1 && substr($2, length($2) - 4) == port { found = 1 }
-        END { exit !found }' /proc/net/tcp /proc/net/tcp6 /proc/net/udp /proc/net/udp6 2>/dev/null; then
-      taken_ports+="$port "
-      printf -v "$1" '%s' "$port"
-      return 0
-    fi
-  done
-  echo "workload_bench: no free port found" >&2
-  return 1
-}
 
 # name, animator tick in ms (typing 10 characters/s, scrolling 30 lines/s, video 30 fps,
 # the whole screen at 60 fps), and what the table calls it.

@@ -1,0 +1,38 @@
+# shellcheck shell=bash
+# Sourced (not run) by the benchmarks that stream from the whole host.
+#
+#   wait_for_text PATTERN SECONDS FILE   waits up to SECONDS for PATTERN in FILE
+#   free_port NAME                       sets the variable NAME to a port free for both TCP
+#                                        and UDP, below the ephemeral range so that no
+#                                        outgoing connection can be holding it; ports
+#                                        already handed out are not handed out again
+
+wait_for_text() {
+  local pattern=$1 limit=$2 file=$3
+  local deadline=$((SECONDS + limit))
+  until grep -qF -- "$pattern" "$file" 2>/dev/null; do
+    if ((SECONDS >= deadline)); then
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+# Runs in the caller's shell (no subshell), so the ports handed out are remembered.
+taken_ports=" "
+free_port() {
+  local port
+  for _ in $(seq 200); do
+    port=$((20000 + RANDOM % 12000))
+    [[ "$taken_ports" == *" $port "* ]] && continue
+    # Local addresses in /proc/net/* are address:PORT with the port in upper-case hex.
+    if ! awk -v port="$(printf ':%04X' "$port")" 'FNR > 1 && substr($2, length($2) - 4) == port { found = 1 }
+        END { exit !found }' /proc/net/tcp /proc/net/tcp6 /proc/net/udp /proc/net/udp6 2>/dev/null; then
+      taken_ports+="$port "
+      printf -v "$1" '%s' "$port"
+      return 0
+    fi
+  done
+  echo "$(basename "$0"): no free port found" >&2
+  return 1
+}
