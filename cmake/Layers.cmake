@@ -3,6 +3,10 @@
 # Every source is named with its platform: PORTABLE ones are built everywhere, LINUX and
 # WINDOWS ones only there.
 
+# The layers' folders below host/ (and tests/), each after the layers it builds on.
+set(ORVANE_LAYER_FOLDERS base platform platform/x11 security net protocol video input audio
+    services session app)
+
 # Sets `out` to the sources of the PORTABLE, LINUX and WINDOWS lists in ARGN that this
 # platform builds.
 function(orvane_platform_sources out)
