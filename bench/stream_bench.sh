@@ -14,27 +14,10 @@ client_binary=$build/orvane-client
 animator_binary=$build/bench/screen_animator
 seconds=${ORVANE_STREAM_BENCH_SECONDS:-10}
 
-for binary in "$host_binary" "$client_binary" "$animator_binary" "$pipeline_binary"; do
-  if [[ ! -x "$binary" ]]; then
-    echo "stream_bench: $binary is missing; run scripts/bench.sh, which builds first" >&2
-    exit 1
-  fi
-done
-
 source scripts/virtual_display.sh
 source bench/stream_bench_helpers.sh
-work=$(mktemp -d -t orvane-stream-bench.XXXXXX)
-animator_pid="" host_pid="" client_pid=""
-
-cleanup() {
-  stop_process "$client_pid"
-  stop_process "$host_pid"
-  stop_process "$animator_pid"
-  stop_virtual_display
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+require_built "$host_binary" "$client_binary" "$animator_binary" "$pipeline_binary"
+begin_bench_run stream-bench
 
 # --- the display and its moving content -------------------------------------------
 start_virtual_display 1920x1080 "$work/xvfb.log"

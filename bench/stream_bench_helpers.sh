@@ -1,11 +1,39 @@
 # shellcheck shell=bash
 # Sourced (not run) by the benchmarks that stream from the whole host.
 #
+#   require_built BINARY...              ends the script when one of them is missing
+#   begin_bench_run NAME                 sets work to a temporary folder and, at exit, stops
+#                                        the client, host and animator (client_pid,
+#                                        host_pid, animator_pid), the display, and removes it
 #   wait_for_text PATTERN SECONDS FILE   waits up to SECONDS for PATTERN in FILE
 #   free_port NAME                       sets the variable NAME to a port free for both TCP
 #                                        and UDP, below the ephemeral range so that no
 #                                        outgoing connection can be holding it; ports
 #                                        already handed out are not handed out again
+
+require_built() {
+  local binary
+  for binary in "$@"; do
+    if [[ ! -x "$binary" ]]; then
+      echo "$(basename "$0"): $binary is missing; run scripts/bench.sh, which builds first" >&2
+      exit 1
+    fi
+  done
+}
+
+animator_pid="" host_pid="" client_pid="" work=""
+end_bench_run() {
+  stop_process "$client_pid"
+  stop_process "$host_pid"
+  stop_process "$animator_pid"
+  stop_virtual_display
+  rm -rf "$work"
+}
+begin_bench_run() {
+  work=$(mktemp -d -t "orvane-$1.XXXXXX")
+  trap end_bench_run EXIT
+  trap 'exit 130' INT TERM
+}
 
 wait_for_text() {
   local pattern=$1 limit=$2 file=$3

@@ -17,27 +17,10 @@ if ((seconds < 8)); then
   exit 2
 fi
 
-for binary in "$host_binary" "$client_binary" "$animator_binary"; do
-  if [[ ! -x "$binary" ]]; then
-    echo "workload_bench: $binary is missing; run scripts/bench.sh, which builds first" >&2
-    exit 1
-  fi
-done
-
 source scripts/virtual_display.sh
 source bench/stream_bench_helpers.sh
-work=$(mktemp -d -t orvane-workload-bench.XXXXXX)
-animator_pid="" host_pid="" client_pid=""
-
-cleanup() {
-  stop_process "$client_pid"
-  stop_process "$host_pid"
-  stop_process "$animator_pid"
-  stop_virtual_display
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+require_built "$host_binary" "$client_binary" "$animator_binary"
+begin_bench_run workload-bench
 
 # name, animator tick in ms (typing 10 characters/s, scrolling 30 lines/s, video 30 fps,
 # the whole screen at 60 fps), and what the table calls it.
