@@ -43,13 +43,19 @@ TEST(StreamControlTest, AStillDesktopIsEncodedOnlyOnChangeRequestOrRefresh) {
   ASSERT_TRUE(CapturesPass(capture, 20));
   EXPECT_EQ(encoders.frames.load(), 1u);
 
-  // The session's clock moves only here, so this is the refresh.
+  // The session's clock moves only here, so these are the refreshes: one a second after
+  // the last change, then one every five seconds.
   harness.clock().Advance(9s);
   ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 2; }));
   ASSERT_TRUE(CapturesPass(capture, 20));
   EXPECT_EQ(encoders.frames.load(), 2u);
+  harness.clock().Advance(2s);
+  ASSERT_TRUE(CapturesPass(capture, 20));
+  EXPECT_EQ(encoders.frames.load(), 2u);
+  harness.clock().Advance(3s);
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 3; }));
 
-  for (uint64_t frames : {3u, 4u}) {
+  for (uint64_t frames : {4u, 5u}) {
     ++capture.changes;
     ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == frames; }));
     ASSERT_TRUE(CapturesPass(capture, 20));
@@ -59,11 +65,11 @@ TEST(StreamControlTest, AStillDesktopIsEncodedOnlyOnChangeRequestOrRefresh) {
   pb::ControlMessage request;
   request.mutable_request_keyframe()->set_stream_id("0");
   ASSERT_TRUE(client->Send(request, client::FrameMode::kSealedPrimary));
-  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 5; }));
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 6; }));
   const std::vector<bool> keyframes = encoders.KeyframeRequests();
-  ASSERT_EQ(keyframes.size(), 5u);
-  EXPECT_FALSE(keyframes[3]);
-  EXPECT_TRUE(keyframes[4]);
+  ASSERT_EQ(keyframes.size(), 6u);
+  EXPECT_FALSE(keyframes[4]);
+  EXPECT_TRUE(keyframes[5]);
 }
 
 TEST(StreamControlTest, BitrateDecisionsReachTheEncoderOnlyThroughTheWarmupCap) {
