@@ -88,7 +88,6 @@ uint32_t FrameLoop::CaptureWaitMs() const {
 }
 
 void FrameLoop::FrameSlot() {
-  const uint64_t timestamp_us = MonotonicMicros();
   if (capture_.active() == nullptr) {
     Reinitialize(NowMs());
     return;
@@ -96,10 +95,12 @@ void FrameLoop::FrameSlot() {
   PipelineCounters& counters = diagnostics_.counters();
   const uint64_t capture_start_us = MonotonicMicros();
   const CapturedFrame frame = capture_.Capture(CaptureWaitMs());
+  // A frame is stamped when its pixels were taken: a capture that waited for a change
+  // would otherwise date the picture back to the start of its wait.
+  const uint64_t timestamp_us = MonotonicMicros();
   switch (frame.status) {
     case CaptureStatus::kFrameReady:
-      diagnostics_.AddCaptureSample(static_cast<float>(MonotonicMicros() - capture_start_us) /
-                                    1000.0f);
+      diagnostics_.AddCaptureSample(static_cast<float>(timestamp_us - capture_start_us) / 1000.0f);
       if (frame.protected_content_masked) {
         WarnProtectedContent(NowMs());
       }

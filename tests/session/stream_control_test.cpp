@@ -72,6 +72,22 @@ TEST(StreamControlTest, AStillDesktopIsEncodedOnlyOnChangeRequestOrRefresh) {
   EXPECT_TRUE(keyframes[5]);
 }
 
+// A capturer that waits for a change hands over the picture when the change came; the
+// frame carries that moment, not the moment the wait began.
+TEST(StreamControlTest, AFrameIsStampedWhenItsPictureWasTaken) {
+  SessionHarness harness({.still_desktop = true});
+  EncoderRecord& encoders = harness.encoders();
+  CaptureRecord& capture = harness.capture();
+  auto client = harness.Connect();
+  ASSERT_TRUE(client && harness.Authenticate(*client) && harness.StartStream(*client));
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 1; }));
+
+  capture.change_seen_after_ms = 30;
+  ++capture.changes;
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 2; }));
+  EXPECT_GE(encoders.Timestamps()[1], capture.change_capture_began_us.load() + 30000);
+}
+
 TEST(StreamControlTest, BitrateDecisionsReachTheEncoderOnlyThroughTheWarmupCap) {
   SessionHarness harness;
   EncoderRecord& encoders = harness.encoders();
