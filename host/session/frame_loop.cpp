@@ -119,13 +119,13 @@ void FrameLoop::FrameSlot() {
   if (frame.data == nullptr || frame.row_pitch == 0) {
     return;
   }
-  held_frame_.Keep(frame);
+  held_frame_.Keep(frame, capture_.active());
   EncodeAndSend(frame, timestamp_us);
   last_encode_was_repeat_ = false;
 }
 
 void FrameLoop::RepeatIfOwed(uint64_t timestamp_us) {
-  if (held_frame_.empty()) {
+  if (!held_frame_.HasPictureFor(capture_.active())) {
     return;
   }
   const uint64_t refresh_us = last_encode_was_repeat_ ? kLaterRefreshUs : kFirstRefreshUs;
@@ -168,6 +168,7 @@ void FrameLoop::Invalidate(uint64_t now_ms) {
                capture_.ActiveDescription());
     }
   }
+  held_frame_.ForgetLent();
   capture_.Invalidate();
   Reinitialize(now_ms);
 }

@@ -246,6 +246,8 @@ CapturedFrame X11ShmCapturer::Capture(uint32_t wait_ms) {
   frame.height = monitor_.height;
   frame.data_size = pixels_size_;
   frame.nv12 = nv12_.data();
+  // Damage only ever adds to this image, during a capture that reports it.
+  frame.kept_until_next_frame = true;
   return frame;
 }
 
