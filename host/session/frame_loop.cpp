@@ -113,6 +113,8 @@ void FrameLoop::FrameSlot() {
       Invalidate(NowMs());
       return;
     case CaptureStatus::kFailed:
+      // A failed capture may have given up the memory of its last frame.
+      held_frame_.ForgetLent();
       ++counters.capture_fail;
       return;
   }

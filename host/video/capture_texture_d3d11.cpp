@@ -55,6 +55,14 @@ void StagingReadback::Copy(ID3D11DeviceContext& context, ID3D11Texture2D& source
   context.CopyResource(texture_.get(), &source);
 }
 
+void StagingReadback::CopyRects(ID3D11DeviceContext& context, ID3D11Texture2D& source,
+                                const std::vector<PixelRect>& rects) {
+  for (const PixelRect& rect : rects) {
+    const D3D11_BOX box{rect.x, rect.y, 0, rect.x + rect.width, rect.y + rect.height, 1};
+    context.CopySubresourceRegion(texture_.get(), 0, rect.x, rect.y, 0, &source, 0, &box);
+  }
+}
+
 HRESULT StagingReadback::Map(ID3D11DeviceContext& context, CapturedFrame& frame) {
   D3D11_MAPPED_SUBRESOURCE mapping{};
   const HRESULT hr = context.Map(texture_.get(), 0, D3D11_MAP_READ, 0, &mapping);

@@ -4,8 +4,11 @@
 
 #include <d3d11.h>
 
+#include <vector>
+
 #include "platform/com_ref_win.h"
 #include "video/captured_frame.h"
+#include "video/nv12_converter.h"
 
 namespace orvane {
 
@@ -22,6 +25,9 @@ class StagingReadback {
   // whether a new texture was made.
   HRESULT Ensure(ID3D11Device& device, const D3D11_TEXTURE2D_DESC& source, bool& created);
   void Copy(ID3D11DeviceContext& context, ID3D11Texture2D& source);
+  // Copies only `rects` of the source; the rest keeps the previous copy.
+  void CopyRects(ID3D11DeviceContext& context, ID3D11Texture2D& source,
+                 const std::vector<PixelRect>& rects);
   // Maps the copy; fills data, row_pitch, width, height and data_size of `frame`.
   HRESULT Map(ID3D11DeviceContext& context, CapturedFrame& frame);
   void Unmap(ID3D11DeviceContext* context);

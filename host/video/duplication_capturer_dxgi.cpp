@@ -1,6 +1,8 @@
 #include "video/duplication_capturer_dxgi.h"
 
 #include "base/logger.h"
+#include "video/duplication_damage_dxgi.h"
+#include "video/nv12_converter.h"
 
 namespace orvane {
 namespace {
@@ -107,7 +109,6 @@ void DxgiDuplicationCapturer::ReleaseFrame() {
 
 CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
   CapturedFrame frame;
-  staging_.Unmap(context_.get());
   if (!duplication_) {
     frame.status = CaptureStatus::kInvalidated;
     return frame;
@@ -159,6 +160,8 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
     ReleaseFrame();
     return frame;
   }
+  // The last frame stays mapped (and readable) until this new one replaces it.
+  staging_.Unmap(context_.get());
   bool created = false;
   hr = staging_.Ensure(*device_.get(), desc, created);
   if (FAILED(hr)) {
@@ -166,22 +169,70 @@ CapturedFrame DxgiDuplicationCapturer::Capture(uint32_t wait_ms) {
     ReleaseFrame();
     return frame;
   }
-  staging_.Copy(*context_.get(), *image);
+  const DamageCopyPlan plan = PlanCopy(info, desc, created);
+  if (plan.whole) {
+    staging_.Copy(*context_.get(), *image);
+  } else {
+    staging_.CopyRects(*context_.get(), *image, plan.rects);
+  }
   // The copy is queued before the frame goes back; the desktop is free for the next one.
   ReleaseFrame();
   hr = staging_.Map(*context_.get(), frame);
   if (FAILED(hr)) {
     LOG_WARN("[Capture] Map on duplication staging texture failed: 0x%08lX", Hex(hr));
-    return frame;
+    nv12_.clear();
+    return CapturedFrame{};
   }
   frame.status = CaptureStatus::kFrameReady;
   frame.protected_content_masked = info.ProtectedContentMaskedOut != 0;
+  frame.kept_until_next_frame = true;
+  if (rotation_ == FrameRotation::kNone) {
+    frame.nv12 = ConvertChanged(frame, plan);
+  }
   // The panel's image of a rotated monitor lies on its side.
   return turned != nullptr ? frame : RotateToUpright(frame, rotation_, upright_);
 }
 
+DamageCopyPlan DxgiDuplicationCapturer::PlanCopy(const DXGI_OUTDUPL_FRAME_INFO& info,
+                                                 const D3D11_TEXTURE2D_DESC& desc, bool created) {
+  // The rectangles are in the desktop image, which a rotated monitor's panel image is not.
+  if (created || nv12_.empty() || rotation_ != FrameRotation::kNone) {
+    return DamageCopyPlan{true, {}};
+  }
+  const auto damage = ReadFrameDamage(*duplication_.get(), info, metadata_);
+  if (!damage) {
+    return DamageCopyPlan{true, {}};
+  }
+  return PlanDamageCopy(*damage, 0, 0, desc.Width, desc.Height);
+}
+
+const uint8_t* DxgiDuplicationCapturer::ConvertChanged(const CapturedFrame& frame,
+                                                       const DamageCopyPlan& plan) {
+  const size_t luma = size_t{frame.width} * frame.height;
+  bool converted = true;
+  if (plan.whole) {
+    nv12_.resize(luma + size_t{frame.width} * (frame.height / 2));
+    converted = ConvertBgraToNv12(frame.data, frame.row_pitch, frame.width, frame.height,
+                                  {nv12_.data(), frame.width, nv12_.data() + luma, frame.width});
+  } else {
+    // After every copy: a rectangle's chroma blocks may reach into its neighbour's pixels.
+    for (const PixelRect& rect : plan.rects) {
+      converted =
+          ConvertBgraRectToNv12(frame.data, frame.row_pitch, frame.width, frame.height, rect,
+                                {nv12_.data(), frame.width, nv12_.data() + luma, frame.width}) &&
+          converted;
+    }
+  }
+  if (!converted) {
+    nv12_.clear();
+    return nullptr;
+  }
+  return nv12_.data();
+}
+
 void DxgiDuplicationCapturer::Release() {
   staging_.Unmap(context_.get());
+  nv12_.clear();
   ReleaseFrame();
   staging_.Release(context_.get());
   duplication_.Reset();

@@ -16,7 +16,7 @@ class HeldFrame {
  public:
   // `owner` is the capturer that produced the frame.
   void Keep(const CapturedFrame& frame, const void* owner);
-  // A lent picture is gone with its capturer's release.
+  // A lent picture is gone with its capturer's release or a failed capture.
   void ForgetLent();
   // Whether there is a picture to repeat while `active_owner` is the capturer in use: a
   // lent one belongs to its capturer only.

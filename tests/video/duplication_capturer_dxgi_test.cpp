@@ -13,6 +13,7 @@
 #include "video/capture_backend.h"
 #include "video/fake_duplication_dxgi.h"
 #include "video/letter_pixels.h"
+#include "video/nv12_converter.h"
 
 namespace orvane {
 namespace {
@@ -102,6 +103,47 @@ TEST(DxgiDuplicationTest, PointerOnlyUpdatesAreNoNewFrames) {
   EXPECT_EQ(desktop->record().rule_breaks, 0);
   EXPECT_EQ(desktop->record().frames_acquired, 4);
   EXPECT_EQ(desktop->record().frames_released, 4);
+}
+
+// The NV12 picture the capturer hands out equals a conversion of the frame it hands out.
+void ExpectNv12Matches(const CapturedFrame& frame) {
+  ASSERT_NE(frame.nv12, nullptr);
+  const size_t luma = size_t{frame.width} * frame.height;
+  std::vector<uint8_t> expected(luma + size_t{frame.width} * (frame.height / 2));
+  ASSERT_TRUE(
+      ConvertBgraToNv12(frame.data, frame.row_pitch, frame.width, frame.height,
+                        {expected.data(), frame.width, expected.data() + luma, frame.width}));
+  EXPECT_EQ(std::vector<uint8_t>(frame.nv12, frame.nv12 + expected.size()), expected);
+}
+
+// Only what a frame's dirty rectangles name is read back and converted: the rest keeps the
+// last frame's pixels (here the desktop draws outside them too, which the documented
+// contract says it never does, to show what was copied).
+TEST(DxgiDuplicationTest, OnlyTheDirtyRectanglesAreCopiedAndConverted) {
+  const std::vector<std::string> first = {"AAAAAAAA", "AAAAAAAA", "AAAAAAAA", "AAAAAAAA"};
+  FakeDxgiDesktop desktop({{{kLandscape, 0, 0, DXGI_MODE_ROTATION_IDENTITY, first}}}, {kLandscape});
+  DxgiDuplicationCapturer capturer(desktop.Api());
+  ASSERT_TRUE(capturer.Initialize(0, 8, 4));
+  const CapturedFrame whole = capturer.Capture(16);
+  ASSERT_EQ(whole.status, CaptureStatus::kFrameReady);
+  EXPECT_EQ(Letters(whole), first);
+  EXPECT_TRUE(whole.kept_until_next_frame);
+  ExpectNv12Matches(whole);
+
+  desktop.Draw(kLandscape, {"BBBBBBBB", "BBBBBBBB", "BBBBBBBB", "BBBBBBBB"},
+               {RECT{2, 1, 4, 3}, RECT{7, 0, 8, 1}});
+  const CapturedFrame partial = capturer.Capture(16);
+  ASSERT_EQ(partial.status, CaptureStatus::kFrameReady);
+  EXPECT_EQ(Letters(partial),
+            (std::vector<std::string>{"AAAAAAAB", "AABBAAAA", "AABBAAAA", "AAAAAAAA"}));
+  ExpectNv12Matches(partial);
+
+  // The kept picture stays readable while nothing new comes.
+  EXPECT_EQ(capturer.Capture(16).status, CaptureStatus::kNoNewFrame);
+  EXPECT_EQ(Letters(partial),
+            (std::vector<std::string>{"AAAAAAAB", "AABBAAAA", "AABBAAAA", "AAAAAAAA"}));
+  capturer.Release();
+  EXPECT_EQ(desktop.record().rule_breaks, 0);
 }
 
 // A source that always has the same picture, standing in for the last resort.

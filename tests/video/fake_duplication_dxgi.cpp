@@ -14,6 +14,8 @@ struct FakeDxgiDesktop::OutputState {
   Monitor monitor;
   // The picture the next acquire presents, and whether only the pointer moved.
   std::deque<std::vector<std::string>> drawn;
+  // The rectangles each drawing changed, in the desktop image of the monitor.
+  std::deque<std::vector<RECT>> dirty;
   std::deque<bool> updates;  // true: pointer only
   int live_duplications = 0;
 };
@@ -62,6 +64,10 @@ class DxgiObject : public Interface {
   std::atomic<ULONG> references_{1};
 };
 
+RECT WholeImage(const std::vector<std::string>& picture) {
+  return RECT{0, 0, static_cast<LONG>(picture[0].size()), static_cast<LONG>(picture.size())};
+}
+
 RECT DesktopRect(const FakeDxgiDesktop::Monitor& monitor) {
   const LONG width = static_cast<LONG>(monitor.picture[0].size());
   const LONG height = static_cast<LONG>(monitor.picture.size());
@@ -79,8 +85,9 @@ class FakeDuplication final : public DxgiObject<IDXGIOutputDuplication> {
         device_(std::move(device)),
         generation_(desktop.desktop_generation_) {
     ++output_->live_duplications;
-    // The first acquire shows what the monitor shows now.
+    // The first acquire shows what the monitor shows now, all of it dirty.
     output_->drawn.assign(1, output_->monitor.picture);
+    output_->dirty.assign(1, {WholeImage(output_->monitor.picture)});
     output_->updates.assign(1, false);
   }
 
@@ -121,11 +128,17 @@ class FakeDuplication final : public DxgiObject<IDXGIOutputDuplication> {
     } else {
       const HRESULT hr = Present(output_->drawn.front());
       output_->drawn.pop_front();
+      held_dirty_ = std::move(output_->dirty.front());
+      output_->dirty.pop_front();
       if (FAILED(hr)) {
         return hr;
       }
       info->LastPresentTime.QuadPart = ++desktop_.present_clock_;
       info->AccumulatedFrames = 1;
+      info->TotalMetadataBufferSize = static_cast<UINT>(held_dirty_.size() * sizeof(RECT));
+    }
+    if (pointer_only) {
+      held_dirty_.clear();
     }
     held_ = true;
     ++desktop_.record_.frames_acquired;
@@ -146,9 +159,15 @@ class FakeDuplication final : public DxgiObject<IDXGIOutputDuplication> {
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetFrameDirtyRects(UINT, RECT*, UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetFrameMoveRects(UINT, DXGI_OUTDUPL_MOVE_RECT*, UINT*) override {
-    return E_NOTIMPL;
+  // Metadata belongs to the held frame; a buffer too small for it is refused with the size
+  // it needs. This desktop never moves anything, so there are no move rectangles.
+  HRESULT STDMETHODCALLTYPE GetFrameDirtyRects(UINT size, RECT* rects, UINT* required) override {
+    return CopyMetadata(held_dirty_.data(), held_dirty_.size() * sizeof(RECT), size, rects,
+                        required);
+  }
+  HRESULT STDMETHODCALLTYPE GetFrameMoveRects(UINT size, DXGI_OUTDUPL_MOVE_RECT* moves,
+                                              UINT* required) override {
+    return CopyMetadata(nullptr, 0, size, moves, required);
   }
   HRESULT STDMETHODCALLTYPE GetFramePointerShape(UINT, void*, UINT*,
                                                  DXGI_OUTDUPL_POINTER_SHAPE_INFO*) override {
@@ -192,12 +211,35 @@ class FakeDuplication final : public DxgiObject<IDXGIOutputDuplication> {
     return S_OK;
   }
 
+  HRESULT CopyMetadata(const void* metadata, size_t bytes, UINT size, void* buffer,
+                       UINT* required) {
+    if (generation_ != desktop_.desktop_generation_) {
+      return DXGI_ERROR_ACCESS_LOST;
+    }
+    if (!held_) {
+      ++desktop_.record_.rule_breaks;
+      return DXGI_ERROR_INVALID_CALL;
+    }
+    if (required == nullptr || (size > 0 && buffer == nullptr)) {
+      return E_INVALIDARG;
+    }
+    *required = static_cast<UINT>(bytes);
+    if (size < bytes) {
+      return DXGI_ERROR_MORE_DATA;
+    }
+    if (bytes > 0) {
+      std::memcpy(buffer, metadata, bytes);
+    }
+    return S_OK;
+  }
+
   FakeDxgiDesktop& desktop_;
   std::shared_ptr<FakeDxgiDesktop::OutputState> output_;
   ComRef<ID3D11Device> device_;
   ComRef<ID3D11Texture2D> texture_;
   const uint64_t generation_;
   bool held_ = false;
+  std::vector<RECT> held_dirty_;
 };
 
 class FakeOutput final : public DxgiObject<IDXGIOutput1> {
@@ -442,9 +484,11 @@ FakeDxgiDesktop::OutputState* FakeDxgiDesktop::Find(HMONITOR monitor) {
   return nullptr;
 }
 
-void FakeDxgiDesktop::Draw(HMONITOR monitor, std::vector<std::string> picture) {
+void FakeDxgiDesktop::Draw(HMONITOR monitor, std::vector<std::string> picture,
+                           std::vector<RECT> dirty) {
   OutputState* output = Find(monitor);
   output->monitor.picture = picture;
+  output->dirty.push_back(dirty.empty() ? std::vector<RECT>{WholeImage(picture)} : dirty);
   output->drawn.push_back(std::move(picture));
   output->updates.push_back(false);
 }

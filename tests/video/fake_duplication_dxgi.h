@@ -29,7 +29,10 @@ namespace orvane::testing {
 //   the image it hands out is the panel's, not the rotated desktop.
 // - AcquireNextFrame refuses while the previous frame is held (DXGI_ERROR_INVALID_CALL),
 //   times out at once when nothing changed, and reports a pointer-only update with
-//   LastPresentTime 0. ReleaseFrame refuses when no frame is held. After a desktop switch
+//   LastPresentTime 0. ReleaseFrame refuses when no frame is held. A presented frame's
+//   dirty rectangles (TotalMetadataBufferSize bytes with its move rectangles) are read
+//   while it is held, else DXGI_ERROR_INVALID_CALL; a buffer too small for them gets
+//   DXGI_ERROR_MORE_DATA and the size needed. After a desktop switch
 //   every duplication of the old desktop answers DXGI_ERROR_ACCESS_LOST.
 // - The image is in video memory: MapDesktopSurface is DXGI_ERROR_UNSUPPORTED.
 // The textures are real Direct3D 11 textures of the device given to DuplicateOutput.
@@ -59,8 +62,9 @@ class FakeDxgiDesktop {
 
   DuplicationApi Api();
 
-  // Something new is drawn on the monitor: the next acquire presents its picture.
-  void Draw(HMONITOR monitor, std::vector<std::string> picture);
+  // Something new is drawn on the monitor: the next acquire presents its picture, with
+  // `dirty` (in the monitor's desktop image) as the changed rectangles, or all of it.
+  void Draw(HMONITOR monitor, std::vector<std::string> picture, std::vector<RECT> dirty = {});
   // Only the mouse pointer moves on the monitor.
   void MovePointer(HMONITOR monitor);
   // The secure desktop (lock screen, elevation prompt) takes the input, and back.
