@@ -286,10 +286,15 @@ TEST_P(HostileClientTest, AClientThatStopsReadingIsDroppedAndTheQueuedOneServed)
   ASSERT_TRUE(host_->WaitForOutput("[TCP] Promoted queued client 127.0.0.2:", 30s))
       << sent << " pings sent\n"
       << host_->Output();
+  // Which limit ends it first depends on how both sides' buffers fill on a loaded machine:
+  // the stuck write, the full queue, or, once the flood's own send stalls inside a frame
+  // behind the host's full receive window, that frame's deadline.
   const std::string output = host_->Output();
   EXPECT_TRUE(output.find("took no control frame for 10000 ms; closing the connection") !=
                   std::string::npos ||
               output.find("is not reading its control frames; closing the connection") !=
+                  std::string::npos ||
+              output.find(" not completed within 10000 ms; closing the connection") !=
                   std::string::npos)
       << sent << " pings sent\n"
       << output;
