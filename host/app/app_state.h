@@ -96,6 +96,9 @@ struct AppState {
   std::atomic<uint32_t> capture_output_index{0};
   CaptureSourceSlot capture_backend;
   std::atomic<uint32_t> monitor_count{1};
+  // The extended display's size (width << 16 | height) while there is one, else 0; a
+  // background relaunch adds it again.
+  std::atomic<uint32_t> extended_size{0};
   // Written once by the entry point before the console handler is installed.
   HostOptions relaunch_options;
   // Undoes what the host changed on the desktop before a relaunch, since this process then

@@ -12,8 +12,11 @@ void RelaunchInBackground(const AppState& state, const Relauncher& relaunch) {
   if (state.before_relaunch) {
     state.before_relaunch();
   }
-  const RelaunchResult result =
-      relaunch(BackgroundRelaunchArguments(state.relaunch_options, CurrentProcessId()));
+  HostOptions options = state.relaunch_options;
+  const uint32_t extended = state.extended_size.load();
+  options.extend_width = static_cast<uint16_t>(extended >> 16);
+  options.extend_height = static_cast<uint16_t>(extended & 0xFFFF);
+  const RelaunchResult result = relaunch(BackgroundRelaunchArguments(options, CurrentProcessId()));
   switch (result.outcome) {
     case RelaunchResult::Outcome::kPathLookupFailed:
       LOG_WARN("[Main] Relaunch path lookup failed: 0x%08lX",

@@ -84,8 +84,23 @@ std::vector<TrayCaptureSource> TraySources(const std::vector<CaptureSourceInfo>&
   return offered;
 }
 
+// The tray's "Extend the desktop" adds a monitor of the size --extend gave, or this one.
+constexpr uint16_t kDefaultExtendWidth = 1920;
+constexpr uint16_t kDefaultExtendHeight = 1080;
+
+// Adds the extended display and notes its size for a background relaunch.
+std::optional<uint32_t> AddExtendedDisplay(ExtendedDisplay& display, AppState& state,
+                                           uint16_t width, uint16_t height) {
+  const std::optional<uint32_t> output = display.Add(width, height);
+  if (output) {
+    state.extended_size.store(uint32_t{width} << 16 | height);
+  }
+  return output;
+}
+
 void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options,
-                 const std::vector<CaptureSourceInfo>& capture_sources) {
+                 const std::vector<CaptureSourceInfo>& capture_sources,
+                 ExtendedDisplay& extended_display) {
   TrayModel& model = tray.model();
   model.SetOutputIndex(state.capture_output_index.load());
   model.SetMonitorCount(state.monitor_count.load());
@@ -98,6 +113,17 @@ void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options,
   };
   services.prepare_usb_route = [options] { return UsbRoute().Setup(options); };
   services.open_console = ShowHostConsole;
+  const uint16_t width = options.extend_width != 0 ? options.extend_width : kDefaultExtendWidth;
+  const uint16_t height = options.extend_width != 0 ? options.extend_height : kDefaultExtendHeight;
+  services.add_extended_display = [&extended_display, &state, width, height] {
+    return AddExtendedDisplay(extended_display, state, width, height);
+  };
+  services.remove_extended_display = [&extended_display, &state] {
+    extended_display.Remove();
+    state.extended_size.store(0);
+  };
+  services.count_monitors = CountedMonitors;
+  model.SetExtend(ExtendedDisplay::Supported(), state.extended_size.load() != 0);
   model.SetActions(MakeTrayActions(state, std::move(services)));
 }
 
@@ -156,8 +182,8 @@ int RunHost(int argc, const char* const* argv) {
              command_line.extend_rejected.c_str());
   }
   if (options.extend_width != 0) {
-    if (const std::optional<uint32_t> output =
-            extended_display.Add(options.extend_width, options.extend_height)) {
+    if (const std::optional<uint32_t> output = AddExtendedDisplay(
+            extended_display, state, options.extend_width, options.extend_height)) {
       state.capture_output_index.store(*output);
     }
   }
@@ -169,7 +195,7 @@ int RunHost(int argc, const char* const* argv) {
   tray.Start();
   tray.SetTooltip(kIdleTooltip);
   state.monitor_count.store(CountedMonitors());
-  PrepareTray(tray, state, options, capture_sources);
+  PrepareTray(tray, state, options, capture_sources, extended_display);
   if (command_line.background && !command_line.console) {
     DetachFromConsole();
   }
@@ -187,9 +213,10 @@ int RunHost(int argc, const char* const* argv) {
   };
   RunReconnectLoop(state, options, environment, tray);
 
-  extended_display.Remove();
   discovery.Unregister();
+  // After the tray, which could add the display again.
   tray.Stop();
+  extended_display.Remove();
   state.active_session.Clear();
   StopPlatformRuntime();
   LOG_INFO("[Main] Shutdown complete.");

@@ -1,5 +1,6 @@
 #include "app/tray_actions.h"
 
+#include <atomic>
 #include <memory>
 
 #include "session/host_session.h"
@@ -56,6 +57,36 @@ TrayActions MakeTrayActions(AppState& state, TrayActionServices services) {
     shared->notify(StopActiveSession(state)
                        ? "Capture source updated. Reconnecting stream with new monitor."
                        : "Capture source updated for next stream.");
+  };
+  // The monitor streamed before the desktop was extended, streamed again once it is not.
+  auto output_before = std::make_shared<std::atomic<uint32_t>>(0);
+  actions.set_extended = [&state, shared, output_before](bool extend) {
+    TrayExtendOutcome outcome;
+    if (extend) {
+      const uint32_t previous = state.capture_output_index.load();
+      if (const std::optional<uint32_t> output = shared->add_extended_display()) {
+        output_before->store(previous);
+        state.capture_output_index.store(*output);
+        outcome.extended = true;
+        shared->notify(StopActiveSession(state)
+                           ? "Desktop extended. Reconnecting stream with the new display."
+                           : "Desktop extended for the next stream.");
+      } else {
+        shared->notify("The desktop cannot be extended here. The log says why.");
+      }
+    } else {
+      shared->remove_extended_display();
+      state.capture_output_index.store(output_before->load());
+      shared->notify(StopActiveSession(state) ? "Extended display removed. Reconnecting stream."
+                                              : "Extended display removed.");
+    }
+    state.monitor_count.store(shared->count_monitors());
+    if (state.capture_output_index.load() >= state.monitor_count.load()) {
+      state.capture_output_index.store(0);
+    }
+    outcome.output_index = state.capture_output_index.load();
+    outcome.monitor_count = state.monitor_count.load();
+    return outcome;
   };
   actions.select_backend = [&state, shared](const std::string& name, const std::string& title) {
     state.capture_backend.store(name);

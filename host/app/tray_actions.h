@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/app_state.h"
@@ -16,9 +18,14 @@ struct TrayActionServices {
   std::function<bool()> prepare_usb_route;
   // Brings the host's console (or its log) into view.
   std::function<void()> open_console;
+  // Adds the extended display (its capture output index, or nothing when the desktop
+  // refused it) and takes it away again.
+  std::function<std::optional<uint32_t>()> add_extended_display;
+  std::function<void()> remove_extended_display;
+  std::function<uint32_t()> count_monitors;
 };
 
-// The six tray actions. They reach the rest of the host only through `state` (its
+// The tray actions. They reach the rest of the host only through `state` (its
 // atomic fields and the running session's RequestStop), so they may run on the tray
 // thread while sessions come and go.
 TrayActions MakeTrayActions(AppState& state, TrayActionServices services);

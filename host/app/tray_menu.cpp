@@ -45,6 +45,14 @@ std::vector<TrayMenuItem> BuildTrayMenu(const TrayMenuState& state) {
     monitor_items.push_back(
         Choice(text, kTrayMonitorFirst + index, state.output_index == index, index < monitors));
   }
+  // Only where the desktop can gain a monitor.
+  if (state.extend_available) {
+    monitor_items.push_back(Separator());
+    TrayMenuItem extend = Command("Extend the desktop", kTrayExtend);
+    extend.checkable = true;
+    extend.checked = state.extended;
+    monitor_items.push_back(std::move(extend));
+  }
   const std::vector<TrayCaptureSource>& sources = state.capture_sources;
   // Choosing the first source explicitly is what Auto does first, so Auto shows checked.
   bool other_chosen = false;

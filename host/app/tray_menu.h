@@ -20,6 +20,8 @@ enum TrayCommand : uint32_t {
   // One id per choosable capture source after the first, in list order (1011 is WGC on
   // Windows).
   kTrayBackendOthersFirst = 1011,
+  // Past every capture source's id.
+  kTrayExtend = 1100,
 };
 
 // A capture source the user may choose, as the Capture Backend menu shows it.
@@ -38,6 +40,10 @@ struct TrayMenuState {
   // The choosable sources in preference order; the first is what Auto starts with.
   std::vector<TrayCaptureSource> capture_sources{};
   std::string capture_choice = "auto";
+  // "Extend the desktop": whether this desktop can be (the entry is shown), and whether
+  // it is now.
+  bool extend_available = false;
+  bool extended = false;
 };
 
 struct TrayMenuItem {

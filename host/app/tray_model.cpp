@@ -51,6 +51,12 @@ void TrayModel::SetCaptureChoice(const std::string& name) {
   state_.capture_choice = name;
 }
 
+void TrayModel::SetExtend(bool available, bool extended) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  state_.extend_available = available;
+  state_.extended = extended;
+}
+
 std::string TrayModel::Tooltip() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return state_.tooltip;
@@ -80,6 +86,17 @@ bool TrayModel::HandleCommand(uint32_t id) {
         break;
       case kTrayUsbSetup:
         action = actions_.usb_setup;
+        break;
+      case kTrayExtend:
+        if (state_.extend_available && actions_.set_extended) {
+          action = [this, set = actions_.set_extended, want = !state_.extended] {
+            const TrayExtendOutcome outcome = set(want);
+            std::lock_guard<std::mutex> lock(mutex_);
+            state_.extended = outcome.extended;
+            state_.output_index = outcome.output_index;
+            state_.monitor_count = outcome.monitor_count;
+          };
+        }
         break;
       case kTrayBackendAuto:
         if (actions_.select_backend) {

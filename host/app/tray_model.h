@@ -11,6 +11,13 @@
 
 namespace orvane {
 
+// What the desktop is like after "Extend the desktop" was chosen.
+struct TrayExtendOutcome {
+  bool extended = false;
+  uint32_t output_index = 0;  // the monitor streamed now
+  uint32_t monitor_count = 1;
+};
+
 // What the tray's commands do; each runs on the tray thread and may be empty.
 struct TrayActions {
   std::function<void()> open_console;
@@ -20,6 +27,8 @@ struct TrayActions {
   std::function<void(uint32_t index)> select_monitor;
   // `name` is a capture source's or "auto"; `title` how the menu showed it.
   std::function<void(const std::string& name, const std::string& title)> select_backend;
+  // Adds (true) or removes the extended display; says what the desktop has afterwards.
+  std::function<TrayExtendOutcome(bool extend)> set_extended;
 };
 
 // The tray apart from how a desktop draws it: the state its menu shows and the commands
@@ -38,6 +47,7 @@ class TrayModel {
   void SetMonitorCount(uint32_t count);
   void SetCaptureSources(std::vector<TrayCaptureSource> sources);
   void SetCaptureChoice(const std::string& name);
+  void SetExtend(bool available, bool extended);
 
   std::string Tooltip() const;
   TrayMenuState State() const;

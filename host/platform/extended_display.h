@@ -16,6 +16,9 @@ class ExtendedDisplay {
   ExtendedDisplay(const ExtendedDisplay&) = delete;
   ExtendedDisplay& operator=(const ExtendedDisplay&) = delete;
 
+  // Whether this platform can add a monitor at all.
+  static bool Supported();
+
   // Adds a width x height monitor right of the others. Returns its capture output index,
   // or nothing when the desktop refused it (logged with the reason).
   std::optional<uint32_t> Add(uint16_t width, uint16_t height);

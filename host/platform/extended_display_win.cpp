@@ -7,6 +7,10 @@ namespace orvane {
 // install.
 struct ExtendedDisplay::Added {};
 
+bool ExtendedDisplay::Supported() {
+  return false;
+}
+
 ExtendedDisplay::ExtendedDisplay() = default;
 ExtendedDisplay::~ExtendedDisplay() = default;
 

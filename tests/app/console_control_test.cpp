@@ -73,10 +73,13 @@ TEST(ConsoleControlTest, ConsoleCloseRelaunchesInBackgroundWithTheSameOptions) {
   EXPECT_FALSE(state.shutdown_requested.load());
 }
 
+// The extended display there now goes to the new host, whether the command line or the tray
+// added it.
 TEST(ConsoleControlTest, ConsoleCloseKeepsTheExtendedMonitorAndUndoesItsOwnFirst) {
   AppState state;
-  state.relaunch_options.extend_width = 1280;
-  state.relaunch_options.extend_height = 800;
+  state.relaunch_options.extend_width = 640;
+  state.relaunch_options.extend_height = 480;
+  state.extended_size = 1280u << 16 | 800u;
   std::vector<std::string> order;
   state.before_relaunch = [&order] { order.push_back("undo"); };
   const Relauncher relaunch = [&order](const std::vector<std::string>& arguments) {

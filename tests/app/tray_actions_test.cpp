@@ -65,6 +65,16 @@ class TrayActionsTest : public ::testing::Test {
     services.notify = [this](const std::string& text) { notices_.push_back(text); };
     services.prepare_usb_route = [this] { return usb_works_; };
     services.open_console = [this] { ++console_opened_; };
+    // A desktop of two monitors that gains a third while extended, when it allows it.
+    services.add_extended_display = [this]() -> std::optional<uint32_t> {
+      if (!desktop_grows_) {
+        return std::nullopt;
+      }
+      monitors_ = 3;
+      return 2;
+    };
+    services.remove_extended_display = [this] { monitors_ = 2; };
+    services.count_monitors = [this] { return monitors_; };
     actions_ = MakeTrayActions(state_, std::move(services));
   }
 
@@ -80,6 +90,8 @@ class TrayActionsTest : public ::testing::Test {
   std::vector<std::string> notices_;
   bool usb_works_ = true;
   int console_opened_ = 0;
+  bool desktop_grows_ = true;
+  uint32_t monitors_ = 2;
 };
 
 TEST_F(TrayActionsTest, ExitStopsTheSessionAndTheProcessWithoutRelaunch) {
@@ -152,6 +164,37 @@ TEST_F(TrayActionsTest, BackendSelectionAppliesToTheNextSession) {
                           "Capture backend set to Auto.",
                           "Capture backend set to WGC (Beta). Reconnecting stream.",
                           "Capture backend set to Auto. Reconnecting stream.",
+                      }));
+}
+
+// The extended display is streamed while it is there; afterwards the monitor streamed
+// before it is again. A running stream restarts on it; a refusal changes nothing.
+TEST_F(TrayActionsTest, ExtendingStreamsTheNewDisplayAndRemovingItTheOldOne) {
+  state_.monitor_count = 2;
+  state_.capture_output_index = 1;
+  {
+    auto session = StartSession();
+    const TrayExtendOutcome added = actions_.set_extended(true);
+    EXPECT_TRUE(session->Ended());
+    EXPECT_TRUE(added.extended);
+    EXPECT_EQ(added.output_index, 2u);
+    EXPECT_EQ(added.monitor_count, 3u);
+    EXPECT_EQ(state_.capture_output_index.load(), 2u);
+  }
+  state_.active_session.Clear();
+  const TrayExtendOutcome removed = actions_.set_extended(false);
+  EXPECT_FALSE(removed.extended);
+  EXPECT_EQ(removed.output_index, 1u);
+  EXPECT_EQ(state_.monitor_count.load(), 2u);
+
+  desktop_grows_ = false;
+  const TrayExtendOutcome refused = actions_.set_extended(true);
+  EXPECT_FALSE(refused.extended);
+  EXPECT_EQ(refused.output_index, 1u);
+  EXPECT_EQ(notices_, (std::vector<std::string>{
+                          "Desktop extended. Reconnecting stream with the new display.",
+                          "Extended display removed.",
+                          "The desktop cannot be extended here. The log says why.",
                       }));
 }
 

@@ -118,13 +118,30 @@ TEST(TrayMenuTest, BackendEntriesFollowThePlatformsSources) {
   }
 }
 
+// Where the desktop can gain a monitor, the monitor choice ends with "Extend the desktop",
+// checked while the extended display is there.
+TEST(TrayMenuTest, ExtendingIsOfferedBesideTheMonitorsWhereTheDesktopCanGrow) {
+  TrayMenuState state;
+  state.capture_sources = {{"x11shm", "X11 MIT-SHM", true}};
+  state.monitor_count = 2;
+  state.output_index = 1;
+  state.extend_available = true;
+  std::vector<std::string> lines = Describe(state);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 10, lines.begin() + 14),
+            (std::vector<std::string>{"  Monitor 4 #1009 [grey]", "  --",
+                                      "  Extend the desktop #1100", "Capture Backend >"}));
+  state.extended = true;
+  EXPECT_EQ(Describe(state)[12], "  Extend the desktop #1100 [x]");
+}
+
 TEST(TrayMenuTest, MonitorAndBackendEntriesAreChoicesOthersAreNot) {
   TrayMenuState state;
   state.capture_sources = WindowsSources();
+  state.extend_available = true;
   for (const TrayMenuItem& item : BuildTrayMenu(state)) {
     EXPECT_FALSE(item.checkable) << item.text;
     for (const TrayMenuItem& child : item.children) {
-      EXPECT_TRUE(child.checkable) << child.text;
+      EXPECT_TRUE(child.checkable || child.kind == Kind::kSeparator) << child.text;
     }
   }
 }

@@ -95,6 +95,32 @@ TEST_F(TrayModelTest, ChoicesShowInTheNextMenu) {
   EXPECT_EQ(state.output_index, 1u);
 }
 
+// "Extend the desktop" asks for the opposite of what the menu shows and then shows what the
+// desktop has: the display, the monitor streamed and the monitors to choose from.
+TEST_F(TrayModelTest, ExtendingAsksForTheOppositeAndShowsTheOutcome) {
+  std::vector<bool> asked;
+  TrayActions actions;
+  actions.set_extended = [&asked](bool extend) {
+    asked.push_back(extend);
+    return extend ? TrayExtendOutcome{true, 2, 3} : TrayExtendOutcome{false, 0, 2};
+  };
+  model_.SetActions(std::move(actions));
+  EXPECT_FALSE(model_.HandleCommand(kTrayExtend));  // not offered on this desktop
+
+  model_.SetExtend(true, false);
+  ASSERT_TRUE(model_.HandleCommand(kTrayExtend));
+  TrayMenuState state = model_.State();
+  EXPECT_TRUE(state.extended);
+  EXPECT_EQ(state.output_index, 2u);
+  EXPECT_EQ(state.monitor_count, 3u);
+  ASSERT_TRUE(model_.HandleCommand(kTrayExtend));
+  EXPECT_EQ(asked, (std::vector<bool>{true, false}));
+  state = model_.State();
+  EXPECT_FALSE(state.extended);
+  EXPECT_EQ(state.output_index, 0u);
+  EXPECT_EQ(state.monitor_count, 2u);
+}
+
 TEST_F(TrayModelTest, AClickOnTheIconOpensTheConsole) {
   EXPECT_TRUE(model_.Activate());
   EXPECT_EQ(ran_, std::vector<std::string>{"open"});

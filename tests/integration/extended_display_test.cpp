@@ -2,6 +2,7 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "integration/dbus_session.h"
 #include "integration/paired_host.h"
 #include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
@@ -178,6 +180,47 @@ TEST_F(ExtendedDisplayTest, MonitorLivesAsLongAsTheHostAndTheScreenGrowsOnlyWhen
     EXPECT_EQ(randr_.Monitors().size(), 1u);
     EXPECT_EQ(randr_.ScreenSize(), std::make_pair(c.screen_width, uint16_t{1080}));
   }
+}
+
+// The tray's "Extend the desktop" takes the monitor away while the host runs and adds it
+// again; the menu shows which.
+TEST_F(ExtendedDisplayTest, TheTrayTakesTheMonitorAwayAndAddsItAgain) {
+  DbusDaemon bus(temp_.path());
+  ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
+  FakeDesktop desktop(bus.address(), true, true);
+  ASSERT_TRUE(desktop.ready());
+  ASSERT_TRUE(host_.Start({"--extend", "1280x720"}, {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}}));
+  ASSERT_TRUE(WaitUntil([&] { return !desktop.RegisteredItems().empty(); }, 10s));
+  BusClient client(bus.address());
+  const auto click_extend = [&] {
+    GVariant* reply =
+        client.Call(desktop.RegisteredItems().at(0), "/MenuBar", "com.canonical.dbusmenu", "Event",
+                    g_variant_new("(isvu)", 1100, "clicked", g_variant_new_int32(0), 0u));
+    if (reply != nullptr) {
+      g_variant_unref(reply);
+    }
+    return reply != nullptr;
+  };
+  ASSERT_TRUE(randr_.Extended());
+
+  ASSERT_TRUE(click_extend());
+  EXPECT_TRUE(WaitUntil([&] {
+    return !randr_.Extended() &&
+           randr_.ScreenSize() == std::make_pair(uint16_t{1920}, uint16_t{1080});
+  })) << randr_.ScreenSize().first;
+  ASSERT_TRUE(click_extend());
+  EXPECT_TRUE(WaitUntil([&] {
+    return randr_.Extended() == Monitor{kMonitorName, 1920, 0, 1280, 720};
+  }));
+  EXPECT_TRUE(WaitUntil([&] {
+    const auto& notices = desktop.Notifications();
+    return std::any_of(notices.begin(), notices.end(), [](const auto& notice) {
+      return notice.body == "Desktop extended for the next stream.";
+    });
+  }));
+
+  Terminate();
+  EXPECT_EQ(randr_.Extended(), std::nullopt);
 }
 
 // The process whose command line holds `argument` right after `option`; 0 when none does.

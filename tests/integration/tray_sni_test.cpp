@@ -188,6 +188,8 @@ TEST_F(TraySniTest, TheItemRegistersShowsItsStateAndExitEndsTheHost) {
                         "  Monitor 2 #1007 [grey]",
                         "  Monitor 3 #1008 [grey]",
                         "  Monitor 4 #1009 [grey]",
+                        "  --",
+                        "  Extend the desktop #1100",
                         "Capture Backend >",
                         "  Backend: Auto (X11 MIT-SHM) #1010 [x]",
                         "--",

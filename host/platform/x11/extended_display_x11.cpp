@@ -145,6 +145,10 @@ void Undo(const ExtendedDisplay::Added& added) {
 
 }  // namespace
 
+bool ExtendedDisplay::Supported() {
+  return true;
+}
+
 ExtendedDisplay::ExtendedDisplay() = default;
 
 ExtendedDisplay::~ExtendedDisplay() {
