@@ -2,6 +2,8 @@
 
 #include <opus.h>
 
+#include <cstdio>
+
 namespace orvane::viewer {
 namespace {
 
@@ -40,6 +42,7 @@ bool AudioPlayer::Open() {
     return false;
   }
   decoded_.resize(size_t{kMaxFrameSamples} * kChannels);
+  std::printf("Sound through %s\n", SDL_GetCurrentAudioDriver());
   SDL_PauseAudioDevice(device_, 0);
   return true;
 }

@@ -285,7 +285,8 @@ bool ViewerSession::RunConnection() {
               "Streaming from " + options_.host + " (" +
                   std::to_string(accept.selected_resolution().width()) + "x" +
                   std::to_string(accept.selected_resolution().height()) + ", " +
-                  (accept.selected_codec() == v1::VIDEO_CODEC_HEVC ? "HEVC" : "H.264") + ")");
+                  (accept.selected_codec() == v1::VIDEO_CODEC_HEVC ? "HEVC" : "H.264") +
+                  (accept.audio_enabled() ? ", sound" : "") + ")");
     Serve(control, session_id);
   }
   {
