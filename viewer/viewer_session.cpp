@@ -111,9 +111,6 @@ HostCursor ViewerSession::cursor() const {
 }
 
 std::optional<int64_t> ViewerSession::HostToLocal(uint64_t host_us) const {
-  if (same_machine_) {
-    return static_cast<int64_t>(host_us);
-  }
   std::lock_guard lock(mutex_);
   return clock_.ToLocal(host_us);
 }
@@ -202,7 +199,11 @@ bool ViewerSession::RunConnection() {
     SetStatus(SessionPhase::kWaitingForHost, "Cannot resolve " + options_.host);
     return true;
   }
-  same_machine_ = IsLoopback(host);
+  {
+    // One machine has one clock; pings would only blur it.
+    std::lock_guard lock(mutex_);
+    clock_ = IsLoopback(host) ? ClockOffset::SameClock() : ClockOffset();
+  }
   client::MediaReceiver receiver;
   if (!receiver.Open(options_.media_port)) {
     SetStatus(SessionPhase::kRefused, receiver.last_error());

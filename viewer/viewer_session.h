@@ -90,7 +90,6 @@ class ViewerSession {
   ViewerStats& stats_;
   AudioPlayer* audio_;
   client::KeyframeRecovery recovery_;
-  bool same_machine_ = false;
   bool refused_ = false;  // by the host, or for want of an identity: trying again is pointless
 
   std::atomic<bool> running_{false};
