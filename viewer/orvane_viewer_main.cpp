@@ -67,6 +67,10 @@ int main(int argc, char** argv) {
     std::printf("%s", orvane::viewer::ViewerHelp().c_str());
     return kExitOk;
   }
+  if (options->version) {
+    std::printf("orvane-viewer %s\n", ORVANE_VERSION);
+    return kExitOk;
+  }
   if (!orvane::StartPlatformRuntime().ok()) {
     return kExitFailed;
   }

@@ -25,6 +25,7 @@ constexpr OptionSpec kSpecs[] = {
     {"--stats", "", "show the statistics overlay from the start (Ctrl+Alt+S toggles)"},
     {"--seconds", "N", "quit after N seconds, printing the statistics"},
     {"--identity", "FILE", "identity file (default: the reference client's)"},
+    {"--version", "", "print the version"},
     {"--help", "", "show this help"},
 };
 
@@ -87,6 +88,7 @@ std::optional<ViewerOptions> ParseViewerOptions(std::span<const std::string> arg
     return std::nullopt;
   }
   options.help = parsed->Has("--help");
+  options.version = parsed->Has("--version");
   const auto control = Port(*parsed, "--control-port", options.control_port, 1, error);
   const auto media = Port(*parsed, "--media-port", 0, 0, error);
   const auto input = Port(*parsed, "--input-port", 0, 0, error);

@@ -27,6 +27,7 @@ struct ViewerOptions {
   uint32_t seconds = 0;  // 0: until the window is closed
   std::filesystem::path identity_file;
   bool help = false;
+  bool version = false;
 };
 
 // nullopt, with `error` set, for a malformed command line.
