@@ -20,9 +20,6 @@ void FrameSlot::Put(const AVFrame* frame, uint64_t host_timestamp_us) {
     if (frame_ == nullptr) {
       return;
     }
-    if (full_) {
-      ++replaced_;
-    }
     av_frame_unref(frame_);
     full_ = av_frame_ref(frame_, frame) == 0;
     host_timestamp_us_ = host_timestamp_us;
@@ -44,11 +41,6 @@ bool FrameSlot::Take(AVFrame* out, uint64_t& host_timestamp_us) {
   full_ = false;
   host_timestamp_us = host_timestamp_us_;
   return true;
-}
-
-uint64_t FrameSlot::replaced() const {
-  std::lock_guard lock(mutex_);
-  return replaced_;
 }
 
 }  // namespace orvane::viewer

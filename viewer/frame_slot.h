@@ -23,7 +23,6 @@ class FrameSlot {
   void Put(const AVFrame* frame, uint64_t host_timestamp_us);
   // Moves the waiting picture into `out` (unreferenced first); false when none waits.
   bool Take(AVFrame* out, uint64_t& host_timestamp_us);
-  uint64_t replaced() const;
 
  private:
   const uint32_t wake_event_;
@@ -31,7 +30,6 @@ class FrameSlot {
   AVFrame* frame_;
   bool full_ = false;
   uint64_t host_timestamp_us_ = 0;
-  uint64_t replaced_ = 0;
 };
 
 }  // namespace orvane::viewer

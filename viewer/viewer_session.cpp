@@ -41,7 +41,8 @@ ViewerSession::ViewerSession(ViewerOptions options, FrameSlot& frames, ViewerSta
       frames_(frames),
       stats_(stats),
       audio_(audio),
-      recovery_(kKeyframeRetry) {}
+      recovery_(kKeyframeRetry),
+      pairing_code_(options_.code) {}
 
 ViewerSession::~ViewerSession() {
   Stop();
@@ -163,6 +164,7 @@ bool ViewerSession::SayHello(client::ControlClient& control, std::string code) {
     }
     switch (ack->hello_ack().result()) {
       case v1::AUTH_RESULT_OK:
+        pairing_code_.clear();
         if (!code.empty()) {
           std::printf("Paired: this device is now trusted by %s\n",
                       ack->hello_ack().host_name().c_str());
@@ -185,6 +187,8 @@ bool ViewerSession::SayHello(client::ControlClient& control, std::string code) {
       return false;
     }
     code = typed_code_;
+    // Kept for the next connection too, should this one end while the host waits.
+    pairing_code_ = code;
     lock.unlock();
     // Too soon after the last proof the host would drop this one unchecked.
     std::this_thread::sleep_until(sent_at + kProofGap);
@@ -214,7 +218,7 @@ bool ViewerSession::RunConnection() {
   if (!control.Connect(options_.host, options_.control_port)) {
     return true;
   }
-  if (!SayHello(control, options_.code)) {
+  if (!SayHello(control, pairing_code_)) {
     return !refused_;
   }
 

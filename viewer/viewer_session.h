@@ -90,6 +90,9 @@ class ViewerSession {
   ViewerStats& stats_;
   AudioPlayer* audio_;
   client::KeyframeRecovery recovery_;
+  // The code to prove in the next Hello: the one typed ahead, then the one typed in the
+  // window; none once trusted. Used on the session's thread only.
+  std::string pairing_code_;
   bool refused_ = false;  // by the host, or for want of an identity: trying again is pointless
 
   std::atomic<bool> running_{false};

@@ -126,22 +126,42 @@ class ViewerTest : public ::testing::Test {
       }
     }
     ASSERT_TRUE(StartHost());
-    // An untrusted device's Hello makes the host show a code.
-    RunShell(host_.Client("pair"), temp_ / "pair.log");
-    const std::string code =
-        ReadFile(temp_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt").substr(0, 6);
+    std::vector<std::string> arguments{"127.0.0.1",
+                                       "--control-port",
+                                       std::to_string(host_.control_port()),
+                                       "--identity",
+                                       (temp_ / "identity.json").string(),
+                                       "--size",
+                                       std::to_string(kWidth) + "x" + std::to_string(kHeight)};
+    if (!CodeTypedIntoWindow()) {
+      // An untrusted device's Hello makes the host show a code.
+      RunShell(host_.Client("pair"), temp_ / "pair.log");
+      arguments.insert(arguments.end(), {"--code", ShownCode()});
+    }
     viewer_ = std::make_unique<HostProcess>(
-        ORVANE_VIEWER_BINARY,
-        std::vector<std::string>{"127.0.0.1", "--control-port",
-                                 std::to_string(host_.control_port()), "--code", code, "--identity",
-                                 (temp_ / "identity.json").string(), "--size",
-                                 std::to_string(kWidth) + "x" + std::to_string(kHeight)},
-        temp_.path(),
+        ORVANE_VIEWER_BINARY, arguments, temp_.path(),
         HostProcess::Environment{{"DISPLAY", viewer_display_.display()},
                                  {"PULSE_SERVER", viewer_pulse_->address()},
                                  {"SDL_AUDIODRIVER", "pulseaudio"}});
+    if (CodeTypedIntoWindow()) {
+      ASSERT_TRUE(viewer_->WaitForOutput("Type the pairing code shown on the host", 30s))
+          << viewer_->Output();
+      ViewerUser user(viewer_display_.display());
+      user.Click(kWidth / 2, kHeight / 2);  // the pointer over the window gives it the keys
+      for (const char digit : ShownCode()) {
+        user.Press(XK_0 + (digit - '0'));
+      }
+      user.Press(XK_Return);
+    }
     ASSERT_TRUE(viewer_->WaitForOutput("Streaming from 127.0.0.1", 30s)) << viewer_->Output();
     EXPECT_NE(viewer_->Output().find("Paired: this device is now trusted"), std::string::npos);
+  }
+
+  // Whether the viewer starts without --code and is given the code in its window.
+  virtual bool CodeTypedIntoWindow() const { return false; }
+
+  std::string ShownCode() const {
+    return ReadFile(temp_ / "config" / "OrvaneDisplay" / "active_pairing_code.txt").substr(0, 6);
   }
 
   ::testing::AssertionResult StartHost() {
@@ -299,6 +319,16 @@ TEST_F(ViewerTest, ConnectsAgainToARestartedHost) {
   ASSERT_TRUE(StartHost());
   EXPECT_TRUE(WaitUntil([&] { return Count("Streaming from") >= 2; }, 30s)) << viewer_->Output();
   EXPECT_TRUE(host_->WaitForOutput("[Session] Starting stream", 10s)) << host_->Output();
+}
+
+class ViewerPairingPromptTest : public ViewerTest {
+ protected:
+  bool CodeTypedIntoWindow() const override { return true; }
+};
+
+// SetUp pairs through the window's prompt; the stream then shows the host.
+TEST_F(ViewerPairingPromptTest, TheCodeTypedIntoTheWindowPairsTheDevice) {
+  EXPECT_TRUE(WaitUntil([&] { return ShowsPattern(Screenshot()); }, 20s)) << viewer_->Output();
 }
 
 }  // namespace
