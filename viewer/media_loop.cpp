@@ -86,11 +86,10 @@ void MediaLoop::TakeVideo(const VideoFragment& fragment) {
   if (lost != lost_seen_) {
     stats_.OnFramesLost(lost - lost_seen_);
     lost_seen_ = lost;
-    // A frame the decoder never saw breaks every picture until the next keyframe.
-    if (!waiting_for_keyframe_) {
-      waiting_for_keyframe_ = true;
-      recovery_.OnFrameLost(now);
-    }
+    // A frame the decoder never saw breaks every picture until the next keyframe; that
+    // includes the stream's first keyframe, so a loss while waiting asks for one too.
+    waiting_for_keyframe_ = true;
+    recovery_.OnFrameLost(now);
   }
   for (const client::AccessUnit& unit : complete_) {
     stats_.OnFrameReceived(unit.bytes.size());

@@ -1,5 +1,9 @@
 #include <SDL.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -56,6 +60,10 @@ bool ChooseHost(orvane::viewer::ViewerOptions& options) {
 
 int main(int argc, char** argv) {
   orvane::Logger::Instance().SetConsoleStream(stderr);
+  // A picture that does not decode shows in the statistics (decoded below received);
+  // libavcodec's complaint about each unit, e.g. a warm-up keyframe sent twice, would
+  // only fill the terminal.
+  av_log_set_level(AV_LOG_FATAL);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   std::string error;
   auto options = orvane::viewer::ParseViewerOptions(arguments, error);
