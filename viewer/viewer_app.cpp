@@ -152,7 +152,6 @@ bool ViewerApp::Run() {
   }
   session_.Stop();
   std::printf("%s", stats_.Summary().c_str());
-  av_frame_free(&picture_);
   return session_.phase() != SessionPhase::kRefused;
 }
 
