@@ -12,6 +12,9 @@ extern "C" {
 }
 
 #include "platform/clock.h"
+#include "platform/x11/x11_display_source.h"
+#include "services/clipboard_backend_x11.h"
+#include "services/clipboard_monitor.h"
 #include "viewer/audio_player.h"
 #include "viewer/frame_slot.h"
 #include "viewer/input_translator.h"
@@ -60,6 +63,7 @@ class ViewerApp {
   void Handle(const SDL_Event& event);
   bool HandleShortcut(const SDL_KeyboardEvent& key);
   void HandleCodeKey(const SDL_KeyboardEvent& key);
+  void StartClipboard();
   void SyncClipboard(Clock::time_point now);
   void Relayout();
   void Draw();
@@ -77,7 +81,8 @@ class ViewerApp {
   bool quit_ = false;
   bool dirty_ = true;
   std::string typed_code_;
-  std::string local_clipboard_;
+  std::optional<ClipboardMonitor> x11_clipboard_;
+  std::string local_clipboard_;  // what SDL's clipboard held at the last look
   Clock::time_point next_clipboard_poll_;
   Clock::time_point next_text_;
   HostCursor cursor_;
@@ -95,10 +100,7 @@ bool ViewerApp::Run() {
   }
   overlay_ = options_.stats;
   Relayout();
-  if (char* text = SDL_GetClipboardText()) {
-    local_clipboard_ = text;
-    SDL_free(text);
-  }
+  StartClipboard();
   session_.Start();
   const auto began = Clock::now();
   while (!quit_) {
@@ -151,6 +153,9 @@ bool ViewerApp::Run() {
     session_.SendInput(event);
   }
   session_.Stop();
+  if (x11_clipboard_) {
+    x11_clipboard_->Stop();
+  }
   std::printf("%s", stats_.Summary().c_str());
   return session_.phase() != SessionPhase::kRefused;
 }
@@ -216,11 +221,16 @@ void ViewerApp::HandleCodeKey(const SDL_KeyboardEvent& key) {
 }
 
 void ViewerApp::SyncClipboard(Clock::time_point now) {
-  if (auto text = session_.TakeHostClipboardText()) {
-    SDL_SetClipboardText(text->c_str());
-    local_clipboard_ = *text;
+  if (auto update = session_.TakeHostClipboard()) {
+    if (x11_clipboard_) {
+      x11_clipboard_->Apply(*update);
+    } else if (!update->text.empty()) {
+      SDL_SetClipboardText(update->text.c_str());
+      local_clipboard_ = update->text;
+    }
   }
-  if (now < next_clipboard_poll_) {
+  // The X11 clipboard reports its changes itself; SDL's has to be asked.
+  if (x11_clipboard_ || now < next_clipboard_poll_) {
     return;
   }
   next_clipboard_poll_ = now + kClipboardPoll;
@@ -230,9 +240,28 @@ void ViewerApp::SyncClipboard(Clock::time_point now) {
   }
   if (local_clipboard_ != current) {
     local_clipboard_ = current;
-    session_.OfferClipboardText(local_clipboard_);
+    ClipboardData data;
+    data.text = local_clipboard_;
+    data.has_text = !data.text.empty();
+    session_.OfferClipboard(std::move(data));
   }
   SDL_free(current);
+}
+
+void ViewerApp::StartClipboard() {
+  // On X11 the host's own clipboard code serves this desktop too: text and PNG images,
+  // change events rather than polling, and no echo of what it wrote itself.
+  auto displays = std::make_shared<X11DisplaySource>();
+  if (displays->Get() != nullptr) {
+    x11_clipboard_.emplace();
+    x11_clipboard_->Start(std::make_unique<X11ClipboardBackend>(displays),
+                          [this](const ClipboardData& data) { session_.OfferClipboard(data); });
+    return;
+  }
+  if (char* text = SDL_GetClipboardText()) {
+    local_clipboard_ = text;
+    SDL_free(text);
+  }
 }
 
 void ViewerApp::Relayout() {

@@ -87,23 +87,25 @@ void ViewerSession::SendInput(v1::InputEvent event) {
   input_->SendEvent(event);
 }
 
-void ViewerSession::OfferClipboardText(std::string text) {
+void ViewerSession::OfferClipboard(ClipboardData data) {
   std::lock_guard lock(mutex_);
-  // What the host itself copied comes back from the desktop clipboard once it is set.
-  if (text.empty() || text == last_from_host_) {
+  const bool from_host =
+      data.text == last_from_host_.text &&
+      std::string(data.image.begin(), data.image.end()) == last_from_host_.image_data;
+  if ((!data.has_text && !data.has_image) || from_host) {
     return;
   }
-  outgoing_clipboard_.push_back(std::move(text));
+  outgoing_clipboard_.push_back(std::move(data));
 }
 
-std::optional<std::string> ViewerSession::TakeHostClipboardText() {
+std::optional<PendingClipboard> ViewerSession::TakeHostClipboard() {
   std::lock_guard lock(mutex_);
   if (incoming_clipboard_.empty()) {
     return std::nullopt;
   }
-  std::string text = std::move(incoming_clipboard_.front());
+  PendingClipboard update = std::move(incoming_clipboard_.front());
   incoming_clipboard_.pop_front();
-  return text;
+  return update;
 }
 
 HostCursor ViewerSession::cursor() const {
@@ -336,15 +338,21 @@ void ViewerSession::Serve(client::ControlClient& control, const std::string& ses
       ping.mutable_ping()->set_send_timestamp_us(MonotonicMicros());
       Send(control, std::move(ping));
     }
-    std::deque<std::string> outgoing;
+    std::deque<ClipboardData> outgoing;
     {
       std::lock_guard lock(mutex_);
       outgoing.swap(outgoing_clipboard_);
     }
-    for (std::string& text : outgoing) {
-      v1::ControlMessage update;
-      update.mutable_clipboard_update()->set_text(std::move(text));
-      Send(control, std::move(update));
+    for (ClipboardData& data : outgoing) {
+      v1::ControlMessage message;
+      v1::ClipboardUpdate& update = *message.mutable_clipboard_update();
+      update.set_text(std::move(data.text));
+      if (data.has_image) {
+        update.set_has_image(true);
+        update.set_image_data(data.image.data(), data.image.size());
+        update.set_mime_type(data.mime_type);
+      }
+      Send(control, std::move(message));
     }
   }
 }
@@ -370,10 +378,12 @@ void ViewerSession::Take(const v1::ControlMessage& message) {
       break;
     }
     case v1::ControlMessage::kClipboardUpdate: {
-      const std::string& text = message.clipboard_update().text();
-      if (!text.empty() && text != last_from_host_) {
-        last_from_host_ = text;
-        incoming_clipboard_.push_back(text);
+      const v1::ClipboardUpdate& update = message.clipboard_update();
+      PendingClipboard copied{update.text(), update.has_image() ? update.image_data() : "",
+                              update.mime_type()};
+      if (!copied.text.empty() || !copied.image_data.empty()) {
+        last_from_host_ = copied;
+        incoming_clipboard_.push_back(std::move(copied));
       }
       break;
     }

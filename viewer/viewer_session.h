@@ -14,6 +14,8 @@
 #include "client/input_sender.h"
 #include "client/keyframe_recovery.h"
 #include "protocol/orvane_protocol_v1.pb.h"
+#include "protocol/pending_clipboard.h"
+#include "services/clipboard_data.h"
 #include "viewer/clock_offset.h"
 #include "viewer/viewer_options.h"
 
@@ -66,9 +68,10 @@ class ViewerSession {
   std::string status() const;
   void SubmitCode(const std::string& code);
   void SendInput(orvane::protocol::v1::InputEvent event);
-  void OfferClipboardText(std::string text);
-  // Text the host copied, once each.
-  std::optional<std::string> TakeHostClipboardText();
+  // What this machine copied, text or a PNG image, for the host (from any thread).
+  void OfferClipboard(ClipboardData data);
+  // What the host copied, once each.
+  std::optional<PendingClipboard> TakeHostClipboard();
   HostCursor cursor() const;
   // The host's capture time of a frame on this machine's clock.
   std::optional<int64_t> HostToLocal(uint64_t host_us) const;
@@ -104,9 +107,11 @@ class ViewerSession {
   std::condition_variable wake_;
   std::string status_ = "connecting";
   std::string typed_code_;
-  std::deque<std::string> outgoing_clipboard_;
-  std::deque<std::string> incoming_clipboard_;
-  std::string last_from_host_;
+  std::deque<ClipboardData> outgoing_clipboard_;
+  std::deque<PendingClipboard> incoming_clipboard_;
+  // The host's latest copy: when it comes back from this machine's clipboard, it is not
+  // sent again.
+  PendingClipboard last_from_host_;
   HostCursor cursor_;
   ClockOffset clock_;
   bool stream_stopped_ = false;

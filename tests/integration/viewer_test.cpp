@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +26,7 @@
 #include "integration/xvfb_server.h"
 #include "support/file_contents.h"
 #include "support/log_capture.h"
+#include "support/small_png.h"
 #include "support/temp_folder.h"
 
 namespace orvane::testing {
@@ -220,11 +222,22 @@ class ViewerTest : public ::testing::Test {
     return true;
   }
 
-  std::string ClipboardOf(const std::string& display) {
+  // The display's clipboard as `target` (default: text).
+  std::string ClipboardOf(const std::string& display, const std::string& target = "UTF8_STRING") {
     const fs::path out = temp_ / "clipboard.out";
-    RunShell("DISPLAY=" + display + " xclip -selection clipboard -o > '" + out.string() +
-             "' 2>/dev/null");
+    RunShell("DISPLAY=" + display + " xclip -selection clipboard -t " + target + " -o > '" +
+             out.string() + "' 2>/dev/null");
     return ReadFile(out);
+  }
+
+  // Copies on `display` as a program there would.
+  void Copy(const std::string& display, const std::string& bytes,
+            const std::string& target = "UTF8_STRING") {
+    const fs::path in = temp_ / "clipboard.in";
+    std::ofstream(in, std::ios::binary) << bytes;
+    ASSERT_EQ(RunShell("DISPLAY=" + display + " xclip -selection clipboard -t " + target + " -i '" +
+                       in.string() + "'"),
+              0);
   }
 
   size_t Count(const std::string& text) const {
@@ -281,18 +294,30 @@ TEST_F(ViewerTest, ShowsTheHostsPictureAndDrivesItsPointerKeysAndClipboard) {
       10s));
   EXPECT_EQ(recorder_->keysyms_pressed(), typed);
 
-  ASSERT_EQ(RunShell("printf 'from the viewer' | DISPLAY=" + viewer_display_.display() +
-                     " xclip -selection clipboard -i"),
-            0);
+  Copy(viewer_display_.display(), "from the viewer");
   EXPECT_TRUE(
       WaitUntil([&] { return ClipboardOf(host_display_.display()) == "from the viewer"; }, 10s))
       << host_->Output();
-  ASSERT_EQ(RunShell("printf 'from the host' | DISPLAY=" + host_display_.display() +
-                     " xclip -selection clipboard -i"),
-            0);
+  Copy(host_display_.display(), "from the host");
   EXPECT_TRUE(
       WaitUntil([&] { return ClipboardOf(viewer_display_.display()) == "from the host"; }, 10s))
       << viewer_->Output();
+
+  // Images cross as the PNG bytes copied.
+  const std::string png(kSmallPng.begin(), kSmallPng.end());
+  Copy(host_display_.display(), png, "image/png");
+  EXPECT_TRUE(
+      WaitUntil([&] { return ClipboardOf(viewer_display_.display(), "image/png") == png; }, 10s))
+      << viewer_->Output();
+  // The host's clipboard moves on, so that the same picture copied on the viewer's side
+  // is news to it.
+  Copy(host_display_.display(), "text again");
+  ASSERT_TRUE(
+      WaitUntil([&] { return ClipboardOf(viewer_display_.display()) == "text again"; }, 10s));
+  Copy(viewer_display_.display(), png, "image/png");
+  EXPECT_TRUE(
+      WaitUntil([&] { return ClipboardOf(host_display_.display(), "image/png") == png; }, 10s))
+      << host_->Output();
 }
 
 TEST_F(ViewerTest, PlaysTheHostsToneIntoItsSoundServer) {
