@@ -269,10 +269,10 @@ TEST_F(ViewerTest, ShowsTheHostsPictureAndDrivesItsPointerKeysAndClipboard) {
       },
       20s))
       << Describe(screenshot) << viewer_->Output();
-  // Kept beside the test binary, for the documentation.
+  // Kept in the build folder, for the documentation.
   std::error_code ignored;
-  fs::copy_file(temp_ / "viewer.png", "viewer_screenshot.png", fs::copy_options::overwrite_existing,
-                ignored);
+  fs::copy_file(temp_ / "viewer.png", ORVANE_VIEWER_SCREENSHOT,
+                fs::copy_options::overwrite_existing, ignored);
   // The picture maps one to one, so a click lands on the same pixel of the host.
   constexpr int16_t kClickX = 200;
   constexpr int16_t kClickY = 600;
