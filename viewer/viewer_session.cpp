@@ -119,12 +119,14 @@ std::optional<int64_t> ViewerSession::HostToLocal(uint64_t host_us) const {
 }
 
 void ViewerSession::SetStatus(SessionPhase phase, std::string text) {
-  {
-    std::lock_guard lock(mutex_);
-    status_ = std::move(text);
-  }
+  std::lock_guard lock(mutex_);
   phase_ = phase;
-  std::printf("%s\n", status().c_str());
+  // A host that stays away would otherwise print two lines a second.
+  if (text == status_) {
+    return;
+  }
+  status_ = std::move(text);
+  std::printf("%s\n", status_.c_str());
   std::fflush(stdout);
 }
 
@@ -215,7 +217,10 @@ bool ViewerSession::RunConnection() {
     SetStatus(SessionPhase::kRefused, receiver.last_error());
     return false;
   }
-  SetStatus(SessionPhase::kConnecting, "Connecting to " + options_.host);
+  // While the host is away, retries keep saying so rather than flicker.
+  if (phase_ != SessionPhase::kWaitingForHost) {
+    SetStatus(SessionPhase::kConnecting, "Connecting to " + options_.host);
+  }
   client::ControlClient control;
   if (!control.Connect(options_.host, options_.control_port)) {
     return true;
