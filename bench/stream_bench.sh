@@ -11,12 +11,13 @@ build=build/linux
 pipeline_binary=$build/bench/pipeline_latency_bench
 host_binary=$build/orvane-host
 client_binary=$build/orvane-client
+viewer_binary=$build/orvane-viewer
 animator_binary=$build/bench/screen_animator
 seconds=${ORVANE_STREAM_BENCH_SECONDS:-10}
 
 source scripts/virtual_display.sh
 source bench/stream_bench_helpers.sh
-require_built "$host_binary" "$client_binary" "$animator_binary" "$pipeline_binary"
+require_built "$host_binary" "$client_binary" "$viewer_binary" "$animator_binary" "$pipeline_binary"
 begin_bench_run stream-bench
 
 # --- the display and its moving content -------------------------------------------
@@ -87,6 +88,24 @@ if ! wait_for_text "[FrameDiag] Final pipeline" 10 "$work/host.log"; then
   exit 1
 fi
 host_ticks_after=$(host_cpu_ticks)
+
+# --- what decoding and presenting add: the viewer on a display of its own -----------
+# Same host, content and clock; the viewer decodes each frame and presents it (SDL's
+# software renderer on Xvfb), and times capture to the return of the present.
+host_display=$DISPLAY host_display_pid=$VIRTUAL_DISPLAY_PID
+start_virtual_display 1920x1080 "$work/viewer-xvfb.log"
+viewer_display=$DISPLAY viewer_display_pid=$VIRTUAL_DISPLAY_PID
+export DISPLAY=$host_display
+VIRTUAL_DISPLAY_PID=$host_display_pid
+DISPLAY=$viewer_display SDL_AUDIODRIVER=dummy timeout $((seconds + 30)) "$viewer_binary" 127.0.0.1 \
+  --control-port "$control_port" --identity "$identity" --size 1920x1080 --seconds "$seconds" \
+  >"$work/viewer.log" 2>&1 || echo "stream_bench: the viewer failed (see below)" >&2
+stop_process "$viewer_display_pid"
+present_line=$(grep -E '^Capture to present:' "$work/viewer.log" | tail -n1 || true)
+present_p50=$(sed -nE 's/.*p50 ([-0-9.]+) ms.*/\1/p' <<<"$present_line")
+present_p95=$(sed -nE 's/.*p95 ([-0-9.]+) ms.*/\1/p' <<<"$present_line")
+present_frames=$(grep -E '^Frames:' "$work/viewer.log" | tail -n1 || true)
+[[ -n "$present_line" ]] || tail -n 20 "$work/viewer.log" >&2
 # The host leaves the machine to ffmpeg for its half of the comparison.
 stop_process "$host_pid"
 host_pid=""
@@ -122,7 +141,8 @@ host_cpu=$(awk -v before="$host_ticks_before" -v after="$host_ticks_after" -v hz
 awk -v frames="$frames_received" -v secs="$media_seconds" -v host_frames="$host_frames" \
   -v host_units="$host_units" -v ff_frames="$ffmpeg_frames" -v ff_time="$ffmpeg_time" \
   -v ff_secs="$seconds" -v per_second="$per_second" -v p50="$delay_p50" -v p95="$delay_p95" \
-  -v host_cpu="$host_cpu" -v ff_cpu="$ffmpeg_cpu" -v rss="$rss_max_kb" -v samples="$rss_samples" 'BEGIN {
+  -v host_cpu="$host_cpu" -v ff_cpu="$ffmpeg_cpu" -v rss="$rss_max_kb" -v samples="$rss_samples" \
+  -v pp50="$present_p50" -v pp95="$present_p95" -v pframes="$present_frames" 'BEGIN {
   # Warm-up keyframes travel twice, so the client receives more units than the host
   # captured; the frame count of the host is the rate it sustained.
   ours = host_frames / secs
@@ -142,6 +162,10 @@ awk -v frames="$frames_received" -v secs="$media_seconds" -v host_frames="$host_
   }
   if (p50 != "") printf "  host timestamp (capture) to client receipt, same machine and clock: p50 %s ms, p95 %s ms\n", p50, p95
   else printf "  host timestamp (capture) to client receipt: not reported by the client\n"
+  if (pp50 != "") {
+    printf "  host timestamp (capture) to viewer present (decoded, drawn, presented): p50 %s ms, p95 %s ms\n", pp50, pp95
+    if (p50 != "") printf "    decoding and presenting add: p50 %.2f ms, p95 %.2f ms  (%s)\n", pp50 - p50, pp95 - p95, pframes
+  } else printf "  host timestamp (capture) to viewer present: not reported by the viewer\n"
   printf "  host resident memory while streaming: max %.1f MiB over %d samples of VmRSS\n", rss / 1024, samples
   printf "  BGRA->NV12 per 1080p frame: see nv12_bench above\n"
 }'

@@ -39,7 +39,11 @@ configure_file(${ORVANE_PACKAGING_DIR}/org.orvane.DisplayHost.metainfo.xml.in
 # Man pages are installed compressed, as Debian requires; -n keeps the archive free of the
 # build's time stamp.
 set(orvane_man_pages)
-foreach(program orvane-host orvane-client)
+set(orvane_manual_programs orvane-host orvane-client)
+if(TARGET orvane-viewer)
+  list(APPEND orvane_manual_programs orvane-viewer)
+endif()
+foreach(program ${orvane_manual_programs})
   set(page ${ORVANE_GENERATED_INSTALL_DIR}/${program}.1)
   add_custom_command(OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E copy ${ORVANE_PACKAGING_DIR}/${program}.1 ${page}
@@ -74,8 +78,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "\n"
     "The package holds the host (orvane-host) with a systemd user unit that starts\n"
     "it with the graphical session, a udev rule that lets the logged-in user create\n"
-    "touch and pen devices through uinput, and the reference client\n"
-    "(orvane-client).")
+    "touch and pen devices through uinput, the reference client (orvane-client),\n"
+    "and a viewer (orvane-viewer) that shows a host's screen on another computer.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
@@ -83,7 +87,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, xdg-utils")
+# The viewer draws its overlay text in DejaVu Sans Mono.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, xdg-utils, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "adb")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${ORVANE_PACKAGING_DIR}/debian/postinst ${ORVANE_PACKAGING_DIR}/debian/postrm)

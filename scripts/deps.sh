@@ -16,6 +16,7 @@ run_packages=(
   libpng-dev
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
   x11proto-dev # keysym names of the XTest keyboard
+  libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core # orvane-viewer: window, sound, overlay text
   xvfb
 )
 test_packages=(

@@ -256,6 +256,25 @@ TEST_F(DiscoveryTest, IsListedAgainAfterTheAvahiDaemonRestarts) {
   EXPECT_EQ(host.Output().find("[ERROR] [mDNS]"), std::string::npos) << host.Output();
 }
 
+// The viewer started without a host finds the only one announced, connects to it and, as
+// an untrusted device, is asked for the code the host now shows.
+TEST_F(DiscoveryTest, TheViewerWithoutAHostConnectsToTheOnlyOneFound) {
+  const std::string name = ComputerName();
+  const uint16_t port = FreeTcpPort();
+  HostProcess& host = StartHost(port);
+  ASSERT_TRUE(
+      host.WaitForOutput("[mDNS] Registration callback success: " + name + "._orvane._tcp.local"))
+      << host.Output() << avahi_->Output();
+  auto viewer = Inside({"env", "SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy",
+                        ORVANE_VIEWER_BINARY, "--seconds", "20"});
+  EXPECT_TRUE(viewer->WaitForOutput("Type the pairing code shown on the host", 20s))
+      << viewer->Output();
+  const std::string output = viewer->Output();
+  EXPECT_NE(output.find("Host " + name + " at 10.77.0."), std::string::npos) << output;
+  EXPECT_NE(output.find(" port " + std::to_string(port) + "\n"), std::string::npos) << output;
+  EXPECT_TRUE(host.WaitForOutput("PAIRING_REQUIRED")) << host.Output();
+}
+
 // No daemon on the system bus (HostProcess gives the host a bus address where nothing
 // listens): the host says so, asks for the address to be typed on the phone, and serves.
 TEST(DiscoveryWithoutDaemonTest, TheHostFallsBackToManualAddressesAndServes) {

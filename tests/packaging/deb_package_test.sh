@@ -77,11 +77,13 @@ installed || finish
 expected_files=(
   /usr/bin/orvane-host
   /usr/bin/orvane-client
+  /usr/bin/orvane-viewer
   /usr/share/icons/hicolor/scalable/apps/orvane-display.svg
   /usr/share/applications/org.orvane.DisplayHost.desktop
   /usr/share/metainfo/org.orvane.DisplayHost.metainfo.xml
   /usr/share/man/man1/orvane-host.1.gz
   /usr/share/man/man1/orvane-client.1.gz
+  /usr/share/man/man1/orvane-viewer.1.gz
   /usr/lib/systemd/user/orvane-host.service
   /usr/lib/udev/rules.d/70-orvane-uinput.rules
   /usr/lib/modules-load.d/orvane-display.conf
@@ -116,6 +118,8 @@ check "appstreamcli validate passes" \
 check "orvane-host --version" test "$(/usr/bin/orvane-host --version)" == "orvane-host $version"
 check "orvane-client --version" \
   test "$(/usr/bin/orvane-client --version)" == "orvane-client $version"
+check "orvane-viewer --version" \
+  test "$(/usr/bin/orvane-viewer --version)" == "orvane-viewer $version"
 
 # documents PAGE HELP_TEXT: the man page names every option the help text shows.
 documents() {
@@ -130,6 +134,8 @@ documents() {
 }
 check "orvane-host(1) names every option of --help" \
   documents /usr/share/man/man1/orvane-host.1.gz "$(/usr/bin/orvane-host --help)"
+check "orvane-viewer(1) names every option of --help" \
+  documents /usr/share/man/man1/orvane-viewer.1.gz "$(/usr/bin/orvane-viewer --help)"
 client_help=$(/usr/bin/orvane-client --help)
 for command in $(awk '/^commands:/ { on = 1; next } on && NF { print $1 }' <<<"$client_help" |
   grep -v -- '^Run$'); do
