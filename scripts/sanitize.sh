@@ -15,7 +15,7 @@ case "$kind" in
     sanitizers=address,undefined
     # Every layer's tests, whole.
     layer_filter='*'
-    client_tests=orvane_client_tests
+    client_tests="orvane_client_tests orvane_viewer_tests"
     ;;
   thread)
     dir=build/tsan
@@ -50,5 +50,6 @@ done
 "$dir/tests/orvane_session_tests" --gtest_brief=1 || status=1
 if [[ -n "$client_tests" ]]; then
   "$dir/tests/client/orvane_client_tests" --gtest_brief=1 || status=1
+  "$dir/tests/orvane_viewer_tests" --gtest_brief=1 || status=1
 fi
 exit $status
