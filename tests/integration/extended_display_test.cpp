@@ -275,6 +275,26 @@ TEST_F(ExtendedDisplayTest, TerminalCloseHandsTheMonitorToTheRelaunchedHost) {
   EXPECT_EQ(randr_.ScreenSize(), std::make_pair(uint16_t{1920}, uint16_t{1080}));
 }
 
+// A host killed before it could take its monitor away leaves it and the grown screen; the
+// next host takes both over and puts the screen back at its end.
+TEST_F(ExtendedDisplayTest, TheNextHostPutsBackWhatAKilledOneLeft) {
+  ASSERT_TRUE(host_.Start({"--extend", "1280x720"}));
+  ASSERT_EQ(randr_.ScreenSize(), std::make_pair(uint16_t{3200}, uint16_t{1080}));
+  host_->Signal(SIGKILL);
+  host_->WaitForExit(10s);
+  ASSERT_TRUE(randr_.Extended());
+
+  ASSERT_TRUE(host_.Start({"--extend", "1280x720"}));
+  EXPECT_TRUE(
+      host_->WaitForOutput("[Main] Taking over the extended monitor a stopped host left; "
+                           "the screen goes back to 1920x1080 at the end"))
+      << host_->Output();
+  EXPECT_EQ(randr_.Monitors().size(), 2u);
+  Terminate();
+  EXPECT_EQ(randr_.Extended(), std::nullopt) << host_->Output();
+  EXPECT_EQ(randr_.ScreenSize(), std::make_pair(uint16_t{1920}, uint16_t{1080}));
+}
+
 TEST_F(ExtendedDisplayTest, ScreenTooSmallToGrowLeavesTheDesktopAsItWasAndStreamsOn) {
   ASSERT_TRUE(host_.StartAndPair({"--extend", "1600x900"}));
   EXPECT_TRUE(host_->WaitForOutput(

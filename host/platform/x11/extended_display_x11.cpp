@@ -4,18 +4,21 @@
 #include <xcb/xcbext.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "base/logger.h"
+#include "platform/app_folders.h"
 #include "platform/extend_placement.h"
 #include "platform/extended_display.h"
+#include "platform/grown_screen_record.h"
 
 namespace orvane {
 namespace {
 
-// Naming the monitor lets a host that was killed before removing its monitor replace it
-// instead of adding a second one: SetMonitor replaces a monitor of the same name.
+// Naming the monitor lets a host find the one a killed host left behind and take it over
+// instead of adding a second one.
 constexpr char kMonitorName[] = "OrvaneDisplay";
 
 template <typename T>
@@ -92,6 +95,8 @@ struct ExtendedDisplay::Added {
   std::optional<PixelSize> old_framebuffer;
   PixelSize old_millimetres;
   PixelSize grown_framebuffer;
+  // Where the record of the growth is kept while the screen is grown.
+  std::filesystem::path record_folder;
 
   ~Added() { xcb_disconnect(connection); }
 };
@@ -125,8 +130,12 @@ void Undo(const ExtendedDisplay::Added& added) {
       LOG_INFO("[Main] Extended monitor removed");
     }
   }
-  if (!added.old_framebuffer ||
-      CurrentFramebuffer(connection, added.root) != added.grown_framebuffer) {
+  if (!added.old_framebuffer) {
+    return;
+  }
+  // The record is done with, whether the screen is to be put back or not.
+  ForgetGrownScreen(added.record_folder);
+  if (CurrentFramebuffer(connection, added.root) != added.grown_framebuffer) {
     return;
   }
   const PixelSize old = *added.old_framebuffer;
@@ -197,10 +206,29 @@ std::optional<uint32_t> ExtendedDisplay::Add(uint16_t width, uint16_t height) {
   }
   added->name = atom->atom;
   std::vector<PixelArea> others;
+  bool left_behind = false;
   for (size_t i = 0; i < monitors->areas.size(); ++i) {
     if (monitors->names[i] != added->name) {
       others.push_back(monitors->areas[i]);
+    } else {
+      left_behind = true;
     }
+  }
+  const char* display = std::getenv("DISPLAY");
+  added->record_folder = AppDataFolder();
+  std::optional<GrownScreen> record =
+      added->record_folder.empty() ? std::nullopt : ReadGrownScreen(added->record_folder);
+  // A host that was killed left its monitor and its grown screen: this one puts the
+  // screen back at its end, unless someone has resized it since.
+  if (left_behind && record && display != nullptr && record->display == display &&
+      record->grown_pixels == *framebuffer) {
+    added->old_framebuffer = record->old_pixels;
+    added->old_millimetres = record->old_millimetres;
+    added->grown_framebuffer = *framebuffer;
+    LOG_INFO(
+        "[Main] Taking over the extended monitor a stopped host left; the screen goes back "
+        "to %ux%u at the end",
+        record->old_pixels.width, record->old_pixels.height);
   }
   const ExtendPlacement placement = PlaceExtendedMonitor(
       others, *framebuffer, {range->max_width, range->max_height}, {width, height});
@@ -230,13 +258,23 @@ std::optional<uint32_t> ExtendedDisplay::Add(uint16_t width, uint16_t height) {
                  std::to_string(error) + ")");
       return std::nullopt;
     }
-    added->old_framebuffer = *framebuffer;
-    added->old_millimetres = millimetres(*framebuffer);
+    if (!added->old_framebuffer) {
+      added->old_framebuffer = *framebuffer;
+      added->old_millimetres = millimetres(*framebuffer);
+    }
     added->grown_framebuffer = placement.framebuffer;
+    if (!added->record_folder.empty() && display != nullptr) {
+      WriteGrownScreen(added->record_folder, {display, *added->old_framebuffer,
+                                              added->old_millimetres, placement.framebuffer});
+    }
     LOG_INFO("[Main] Screen grown from %ux%u to %ux%u for the extended monitor", framebuffer->width,
              framebuffer->height, placement.framebuffer.width, placement.framebuffer.height);
   }
   const PixelArea& area = placement.monitor;
+  // The server refuses a second monitor of the same name rather than replacing it.
+  if (left_behind) {
+    ErrorCode(connection, xcb_randr_delete_monitor_checked(connection, added->root, added->name));
+  }
   const uint8_t error = SetMonitor(connection, added->root, added->name, area,
                                    millimetres({area.width, area.height}));
   added->monitor_set = error == 0;
