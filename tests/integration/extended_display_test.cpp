@@ -16,6 +16,7 @@
 
 #include "integration/dbus_session.h"
 #include "integration/paired_host.h"
+#include "integration/pointer_position.h"
 #include "integration/run_shell.h"
 #include "integration/xvfb_painter.h"
 #include "integration/xvfb_server.h"
@@ -121,13 +122,7 @@ class RandrView {
     return Pointer();
   }
 
-  std::pair<int16_t, int16_t> Pointer() {
-    auto* reply =
-        xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr);
-    const std::pair<int16_t, int16_t> at{reply->root_x, reply->root_y};
-    std::free(reply);
-    return at;
-  }
+  std::pair<int16_t, int16_t> Pointer() { return PointerPosition(connection_, root_); }
 
  private:
   xcb_connection_t* connection_;

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "integration/pointer_position.h"
+
 namespace orvane::testing {
 
 // A window covering the whole test display that holds the keyboard focus and records the
@@ -76,13 +78,7 @@ class RecordingWindow {
   const std::vector<int>& buttons() const { return buttons_; }
   const std::vector<uint32_t>& keysyms_pressed() const { return keysyms_pressed_; }
 
-  std::pair<int16_t, int16_t> Pointer() {
-    auto* reply =
-        xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr);
-    const std::pair<int16_t, int16_t> at{reply->root_x, reply->root_y};
-    std::free(reply);
-    return at;
-  }
+  std::pair<int16_t, int16_t> Pointer() { return PointerPosition(connection_, root_); }
 
  private:
   xcb_connection_t* connection_;
