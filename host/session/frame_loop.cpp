@@ -15,6 +15,9 @@ constexpr uint32_t kCaptureWaitMs = 16;
 constexpr uint64_t kCursorPollNs = 4166667;
 constexpr uint64_t kReinitIntervalMs = 500;
 constexpr uint32_t kProtectedContentError = 2101;
+// A capture source that cannot show the screen for a reason the user can act on (the
+// desktop's sharing dialog was refused); the session runs on without video.
+constexpr uint32_t kCaptureRefusedError = 2102;
 // A still desktop is encoded again once a second. The client learns of a datagram lost
 // from the last picture before the desktop stood still only when the next frame arrives
 // (and then asks for a keyframe), and its loss and jitter figures in the 5 s statistics
@@ -72,7 +75,14 @@ void FrameLoop::SendCursorUpdate() {
   }
 }
 
+void FrameLoop::SendCaptureNotices() {
+  for (const std::string& notice : capture_.TakeClientNotices()) {
+    context_.handler.messages().SendErrorMessage(kCaptureRefusedError, notice, false);
+  }
+}
+
 void FrameLoop::FrameSlot() {
+  SendCaptureNotices();
   const uint64_t timestamp_us = MonotonicMicros();
   if (capture_.active() == nullptr) {
     Reinitialize(NowMs());

@@ -56,6 +56,8 @@ class FrameLoop {
   // Rate limits and diagnostics run on the session's clock, like the warm-up.
   uint64_t NowMs() const { return context_.now_us() / 1000; }
   void SendCursorUpdate();
+  // Tells the client what a capture source could not do and the user can change.
+  void SendCaptureNotices();
   void WarnProtectedContent(uint64_t now_ms);
   void Invalidate(uint64_t now_ms);
   void Reinitialize(uint64_t now_ms);

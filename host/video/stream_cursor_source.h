@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "video/cursor_source.h"
+#include "video/stream_metadata.h"
+
+namespace orvane {
+
+// The cursor of a screen-cast stream whose producer sends it as metadata instead of
+// drawing it into the picture. The stream's consumer writes it; the session's cursor
+// tracker reads it, so the pointer reaches the client as cursor updates as it does on
+// X11. Shared between threads.
+class StreamCursorFeed {
+ public:
+  // Where the stream's top-left corner lies on the desktop.
+  void SetStreamOrigin(int32_t x, int32_t y);
+  // One buffer's cursor metadata.
+  void Update(const StreamCursor& cursor);
+  // No stream runs: nothing to say about the pointer.
+  void Clear();
+
+  bool ReadPointer(CursorPointer& pointer) const;
+  bool ReadImage(CursorImage& image) const;
+
+ private:
+  mutable std::mutex mutex_;
+  bool known_ = false;
+  int32_t origin_x_ = 0;
+  int32_t origin_y_ = 0;
+  StreamCursor cursor_;
+  // The last image the stream sent, and how many images it has sent.
+  StreamCursorBitmap image_;
+  int32_t image_hotspot_x_ = 0;
+  int32_t image_hotspot_y_ = 0;
+  uint64_t image_serial_ = 0;
+};
+
+class StreamCursorSource final : public CursorSource {
+ public:
+  explicit StreamCursorSource(std::shared_ptr<const StreamCursorFeed> feed)
+      : feed_(std::move(feed)) {}
+
+  bool ReadPointer(CursorPointer& pointer) override { return feed_->ReadPointer(pointer); }
+  bool ReadImage(CursorImage& image) override { return feed_->ReadImage(image); }
+
+ private:
+  std::shared_ptr<const StreamCursorFeed> feed_;
+};
+
+}  // namespace orvane
