@@ -54,4 +54,21 @@ bool StreamCursorFeed::ReadImage(CursorImage& image) const {
   return true;
 }
 
+bool StreamCursorSource::ReadPointer(CursorPointer& pointer) {
+  from_stream_ = feed_->ReadPointer(pointer);
+  if (from_stream_) {
+    // Apart from the fallback's identities, so that a change of source is a new image.
+    pointer.image_id |= uint64_t{1} << 63;
+    return true;
+  }
+  return fallback_ != nullptr && fallback_->ReadPointer(pointer);
+}
+
+bool StreamCursorSource::ReadImage(CursorImage& image) {
+  if (from_stream_) {
+    return feed_->ReadImage(image);
+  }
+  return fallback_ != nullptr && fallback_->ReadImage(image);
+}
+
 }  // namespace orvane

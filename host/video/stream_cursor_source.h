@@ -39,16 +39,21 @@ class StreamCursorFeed {
   uint64_t image_serial_ = 0;
 };
 
+// The cursor of the stream while one sends it, else that of `fallback` (the X server's,
+// when capture is not a screen cast), if there is one.
 class StreamCursorSource final : public CursorSource {
  public:
-  explicit StreamCursorSource(std::shared_ptr<const StreamCursorFeed> feed)
-      : feed_(std::move(feed)) {}
+  StreamCursorSource(std::shared_ptr<const StreamCursorFeed> feed,
+                     std::unique_ptr<CursorSource> fallback = nullptr)
+      : feed_(std::move(feed)), fallback_(std::move(fallback)) {}
 
-  bool ReadPointer(CursorPointer& pointer) override { return feed_->ReadPointer(pointer); }
-  bool ReadImage(CursorImage& image) override { return feed_->ReadImage(image); }
+  bool ReadPointer(CursorPointer& pointer) override;
+  bool ReadImage(CursorImage& image) override;
 
  private:
   std::shared_ptr<const StreamCursorFeed> feed_;
+  std::unique_ptr<CursorSource> fallback_;
+  bool from_stream_ = false;
 };
 
 }  // namespace orvane

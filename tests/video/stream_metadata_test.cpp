@@ -139,5 +139,45 @@ TEST(StreamMetadataTest, TheCursorFeedPlacesThePointerOnTheDesktopAndCountsImage
   EXPECT_FALSE(source.ReadPointer(pointer));
 }
 
+class FixedCursorSource final : public CursorSource {
+ public:
+  bool ReadPointer(CursorPointer& pointer) override {
+    pointer.x = 5;
+    pointer.image_id = 1;
+    return true;
+  }
+  bool ReadImage(CursorImage& image) override {
+    image.shape = "arrow";
+    return true;
+  }
+};
+
+// The X server's cursor stands in while no screen cast sends one; switching between them
+// counts as a new image.
+TEST(StreamMetadataTest, TheStreamsCursorWinsOverTheFallbackWhileItIsKnown) {
+  auto feed = std::make_shared<StreamCursorFeed>();
+  StreamCursorSource source(feed, std::make_unique<FixedCursorSource>());
+  CursorPointer pointer;
+  CursorImage image;
+  ASSERT_TRUE(source.ReadPointer(pointer));
+  EXPECT_EQ(pointer.x, 5);
+  ASSERT_TRUE(source.ReadImage(image));
+  EXPECT_EQ(image.shape, "arrow");
+  const uint64_t fallback_image = pointer.image_id;
+
+  StreamCursor cursor;
+  cursor.visible = true;
+  cursor.x = 40;
+  cursor.bitmap = StreamCursorBitmap{1, 1, {9, 9, 9, 9}};
+  feed->Update(cursor);
+  ASSERT_TRUE(source.ReadPointer(pointer));
+  EXPECT_EQ(pointer.x, 40);
+  EXPECT_NE(pointer.image_id, fallback_image);
+  image = {};
+  ASSERT_TRUE(source.ReadImage(image));
+  EXPECT_EQ(image.shape, "custom");
+  EXPECT_EQ(image.bgra, (std::vector<uint8_t>{9, 9, 9, 9}));
+}
+
 }  // namespace
 }  // namespace orvane
