@@ -76,7 +76,9 @@ PlatformServices CreatePlatformServices(EncoderChoice encoder) {
   services.capture_choice = [decision_log](const std::string& choice) {
     const LinuxCaptureDecision decision = DecideCapture(choice);
     decision_log->Note(decision);
-    return decision.source;
+    // X11's sources are what "auto" tries anyway, in order and without warnings; the
+    // portal is tried only when named.
+    return decision.source == kPortalCaptureSource ? decision.source : choice;
   };
   services.cursor_source = [displays, stream_cursor]() -> std::unique_ptr<CursorSource> {
     return std::make_unique<StreamCursorSource>(stream_cursor, X11CursorSource::Open(*displays));
