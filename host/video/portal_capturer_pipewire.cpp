@@ -58,10 +58,11 @@ bool PortalCapturer::TakeAnswer(uint32_t wait_ms) {
   start_thread_.join();
   switch (outcome) {
     case PortalOutcome::kStarted:
+      streaming_ = consumer_.Open(std::exchange(stream_.fd, -1), stream_.node_id);
       if (cursor_ != nullptr) {
         cursor_->SetStreamOrigin(stream_.x, stream_.y);
+        cursor_->SetDrawnInPicture(streaming_ && !stream_.cursor_as_metadata);
       }
-      streaming_ = consumer_.Open(std::exchange(stream_.fd, -1), stream_.node_id);
       if (!streaming_) {
         Stop("[Capture] The shared screen's PipeWire stream could not be opened; no video",
              "The computer's screen could not be read. Check that PipeWire runs, then start the "

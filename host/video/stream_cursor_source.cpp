@@ -25,6 +25,17 @@ void StreamCursorFeed::Update(const StreamCursor& cursor) {
 void StreamCursorFeed::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   known_ = false;
+  drawn_in_picture_ = false;
+}
+
+void StreamCursorFeed::SetDrawnInPicture(bool drawn) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  drawn_in_picture_ = drawn;
+}
+
+bool StreamCursorFeed::drawn_in_picture() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return drawn_in_picture_;
 }
 
 bool StreamCursorFeed::ReadPointer(CursorPointer& pointer) const {
@@ -55,6 +66,10 @@ bool StreamCursorFeed::ReadImage(CursorImage& image) const {
 }
 
 bool StreamCursorSource::ReadPointer(CursorPointer& pointer) {
+  if (feed_->drawn_in_picture()) {
+    from_stream_ = false;
+    return false;
+  }
   from_stream_ = feed_->ReadPointer(pointer);
   if (from_stream_) {
     // Apart from the fallback's identities, so that a change of source is a new image.

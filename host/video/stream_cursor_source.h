@@ -22,6 +22,9 @@ class StreamCursorFeed {
   void Update(const StreamCursor& cursor);
   // No stream runs: nothing to say about the pointer.
   void Clear();
+  // The stream draws the cursor into its picture: no cursor updates may add another.
+  void SetDrawnInPicture(bool drawn);
+  bool drawn_in_picture() const;
 
   bool ReadPointer(CursorPointer& pointer) const;
   bool ReadImage(CursorImage& image) const;
@@ -29,6 +32,7 @@ class StreamCursorFeed {
  private:
   mutable std::mutex mutex_;
   bool known_ = false;
+  bool drawn_in_picture_ = false;
   int32_t origin_x_ = 0;
   int32_t origin_y_ = 0;
   StreamCursor cursor_;
@@ -40,7 +44,8 @@ class StreamCursorFeed {
 };
 
 // The cursor of the stream while one sends it, else that of `fallback` (the X server's,
-// when capture is not a screen cast), if there is one.
+// when capture is not a screen cast), if there is one; none while a stream draws the
+// cursor into its picture.
 class StreamCursorSource final : public CursorSource {
  public:
   StreamCursorSource(std::shared_ptr<const StreamCursorFeed> feed,

@@ -153,7 +153,7 @@ class FixedCursorSource final : public CursorSource {
 };
 
 // The X server's cursor stands in while no screen cast sends one; switching between them
-// counts as a new image.
+// counts as a new image. A cast with the cursor in its picture silences both.
 TEST(StreamMetadataTest, TheStreamsCursorWinsOverTheFallbackWhileItIsKnown) {
   auto feed = std::make_shared<StreamCursorFeed>();
   StreamCursorSource source(feed, std::make_unique<FixedCursorSource>());
@@ -177,6 +177,11 @@ TEST(StreamMetadataTest, TheStreamsCursorWinsOverTheFallbackWhileItIsKnown) {
   ASSERT_TRUE(source.ReadImage(image));
   EXPECT_EQ(image.shape, "custom");
   EXPECT_EQ(image.bgra, (std::vector<uint8_t>{9, 9, 9, 9}));
+
+  // A screen cast that draws the cursor itself leaves no cursor to send.
+  feed->Clear();
+  feed->SetDrawnInPicture(true);
+  EXPECT_FALSE(source.ReadPointer(pointer));
 }
 
 }  // namespace
