@@ -1,5 +1,6 @@
 #include "session/frame_loop.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/logger.h"
@@ -9,20 +10,18 @@
 namespace orvane {
 namespace {
 
-constexpr uint32_t kCaptureWaitMs = 16;
-// Between frames the loop wakes only to read the cursor, often enough for it to move
-// smoothly on the client (240 times a second), and otherwise sleeps until a frame is due.
-constexpr uint64_t kCursorPollNs = 4166667;
 constexpr uint64_t kReinitIntervalMs = 500;
 constexpr uint32_t kProtectedContentError = 2101;
 // A capture source that cannot show the screen for a reason the user can act on (the
 // desktop's sharing dialog was refused); the session runs on without video.
 constexpr uint32_t kCaptureRefusedError = 2102;
-// A still desktop is encoded again once a second. The client learns of a datagram lost
-// from the last picture before the desktop stood still only when the next frame arrives
-// (and then asks for a keyframe), and its loss and jitter figures in the 5 s statistics
-// need datagrams to measure; an unchanged picture costs the encoder almost nothing.
-constexpr uint64_t kStillRefreshUs = 1000000;
+// A still desktop's picture is encoded again a second after the last change, and every
+// five seconds after that. The client learns of a datagram lost from the last picture
+// before the desktop stood still only when the next frame arrives (and then asks for a
+// keyframe), and its loss and jitter figures in the 5 s statistics need datagrams to
+// measure. Each repeat costs a whole encode, so a long still spell gets few of them.
+constexpr uint64_t kFirstRefreshUs = 1000000;
+constexpr uint64_t kLaterRefreshUs = 5000000;
 
 }  // namespace
 
@@ -48,7 +47,7 @@ void FrameLoop::Run() {
     if (pacer_.TakeSlot(context_.handler.Negotiated().fps)) {
       FrameSlot();
     }
-    SendCursorUpdate();
+    PollCursorIfDue();
     const uint64_t now_ns = MonotonicNanos();
     if (const auto figures =
             diagnostics_.TakeStatsReport(now_ns, context_.handler.messages().stream_active())) {
@@ -57,22 +56,38 @@ void FrameLoop::Run() {
           figures->encode_ms_p50, figures->encode_ms_p95, context_.abr.current_kbps());
     }
     diagnostics_.LogPipeline(NowMs(), capture_.ActiveName());
-    pacer_.Wait(kCursorPollNs);
+    // Between frames the loop wakes only to read the cursor when that is due.
+    pacer_.Wait(cursor_schedule_.NsUntilDue(MonotonicNanos()));
   }
   diagnostics_.LogStopped(capture_.ActiveName());
   capture_.LogSourceCounters();
   capture_.Release();
 }
 
-void FrameLoop::SendCursorUpdate() {
-  if (context_.cursor_tracker == nullptr) {
+void FrameLoop::PollCursorIfDue() {
+  const uint64_t now_ns = MonotonicNanos();
+  if (cursor_schedule_.NsUntilDue(now_ns) > 0) {
     return;
   }
-  if (const auto update = context_.cursor_tracker->Poll()) {
-    const std::string bytes = CursorControlMessage(*update).SerializeAsString();
-    context_.control_server.SendFrame(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                      static_cast<uint32_t>(bytes.size()));
+  bool changed = false;
+  if (context_.cursor_tracker != nullptr) {
+    if (const auto update = context_.cursor_tracker->Poll()) {
+      const std::string bytes = CursorControlMessage(*update).SerializeAsString();
+      context_.control_server.SendFrame(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                        static_cast<uint32_t>(bytes.size()));
+      changed = true;
+    }
   }
+  cursor_schedule_.Polled(now_ns, changed);
+}
+
+uint32_t FrameLoop::CaptureWaitMs() const {
+  // Rounded up: a wait that ended just short of the cursor's turn would cost another
+  // round of the loop for nothing.
+  const uint64_t until_cursor_ms =
+      (cursor_schedule_.NsUntilDue(MonotonicNanos()) + 999999) / 1000000;
+  return static_cast<uint32_t>(
+      std::min<uint64_t>(until_cursor_ms, CursorPollSchedule::kStillPeriodNs / 1000000));
 }
 
 void FrameLoop::SendCaptureNotices() {
@@ -83,18 +98,19 @@ void FrameLoop::SendCaptureNotices() {
 
 void FrameLoop::FrameSlot() {
   SendCaptureNotices();
-  const uint64_t timestamp_us = MonotonicMicros();
   if (capture_.active() == nullptr) {
     Reinitialize(NowMs());
     return;
   }
   PipelineCounters& counters = diagnostics_.counters();
   const uint64_t capture_start_us = MonotonicMicros();
-  const CapturedFrame frame = capture_.Capture(kCaptureWaitMs);
+  const CapturedFrame frame = capture_.Capture(CaptureWaitMs());
+  // A frame is stamped when its pixels were taken: a capture that waited for a change
+  // would otherwise date the picture back to the start of its wait.
+  const uint64_t timestamp_us = MonotonicMicros();
   switch (frame.status) {
     case CaptureStatus::kFrameReady:
-      diagnostics_.AddCaptureSample(static_cast<float>(MonotonicMicros() - capture_start_us) /
-                                    1000.0f);
+      diagnostics_.AddCaptureSample(static_cast<float>(timestamp_us - capture_start_us) / 1000.0f);
       if (frame.protected_content_masked) {
         WarnProtectedContent(NowMs());
       }
@@ -113,19 +129,21 @@ void FrameLoop::FrameSlot() {
   if (frame.data == nullptr || frame.row_pitch == 0) {
     return;
   }
-  held_frame_.Keep(frame);
+  held_frame_.Keep(frame, capture_.active());
   EncodeAndSend(frame, timestamp_us);
+  last_encode_was_repeat_ = false;
 }
 
 void FrameLoop::RepeatIfOwed(uint64_t timestamp_us) {
-  if (held_frame_.empty()) {
+  if (!held_frame_.HasPictureFor(capture_.active())) {
     return;
   }
-  if (!context_.keyframe_requested.load() &&
-      context_.now_us() - last_encode_us_ < kStillRefreshUs) {
+  const uint64_t refresh_us = last_encode_was_repeat_ ? kLaterRefreshUs : kFirstRefreshUs;
+  if (!context_.keyframe_requested.load() && context_.now_us() - last_encode_us_ < refresh_us) {
     return;
   }
   EncodeAndSend(held_frame_.View(), timestamp_us);
+  last_encode_was_repeat_ = true;
 }
 
 void FrameLoop::EncodeAndSend(const CapturedFrame& frame, uint64_t timestamp_us) {
@@ -160,6 +178,7 @@ void FrameLoop::Invalidate(uint64_t now_ms) {
                capture_.ActiveDescription());
     }
   }
+  held_frame_.ForgetLent();
   capture_.Invalidate();
   Reinitialize(now_ms);
 }

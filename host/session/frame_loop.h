@@ -13,6 +13,7 @@
 #include "protocol/protocol_handler.h"
 #include "video/capture_backend.h"
 #include "video/capture_backend_choice.h"
+#include "video/cursor_poll_schedule.h"
 #include "video/cursor_tracker.h"
 #include "video/frame_diagnostics.h"
 #include "video/frame_pacer.h"
@@ -55,9 +56,12 @@ class FrameLoop {
   void FrameSlot();
   // Rate limits and diagnostics run on the session's clock, like the warm-up.
   uint64_t NowMs() const { return context_.now_us() / 1000; }
-  void SendCursorUpdate();
   // Tells the client what a capture source could not do and the user can change.
   void SendCaptureNotices();
+  // Reads the cursor when its schedule says so and sends what changed.
+  void PollCursorIfDue();
+  // A capture waits for a change of the picture until the cursor is due to be read.
+  uint32_t CaptureWaitMs() const;
   void WarnProtectedContent(uint64_t now_ms);
   void Invalidate(uint64_t now_ms);
   void Reinitialize(uint64_t now_ms);
@@ -77,11 +81,13 @@ class FrameLoop {
   // Made once capture is set up: the warm-up counts from the first frame that can come.
   std::optional<KeyframePolicy> keyframe_policy_;
   FramePacer pacer_;
+  CursorPollSchedule cursor_schedule_;
   uint64_t frame_number_ = 1;
   std::optional<uint64_t> last_reinit_ms_;
   HeldFrame held_frame_;
   // When the last picture went to the encoder, on the session's clock.
   uint64_t last_encode_us_ = 0;
+  bool last_encode_was_repeat_ = false;
   RateLimiter invalidation_log_{1000};
   RateLimiter protected_content_warning_{3000};
 };

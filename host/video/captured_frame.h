@@ -30,6 +30,9 @@ struct CapturedFrame {
   // The same picture as packed NV12 (width bytes per Y row, then the interleaved UV rows),
   // when the capturer keeps one up to date; else null. Valid as long as `data`.
   const uint8_t* nv12 = nullptr;
+  // The capturer keeps `data` (and `nv12`) as they are until one of its captures returns
+  // a new frame or it is released, so a still picture can be encoded again from them.
+  bool kept_until_next_frame = false;
 };
 
 // True when the frame's rows and columns all lie inside its memory.

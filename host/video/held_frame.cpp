@@ -4,7 +4,14 @@
 
 namespace orvane {
 
-void HeldFrame::Keep(const CapturedFrame& frame) {
+void HeldFrame::Keep(const CapturedFrame& frame, const void* owner) {
+  owner_ = owner;
+  if (frame.kept_until_next_frame) {
+    lent_ = frame;
+    pixels_.clear();
+    return;
+  }
+  lent_ = CapturedFrame{};
   const size_t row_bytes = size_t{frame.width} * 4;
   pixels_.resize(row_bytes * frame.height);
   width_ = frame.width;
@@ -19,7 +26,21 @@ void HeldFrame::Keep(const CapturedFrame& frame) {
   }
 }
 
+void HeldFrame::ForgetLent() {
+  lent_ = CapturedFrame{};
+}
+
+bool HeldFrame::HasPictureFor(const void* active_owner) const {
+  if (lent_.data != nullptr) {
+    return owner_ == active_owner;
+  }
+  return !pixels_.empty();
+}
+
 CapturedFrame HeldFrame::View() const {
+  if (lent_.data != nullptr) {
+    return lent_;
+  }
   CapturedFrame frame;
   frame.status = CaptureStatus::kFrameReady;
   frame.data = pixels_.data();

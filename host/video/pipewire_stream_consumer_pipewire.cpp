@@ -336,6 +336,8 @@ CapturedFrame PipeWireStreamConsumer::Capture(uint32_t wait_ms) {
   frame.height = image_height_;
   frame.data_size = image_.size();
   frame.nv12 = nv12_.data();
+  // Buffers change the kept picture only during a capture that reports it.
+  frame.kept_until_next_frame = true;
   return frame;
 }
 

@@ -193,8 +193,9 @@ void X11ShmCapturer::DrainEvents() {
 void X11ShmCapturer::WaitForEvents(uint32_t wait_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
   while (!damaged_ && !screen_changed_ && !x11_->lost()) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    // Rounded up, so the wait does not end short of the deadline the caller planned by.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       return;
     }
@@ -245,6 +246,8 @@ CapturedFrame X11ShmCapturer::Capture(uint32_t wait_ms) {
   frame.height = monitor_.height;
   frame.data_size = pixels_size_;
   frame.nv12 = nv12_.data();
+  // Damage only ever adds to this image, during a capture that reports it.
+  frame.kept_until_next_frame = true;
   return frame;
 }
 

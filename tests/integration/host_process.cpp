@@ -101,6 +101,15 @@ void HostProcess::Signal(int signal_number) const {
   }
 }
 
+void HostProcess::Interrupt() const {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    Signal(SIGINT);
+    if (WaitForOutput("[Main] Shutdown signal received", std::chrono::seconds(5))) {
+      return;
+    }
+  }
+}
+
 int HostProcess::WaitForExit(std::chrono::milliseconds limit) {
   int status = 0;
   const bool ended =

@@ -37,6 +37,10 @@ class HostProcess {
   bool WaitForOutput(const std::string& text,
                      std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
   void Signal(int signal_number) const;
+  // SIGINT, sent again (up to three times, 5 s apart) until the host says it heard it:
+  // wine turns the signal into a console event from a thread it creates for it, and on a
+  // loaded machine one has gone unheard.
+  void Interrupt() const;
   // Waits (bounded) for the process to end; returns its exit code, or -1.
   int WaitForExit(std::chrono::milliseconds limit = std::chrono::seconds(10));
 

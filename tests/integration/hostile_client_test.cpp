@@ -224,7 +224,7 @@ class HostileClientTest : public ::testing::TestWithParam<HostKind> {
     return count;
   }
   void ExpectCleanStop() {
-    host_->Signal(SIGINT);
+    host_->Interrupt();
     EXPECT_EQ(host_->WaitForExit(15s), 0) << host_->Output();
     EXPECT_NE(host_->Output().find("[Main] Shutdown complete."), std::string::npos);
   }

@@ -1,6 +1,9 @@
 #include "session/session_fakes.h"
 
 #include <algorithm>
+#include <thread>
+
+#include "platform/clock.h"
 
 namespace orvane::testing {
 
@@ -19,9 +22,10 @@ bool EncoderRecord::HasBitrate(uint32_t kbps) const {
   return std::find(bitrates_.begin(), bitrates_.end(), kbps) != bitrates_.end();
 }
 
-void EncoderRecord::AddFrame(bool keyframe_requested) {
+void EncoderRecord::AddFrame(bool keyframe_requested, uint64_t timestamp_us) {
   std::lock_guard<std::mutex> lock(mutex_);
   keyframe_requests_.push_back(keyframe_requested);
+  timestamps_.push_back(timestamp_us);
 }
 
 std::vector<bool> EncoderRecord::KeyframeRequests() const {
@@ -29,14 +33,20 @@ std::vector<bool> EncoderRecord::KeyframeRequests() const {
   return keyframe_requests_;
 }
 
+std::vector<uint64_t> EncoderRecord::Timestamps() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return timestamps_;
+}
+
 bool RecordingEncoder::Initialize(VideoCodec, uint32_t, uint32_t, uint32_t, uint32_t) {
   ++record_->initialized;
   return record_->works.load();
 }
 
-bool RecordingEncoder::EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t, uint64_t) {
+bool RecordingEncoder::EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t,
+                                   uint64_t timestamp_us) {
   CheckAlive();
-  record_->AddFrame(keyframe_requested_);
+  record_->AddFrame(keyframe_requested_, timestamp_us);
   keyframe_requested_ = false;
   ++record_->frames;
   return true;
@@ -83,6 +93,8 @@ CapturedFrame StillCapturer::Capture(uint32_t) {
         frame.status = CaptureStatus::kNoNewFrame;
         return frame;
       }
+      record_->change_capture_began_us = MonotonicMicros();
+      std::this_thread::sleep_for(std::chrono::milliseconds(record_->change_seen_after_ms.load()));
     }
   }
   shown_ = true;

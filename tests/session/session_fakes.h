@@ -31,9 +31,11 @@ class EncoderRecord {
   void AddBitrate(uint32_t kbps);
   std::vector<uint32_t> Bitrates() const;
   bool HasBitrate(uint32_t kbps) const;
-  void AddFrame(bool keyframe_requested);
+  void AddFrame(bool keyframe_requested, uint64_t timestamp_us);
   // For each frame encoded, whether a keyframe had been requested for it.
   std::vector<bool> KeyframeRequests() const;
+  // For each frame encoded, the timestamp it was given.
+  std::vector<uint64_t> Timestamps() const;
 
   std::atomic<bool> works{true};
   std::atomic<uint64_t> frames{0};
@@ -45,6 +47,7 @@ class EncoderRecord {
   mutable std::mutex mutex_;
   std::vector<uint32_t> bitrates_;
   std::vector<bool> keyframe_requests_;
+  std::vector<uint64_t> timestamps_;
 };
 
 // Encodes nothing; records the calls the frame loop makes.
@@ -53,7 +56,7 @@ class RecordingEncoder : public VideoEncoder {
   explicit RecordingEncoder(std::shared_ptr<EncoderRecord> record) : record_(std::move(record)) {}
 
   bool Initialize(VideoCodec, uint32_t, uint32_t, uint32_t, uint32_t) override;
-  bool EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t, uint64_t) override;
+  bool EncodeFrame(const uint8_t*, uint32_t, uint32_t, uint32_t, uint64_t timestamp_us) override;
   bool ReceiveAccessUnit(EncodedAccessUnit&) override { return false; }
   void RequestKeyframe() override;
   bool SetBitrate(uint32_t kbps) override;
@@ -75,6 +78,10 @@ struct CaptureRecord {
   bool reports_changes = false;
   std::atomic<uint32_t> changes{0};
   std::atomic<uint64_t> captures{0};
+  // A change is seen this long into the capture call that reports it, as by a capturer
+  // that waits for one; the monotonic time that call began is kept.
+  std::atomic<uint32_t> change_seen_after_ms{0};
+  std::atomic<uint64_t> change_capture_began_us{0};
 };
 
 // A grey screen of the stream's size that has always changed (or, with a record that

@@ -43,13 +43,19 @@ TEST(StreamControlTest, AStillDesktopIsEncodedOnlyOnChangeRequestOrRefresh) {
   ASSERT_TRUE(CapturesPass(capture, 20));
   EXPECT_EQ(encoders.frames.load(), 1u);
 
-  // The session's clock moves only here, so this is the refresh.
+  // The session's clock moves only here, so these are the refreshes: one a second after
+  // the last change, then one every five seconds.
   harness.clock().Advance(9s);
   ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 2; }));
   ASSERT_TRUE(CapturesPass(capture, 20));
   EXPECT_EQ(encoders.frames.load(), 2u);
+  harness.clock().Advance(2s);
+  ASSERT_TRUE(CapturesPass(capture, 20));
+  EXPECT_EQ(encoders.frames.load(), 2u);
+  harness.clock().Advance(3s);
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 3; }));
 
-  for (uint64_t frames : {3u, 4u}) {
+  for (uint64_t frames : {4u, 5u}) {
     ++capture.changes;
     ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == frames; }));
     ASSERT_TRUE(CapturesPass(capture, 20));
@@ -59,11 +65,27 @@ TEST(StreamControlTest, AStillDesktopIsEncodedOnlyOnChangeRequestOrRefresh) {
   pb::ControlMessage request;
   request.mutable_request_keyframe()->set_stream_id("0");
   ASSERT_TRUE(client->Send(request, client::FrameMode::kSealedPrimary));
-  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 5; }));
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 6; }));
   const std::vector<bool> keyframes = encoders.KeyframeRequests();
-  ASSERT_EQ(keyframes.size(), 5u);
-  EXPECT_FALSE(keyframes[3]);
-  EXPECT_TRUE(keyframes[4]);
+  ASSERT_EQ(keyframes.size(), 6u);
+  EXPECT_FALSE(keyframes[4]);
+  EXPECT_TRUE(keyframes[5]);
+}
+
+// A capturer that waits for a change hands over the picture when the change came; the
+// frame carries that moment, not the moment the wait began.
+TEST(StreamControlTest, AFrameIsStampedWhenItsPictureWasTaken) {
+  SessionHarness harness({.still_desktop = true});
+  EncoderRecord& encoders = harness.encoders();
+  CaptureRecord& capture = harness.capture();
+  auto client = harness.Connect();
+  ASSERT_TRUE(client && harness.Authenticate(*client) && harness.StartStream(*client));
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 1; }));
+
+  capture.change_seen_after_ms = 30;
+  ++capture.changes;
+  ASSERT_TRUE(WaitUntil([&] { return encoders.frames.load() == 2; }));
+  EXPECT_GE(encoders.Timestamps()[1], capture.change_capture_began_us.load() + 30000);
 }
 
 TEST(StreamControlTest, BitrateDecisionsReachTheEncoderOnlyThroughTheWarmupCap) {

@@ -29,12 +29,16 @@ TEST(HeldFrameTest, KeepsThePackedPixelsAfterTheSourceChanges) {
   frame.data_size = source.size();
 
   HeldFrame held;
-  EXPECT_TRUE(held.empty());
-  held.Keep(frame);
+  const int capturer = 0;
+  const int other_capturer = 0;
+  EXPECT_FALSE(held.HasPictureFor(&capturer));
+  held.Keep(frame, &capturer);
   std::fill(source.begin(), source.end(), 0);
+  held.ForgetLent();
 
+  // A copy outlives its capturer.
+  EXPECT_TRUE(held.HasPictureFor(&other_capturer));
   const CapturedFrame view = held.View();
-  EXPECT_FALSE(held.empty());
   EXPECT_EQ(view.status, CaptureStatus::kFrameReady);
   EXPECT_EQ(view.width, kWidth);
   EXPECT_EQ(view.height, kHeight);
@@ -47,6 +51,44 @@ TEST(HeldFrameTest, KeepsThePackedPixelsAfterTheSourceChanges) {
       EXPECT_EQ(view.data[y * kWidth * 4 + x], y * 100 + x) << "row " << y << " byte " << x;
     }
   }
+}
+
+// A capturer that keeps its picture until its next frame lends it: nothing is copied, its
+// NV12 copy comes along, and it is repeated only while that capturer is the one in use.
+TEST(HeldFrameTest, BorrowsAPictureItsCapturerKeeps) {
+  std::vector<uint8_t> bgra(4 * 2 * 2, 0x11);
+  std::vector<uint8_t> nv12(4 + 2, 0x22);
+  CapturedFrame frame;
+  frame.status = CaptureStatus::kFrameReady;
+  frame.data = bgra.data();
+  frame.row_pitch = 8;
+  frame.width = 2;
+  frame.height = 2;
+  frame.data_size = bgra.size();
+  frame.nv12 = nv12.data();
+  frame.kept_until_next_frame = true;
+
+  HeldFrame held;
+  const int capturer = 0;
+  const int other_capturer = 0;
+  held.Keep(frame, &capturer);
+  ASSERT_TRUE(held.HasPictureFor(&capturer));
+  EXPECT_FALSE(held.HasPictureFor(&other_capturer));
+  const CapturedFrame view = held.View();
+  EXPECT_EQ(view.data, bgra.data());
+  EXPECT_EQ(view.nv12, nv12.data());
+  EXPECT_EQ(view.row_pitch, 8u);
+
+  held.ForgetLent();
+  EXPECT_FALSE(held.HasPictureFor(&capturer));
+
+  // A copied frame after a lent one is the one repeated.
+  frame.kept_until_next_frame = false;
+  frame.nv12 = nullptr;
+  held.Keep(frame, &capturer);
+  held.ForgetLent();
+  ASSERT_TRUE(held.HasPictureFor(&capturer));
+  EXPECT_NE(held.View().data, bgra.data());
 }
 
 }  // namespace
