@@ -126,6 +126,17 @@ bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id) {
     return events;
   }();
   pw_core_add_listener(core_, &core_listener_, &core_events, this);
+  node_id_ = node_id;
+  registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
+  if (registry_ != nullptr) {
+    static const pw_registry_events registry_events = [] {
+      pw_registry_events events{};
+      events.version = PW_VERSION_REGISTRY_EVENTS;
+      events.global_remove = OnGlobalRemoved;
+      return events;
+    }();
+    pw_registry_add_listener(registry_, &registry_listener_, &registry_events, this);
+  }
   stream_ = pw_stream_new(core_, "orvane-screencast",
                           pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
                                             "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
@@ -166,6 +177,10 @@ void PipeWireStreamConsumer::Close() {
       pw_stream_disconnect(stream_);
       pw_stream_destroy(stream_);
     }
+    if (registry_ != nullptr) {
+      spa_hook_remove(&registry_listener_);
+      pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));
+    }
     if (core_ != nullptr) {
       spa_hook_remove(&core_listener_);
       pw_core_disconnect(core_);
@@ -180,6 +195,7 @@ void PipeWireStreamConsumer::Close() {
     pw_thread_loop_destroy(loop_);
   }
   stream_ = nullptr;
+  registry_ = nullptr;
   core_ = nullptr;
   context_ = nullptr;
   loop_ = nullptr;
@@ -216,9 +232,18 @@ void PipeWireStreamConsumer::OnCoreError(void* self, uint32_t id, int, int res,
   }
 }
 
+void PipeWireStreamConsumer::OnGlobalRemoved(void* self, uint32_t id) {
+  auto* consumer = static_cast<PipeWireStreamConsumer*>(self);
+  if (id == consumer->node_id_) {
+    LOG_WARN("[Capture] The screen-cast node %u went away", id);
+    consumer->MarkLost();
+  }
+}
+
 void PipeWireStreamConsumer::OnStateChanged(void* self, pw_stream_state, pw_stream_state state,
                                             const char* error) {
   auto* consumer = static_cast<PipeWireStreamConsumer*>(self);
+  consumer->streaming_.store(state == PW_STREAM_STATE_STREAMING);
   if (state == PW_STREAM_STATE_ERROR) {
     LOG_WARN("[Capture] PipeWire stream failed: %s", error != nullptr ? error : "");
     consumer->MarkLost();

@@ -2,6 +2,7 @@
 
 #include <pipewire/pipewire.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -48,6 +49,8 @@ class PipeWireStreamConsumer {
   uint64_t last_converted_pixels() const { return last_converted_pixels_; }
   // The rectangles the last ready frame changed.
   const std::vector<PixelRect>& last_changed_rects() const { return last_changed_; }
+  // Whether the stream is linked and running (PipeWire's streaming state).
+  bool streaming() const { return streaming_.load(); }
   // Buffers dropped as corrupted since Open.
   uint64_t dropped_buffers() const { return dropped_buffers_; }
 
@@ -63,6 +66,7 @@ class PipeWireStreamConsumer {
   static void OnParamChanged(void* self, uint32_t id, const spa_pod* param);
   static void OnProcess(void* self);
   static void OnCoreError(void* self, uint32_t id, int seq, int res, const char* message);
+  static void OnGlobalRemoved(void* self, uint32_t id);
 
   void MarkLost();
   // Runs under the loop's lock: what one buffer brings into the kept image.
@@ -75,13 +79,18 @@ class PipeWireStreamConsumer {
   pw_context* context_ = nullptr;
   pw_core* core_ = nullptr;
   pw_stream* stream_ = nullptr;
+  // Tells when the producer's node goes away: its stream then only stops delivering.
+  pw_registry* registry_ = nullptr;
+  uint32_t node_id_ = 0;
   spa_hook core_listener_{};
   spa_hook stream_listener_{};
+  spa_hook registry_listener_{};
 
   std::mutex mutex_;
   std::condition_variable wake_;
   bool buffers_waiting_ = false;
   bool lost_ = false;
+  std::atomic<bool> streaming_{false};
 
   // Written by the loop's thread under its lock, read by Capture under it.
   std::optional<Negotiated> negotiated_;

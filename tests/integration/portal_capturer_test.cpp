@@ -139,3 +139,37 @@ TEST_F(PortalCapturerTest, ARefusalIsLoggedAndNotAskedAgainInTheSameStream) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// The desktop's own controls end the cast (its node goes away): the source stops with a
+// line saying what to do, and a notice for the client.
+TEST_F(PortalCapturerTest, ACastTheDesktopEndsStopsTheSourceWithANotice) {
+  ASSERT_EQ(CaptureOnePicture(3), Picture(3));
+  PortalCapturer capturer(screen_cast_, cursor_);
+  ASSERT_TRUE(capturer.Initialize(0, kWidth, kHeight));
+  ASSERT_TRUE(testing::WaitUntil(
+      [&] {
+        if (producer_->WaitStreaming(0ms)) {
+          return true;
+        }
+        capturer.Capture(50);
+        return false;
+      },
+      15s));
+  LogCapture log;
+  producer_.reset();
+  CapturedFrame frame;
+  ASSERT_TRUE(testing::WaitUntil([&] {
+    frame = capturer.Capture(50);
+    return frame.status == CaptureStatus::kInvalidated;
+  }));
+  EXPECT_TRUE(log.Contains(
+      "[Capture] The desktop ended screen sharing; no video until the stream is started again"));
+  EXPECT_EQ(capturer.TakeClientNotice(),
+            "The computer stopped sharing its screen. Start the stream again to share it.");
+}
+
+}  // namespace
+}  // namespace orvane

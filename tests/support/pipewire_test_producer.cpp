@@ -67,6 +67,9 @@ PipeWireTestProducer::PipeWireTestProducer(int fd, uint32_t width, uint32_t heig
       e.version = PW_VERSION_STREAM_EVENTS;
       e.param_changed = OnParamChanged;
       e.state_changed = OnStateChanged;
+      e.add_buffer = OnAddBuffer;
+      e.process = OnProcess;
+      e.remove_buffer = OnRemoveBuffer;
       return e;
     }();
     pw_stream_add_listener(stream_, &listener_, &events, this);
@@ -113,7 +116,8 @@ std::optional<uint32_t> PipeWireTestProducer::NodeId(std::chrono::milliseconds l
 bool PipeWireTestProducer::WaitStreaming(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, limit, [this] {
-    return streaming_ && negotiated_width_ == width_ && negotiated_height_ == height_;
+    return streaming_ && negotiated_width_ == width_ && negotiated_height_ == height_ &&
+           buffers_with_metadata_ > 0 && buffers_without_metadata_ == 0;
   });
 }
 
@@ -134,21 +138,45 @@ void PipeWireTestProducer::Resize(uint32_t width, uint32_t height) {
 bool PipeWireTestProducer::Send(const ProducerBuffer& buffer) {
   // As a desktop does: fill a free buffer, queue it, and run a graph cycle to deliver it.
   // Until the consumer gives buffers back there may be none free.
-  for (int attempt = 0; attempt < 500; ++attempt) {
+  uint64_t queued_before_cycle = 0;
+  bool queued = false;
+  for (int attempt = 0; attempt < 500 && !queued; ++attempt) {
     pw_thread_loop_lock(loop_);
-    pw_buffer* free_buffer = pw_stream_dequeue_buffer(stream_);
-    if (free_buffer != nullptr) {
+    if (pw_buffer* free_buffer = pw_stream_dequeue_buffer(stream_)) {
       Fill(free_buffer, buffer);
       pw_stream_queue_buffer(stream_, free_buffer);
-      pw_stream_trigger_process(stream_);
+      // No cycle starts while the loop is locked: the next one to start takes the buffer.
+      std::lock_guard<std::mutex> lock(mutex_);
+      queued_before_cycle = cycles_;
+      queued = true;
     }
     pw_thread_loop_unlock(loop_);
-    if (free_buffer != nullptr) {
+    if (!queued) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  if (!queued) {
+    return false;
+  }
+  // A trigger while a cycle still runs starts none; trigger until one has started.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    pw_thread_loop_lock(loop_);
+    pw_stream_trigger_process(stream_);
+    pw_thread_loop_unlock(loop_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (changed_.wait_for(lock, std::chrono::milliseconds(50),
+                          [&] { return cycles_ > queued_before_cycle; })) {
       return true;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
+}
+
+void PipeWireTestProducer::OnProcess(void* self) {
+  auto* producer = static_cast<PipeWireTestProducer*>(self);
+  std::lock_guard<std::mutex> lock(producer->mutex_);
+  ++producer->cycles_;
+  producer->changed_.notify_all();
 }
 
 void PipeWireTestProducer::OnStateChanged(void* self, pw_stream_state, pw_stream_state state,
@@ -156,6 +184,25 @@ void PipeWireTestProducer::OnStateChanged(void* self, pw_stream_state, pw_stream
   auto* producer = static_cast<PipeWireTestProducer*>(self);
   std::lock_guard<std::mutex> lock(producer->mutex_);
   producer->streaming_ = state == PW_STREAM_STATE_STREAMING;
+  producer->changed_.notify_all();
+}
+
+bool PipeWireTestProducer::HasMetadata(const pw_buffer* buffer) {
+  return spa_buffer_find_meta(buffer->buffer, SPA_META_VideoDamage) != nullptr &&
+         spa_buffer_find_meta(buffer->buffer, SPA_META_Cursor) != nullptr;
+}
+
+void PipeWireTestProducer::OnAddBuffer(void* self, pw_buffer* buffer) {
+  auto* producer = static_cast<PipeWireTestProducer*>(self);
+  std::lock_guard<std::mutex> lock(producer->mutex_);
+  ++(HasMetadata(buffer) ? producer->buffers_with_metadata_ : producer->buffers_without_metadata_);
+  producer->changed_.notify_all();
+}
+
+void PipeWireTestProducer::OnRemoveBuffer(void* self, pw_buffer* buffer) {
+  auto* producer = static_cast<PipeWireTestProducer*>(self);
+  std::lock_guard<std::mutex> lock(producer->mutex_);
+  --(HasMetadata(buffer) ? producer->buffers_with_metadata_ : producer->buffers_without_metadata_);
   producer->changed_.notify_all();
 }
 

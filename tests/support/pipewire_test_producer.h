@@ -56,7 +56,8 @@ class PipeWireTestProducer {
 
   // The node's id once the daemon made it, or nothing.
   std::optional<uint32_t> NodeId(std::chrono::milliseconds limit = std::chrono::seconds(10));
-  // Waits until a consumer is linked and the stream runs at the current size.
+  // Waits until a consumer is linked and the stream runs at the current size, with buffers
+  // that carry damage and cursor metadata (the consumer asked for them).
   bool WaitStreaming(std::chrono::milliseconds limit = std::chrono::seconds(15));
   // Sends one buffer at the current size; false when no buffer came free in time.
   bool Send(const ProducerBuffer& buffer);
@@ -70,6 +71,11 @@ class PipeWireTestProducer {
   static void OnParamChanged(void* self, uint32_t id, const spa_pod* param);
   static void OnStateChanged(void* self, pw_stream_state old, pw_stream_state state,
                              const char* error);
+  static void OnAddBuffer(void* self, pw_buffer* buffer);
+  // A graph cycle starts.
+  static void OnProcess(void* self);
+  static void OnRemoveBuffer(void* self, pw_buffer* buffer);
+  static bool HasMetadata(const pw_buffer* buffer);
   // Under the loop's lock, with the negotiated size.
   void Fill(pw_buffer* buffer, const ProducerBuffer& frame);
 
@@ -86,6 +92,9 @@ class PipeWireTestProducer {
   bool streaming_ = false;
   uint32_t negotiated_width_ = 0;
   uint32_t negotiated_height_ = 0;
+  uint64_t cycles_ = 0;
+  int buffers_with_metadata_ = 0;
+  int buffers_without_metadata_ = 0;
 };
 
 // A connection to the PipeWire daemon listening on `socket`, as a descriptor; -1 on failure.
