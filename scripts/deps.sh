@@ -13,7 +13,7 @@ run_packages=(
   build-essential cmake ninja-build pkg-config ccache
   protobuf-compiler libprotobuf-dev
   libssl-dev libopus-dev libavutil-dev libavcodec-dev libopenh264-dev libpulse-dev libavahi-client-dev
-  libpng-dev
+  libpng-dev libglib2.0-dev libpipewire-0.3-dev # GDBus for the tray and the ScreenCast portal, PipeWire streams
   libxcb1-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-damage0-dev libxcb-xtest0-dev
   x11proto-dev # keysym names of the XTest keyboard
   libsdl2-dev libsdl2-ttf-dev fonts-dejavu-core # orvane-viewer: window, sound, overlay text
@@ -26,7 +26,8 @@ test_packages=(
   x11-utils ffmpeg
   xclip xsel # programs that copy and paste on the test display
   pulseaudio pulseaudio-utils opus-tools # a private sound server, its player, the Opus anchor
-  libglib2.0-dev xdg-utils adb
+  xdg-utils adb
+  pipewire wireplumber # a private PipeWire daemon and session manager for the screen-cast tests
   # The discovery tests start their own avahi-daemon, only inside a network namespace they
   # make (unshare -n with a veth pair), so that no multicast leaves through this machine.
   dbus-daemon avahi-daemon avahi-utils iproute2 util-linux

@@ -207,6 +207,9 @@ int RunHost(int argc, const char* const* argv) {
 
   SessionEnvironment environment;
   environment.platform = CreatePlatformServices(options.encoder);
+  if (environment.platform.capture_choice) {
+    environment.platform.capture_choice(state.capture_backend.load());  // logs the decision
+  }
   // A host in the background has no console to show the pairing banner on.
   environment.trust.code_issued = [&tray](const std::string& code) {
     tray.ShowNotification(kNotificationTitle, PairingCodeNotice(code));

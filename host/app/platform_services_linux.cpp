@@ -1,29 +1,87 @@
 #include "app/platform_services.h"
 
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
 #include "audio/loopback_audio_capture_pulse.h"
+#include "base/logger.h"
 #include "input/input_sink_linux.h"
+#include "platform/app_folders.h"
 #include "platform/x11/x11_display_source.h"
 #include "services/clipboard_backend_x11.h"
+#include "video/capture_backend_choice.h"
 #include "video/chosen_video_encoder.h"
 #include "video/cursor_source_x11.h"
 #include "video/image_capturer_x11.h"
+#include "video/linux_capture_choice.h"
+#include "video/portal_capturer_pipewire.h"
 #include "video/shm_capturer_x11.h"
+#include "video/stream_cursor_source.h"
 
 namespace orvane {
+namespace {
+
+LinuxCaptureDecision DecideCapture(const std::string& choice) {
+  return ResolveLinuxCaptureChoice(choice, std::getenv("WAYLAND_DISPLAY"),
+                                   std::getenv("XDG_SESSION_TYPE"));
+}
+
+// Logs the capture decision when it is made for the first time or changes.
+class CaptureDecisionLog {
+ public:
+  void Note(const LinuxCaptureDecision& decision) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (decision.source == last_source_) {
+      return;
+    }
+    last_source_ = decision.source;
+    LOG_INFO("[Capture] Linux capture: %s (%s)", decision.source.c_str(), decision.reason.c_str());
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string last_source_;
+};
+
+}  // namespace
 
 PlatformServices CreatePlatformServices(EncoderChoice encoder) {
   PlatformServices services;
   // Every X user shares one connection to $DISPLAY.
   auto displays = std::make_shared<X11DisplaySource>();
-  // MIT-SHM of an XRandR monitor first; a whole-screen GetImage when nothing else starts.
-  services.capturers = [displays] {
+  // One portal connection and permission for every stream; the stream's cursor reaches
+  // the session's cursor tracker through the feed.
+  auto portal = std::make_shared<PortalScreenCast>(AppDataFolder() / "screencast_restore_token");
+  auto stream_cursor = std::make_shared<StreamCursorFeed>();
+  // What "auto" means here comes first: MIT-SHM of an XRandR monitor on X11, the
+  // ScreenCast portal on Wayland (used only when chosen); a whole-screen GetImage when
+  // nothing else starts.
+  const bool portal_first = DecideCapture(kAutoCaptureSource).source == kPortalCaptureSource;
+  services.capturers = [displays, portal, stream_cursor, portal_first] {
     ScreenCapturers sources;
-    sources.push_back(std::make_unique<X11ShmCapturer>(displays));
+    auto x11 = std::make_unique<X11ShmCapturer>(displays);
+    auto cast = std::make_unique<PortalCapturer>(portal, stream_cursor);
+    if (portal_first) {
+      sources.push_back(std::move(cast));
+      sources.push_back(std::move(x11));
+    } else {
+      sources.push_back(std::move(x11));
+      sources.push_back(std::move(cast));
+    }
     sources.push_back(std::make_unique<X11ImageCapturer>(displays));
     return sources;
   };
-  services.cursor_source = [displays]() -> std::unique_ptr<CursorSource> {
-    return X11CursorSource::Open(*displays);
+  auto decision_log = std::make_shared<CaptureDecisionLog>();
+  services.capture_choice = [decision_log](const std::string& choice) {
+    const LinuxCaptureDecision decision = DecideCapture(choice);
+    decision_log->Note(decision);
+    // X11's sources are what "auto" tries anyway, in order and without warnings; the
+    // portal is tried only when named.
+    return decision.source == kPortalCaptureSource ? decision.source : choice;
+  };
+  services.cursor_source = [displays, stream_cursor]() -> std::unique_ptr<CursorSource> {
+    return std::make_unique<StreamCursorSource>(stream_cursor, X11CursorSource::Open(*displays));
   };
   services.video_encoder = [encoder]() -> std::unique_ptr<VideoEncoder> {
     return std::make_unique<ChosenVideoEncoder>(encoder);

@@ -12,6 +12,9 @@ namespace {
 
 constexpr uint64_t kReinitIntervalMs = 500;
 constexpr uint32_t kProtectedContentError = 2101;
+// A capture source that cannot show the screen for a reason the user can act on (the
+// desktop's sharing dialog was refused); the session runs on without video.
+constexpr uint32_t kCaptureRefusedError = 2102;
 // A still desktop's picture is encoded again a second after the last change, and every
 // five seconds after that. The client learns of a datagram lost from the last picture
 // before the desktop stood still only when the next frame arrives (and then asks for a
@@ -87,7 +90,14 @@ uint32_t FrameLoop::CaptureWaitMs() const {
       std::min<uint64_t>(until_cursor_ms, CursorPollSchedule::kStillPeriodNs / 1000000));
 }
 
+void FrameLoop::SendCaptureNotices() {
+  for (const std::string& notice : capture_.TakeClientNotices()) {
+    context_.handler.messages().SendErrorMessage(kCaptureRefusedError, notice, false);
+  }
+}
+
 void FrameLoop::FrameSlot() {
+  SendCaptureNotices();
   if (capture_.active() == nullptr) {
     Reinitialize(NowMs());
     return;

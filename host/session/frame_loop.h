@@ -56,6 +56,8 @@ class FrameLoop {
   void FrameSlot();
   // Rate limits and diagnostics run on the session's clock, like the warm-up.
   uint64_t NowMs() const { return context_.now_us() / 1000; }
+  // Tells the client what a capture source could not do and the user can change.
+  void SendCaptureNotices();
   // Reads the cursor when its schedule says so and sends what changed.
   void PollCursorIfDue();
   // A capture waits for a change of the picture until the cursor is due to be read.

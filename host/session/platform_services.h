@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "audio/audio_capture.h"
 #include "audio/opus_transform.h"
@@ -20,6 +21,9 @@ struct PlatformServices {
   // The capture sources of one stream in preference order; called at each stream start
   // and once for the tray (a source holds no OS objects before it is initialised).
   std::function<ScreenCapturers()> capturers;
+  // Turns the capture choice of a session ("auto" or a source's name) into the one its
+  // streams use, where the platform decides "auto" itself; empty keeps the choice.
+  std::function<std::string(const std::string&)> capture_choice;
   // The system cursor; called once per session.
   std::function<std::unique_ptr<CursorSource>()> cursor_source;
   // The encoder of one stream; called at each stream start.

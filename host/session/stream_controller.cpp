@@ -34,7 +34,8 @@ void StreamController::Initialize(uint32_t monitors) {
 
 void StreamController::SetCaptureSelection(uint32_t output_index, const std::string& backend) {
   capture_output_index_ = output_index;
-  capture_backend_ = backend;
+  const PlatformServices& platform = environment_.platform;
+  capture_backend_ = platform.capture_choice ? platform.capture_choice(backend) : backend;
 }
 
 bool StreamController::Start() {

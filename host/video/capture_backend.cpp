@@ -117,11 +117,15 @@ std::vector<size_t> CaptureBackend::TrialOrder() const {
   std::vector<size_t> order;
   if (chosen != kNone) {
     order.push_back(chosen);
+    if (sources_[chosen]->chosen_only()) {
+      return order;
+    }
   }
   for (const bool last_resorts : {false, true}) {
     for (size_t index = 0; index < sources_.size(); ++index) {
       const ScreenCapturer* source = sources_[index].get();
-      if (index != chosen && source != nullptr && source->last_resort() == last_resorts) {
+      if (index != chosen && source != nullptr && !source->chosen_only() &&
+          source->last_resort() == last_resorts) {
         order.push_back(index);
       }
     }
@@ -208,6 +212,20 @@ CapturedFrame CaptureBackend::CaptureActive(uint32_t wait_ms) {
     return frame;
   }
   return scaler_.Scale(frame, width_, height_);
+}
+
+std::vector<std::string> CaptureBackend::TakeClientNotices() {
+  std::vector<std::string> notices;
+  for (const auto& source : sources_) {
+    if (source == nullptr) {
+      continue;
+    }
+    std::string notice = source->TakeClientNotice();
+    if (!notice.empty()) {
+      notices.push_back(std::move(notice));
+    }
+  }
+  return notices;
 }
 
 void CaptureBackend::CountReinit() {

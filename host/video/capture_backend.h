@@ -55,6 +55,9 @@ class CaptureBackend {
   // asking for a new selection.
   CapturedFrame Capture(uint32_t wait_ms);
 
+  // What the sources have to tell the client, each once.
+  std::vector<std::string> TakeClientNotices();
+
   // Counts a successful reselection after invalidation for the active source.
   void CountReinit();
 
@@ -78,7 +81,8 @@ class CaptureBackend {
   ScreenCapturer* SourceAt(size_t index) const;
   // The source the user chose, or kNone.
   size_t ChosenIndex() const;
-  // The order of trial: the chosen source, the others, then the last resorts.
+  // The order of trial: the chosen source, the others, then the last resorts; a chosen
+  // source that is chosen-only alone, and the other chosen-only sources never.
   std::vector<size_t> TrialOrder() const;
   void ReturnToPreferredSource();
   CapturedFrame CaptureActive(uint32_t wait_ms);

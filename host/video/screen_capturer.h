@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "video/captured_frame.h"
 
@@ -21,6 +22,10 @@ class ScreenCapturer {
   virtual const char* tray_title() const { return description(); }
   // A last resort is used only when no other source starts, and is never a user's choice.
   virtual bool last_resort() const { return false; }
+  // A source that shows another desktop than the others (a Wayland session's screen cast
+  // beside X11 capture, which sees only the X clients there) is used only when chosen,
+  // and then alone: no other source stands in for it, and it stands in for none.
+  virtual bool chosen_only() const { return false; }
   // Whether this machine can offer the source at all; an unavailable source is greyed in
   // the tray and skipped by selection.
   virtual bool available() const { return true; }
@@ -32,6 +37,10 @@ class ScreenCapturer {
 
   // A limitation worth one line in the log when a stream starts, or null.
   virtual const char* known_limitation() const { return nullptr; }
+
+  // What the client should be told once, in its user's words (the user refused to share
+  // the screen), or empty. Taking it clears it.
+  virtual std::string TakeClientNotice() { return {}; }
 
   // Prepares capture of the output at `output_index` for a stream of width x height.
   // Called only on a released capturer.

@@ -20,7 +20,10 @@ HostProcess::Environment HostProcess::Isolated(const std::filesystem::path& home
   std::filesystem::create_directories(programs);
   Environment isolated{
       {"PATH", programs.string()},
-      {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home / "no-session-bus").string()}};
+      {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home / "no-session-bus").string()},
+      // An X11 session, whatever the test runs in: the host captures its test display.
+      {"WAYLAND_DISPLAY", ""},
+      {"XDG_SESSION_TYPE", ""}};
   isolated.insert(isolated.end(), environment.begin(), environment.end());
   return isolated;
 }

@@ -14,9 +14,9 @@ namespace orvane::testing {
 
 // The real host binary, started with its own XDG folders and its console captured. Its
 // session bus and system bus are addresses where nothing listens (so no host a test starts
-// announces itself on the machine's network) and its program search path is empty (no
-// adb, no xdg-open), unless `environment` (set on top of this process's own) says
-// otherwise.
+// announces itself on the machine's network), its program search path is empty (no adb,
+// no xdg-open) and its session is not a Wayland one, unless `environment` (set on top of this
+// process's own) says otherwise.
 class HostProcess {
  public:
   using Environment = std::vector<std::pair<std::string, std::string>>;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/log_capture.h"
@@ -26,6 +27,8 @@ class FakeCapturer final : public ScreenCapturer {
   const char* description() const override { return name_; }
   bool last_resort() const override { return last_resort_; }
   bool available() const override { return available_; }
+  bool chosen_only() const override { return chosen_only_; }
+  std::string TakeClientNotice() override { return std::exchange(notice, std::string()); }
   const char* known_limitation() const override { return limitation; }
   bool ReadyToRetry() override { return ready_to_retry; }
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override {
@@ -49,6 +52,8 @@ class FakeCapturer final : public ScreenCapturer {
   bool initializes_;
   bool last_resort_;
   bool available_ = true;
+  bool chosen_only_ = false;
+  std::string notice;
   int initialize_calls = 0;
   int release_calls = 0;
   bool held = false;
@@ -137,6 +142,44 @@ TEST(CaptureBackendTest, SelectionTakesTheChoiceThenTheListOrderThenTheLastResor
       }
     }
   }
+}
+
+// A source showing another desktop (a Wayland screen cast beside X11 capture) neither
+// stands in for the others nor has them stand in for it.
+TEST(CaptureBackendTest, AChosenOnlySourceRunsAloneAndOnlyWhenChosen) {
+  struct Case {
+    const char* choice;
+    const char* starting;
+    const char* active;
+    int chosen_only_starts;  // initialisations of "two"
+    int last_resort_starts;
+  };
+  const Case cases[] = {
+      {"auto", "ssss", "one", 0, 0}, {"one", "fsss", "three", 0, 0}, {"auto", "fsff", "none", 0, 1},
+      {"two", "ssss", "two", 1, 0},  {"two", "sfss", "none", 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.choice) + " " + c.starting);
+    Sources sources(c.starting);
+    FakeCapturer& two = sources.Named("two");
+    FakeCapturer& last = sources.Named("last");
+    two.chosen_only_ = true;
+    std::atomic<uint64_t> backend_switch{0};
+    CaptureBackend backend(std::move(sources.list), backend_switch, 0, c.choice, 640, 360);
+    EXPECT_EQ(backend.Select(), std::string(c.active) != "none");
+    EXPECT_STREQ(backend.ActiveName(), c.active);
+    EXPECT_EQ(two.initialize_calls, c.chosen_only_starts);
+    EXPECT_EQ(last.initialize_calls, c.last_resort_starts);
+  }
+}
+
+TEST(CaptureBackendTest, HandsOnEachSourcesNoticeForTheClientOnce) {
+  Sources sources("ssss");
+  sources.Named("two").notice = "Screen sharing was refused";
+  std::atomic<uint64_t> backend_switch{0};
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "auto", 640, 360);
+  EXPECT_EQ(backend.TakeClientNotices(), std::vector<std::string>{"Screen sharing was refused"});
+  EXPECT_TRUE(backend.TakeClientNotices().empty());
 }
 
 TEST(CaptureBackendTest, AChosenSourceWithOnlyALastResortBehindItNamesThatFallback) {

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "integration/fake_portal.h"
+#include "integration/paired_host.h"
+#include "integration/pipewire_daemon.h"
+#include "integration/run_shell.h"
+#include "support/file_contents.h"
+#include "support/pipewire_test_producer.h"
+#include "support/temp_folder.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr uint32_t kWidth = 320;
+constexpr uint32_t kHeight = 240;
+
+// Black, with an orange block in the middle.
+std::vector<uint8_t> Desktop() {
+  std::vector<uint8_t> bgrx(size_t{kWidth} * kHeight * 4, 0);
+  for (uint32_t y = 80; y < 160; ++y) {
+    for (uint32_t x = 100; x < 220; ++x) {
+      uint8_t* pixel = &bgrx[(size_t{y} * kWidth + x) * 4];
+      pixel[0] = 0x00;
+      pixel[1] = 0x80;
+      pixel[2] = 0xFF;
+    }
+  }
+  return bgrx;
+}
+
+// The real host on a Wayland session: its capture goes through a ScreenCast portal (a
+// strict fake) to a PipeWire daemon where a producer shares a desktop, and the reference
+// client streams it.
+class PortalStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(daemon_.started());
+    const std::optional<uint32_t> node = producer_.NodeId();
+    ASSERT_TRUE(node.has_value());
+    portal_ = std::make_unique<FakePortal>(daemon_.bus_address(), daemon_.socket_path(), *node);
+    ASSERT_TRUE(portal_->ready());
+    // A desktop sends a picture only when something changed: this one sends its picture
+    // once the host's stream is linked, once more three seconds later (a buffer sent just
+    // as a stream starts can be lost), and otherwise stands still.
+    sender_ = std::thread([this] {
+      while (!stop_.load() && !producer_.WaitStreaming(50ms)) {
+      }
+      ProducerBuffer buffer;
+      buffer.bgrx = Desktop();
+      buffer.damage = {{0, 0, kWidth, kHeight}};
+      for (int sent = 0; sent < 2 && !stop_.load(); ++sent) {
+        producer_.Send(buffer);
+        for (int waited = 0; waited < 60 && !stop_.load(); ++waited) {
+          std::this_thread::sleep_for(50ms);
+        }
+      }
+    });
+  }
+  void TearDown() override {
+    stop_.store(true);
+    if (sender_.joinable()) {
+      sender_.join();
+    }
+  }
+
+  ::testing::AssertionResult StartHost() {
+    return host_.StartAndPair({}, {{"DBUS_SESSION_BUS_ADDRESS", daemon_.bus_address()},
+                                   {"WAYLAND_DISPLAY", "wayland-test"},
+                                   {"DISPLAY", ""}});
+  }
+
+  TempFolder temp_{"orvane-portal-stream"};
+  PipeWireDaemon daemon_{temp_ / "pipewire"};
+  PipeWireTestProducer producer_{daemon_.Connect(), kWidth, kHeight};
+  std::unique_ptr<FakePortal> portal_;
+  std::atomic<bool> stop_{false};
+  std::thread sender_;
+  PairedHost host_{temp_.path()};
+};
+
+// The picture the desktop sent keeps being encoded while it stands still, so the app
+// receives more frames of it than the desktop sent.
+TEST_F(PortalStreamTest, AWaylandSessionStreamsTheSharedScreenAlsoWhileItStandsStill) {
+  ASSERT_TRUE(StartHost());
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Capture] Linux capture: portal (Wayland session (WAYLAND_DISPLAY=wayland-test))"));
+  const fs::path video = temp_ / "stream.h264";
+  ASSERT_EQ(RunShell(host_.Client("stream --video-frames 5 --seconds 60 --width 320 "
+                                  "--height 240 --out '" +
+                                  video.string() + "'"),
+                     temp_ / "stream.log"),
+            0)
+      << ReadFile(temp_ / "stream.log") << host_->Output();
+  EXPECT_TRUE(host_->WaitForOutput("[Capture] Active backend=portal"));
+  EXPECT_TRUE(portal_->ProtocolErrors().empty());
+
+  const fs::path frame = temp_ / "frame.rgb";
+  ASSERT_EQ(RunShell("ffmpeg -v error -i '" + video.string() +
+                         "' -vf 'select=eq(n\\,4),scale=320:240' -frames:v 1 -f rawvideo "
+                         "-pix_fmt rgb24 '" +
+                         frame.string() + "'",
+                     temp_ / "ffmpeg.log"),
+            0)
+      << ReadFile(temp_ / "ffmpeg.log");
+  // The stream has the size the host negotiates; the picture is scaled to it.
+  const std::string pixels = ReadFile(frame);
+  ASSERT_EQ(pixels.size(), size_t{kWidth} * kHeight * 3);
+  const auto at = [&](uint32_t x, uint32_t y, int channel) {
+    return static_cast<uint8_t>(pixels[(size_t{y} * kWidth + x) * 3 + channel]);
+  };
+  EXPECT_NEAR(at(160, 120, 0), 0xFF, 24);
+  EXPECT_NEAR(at(160, 120, 1), 0x80, 24);
+  EXPECT_NEAR(at(160, 120, 2), 0x00, 24);
+  EXPECT_LE(at(20, 20, 0), 24);
+  EXPECT_LE(at(300, 220, 1), 24);
+}
+
+// Declining the desktop's dialog leaves the session without video but serving: the app
+// is told why, and the control channel still answers.
+TEST_F(PortalStreamTest, ARefusalIsToldToTheAppAndTheSessionRunsOn) {
+  portal_->SetStartResponse(1);
+  ASSERT_TRUE(StartHost());
+  RunShell(host_.Client("stream --seconds 4"), temp_ / "stream.log");
+  const std::string stream = ReadFile(temp_ / "stream.log");
+  EXPECT_NE(stream.find("<- ErrorMessage"), std::string::npos) << stream;
+  EXPECT_NE(stream.find("description=\"Screen sharing was not allowed on the computer. Start the "
+                        "stream again and allow sharing in the desktop's dialog.\" fatal=no"),
+            std::string::npos)
+      << stream;
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Capture] Screen sharing was declined in the desktop's dialog; no video until the "
+      "stream is started again and sharing is allowed"));
+  EXPECT_EQ(portal_->starts(), 1);
+  EXPECT_EQ(RunShell(host_.Client("ping"), temp_ / "ping.log"), 0) << ReadFile(temp_ / "ping.log");
+}
+
+}  // namespace
+}  // namespace orvane::testing
