@@ -192,6 +192,7 @@ TEST_F(TraySniTest, TheItemRegistersShowsItsStateAndExitEndsTheHost) {
                         "  Extend the desktop #1100",
                         "Capture Backend >",
                         "  Backend: Auto (X11 MIT-SHM) #1010 [x]",
+                        "  Backend: Wayland (ScreenCast portal) #1011",
                         "--",
                         "Exit #1004",
                     }));
