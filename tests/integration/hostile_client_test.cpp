@@ -298,7 +298,8 @@ TEST_P(HostileClientTest, AClientThatStopsReadingIsDroppedAndTheQueuedOneServed)
                   std::string::npos)
       << sent << " pings sent\n"
       << output;
-  EXPECT_TRUE(Pings(*next, 3));
+  // The host may still be reading away what the flooding client left in its socket.
+  EXPECT_TRUE(Pings(*next, 3, 15s));
   ExpectCleanStop();
 }
 
