@@ -155,7 +155,10 @@ int RunHost(int argc, const char* const* argv) {
     LOG_WARN("[Main] --extend %s is not WIDTHxHEIGHT with each side 64-8192; not extending",
              command_line.extend_rejected.c_str());
   }
-  if (options.extend_width != 0) {
+  if (options.extend_width != 0 && ExtendsThroughCapture(state.capture_backend.load())) {
+    LOG_INFO("[Main] --extend %ux%u: the desktop adds a virtual monitor while a stream runs",
+             options.extend_width, options.extend_height);
+  } else if (options.extend_width != 0) {
     if (const std::optional<uint32_t> output =
             extended_display.Add(options.extend_width, options.extend_height)) {
       state.capture_output_index.store(*output);
@@ -180,7 +183,8 @@ int RunHost(int argc, const char* const* argv) {
   }
 
   SessionEnvironment environment;
-  environment.platform = CreatePlatformServices(options.encoder);
+  environment.platform =
+      CreatePlatformServices({options.encoder, options.extend_width, options.extend_height});
   if (environment.platform.capture_choice) {
     environment.platform.capture_choice(state.capture_backend.load());  // logs the decision
   }

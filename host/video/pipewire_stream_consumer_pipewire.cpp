@@ -31,13 +31,20 @@ constexpr uint32_t kMaxDamageRegions = 16;
 // The largest cursor image metadata is asked to carry.
 constexpr uint32_t kMaxCursorSide = 256;
 
+void CloseIfOwned(int fd) {
+  if (fd >= 0) {
+    close(fd);
+  }
+}
+
 void StartPipeWire() {
   static std::once_flag once;
   std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
-// The formats the stream may take: shared-memory 32-bit RGB layouts of any size.
-const spa_pod* EnumFormat(spa_pod_builder& builder) {
+// The formats the stream may take: shared-memory 32-bit RGB layouts of any size, the
+// preferred size first. A producer without a size of its own (a virtual monitor) takes it.
+const spa_pod* EnumFormat(spa_pod_builder& builder, const spa_rectangle& size_default) {
   spa_pod_frame object;
   spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
   spa_pod_builder_add(&builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
@@ -51,7 +58,6 @@ const spa_pod* EnumFormat(spa_pod_builder& builder) {
     spa_pod_builder_id(&builder, static_cast<uint32_t>(format));
   }
   spa_pod_builder_pop(&builder, &choice);
-  const spa_rectangle size_default{1920, 1080};
   const spa_rectangle size_min{1, 1};
   const spa_rectangle size_max{8192, 8192};
   const spa_fraction rate_default{60, 1};
@@ -95,24 +101,27 @@ PipeWireStreamConsumer::~PipeWireStreamConsumer() {
   Close();
 }
 
-bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id) {
+bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id, uint32_t preferred_width,
+                                  uint32_t preferred_height) {
   Close();
   StartPipeWire();
   loop_ = pw_thread_loop_new("orvane-screencast", nullptr);
   if (loop_ == nullptr) {
-    close(fd);
+    CloseIfOwned(fd);
     LOG_ERROR("[Capture] PipeWire thread loop could not be created");
     return false;
   }
   context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
   if (context_ == nullptr || pw_thread_loop_start(loop_) < 0) {
-    close(fd);
+    CloseIfOwned(fd);
     LOG_ERROR("[Capture] PipeWire context could not be started");
     Close();
     return false;
   }
   pw_thread_loop_lock(loop_);
-  core_ = pw_context_connect_fd(context_, fd, nullptr, 0);
+  // Without a descriptor: the session's own daemon, as PIPEWIRE_REMOTE or the default names it.
+  core_ = fd >= 0 ? pw_context_connect_fd(context_, fd, nullptr, 0)
+                  : pw_context_connect(context_, nullptr, 0);
   if (core_ == nullptr) {
     pw_thread_loop_unlock(loop_);
     LOG_ERROR("[Capture] PipeWire refused the screen-cast connection");
@@ -142,7 +151,9 @@ bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id) {
     pw_stream_add_listener(stream_, &stream_listener_, &stream_events, this);
     uint8_t storage[1024];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(storage, sizeof storage);
-    const spa_pod* params[] = {EnumFormat(builder)};
+    const spa_rectangle size_default{preferred_width != 0 ? preferred_width : 1920,
+                                     preferred_height != 0 ? preferred_height : 1080};
+    const spa_pod* params[] = {EnumFormat(builder, size_default)};
     result = pw_stream_connect(
         stream_, PW_DIRECTION_INPUT, node_id,
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),

@@ -33,9 +33,10 @@ class PipeWireStreamConsumer {
   PipeWireStreamConsumer& operator=(const PipeWireStreamConsumer&) = delete;
 
   // Connects through `fd`, a connection to a PipeWire daemon (taken over, closed by the
-  // consumer), to the video node `node_id`. False when PipeWire cannot start or the
-  // connection is refused.
-  bool Open(int fd, uint32_t node_id);
+  // consumer), or with `fd` -1 to the session's default daemon, to the video node
+  // `node_id`. The preferred size (0: none) is offered first. False when PipeWire cannot
+  // start or the connection is refused.
+  bool Open(int fd, uint32_t node_id, uint32_t preferred_width = 0, uint32_t preferred_height = 0);
 
   // Waits at most `wait_ms` for buffers and applies those that came. FrameReady with the
   // kept picture when something changed, NoNewFrame when nothing did (the picture stays
