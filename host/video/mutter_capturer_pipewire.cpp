@@ -31,13 +31,8 @@ bool MutterCapturer::Initialize(uint32_t, uint32_t, uint32_t) {
   if (stopped_) {
     return false;
   }
-  mutter_->Rearm();
   MutterStream stream;
-  const MutterOutcome outcome = mutter_->Start(recording_, stream);
-  if (outcome == MutterOutcome::kCancelled) {
-    return false;
-  }
-  if (outcome != MutterOutcome::kStarted) {
+  if (mutter_->Start(recording_, stream) != MutterOutcome::kStarted) {
     Stop(
         "[Capture] Mutter's screen cast did not start; no video until the stream is started "
         "again (--capture-backend portal shares through the desktop's dialog)",

@@ -250,15 +250,12 @@ MutterOutcome MutterRemoteDesktop::Start(const MutterRecording& recording, Mutte
 
   GMainContext* context = g_main_context_new();
   g_main_context_push_thread_default(context);
-  {
-    std::lock_guard<std::mutex> lock(wait_mutex_);
-    waiting_context_ = context;
-  }
   NodeWait wait;
-  // Subscribed before the start: the node may be announced before Start returns.
+  // Subscribed before the start: the node may be announced before Start returns. Only
+  // Mutter's own announcement counts.
   const guint subscription = g_dbus_connection_signal_subscribe(
-      connection_, nullptr, kScreenCastStream, "PipeWireStreamAdded", stream_path.c_str(), nullptr,
-      G_DBUS_SIGNAL_FLAGS_NONE, OnStreamAdded, &wait, nullptr);
+      connection_, kScreenCastName, kScreenCastStream, "PipeWireStreamAdded", stream_path.c_str(),
+      nullptr, G_DBUS_SIGNAL_FLAGS_NONE, OnStreamAdded, &wait, nullptr);
   reply = Call(session_path.c_str(), kRemoteDesktopSession, "Start", nullptr, nullptr);
   bool started = reply != nullptr;
   if (reply != nullptr) {
@@ -267,17 +264,13 @@ MutterOutcome MutterRemoteDesktop::Start(const MutterRecording& recording, Mutte
     g_source_set_callback(waker, KeepWaking, nullptr, nullptr);
     g_source_attach(waker, context);
     const gint64 deadline = g_get_monotonic_time() + kNodeWaitUs;
-    while (!wait.seen && !cancelled_.load() && g_get_monotonic_time() < deadline) {
+    while (!wait.seen && g_get_monotonic_time() < deadline) {
       g_main_context_iteration(context, TRUE);
     }
     g_source_destroy(waker);
     g_source_unref(waker);
   }
   g_dbus_connection_signal_unsubscribe(connection_, subscription);
-  {
-    std::lock_guard<std::mutex> lock(wait_mutex_);
-    waiting_context_ = nullptr;
-  }
   while (g_main_context_iteration(context, FALSE)) {
   }
   g_main_context_pop_thread_default(context);
@@ -289,13 +282,12 @@ MutterOutcome MutterRemoteDesktop::Start(const MutterRecording& recording, Mutte
     stream_path_ = stream_path;
   }
   if (!started || !wait.seen) {
-    const bool cancelled = started && cancelled_.load();
-    if (started && !cancelled) {
+    if (started) {
       LOG_ERROR("[Capture] Mutter started the session but announced no PipeWire stream. %s",
                 kUserHint);
     }
     Stop();
-    return cancelled ? MutterOutcome::kCancelled : MutterOutcome::kRefused;
+    return MutterOutcome::kRefused;
   }
   stream = MutterStream{};
   stream.node_id = wait.node_id;
@@ -314,14 +306,6 @@ MutterOutcome MutterRemoteDesktop::Start(const MutterRecording& recording, Mutte
   LOG_INFO("[Capture] Mutter is casting %s to PipeWire node %u",
            virtual_monitor ? "a virtual monitor" : "the primary monitor", stream.node_id);
   return MutterOutcome::kStarted;
-}
-
-void MutterRemoteDesktop::Cancel() {
-  cancelled_.store(true);
-  std::lock_guard<std::mutex> lock(wait_mutex_);
-  if (waiting_context_ != nullptr) {
-    g_main_context_wakeup(waiting_context_);
-  }
 }
 
 void MutterRemoteDesktop::Stop() {

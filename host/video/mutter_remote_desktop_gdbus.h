@@ -2,7 +2,6 @@
 
 #include <gio/gio.h>
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -36,8 +35,6 @@ enum class MutterOutcome {
   kUnavailable,
   // Mutter answered with an error, or sent no stream.
   kRefused,
-  // Stopped by Cancel.
-  kCancelled,
 };
 
 // A screen cast and input session through GNOME Mutter's own D-Bus interfaces, without a
@@ -59,9 +56,6 @@ class MutterRemoteDesktop final : public RemoteDesktopInput {
   // Runs the whole start on the calling thread. Logs what went wrong and what the user
   // can do.
   MutterOutcome Start(const MutterRecording& recording, MutterStream& stream);
-  // Ends a Start that waits for the stream, from any thread; Rearm allows the next.
-  void Cancel();
-  void Rearm() { cancelled_.store(false); }
   // Stops the session a Start opened: the compositor stops casting (and removes a
   // virtual monitor). Safe when none runs.
   void Stop();
@@ -92,9 +86,6 @@ class MutterRemoteDesktop final : public RemoteDesktopInput {
   std::string stream_path_;   // the screen-cast stream's
   bool started_ = false;
   std::optional<StreamArea> area_;
-  std::mutex wait_mutex_;
-  GMainContext* waiting_context_ = nullptr;
-  std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace orvane
