@@ -42,9 +42,10 @@ void StartPipeWire() {
   std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
-// The formats the stream may take: shared-memory 32-bit RGB layouts of any size, the
-// preferred size first. A producer without a size of its own (a virtual monitor) takes it.
-const spa_pod* EnumFormat(spa_pod_builder& builder, const spa_rectangle& size_default) {
+// The formats the stream may take: shared-memory 32-bit RGB layouts of any size, or of
+// the one size wanted, which a producer without a size of its own (a virtual monitor)
+// then takes.
+const spa_pod* EnumFormat(spa_pod_builder& builder, const spa_rectangle& wanted_size) {
   spa_pod_frame object;
   spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
   spa_pod_builder_add(&builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
@@ -58,14 +59,19 @@ const spa_pod* EnumFormat(spa_pod_builder& builder, const spa_rectangle& size_de
     spa_pod_builder_id(&builder, static_cast<uint32_t>(format));
   }
   spa_pod_builder_pop(&builder, &choice);
+  const spa_rectangle size_default{1920, 1080};
   const spa_rectangle size_min{1, 1};
   const spa_rectangle size_max{8192, 8192};
   const spa_fraction rate_default{60, 1};
   const spa_fraction rate_min{0, 1};
   const spa_fraction rate_max{360, 1};
-  spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_size,
-                      SPA_POD_CHOICE_RANGE_Rectangle(&size_default, &size_min, &size_max),
-                      SPA_FORMAT_VIDEO_framerate,
+  if (wanted_size.width != 0 && wanted_size.height != 0) {
+    spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&wanted_size), 0);
+  } else {
+    spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_size,
+                        SPA_POD_CHOICE_RANGE_Rectangle(&size_default, &size_min, &size_max), 0);
+  }
+  spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_framerate,
                       SPA_POD_CHOICE_RANGE_Fraction(&rate_default, &rate_min, &rate_max), 0);
   return static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &object));
 }
@@ -101,8 +107,8 @@ PipeWireStreamConsumer::~PipeWireStreamConsumer() {
   Close();
 }
 
-bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id, uint32_t preferred_width,
-                                  uint32_t preferred_height) {
+bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id, uint32_t wanted_width,
+                                  uint32_t wanted_height) {
   Close();
   StartPipeWire();
   loop_ = pw_thread_loop_new("orvane-screencast", nullptr);
@@ -151,9 +157,8 @@ bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id, uint32_t preferred_w
     pw_stream_add_listener(stream_, &stream_listener_, &stream_events, this);
     uint8_t storage[1024];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(storage, sizeof storage);
-    const spa_rectangle size_default{preferred_width != 0 ? preferred_width : 1920,
-                                     preferred_height != 0 ? preferred_height : 1080};
-    const spa_pod* params[] = {EnumFormat(builder, size_default)};
+    const spa_rectangle wanted_size{wanted_width, wanted_height};
+    const spa_pod* params[] = {EnumFormat(builder, wanted_size)};
     result = pw_stream_connect(
         stream_, PW_DIRECTION_INPUT, node_id,
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),

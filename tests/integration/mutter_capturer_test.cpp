@@ -44,7 +44,10 @@ class MutterCapturerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(daemon_.started());
-    producer_ = std::make_unique<PipeWireTestProducer>(daemon_.Connect(), kWidth, kHeight);
+    // A virtual monitor's producer offers a size of its own but takes the one asked for.
+    producer_ = any_size_producer_
+                    ? std::make_unique<PipeWireTestProducer>(daemon_.Connect(), 320, 200, true)
+                    : std::make_unique<PipeWireTestProducer>(daemon_.Connect(), kWidth, kHeight);
     const std::optional<uint32_t> node = producer_->NodeId();
     ASSERT_TRUE(node.has_value());
     mutter_ = std::make_unique<FakeMutter>(daemon_.bus_address(), *node, kWidth, kHeight);
@@ -79,6 +82,7 @@ class MutterCapturerTest : public ::testing::Test {
     return seen;
   }
 
+  bool any_size_producer_ = false;
   testing::TempFolder folder_{"orvane-mutter"};
   PipeWireDaemon daemon_{folder_.path()};
   std::unique_ptr<PipeWireTestProducer> producer_;
@@ -98,8 +102,14 @@ TEST_F(MutterCapturerTest, CastsTheMonitorThroughARemoteDesktopSessionAndStopsIt
   EXPECT_TRUE(mutter_->ProtocolErrors().empty());
 }
 
-// --extend on GNOME: a virtual monitor, and input maps onto its size before any picture.
-TEST_F(MutterCapturerTest, AnExtendedDisplayIsAVirtualMonitorOfTheRequestedSize) {
+class MutterVirtualMonitorTest : public MutterCapturerTest {
+ protected:
+  MutterVirtualMonitorTest() { any_size_producer_ = true; }
+};
+
+// --extend on GNOME: a virtual monitor whose stream takes the requested size, and input
+// maps onto that size before any picture.
+TEST_F(MutterVirtualMonitorTest, AnExtendedDisplayIsAVirtualMonitorOfTheRequestedSize) {
   MutterRecording recording;
   recording.virtual_width = kWidth;
   recording.virtual_height = kHeight;
@@ -110,6 +120,8 @@ TEST_F(MutterCapturerTest, AnExtendedDisplayIsAVirtualMonitorOfTheRequestedSize)
   EXPECT_EQ(area->width, kWidth);
   EXPECT_EQ(area->height, kHeight);
   EXPECT_EQ(CaptureOnePicture(capturer, 3), Picture(3));
+  EXPECT_EQ(producer_->width(), kWidth);
+  EXPECT_EQ(producer_->height(), kHeight);
   capturer.Release();
   EXPECT_EQ(mutter_->Calls(),
             (std::vector<std::string>{"RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
