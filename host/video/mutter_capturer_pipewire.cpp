@@ -27,12 +27,14 @@ void MutterCapturer::Stop(const char* log_line, const char* notice) {
   notice_ = notice;
 }
 
-bool MutterCapturer::Initialize(uint32_t, uint32_t, uint32_t) {
+bool MutterCapturer::Initialize(uint32_t output_index, uint32_t, uint32_t) {
   if (stopped_) {
     return false;
   }
+  MutterRecording recording = recording_;
+  recording.output_index = output_index;
   MutterStream stream;
-  if (mutter_->Start(recording_, stream) != MutterOutcome::kStarted) {
+  if (mutter_->Start(recording, stream) != MutterOutcome::kStarted) {
     Stop(
         "[Capture] Mutter's screen cast did not start; no video until the stream is started "
         "again (--capture-backend portal shares through the desktop's dialog)",

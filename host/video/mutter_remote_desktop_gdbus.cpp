@@ -1,6 +1,9 @@
 #include "video/mutter_remote_desktop_gdbus.h"
 
+#include <algorithm>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "base/logger.h"
 
@@ -14,6 +17,8 @@ constexpr const char* kScreenCastName = "org.gnome.Mutter.ScreenCast";
 constexpr const char* kScreenCastPath = "/org/gnome/Mutter/ScreenCast";
 constexpr const char* kScreenCastSession = "org.gnome.Mutter.ScreenCast.Session";
 constexpr const char* kScreenCastStream = "org.gnome.Mutter.ScreenCast.Stream";
+constexpr const char* kDisplayConfigName = "org.gnome.Mutter.DisplayConfig";
+constexpr const char* kDisplayConfigPath = "/org/gnome/Mutter/DisplayConfig";
 constexpr uint32_t kCursorEmbedded = 1;
 constexpr uint32_t kCursorMetadata = 2;
 constexpr int kCallTimeoutMs = 10000;
@@ -122,8 +127,9 @@ bool MutterRemoteDesktop::Connect() {
 
 GVariant* MutterRemoteDesktop::Call(const char* path, const char* interface, const char* method,
                                     GVariant* parameters, const GVariantType* reply_type) {
-  const char* name =
-      g_str_has_prefix(interface, kScreenCastName) ? kScreenCastName : kRemoteDesktopName;
+  const char* name = g_str_has_prefix(interface, kScreenCastName)      ? kScreenCastName
+                     : g_str_has_prefix(interface, kDisplayConfigName) ? kDisplayConfigName
+                                                                       : kRemoteDesktopName;
   GError* error = nullptr;
   GVariant* reply = g_dbus_connection_call_sync(connection_, name, path, interface, method,
                                                 parameters, reply_type, G_DBUS_CALL_FLAGS_NONE,
@@ -159,6 +165,41 @@ void MutterRemoteDesktop::ReadParameters(MutterStream& stream) {
   }
   g_variant_unref(value);
   g_variant_unref(reply);
+}
+
+std::string MutterRemoteDesktop::ConnectorAt(uint32_t output_index) {
+  GVariant* reply = g_dbus_connection_call_sync(
+      connection_, kDisplayConfigName, kDisplayConfigPath, kDisplayConfigName, "GetCurrentState",
+      nullptr, G_VARIANT_TYPE("(ua((ssss)a(siiddada{sv})a{sv})a(iiduba(ssss)a{sv})a{sv})"),
+      G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, nullptr);
+  if (reply == nullptr) {
+    return "";
+  }
+  // Each logical monitor's position and the connector of its first monitor.
+  std::vector<std::tuple<int32_t, int32_t, std::string>> monitors;
+  GVariant* logical = g_variant_get_child_value(reply, 2);
+  GVariantIter iter;
+  g_variant_iter_init(&iter, logical);
+  while (GVariant* entry = g_variant_iter_next_value(&iter)) {
+    gint32 x = 0;
+    gint32 y = 0;
+    GVariant* members = g_variant_get_child_value(entry, 5);
+    g_variant_get_child(entry, 0, "i", &x);
+    g_variant_get_child(entry, 1, "i", &y);
+    if (g_variant_n_children(members) > 0) {
+      const gchar* connector = nullptr;
+      g_variant_get_child(members, 0, "(&ssss)", &connector, nullptr, nullptr, nullptr);
+      if (connector != nullptr) {
+        monitors.emplace_back(x, y, connector);
+      }
+    }
+    g_variant_unref(members);
+    g_variant_unref(entry);
+  }
+  g_variant_unref(logical);
+  g_variant_unref(reply);
+  std::sort(monitors.begin(), monitors.end());
+  return output_index < monitors.size() ? std::get<2>(monitors[output_index]) : "";
 }
 
 MutterOutcome MutterRemoteDesktop::Start(const MutterRecording& recording, MutterStream& stream) {
@@ -232,10 +273,12 @@ MutterOutcome MutterRemoteDesktop::Start(const MutterRecording& recording, Mutte
       g_variant_new_uint32(recording.cursor_as_metadata ? kCursorMetadata : kCursorEmbedded));
   const bool virtual_monitor = recording.virtual_width != 0 && recording.virtual_height != 0;
   // An empty connector records the primary monitor.
-  reply = virtual_monitor ? Call(cast_path.c_str(), kScreenCastSession, "RecordVirtual",
-                                 g_variant_new("(a{sv})", &record), G_VARIANT_TYPE("(o)"))
-                          : Call(cast_path.c_str(), kScreenCastSession, "RecordMonitor",
-                                 g_variant_new("(sa{sv})", "", &record), G_VARIANT_TYPE("(o)"));
+  const std::string connector = virtual_monitor ? "" : ConnectorAt(recording.output_index);
+  reply = virtual_monitor
+              ? Call(cast_path.c_str(), kScreenCastSession, "RecordVirtual",
+                     g_variant_new("(a{sv})", &record), G_VARIANT_TYPE("(o)"))
+              : Call(cast_path.c_str(), kScreenCastSession, "RecordMonitor",
+                     g_variant_new("(sa{sv})", connector.c_str(), &record), G_VARIANT_TYPE("(o)"));
   if (reply == nullptr) {
     Stop();
     return MutterOutcome::kRefused;
@@ -303,8 +346,11 @@ MutterOutcome MutterRemoteDesktop::Start(const MutterRecording& recording, Mutte
       area_ = StreamArea{stream.width, stream.height};
     }
   }
-  LOG_INFO("[Capture] Mutter is casting %s to PipeWire node %u",
-           virtual_monitor ? "a virtual monitor" : "the primary monitor", stream.node_id);
+  LOG_INFO("[Capture] Mutter is casting %s%s to PipeWire node %u",
+           virtual_monitor     ? "a virtual monitor"
+           : connector.empty() ? "the primary monitor"
+                               : "monitor ",
+           connector.c_str(), stream.node_id);
   return MutterOutcome::kStarted;
 }
 

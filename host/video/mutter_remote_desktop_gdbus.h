@@ -11,11 +11,14 @@
 
 namespace orvane {
 
-// What to record: the primary monitor, or a virtual monitor of the given size that the
-// compositor adds for as long as the stream runs.
+// What to record: a monitor of the desktop, or a virtual monitor of the given size that
+// the compositor adds for as long as the stream runs.
 struct MutterRecording {
-  uint16_t virtual_width = 0;  // 0: the primary monitor
+  uint16_t virtual_width = 0;  // 0: a monitor of the desktop
   uint16_t virtual_height = 0;
+  // Which monitor, counted left to right (then top to bottom) from 0; the primary one
+  // where the desktop does not list its monitors or has fewer.
+  uint32_t output_index = 0;
   // The cursor as stream metadata, else drawn into the picture.
   bool cursor_as_metadata = true;
 };
@@ -78,6 +81,8 @@ class MutterRemoteDesktop final : public RemoteDesktopInput {
   // Sends an input request to the running session without waiting for its answer.
   bool Notify(const char* method, GVariant* parameters);
   void ReadParameters(MutterStream& stream);
+  // The connector of the monitor at `output_index`, or "" (the primary monitor).
+  std::string ConnectorAt(uint32_t output_index);
 
   // Guards what input reads: the connection and the session's paths.
   std::mutex mutex_;

@@ -74,9 +74,48 @@ constexpr const char* kMutterXml = R"xml(
     </signal>
     <property name="Parameters" type="a{sv}" access="read"/>
   </interface>
+  <interface name="org.gnome.Mutter.DisplayConfig">
+    <method name="GetCurrentState">
+      <arg name="serial" direction="out" type="u"/>
+      <arg name="monitors" direction="out" type="a((ssss)a(siiddada{sv})a{sv})"/>
+      <arg name="logical_monitors" direction="out" type="a(iiduba(ssss)a{sv})"/>
+      <arg name="properties" direction="out" type="a{sv}"/>
+    </method>
+  </interface>
 </node>)xml";
 
-enum Interface { kRemoteDesktop, kRemoteSession, kScreenCast, kCastSession, kStream };
+enum Interface {
+  kRemoteDesktop,
+  kRemoteSession,
+  kScreenCast,
+  kCastSession,
+  kStream,
+  kDisplayConfig
+};
+
+// Two monitors side by side, listed right one first: the primary DP-1 at the left and
+// HDMI-1 at the right.
+GVariant* CurrentState() {
+  GVariantBuilder logical;
+  g_variant_builder_init(&logical, G_VARIANT_TYPE("a(iiduba(ssss)a{sv})"));
+  const struct {
+    int32_t x;
+    bool primary;
+    const char* connector;
+  } monitors[] = {{1920, false, "HDMI-1"}, {0, true, "DP-1"}};
+  for (const auto& monitor : monitors) {
+    GVariantBuilder members;
+    g_variant_builder_init(&members, G_VARIANT_TYPE("a(ssss)"));
+    g_variant_builder_add(&members, "(ssss)", monitor.connector, "VND", "Screen", "0001");
+    g_variant_builder_add(&logical, "(iidub@a(ssss)@a{sv})", monitor.x, 0, 1.0, 0u, monitor.primary,
+                          g_variant_builder_end(&members),
+                          g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0));
+  }
+  return g_variant_new(
+      "(u@a((ssss)a(siiddada{sv})a{sv})@a(iiduba(ssss)a{sv})@a{sv})", 1u,
+      g_variant_new_array(G_VARIANT_TYPE("((ssss)a(siiddada{sv})a{sv})"), nullptr, 0),
+      g_variant_builder_end(&logical), g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0));
+}
 
 GDBusNodeInfo* MutterInfo() {
   static GDBusNodeInfo* const info = g_dbus_node_info_new_for_xml(kMutterXml, nullptr);
@@ -134,7 +173,7 @@ gboolean FakeMutter::Quit(gpointer loop) {
 
 bool FakeMutter::ready() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return names_owned_ == 2;
+  return names_owned_ == 3;
 }
 
 void FakeMutter::RefuseRecording() {
@@ -169,7 +208,9 @@ void FakeMutter::Serve(const std::string& bus_address) {
   if (connection_ != nullptr) {
     Register("/org/gnome/Mutter/RemoteDesktop", kRemoteDesktop);
     Register("/org/gnome/Mutter/ScreenCast", kScreenCast);
-    for (const char* name : {"org.gnome.Mutter.RemoteDesktop", "org.gnome.Mutter.ScreenCast"}) {
+    Register("/org/gnome/Mutter/DisplayConfig", kDisplayConfig);
+    for (const char* name : {"org.gnome.Mutter.RemoteDesktop", "org.gnome.Mutter.ScreenCast",
+                             "org.gnome.Mutter.DisplayConfig"}) {
       owners.push_back(g_bus_own_name_on_connection(
           connection_, name, G_BUS_NAME_OWNER_FLAGS_NONE,
           [](GDBusConnection*, const gchar*, gpointer self) {
@@ -247,6 +288,10 @@ void FakeMutter::Handle(const std::string& sender, const std::string& path,
                         const std::string& interface, const std::string& method,
                         GVariant* parameters, GDBusMethodInvocation* invocation) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (interface == "org.gnome.Mutter.DisplayConfig" && method == "GetCurrentState") {
+    g_dbus_method_invocation_return_value(invocation, CurrentState());
+    return;
+  }
   if (interface == "org.gnome.Mutter.RemoteDesktop" && method == "CreateSession") {
     const std::string session =
         "/org/gnome/Mutter/RemoteDesktop/Session/u" + std::to_string(++serial_);
@@ -327,7 +372,13 @@ void FakeMutter::HandleCastSession(const std::string& sender, const std::string&
   cast.stream_path = "/org/gnome/Mutter/ScreenCast/Stream/u" + std::to_string(++serial_);
   virtual_streams_[cast.stream_path] = method == "RecordVirtual";
   Register(cast.stream_path, kStream);
-  calls_.push_back(method + " cursor-mode=" + std::to_string(cursor_mode));
+  std::string call = method;
+  if (method == "RecordMonitor") {
+    const gchar* connector = nullptr;
+    g_variant_get_child(parameters, 0, "&s", &connector);
+    call += std::string(" connector=") + (connector[0] != '\0' ? connector : "(primary)");
+  }
+  calls_.push_back(call + " cursor-mode=" + std::to_string(cursor_mode));
   g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", cast.stream_path.c_str()));
 }
 

@@ -18,7 +18,8 @@ namespace orvane::testing {
 // started only through its remote-desktop session, which then announces the stream's
 // PipeWire node; Notify* only while started, with the stream it created and positions
 // inside the stream. Records every call it accepts, in order, and every call it refuses,
-// with why. Serves on its own thread.
+// with why. Its DisplayConfig lists two monitors: DP-1 (primary) left of HDMI-1. Serves
+// on its own thread.
 class FakeMutter {
  public:
   // `node_id` is announced for every stream; `width` x `height` is the stream's size.
@@ -31,7 +32,7 @@ class FakeMutter {
   // Answers RecordMonitor and RecordVirtual with an error from now on.
   void RefuseRecording();
 
-  // "RemoteDesktop.CreateSession", "RecordMonitor  cursor-mode=2", "Start",
+  // "RemoteDesktop.CreateSession", "RecordMonitor connector=DP-1 cursor-mode=2", "Start",
   // "NotifyTouchDown slot=0 x=10 y=20", "Stop"...
   std::vector<std::string> Calls() const;
   std::vector<std::string> ProtocolErrors() const;

@@ -96,9 +96,28 @@ TEST_F(MutterCapturerTest, CastsTheMonitorThroughARemoteDesktopSessionAndStopsIt
   ASSERT_TRUE(capturer.Initialize(0, kWidth, kHeight));
   EXPECT_EQ(CaptureOnePicture(capturer, 7), Picture(7));
   capturer.Release();
-  EXPECT_EQ(mutter_->Calls(),
-            (std::vector<std::string>{"RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
-                                      "RecordMonitor cursor-mode=2", "Start", "Stop"}));
+  EXPECT_EQ(mutter_->Calls(), (std::vector<std::string>{
+                                  "RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
+                                  "RecordMonitor connector=DP-1 cursor-mode=2", "Start", "Stop"}));
+  EXPECT_TRUE(mutter_->ProtocolErrors().empty());
+}
+
+// Monitors count left to right; an index the desktop does not have means its primary one.
+TEST_F(MutterCapturerTest, TheOutputIndexPicksAMonitorByItsPlaceOnTheDesktop) {
+  const struct {
+    uint32_t output_index;
+    const char* call;
+  } cases[] = {{1, "RecordMonitor connector=HDMI-1 cursor-mode=2"},
+               {0, "RecordMonitor connector=DP-1 cursor-mode=2"},
+               {4, "RecordMonitor connector=(primary) cursor-mode=2"}};
+  for (const auto& c : cases) {
+    MutterCapturer capturer(session_, cursor_, MutterRecording{});
+    ASSERT_TRUE(capturer.Initialize(c.output_index, kWidth, kHeight));
+    capturer.Release();
+    const std::vector<std::string> calls = mutter_->Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[calls.size() - 3], c.call);
+  }
   EXPECT_TRUE(mutter_->ProtocolErrors().empty());
 }
 
