@@ -24,7 +24,8 @@
 namespace orvane {
 namespace {
 
-LinuxCaptureDecision DecideCapture(const std::string& choice) {
+LinuxCaptureDecision DecideCapture(const std::string& choice,
+                                   const MutterRemoteDesktop* mutter = nullptr) {
   LinuxDesktopFacts facts;
   facts.wayland_display = std::getenv("WAYLAND_DISPLAY");
   facts.session_type = std::getenv("XDG_SESSION_TYPE");
@@ -32,6 +33,7 @@ LinuxCaptureDecision DecideCapture(const std::string& choice) {
   // Asked of the bus only where it can change the answer.
   if (choice == kAutoCaptureSource && IsGnomeDesktop(facts.current_desktop)) {
     facts.mutter_on_bus = MutterRemoteDesktop::ServiceOnBus();
+    facts.mutter_refused = mutter != nullptr && mutter->refused_last_start();
   }
   return ResolveLinuxCaptureChoice(choice, facts);
 }
@@ -100,8 +102,8 @@ PlatformServices CreatePlatformServices(const PlatformRequests& requests) {
     return sources;
   };
   auto decision_log = std::make_shared<CaptureDecisionLog>();
-  services.capture_choice = [decision_log](const std::string& choice) {
-    const LinuxCaptureDecision decision = DecideCapture(choice);
+  services.capture_choice = [decision_log, mutter](const std::string& choice) {
+    const LinuxCaptureDecision decision = DecideCapture(choice, mutter.get());
     decision_log->Note(decision);
     // X11's sources are what "auto" tries anyway, in order and without warnings; the
     // Wayland screen casts are tried only when named.

@@ -54,6 +54,9 @@ LinuxCaptureDecision ResolveLinuxCaptureChoice(const std::string& choice,
   if (!facts.mutter_on_bus) {
     return {kPortalCaptureSource, why + ", GNOME without Mutter's remote desktop on the bus"};
   }
+  if (facts.mutter_refused) {
+    return {kPortalCaptureSource, why + ", GNOME whose Mutter refused the last session"};
+  }
   return {kMutterCaptureSource, why + ", GNOME with Mutter's remote desktop on the bus"};
 }
 

@@ -16,6 +16,8 @@ struct LinuxDesktopFacts {
   const char* current_desktop = nullptr;  // XDG_CURRENT_DESKTOP, colon-separated names
   // Mutter's remote-desktop service has its name on the session bus.
   bool mutter_on_bus = false;
+  // Mutter refused the last session this host asked for.
+  bool mutter_refused = false;
 };
 
 struct LinuxCaptureDecision {
@@ -32,8 +34,8 @@ bool IsGnomeDesktop(const char* current_desktop);
 // named source stays as it is. "auto" on a Wayland session (WAYLAND_DISPLAY set, or
 // XDG_SESSION_TYPE "wayland"), where X11 capture would see only the X clients, takes
 // Mutter's own screen cast when the desktop is GNOME and Mutter answers on the bus (no
-// dialog, and input through the same session), the ScreenCast portal otherwise; X11
-// elsewhere.
+// dialog, and input through the same session) unless it refused the last session, the
+// ScreenCast portal otherwise; X11 elsewhere.
 LinuxCaptureDecision ResolveLinuxCaptureChoice(const std::string& choice,
                                                const LinuxDesktopFacts& facts);
 

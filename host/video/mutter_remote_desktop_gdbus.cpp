@@ -203,6 +203,13 @@ std::string MutterRemoteDesktop::ConnectorAt(uint32_t output_index) {
 }
 
 MutterOutcome MutterRemoteDesktop::Start(const MutterRecording& recording, MutterStream& stream) {
+  const MutterOutcome outcome = StartSession(recording, stream);
+  refused_last_start_.store(outcome == MutterOutcome::kRefused);
+  return outcome;
+}
+
+MutterOutcome MutterRemoteDesktop::StartSession(const MutterRecording& recording,
+                                                MutterStream& stream) {
   Stop();
   if (!Connect()) {
     return MutterOutcome::kUnavailable;

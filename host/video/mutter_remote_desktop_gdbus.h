@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -55,6 +56,8 @@ class MutterRemoteDesktop final : public RemoteDesktopInput {
 
   // True when Mutter's remote-desktop service has its name on the session bus.
   static bool ServiceOnBus();
+  // Mutter answered the last Start with an error (not: was absent).
+  bool refused_last_start() const { return refused_last_start_.load(); }
 
   // Runs the whole start on the calling thread. Logs what went wrong and what the user
   // can do.
@@ -75,6 +78,7 @@ class MutterRemoteDesktop final : public RemoteDesktopInput {
 
  private:
   bool Connect();
+  MutterOutcome StartSession(const MutterRecording& recording, MutterStream& stream);
   // Calls a method and returns its reply, or nullptr with the error logged.
   GVariant* Call(const char* path, const char* interface, const char* method, GVariant* parameters,
                  const GVariantType* reply_type);
@@ -91,6 +95,7 @@ class MutterRemoteDesktop final : public RemoteDesktopInput {
   std::string stream_path_;   // the screen-cast stream's
   bool started_ = false;
   std::optional<StreamArea> area_;
+  std::atomic<bool> refused_last_start_{false};
 };
 
 }  // namespace orvane

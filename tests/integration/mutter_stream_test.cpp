@@ -169,6 +169,29 @@ TEST_F(MutterStreamTest, ExtendOnGnomeStreamsAVirtualMonitor) {
   EXPECT_TRUE(mutter_->ProtocolErrors().empty());
 }
 
+// A refusal is told to the app; the next stream's auto choice is the portal.
+TEST_F(MutterStreamTest, AMutterRefusalIsToldToTheAppAndTheNextStreamTakesThePortal) {
+  StartMutter();
+  mutter_->RefuseRecording();
+  ASSERT_TRUE(StartHost());
+  RunShell(host_.Client("stream --seconds 3"), temp_ / "stream.log");
+  const std::string stream = ReadFile(temp_ / "stream.log");
+  EXPECT_NE(stream.find("description=\"The computer's GNOME desktop did not share its screen. "
+                        "Start the stream again, or choose the ScreenCast portal as the capture "
+                        "source on the computer.\" fatal=no"),
+            std::string::npos)
+      << stream;
+  EXPECT_TRUE(
+      host_->WaitForOutput("Unknown monitor. Mutter's remote desktop must run in a GNOME "
+                           "Wayland session of this user; choose --capture-backend "
+                           "portal to share through the desktop's dialog instead"));
+  RunShell(host_.Client("stream --seconds 1"), temp_ / "stream2.log");
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Capture] Linux capture: portal (Wayland session (WAYLAND_DISPLAY=wayland-test), GNOME "
+      "whose Mutter refused the last session)"))
+      << host_->Output();
+}
+
 // Without Mutter on the bus, GNOME's auto choice is the ScreenCast portal.
 TEST_F(MutterStreamTest, GnomeWithoutMutterOnTheBusFallsBackToThePortal) {
   ASSERT_TRUE(StartHost());
