@@ -1,7 +1,10 @@
 #include "input/remote_desktop_input_sink.h"
 
+#include "input/input_injector.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -96,6 +99,28 @@ TEST(RemoteDesktopInputSinkTest, MouseAndKeysUseLinuxButtonsAndXKeysyms) {
   EXPECT_EQ(session->calls, (std::vector<std::string>{
                                 "move 99,20", "button 272 down", "button 272 up", "button 273 down",
                                 "button 273 up", "key 0x61 down", "key 0xff0d up"}));
+}
+
+// Without a pen device the injector moves the mouse; the stream's size maps the pen and
+// a finger alike.
+TEST(RemoteDesktopInputSinkTest, ThePenAndTouchOfTheInjectorLandOnTheStream) {
+  auto session = std::make_shared<RecordingSession>();
+  {
+    InputInjector injector(std::make_unique<RemoteDesktopInputSink>(session));
+    constexpr uint32_t kPenDown = 0;
+    constexpr uint32_t kPenUp = 2;
+    injector.InjectPen(kPenDown, 0.5f, 1.0f, 0.5f, 0, 0, 0, 0);
+    injector.InjectPen(kPenUp, 0.5f, 1.0f, 0.0f, 0, 0, 0, 0);
+    constexpr uint32_t kTouchDown = 0;
+    injector.InjectTouch(kTouchDown, 100, 1.0f, 0.0f, 1.0f);
+  }
+  ASSERT_GE(session->calls.size(), 4u);
+  EXPECT_EQ(session->calls[0], "move 49,49");
+  EXPECT_EQ(session->calls[1], "button 272 down");
+  EXPECT_EQ(session->calls[2], "move 49,49");
+  EXPECT_EQ(session->calls[3], "button 272 up");
+  EXPECT_NE(std::find(session->calls.begin(), session->calls.end(), "down 0 99,0"),
+            session->calls.end());
 }
 
 TEST(RemoteDesktopInputSinkTest, ASessionThatEndedFailsTouchAndTheAreaStaysAsLastKnown) {
