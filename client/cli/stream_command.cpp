@@ -8,6 +8,7 @@
 #include "client/cli/capability_options.h"
 #include "client/cli/clipboard_files.h"
 #include "client/cli/command.h"
+#include "client/cli/input_events.h"
 #include "client/cli/media_watch.h"
 #include "client/cli/session_start.h"
 #include "client/input_sender.h"
@@ -121,6 +122,15 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return kExitUsage;
   }
+  // Input sent while the stream runs, once its first picture arrived.
+  std::vector<v1::InputEvent> input;
+  if (options.Has("--touch") || options.Has("--keys")) {
+    const std::optional<std::vector<v1::InputEvent>> events = EventsFor(options);
+    if (!events) {
+      return kExitUsage;
+    }
+    input = *events;
+  }
   sockaddr_in host{};
   uint32_t resolve_hr = 0;
   if (!ResolveIpv4(common.host, common.port, host, resolve_hr)) {
@@ -176,7 +186,21 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   const Clock::time_point origin = Clock::now();
   StreamWatch watch;
   ClipboardFiles* clipboard_files = clipboard ? &*clipboard : nullptr;
-  const auto request_keyframe = [&] {
+  // Bare, from the media port: the host takes it from its control client's address.
+  InputSender input_sender;
+  sockaddr_in input_port = host;
+  input_port.sin_port = htons(static_cast<uint16_t>(accept->input_udp_port()));
+  input_sender.Attach(receiver.socket(), input_port);
+  const auto tick = [&] {
+    if (!input.empty() && media.frames_complete() >= 1) {
+      for (const v1::InputEvent& event : input) {
+        if (!input_sender.SendEvent(event)) {
+          std::fprintf(stderr, "Cannot send input: %s\n", input_sender.last_error().c_str());
+        }
+      }
+      std::printf("Sent %zu input events while streaming\n", input.size());
+      input.clear();
+    }
     if (!recovery || !recovery->TakeRequestDue(Clock::now())) {
       return;
     }
@@ -186,7 +210,7 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   };
   Watch(
       client, origin, origin + std::chrono::seconds(*seconds), watch, clipboard_files,
-      [&] { return *frames != 0 && media.frames_complete() >= *frames; }, request_keyframe);
+      [&] { return *frames != 0 && media.frames_complete() >= *frames && input.empty(); }, tick);
   if (!client.connected()) {
     std::fprintf(stderr, "Connection lost: %s\n", client.last_error().c_str());
     return kExitFailed;
@@ -227,7 +251,9 @@ Command StreamCommand() {
       {"--audio-out", "FILE", "write the received audio to FILE (Ogg Opus)"},
       {"--clipboard-out", "DIR", "keep the Nth clipboard update in DIR/N.txt and DIR/N.png"},
       {"--request-keyframes", "",
-       "ask for a keyframe after a lost frame, and again every 500 ms until one arrives"}};
+       "ask for a keyframe after a lost frame, and again every 500 ms until one arrives"},
+      {"--touch", "X,Y", "once a picture arrived, a finger's down, move and up at X,Y (0 to 1)"},
+      {"--keys", "CODES", "once a picture arrived, press and release virtual-key codes"}};
   const auto capability_specs = CapabilityOptionSpecs();
   specs.insert(specs.end(), capability_specs.begin(), capability_specs.end());
   return {"stream", "start a stream, receive its media and print stats while it runs",

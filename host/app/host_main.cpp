@@ -123,7 +123,10 @@ void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options,
     state.extended_size.store(0);
   };
   services.count_monitors = CountedMonitors;
-  model.SetExtend(ExtendedDisplay::Supported(), state.extended_size.load() != 0);
+  // Where the desktop's own virtual monitor extends it, the host adds none of its own.
+  model.SetExtend(
+      ExtendedDisplay::Supported() && !ExtendsThroughCapture(state.capture_backend.load()),
+      state.extended_size.load() != 0);
   model.SetActions(MakeTrayActions(state, std::move(services)));
 }
 
@@ -181,7 +184,12 @@ int RunHost(int argc, const char* const* argv) {
     LOG_WARN("[Main] --extend %s is not WIDTHxHEIGHT with each side 64-8192; not extending",
              command_line.extend_rejected.c_str());
   }
-  if (options.extend_width != 0) {
+  if (options.extend_width != 0 && ExtendsThroughCapture(state.capture_backend.load())) {
+    LOG_INFO("[Main] --extend %ux%u: the desktop adds a virtual monitor while a stream runs",
+             options.extend_width, options.extend_height);
+    // Kept for a background relaunch like a monitor the host added itself.
+    state.extended_size.store(uint32_t{options.extend_width} << 16 | options.extend_height);
+  } else if (options.extend_width != 0) {
     if (const std::optional<uint32_t> output = AddExtendedDisplay(
             extended_display, state, options.extend_width, options.extend_height)) {
       state.capture_output_index.store(*output);
@@ -206,7 +214,8 @@ int RunHost(int argc, const char* const* argv) {
   }
 
   SessionEnvironment environment;
-  environment.platform = CreatePlatformServices(options.encoder);
+  environment.platform =
+      CreatePlatformServices({options.encoder, options.extend_width, options.extend_height});
   if (environment.platform.capture_choice) {
     environment.platform.capture_choice(state.capture_backend.load());  // logs the decision
   }

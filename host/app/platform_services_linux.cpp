@@ -7,6 +7,7 @@
 #include "audio/loopback_audio_capture_pulse.h"
 #include "base/logger.h"
 #include "input/input_sink_linux.h"
+#include "input/remote_desktop_input_sink.h"
 #include "platform/app_folders.h"
 #include "platform/x11/x11_display_source.h"
 #include "services/clipboard_backend_x11.h"
@@ -15,6 +16,7 @@
 #include "video/cursor_source_x11.h"
 #include "video/image_capturer_x11.h"
 #include "video/linux_capture_choice.h"
+#include "video/mutter_capturer_pipewire.h"
 #include "video/portal_capturer_pipewire.h"
 #include "video/shm_capturer_x11.h"
 #include "video/stream_cursor_source.h"
@@ -22,9 +24,18 @@
 namespace orvane {
 namespace {
 
-LinuxCaptureDecision DecideCapture(const std::string& choice) {
-  return ResolveLinuxCaptureChoice(choice, std::getenv("WAYLAND_DISPLAY"),
-                                   std::getenv("XDG_SESSION_TYPE"));
+LinuxCaptureDecision DecideCapture(const std::string& choice,
+                                   const MutterRemoteDesktop* mutter = nullptr) {
+  LinuxDesktopFacts facts;
+  facts.wayland_display = std::getenv("WAYLAND_DISPLAY");
+  facts.session_type = std::getenv("XDG_SESSION_TYPE");
+  facts.current_desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  // Asked of the bus only where it can change the answer.
+  if (choice == kAutoCaptureSource && IsGnomeDesktop(facts.current_desktop)) {
+    facts.mutter_on_bus = MutterRemoteDesktop::ServiceOnBus();
+    facts.mutter_refused = mutter != nullptr && mutter->refused_last_start();
+  }
+  return ResolveLinuxCaptureChoice(choice, facts);
 }
 
 // Logs the capture decision when it is made for the first time or changes.
@@ -39,6 +50,11 @@ class CaptureDecisionLog {
     LOG_INFO("[Capture] Linux capture: %s (%s)", decision.source.c_str(), decision.reason.c_str());
   }
 
+  std::string Last() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return last_source_;
+  }
+
  private:
   std::mutex mutex_;
   std::string last_source_;
@@ -46,7 +62,12 @@ class CaptureDecisionLog {
 
 }  // namespace
 
-PlatformServices CreatePlatformServices(EncoderChoice encoder) {
+bool ExtendsThroughCapture(const std::string& capture_choice) {
+  return DecideCapture(capture_choice).source == kMutterCaptureSource;
+}
+
+PlatformServices CreatePlatformServices(const PlatformRequests& requests) {
+  const EncoderChoice encoder = requests.encoder;
   PlatformServices services;
   // Every X user shares one connection to $DISPLAY.
   auto displays = std::make_shared<X11DisplaySource>();
@@ -54,31 +75,39 @@ PlatformServices CreatePlatformServices(EncoderChoice encoder) {
   // the session's cursor tracker through the feed.
   auto portal = std::make_shared<PortalScreenCast>(AppDataFolder() / "screencast_restore_token");
   auto stream_cursor = std::make_shared<StreamCursorFeed>();
+  // One Mutter session serves the screen cast and, without uinput, the input of a stream.
+  auto mutter = std::make_shared<MutterRemoteDesktop>();
+  MutterRecording recording;
+  recording.virtual_width = requests.extend_width;
+  recording.virtual_height = requests.extend_height;
   // What "auto" means here comes first: MIT-SHM of an XRandR monitor on X11, the
   // ScreenCast portal on Wayland (used only when chosen); a whole-screen GetImage when
   // nothing else starts.
-  const bool portal_first = DecideCapture(kAutoCaptureSource).source == kPortalCaptureSource;
-  services.capturers = [displays, portal, stream_cursor, portal_first] {
+  const bool wayland_first = DecideCapture(kAutoCaptureSource).source != kX11CaptureSource;
+  services.capturers = [displays, portal, mutter, stream_cursor, recording, wayland_first] {
     ScreenCapturers sources;
     auto x11 = std::make_unique<X11ShmCapturer>(displays);
     auto cast = std::make_unique<PortalCapturer>(portal, stream_cursor);
-    if (portal_first) {
+    auto gnome = std::make_unique<MutterCapturer>(mutter, stream_cursor, recording);
+    if (wayland_first) {
+      sources.push_back(std::move(gnome));
       sources.push_back(std::move(cast));
       sources.push_back(std::move(x11));
     } else {
       sources.push_back(std::move(x11));
       sources.push_back(std::move(cast));
+      sources.push_back(std::move(gnome));
     }
     sources.push_back(std::make_unique<X11ImageCapturer>(displays));
     return sources;
   };
   auto decision_log = std::make_shared<CaptureDecisionLog>();
-  services.capture_choice = [decision_log](const std::string& choice) {
-    const LinuxCaptureDecision decision = DecideCapture(choice);
+  services.capture_choice = [decision_log, mutter](const std::string& choice) {
+    const LinuxCaptureDecision decision = DecideCapture(choice, mutter.get());
     decision_log->Note(decision);
     // X11's sources are what "auto" tries anyway, in order and without warnings; the
-    // portal is tried only when named.
-    return decision.source == kPortalCaptureSource ? decision.source : choice;
+    // Wayland screen casts are tried only when named.
+    return decision.source == kX11CaptureSource ? choice : decision.source;
   };
   services.cursor_source = [displays, stream_cursor]() -> std::unique_ptr<CursorSource> {
     return std::make_unique<StreamCursorSource>(stream_cursor, X11CursorSource::Open(*displays));
@@ -87,8 +116,16 @@ PlatformServices CreatePlatformServices(EncoderChoice encoder) {
     return std::make_unique<ChosenVideoEncoder>(encoder);
   };
   // Touch and pen through uinput where it may be opened; mouse and keys through XTest.
-  services.input_sink = [displays]() -> std::unique_ptr<InputSink> {
-    return LinuxInputSink::Create(displays);
+  // Where Mutter casts the screen and uinput is out of reach, everything goes through
+  // Mutter's session instead: XTest would reach only the X clients of a Wayland desktop.
+  services.input_sink = [displays, mutter, decision_log]() -> std::unique_ptr<InputSink> {
+    std::unique_ptr<LinuxInputSink> sink = LinuxInputSink::Create(displays);
+    if ((sink == nullptr || !sink->touch_available()) &&
+        decision_log->Last() == kMutterCaptureSource) {
+      LOG_INFO("[Input] No uinput; input goes through Mutter's remote-desktop session");
+      return std::make_unique<RemoteDesktopInputSink>(mutter);
+    }
+    return sink;
   };
   services.audio_capture = []() -> std::unique_ptr<LoopbackAudioCapture> {
     return std::make_unique<PulseLoopbackCapture>();

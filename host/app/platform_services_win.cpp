@@ -12,7 +12,11 @@
 
 namespace orvane {
 
-PlatformServices CreatePlatformServices(EncoderChoice) {
+bool ExtendsThroughCapture(const std::string&) {
+  return false;
+}
+
+PlatformServices CreatePlatformServices(const PlatformRequests&) {
   PlatformServices services;
   services.capturers = [] {
     ScreenCapturers sources;

@@ -34,8 +34,14 @@ void StreamController::Initialize(uint32_t monitors) {
 
 void StreamController::SetCaptureSelection(uint32_t output_index, const std::string& backend) {
   capture_output_index_ = output_index;
+  requested_backend_ = backend;
+  ResolveCaptureChoice();
+}
+
+void StreamController::ResolveCaptureChoice() {
   const PlatformServices& platform = environment_.platform;
-  capture_backend_ = platform.capture_choice ? platform.capture_choice(backend) : backend;
+  capture_backend_ =
+      platform.capture_choice ? platform.capture_choice(requested_backend_) : requested_backend_;
 }
 
 bool StreamController::Start() {
@@ -44,6 +50,8 @@ bool StreamController::Start() {
   if (frame_loop_thread_.joinable()) {
     Stop();
   }
+  // What "auto" means may change between streams (a desktop that refused its screen cast).
+  ResolveCaptureChoice();
   const NegotiatedStream stream = handler_.Negotiated();
   const std::string session_id = handler_.SessionId();
   LOG_INFO_COLLAPSED("[Session] Starting stream: %s %ux%u @%ufps %ukbps",

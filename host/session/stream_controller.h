@@ -61,6 +61,7 @@ class StreamController {
  private:
   bool BuildPipeline(const NegotiatedStream& stream);
   void DestroyPipeline();
+  void ResolveCaptureChoice();
 
   const SessionEnvironment& environment_;
   std::atomic<bool>& session_running_;
@@ -72,6 +73,8 @@ class StreamController {
   std::unique_ptr<CursorTracker> cursor_tracker_;  // none when the cursor cannot be read
   uint32_t monitors_ = 1;
   uint32_t capture_output_index_ = 0;
+  // The user's choice, and what the platform made of it for the current stream.
+  std::string requested_backend_ = kAutoCaptureSource;
   std::string capture_backend_ = kAutoCaptureSource;
   std::atomic<bool> streaming_{false};
   std::atomic<bool> keyframe_requested_{false};

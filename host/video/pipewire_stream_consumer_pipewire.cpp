@@ -31,13 +31,21 @@ constexpr uint32_t kMaxDamageRegions = 16;
 // The largest cursor image metadata is asked to carry.
 constexpr uint32_t kMaxCursorSide = 256;
 
+void CloseIfOwned(int fd) {
+  if (fd >= 0) {
+    close(fd);
+  }
+}
+
 void StartPipeWire() {
   static std::once_flag once;
   std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
-// The formats the stream may take: shared-memory 32-bit RGB layouts of any size.
-const spa_pod* EnumFormat(spa_pod_builder& builder) {
+// The formats the stream may take: shared-memory 32-bit RGB layouts of any size, or of
+// the one size wanted, which a producer without a size of its own (a virtual monitor)
+// then takes.
+const spa_pod* EnumFormat(spa_pod_builder& builder, const spa_rectangle& wanted_size) {
   spa_pod_frame object;
   spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
   spa_pod_builder_add(&builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
@@ -57,9 +65,13 @@ const spa_pod* EnumFormat(spa_pod_builder& builder) {
   const spa_fraction rate_default{60, 1};
   const spa_fraction rate_min{0, 1};
   const spa_fraction rate_max{360, 1};
-  spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_size,
-                      SPA_POD_CHOICE_RANGE_Rectangle(&size_default, &size_min, &size_max),
-                      SPA_FORMAT_VIDEO_framerate,
+  if (wanted_size.width != 0 && wanted_size.height != 0) {
+    spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&wanted_size), 0);
+  } else {
+    spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_size,
+                        SPA_POD_CHOICE_RANGE_Rectangle(&size_default, &size_min, &size_max), 0);
+  }
+  spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_framerate,
                       SPA_POD_CHOICE_RANGE_Fraction(&rate_default, &rate_min, &rate_max), 0);
   return static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &object));
 }
@@ -95,24 +107,27 @@ PipeWireStreamConsumer::~PipeWireStreamConsumer() {
   Close();
 }
 
-bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id) {
+bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id, uint32_t wanted_width,
+                                  uint32_t wanted_height) {
   Close();
   StartPipeWire();
   loop_ = pw_thread_loop_new("orvane-screencast", nullptr);
   if (loop_ == nullptr) {
-    close(fd);
+    CloseIfOwned(fd);
     LOG_ERROR("[Capture] PipeWire thread loop could not be created");
     return false;
   }
   context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
   if (context_ == nullptr || pw_thread_loop_start(loop_) < 0) {
-    close(fd);
+    CloseIfOwned(fd);
     LOG_ERROR("[Capture] PipeWire context could not be started");
     Close();
     return false;
   }
   pw_thread_loop_lock(loop_);
-  core_ = pw_context_connect_fd(context_, fd, nullptr, 0);
+  // Without a descriptor: the session's own daemon, as PIPEWIRE_REMOTE or the default names it.
+  core_ = fd >= 0 ? pw_context_connect_fd(context_, fd, nullptr, 0)
+                  : pw_context_connect(context_, nullptr, 0);
   if (core_ == nullptr) {
     pw_thread_loop_unlock(loop_);
     LOG_ERROR("[Capture] PipeWire refused the screen-cast connection");
@@ -153,7 +168,8 @@ bool PipeWireStreamConsumer::Open(int fd, uint32_t node_id) {
     pw_stream_add_listener(stream_, &stream_listener_, &stream_events, this);
     uint8_t storage[1024];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(storage, sizeof storage);
-    const spa_pod* params[] = {EnumFormat(builder)};
+    const spa_rectangle wanted_size{wanted_width, wanted_height};
+    const spa_pod* params[] = {EnumFormat(builder, wanted_size)};
     result = pw_stream_connect(
         stream_, PW_DIRECTION_INPUT, node_id,
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),

@@ -34,9 +34,11 @@ class PipeWireStreamConsumer {
   PipeWireStreamConsumer& operator=(const PipeWireStreamConsumer&) = delete;
 
   // Connects through `fd`, a connection to a PipeWire daemon (taken over, closed by the
-  // consumer), to the video node `node_id`. False when PipeWire cannot start or the
-  // connection is refused.
-  bool Open(int fd, uint32_t node_id);
+  // consumer), or with `fd` -1 to the session's default daemon, to the video node
+  // `node_id`. With a wanted size (0: any), only that size is accepted: a producer that
+  // takes any size, as a virtual monitor does, sends it. False when PipeWire cannot start
+  // or the connection is refused.
+  bool Open(int fd, uint32_t node_id, uint32_t wanted_width = 0, uint32_t wanted_height = 0);
 
   // Waits at most `wait_ms` for buffers and applies those that came. FrameReady with the
   // kept picture when something changed, NoNewFrame when nothing did (the picture stays

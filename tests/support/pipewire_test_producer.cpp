@@ -17,19 +17,29 @@ namespace {
 constexpr uint32_t kDamageEntries = 16;
 constexpr uint32_t kCursorMetaSize = 28 + 20 + 64 * 64 * 4;
 
-const spa_pod* FormatFor(spa_pod_builder& builder, uint32_t width, uint32_t height) {
+const spa_pod* FormatFor(spa_pod_builder& builder, uint32_t width, uint32_t height, bool any_size) {
   const spa_rectangle size{width, height};
+  const spa_rectangle size_min{1, 1};
+  const spa_rectangle size_max{8192, 8192};
   const spa_fraction variable{0, 1};
   const spa_fraction rate_default{60, 1};
   const spa_fraction rate_min{1, 1};
   const spa_fraction rate_max{60, 1};
-  return static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
-      SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
-      SPA_FORMAT_VIDEO_format, SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size,
-      SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&variable),
-      SPA_FORMAT_VIDEO_maxFramerate,
-      SPA_POD_CHOICE_RANGE_Fraction(&rate_default, &rate_min, &rate_max)));
+  spa_pod_frame object;
+  spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
+  spa_pod_builder_add(&builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
+                      SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+                      SPA_FORMAT_VIDEO_format, SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), 0);
+  if (any_size) {
+    spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_size,
+                        SPA_POD_CHOICE_RANGE_Rectangle(&size, &size_min, &size_max), 0);
+  } else {
+    spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), 0);
+  }
+  spa_pod_builder_add(&builder, SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&variable),
+                      SPA_FORMAT_VIDEO_maxFramerate,
+                      SPA_POD_CHOICE_RANGE_Fraction(&rate_default, &rate_min, &rate_max), 0);
+  return static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &object));
 }
 
 }  // namespace
@@ -49,8 +59,8 @@ int ConnectPipeWireSocket(const char* socket_path) {
   return fd;
 }
 
-PipeWireTestProducer::PipeWireTestProducer(int fd, uint32_t width, uint32_t height)
-    : width_(width), height_(height) {
+PipeWireTestProducer::PipeWireTestProducer(int fd, uint32_t width, uint32_t height, bool any_size)
+    : any_size_(any_size), width_(width), height_(height) {
   static std::once_flag once;
   std::call_once(once, [] { pw_init(nullptr, nullptr); });
   loop_ = pw_thread_loop_new("test-producer", nullptr);
@@ -75,7 +85,7 @@ PipeWireTestProducer::PipeWireTestProducer(int fd, uint32_t width, uint32_t heig
     pw_stream_add_listener(stream_, &listener_, &events, this);
     uint8_t storage[512];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(storage, sizeof storage);
-    const spa_pod* params[] = {FormatFor(builder, width, height)};
+    const spa_pod* params[] = {FormatFor(builder, width, height, any_size_)};
     pw_stream_connect(
         stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY,
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params,
@@ -130,7 +140,7 @@ void PipeWireTestProducer::Resize(uint32_t width, uint32_t height) {
   pw_thread_loop_lock(loop_);
   uint8_t storage[512];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(storage, sizeof storage);
-  const spa_pod* params[] = {FormatFor(builder, width, height)};
+  const spa_pod* params[] = {FormatFor(builder, width, height, any_size_)};
   pw_stream_update_params(stream_, params, 1);
   pw_thread_loop_unlock(loop_);
 }
@@ -245,6 +255,10 @@ void PipeWireTestProducer::OnParamChanged(void* self, uint32_t id, const spa_pod
   pw_stream_update_params(producer->stream_, params, 4);
   std::lock_guard<std::mutex> lock(producer->mutex_);
   producer->negotiated_width_ = raw.size.width;
+  if (producer->any_size_) {
+    producer->width_ = raw.size.width;
+    producer->height_ = raw.size.height;
+  }
   producer->negotiated_height_ = raw.size.height;
   producer->changed_.notify_all();
 }

@@ -48,8 +48,10 @@ struct ProducerBuffer {
 // metadata, and can change its size. Runs its own PipeWire thread.
 class PipeWireTestProducer {
  public:
-  // Connects through `fd` (taken over) to the daemon.
-  PipeWireTestProducer(int fd, uint32_t width, uint32_t height);
+  // Connects through `fd` (taken over) to the daemon. With `any_size` the producer offers
+  // width x height first but takes any size a consumer asks for, as a virtual monitor
+  // does; width() and height() follow the negotiation.
+  PipeWireTestProducer(int fd, uint32_t width, uint32_t height, bool any_size = false);
   ~PipeWireTestProducer();
   PipeWireTestProducer(const PipeWireTestProducer&) = delete;
   PipeWireTestProducer& operator=(const PipeWireTestProducer&) = delete;
@@ -64,8 +66,14 @@ class PipeWireTestProducer {
   // Offers a new size; the stream renegotiates (WaitStreaming waits for it).
   void Resize(uint32_t width, uint32_t height);
 
-  uint32_t width() const { return width_; }
-  uint32_t height() const { return height_; }
+  uint32_t width() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return width_;
+  }
+  uint32_t height() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return height_;
+  }
 
  private:
   static void OnParamChanged(void* self, uint32_t id, const spa_pod* param);
@@ -84,10 +92,11 @@ class PipeWireTestProducer {
   pw_core* core_ = nullptr;
   pw_stream* stream_ = nullptr;
   spa_hook listener_{};
+  const bool any_size_;
   uint32_t width_;
   uint32_t height_;
 
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable changed_;
   bool streaming_ = false;
   uint32_t negotiated_width_ = 0;

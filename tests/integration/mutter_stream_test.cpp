@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "integration/fake_mutter.h"
+#include "integration/paired_host.h"
+#include "integration/pipewire_daemon.h"
+#include "integration/run_shell.h"
+#include "support/file_contents.h"
+#include "support/log_capture.h"
+#include "support/pipewire_test_producer.h"
+#include "support/temp_folder.h"
+
+namespace orvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr uint32_t kWidth = 320;
+constexpr uint32_t kHeight = 240;
+
+// Black, with an orange block in the middle.
+std::vector<uint8_t> Desktop() {
+  std::vector<uint8_t> bgrx(size_t{kWidth} * kHeight * 4, 0);
+  for (uint32_t y = 80; y < 160; ++y) {
+    for (uint32_t x = 100; x < 220; ++x) {
+      uint8_t* pixel = &bgrx[(size_t{y} * kWidth + x) * 4];
+      pixel[1] = 0x80;
+      pixel[2] = 0xFF;
+    }
+  }
+  return bgrx;
+}
+
+// The real host in a GNOME Wayland session: Mutter (a strict fake) casts a PipeWire
+// producer's desktop on the session's PipeWire daemon, the reference client streams it
+// and touches it, and no X server is there to take input.
+class MutterStreamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(daemon_.started());
+    const std::optional<uint32_t> node = producer_.NodeId();
+    ASSERT_TRUE(node.has_value());
+    node_ = *node;
+    // The desktop sends its picture once the host's stream is linked, then stands still.
+    sender_ = std::thread([this] {
+      while (!stop_.load() && !producer_.WaitStreaming(50ms)) {
+      }
+      if (!stop_.load()) {
+        ProducerBuffer buffer;
+        buffer.bgrx = Desktop();
+        buffer.damage = {{0, 0, kWidth, kHeight}};
+        producer_.Send(buffer);
+      }
+    });
+  }
+  void TearDown() override {
+    stop_.store(true);
+    if (sender_.joinable()) {
+      sender_.join();
+    }
+  }
+
+  void StartMutter() {
+    mutter_ = std::make_unique<FakeMutter>(daemon_.bus_address(), node_, kWidth, kHeight);
+    ASSERT_TRUE(mutter_->ready());
+  }
+
+  ::testing::AssertionResult StartHost(const std::vector<std::string>& arguments = {}) {
+    return host_.StartAndPair(arguments,
+                              {{"DBUS_SESSION_BUS_ADDRESS", daemon_.bus_address()},
+                               {"WAYLAND_DISPLAY", "wayland-test"},
+                               {"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"},
+                               {"PIPEWIRE_RUNTIME_DIR", daemon_.runtime_folder().string()},
+                               {"DISPLAY", ""}});
+  }
+
+  // Streams five frames; the middle of the last one, as RGB.
+  std::vector<uint8_t> StreamedCentre(const std::string& extra) {
+    const fs::path video = temp_ / "stream.h264";
+    EXPECT_EQ(RunShell(host_.Client("stream --video-frames 5 --seconds 60 --width 320 "
+                                    "--height 240 " +
+                                    extra + " --out '" + video.string() + "'"),
+                       temp_ / "stream.log"),
+              0)
+        << ReadFile(temp_ / "stream.log") << host_->Output();
+    const fs::path frame = temp_ / "frame.rgb";
+    EXPECT_EQ(RunShell("ffmpeg -v error -i '" + video.string() +
+                           "' -vf 'select=eq(n\\,4),scale=320:240' -frames:v 1 -f rawvideo "
+                           "-pix_fmt rgb24 '" +
+                           frame.string() + "'",
+                       temp_ / "ffmpeg.log"),
+              0)
+        << ReadFile(temp_ / "ffmpeg.log");
+    const std::string pixels = ReadFile(frame);
+    if (pixels.size() != size_t{kWidth} * kHeight * 3) {
+      return {};
+    }
+    const size_t at = (size_t{120} * kWidth + 160) * 3;
+    return {static_cast<uint8_t>(pixels[at]), static_cast<uint8_t>(pixels[at + 1]),
+            static_cast<uint8_t>(pixels[at + 2])};
+  }
+
+  // Waits for the session's Stop, which ends the calls of one stream.
+  std::vector<std::string> CallsOfTheStream() {
+    WaitUntil(
+        [&] {
+          const std::vector<std::string> calls = mutter_->Calls();
+          return !calls.empty() && calls.back() == "Stop";
+        },
+        10s);
+    return mutter_->Calls();
+  }
+
+  TempFolder temp_{"orvane-mutter-stream"};
+  PipeWireDaemon daemon_{temp_ / "pipewire"};
+  PipeWireTestProducer producer_{daemon_.Connect(), kWidth, kHeight};
+  uint32_t node_ = 0;
+  std::unique_ptr<FakeMutter> mutter_;
+  std::atomic<bool> stop_{false};
+  std::thread sender_;
+  PairedHost host_{temp_.path()};
+};
+
+void ExpectOrange(const std::vector<uint8_t>& rgb) {
+  ASSERT_EQ(rgb.size(), 3u);
+  EXPECT_NEAR(rgb[0], 0xFF, 24);
+  EXPECT_NEAR(rgb[1], 0x80, 24);
+  EXPECT_NEAR(rgb[2], 0x00, 24);
+}
+
+TEST_F(MutterStreamTest, GnomeStreamsThroughMutterAndTakesTheClientsTouchAndKeys) {
+  StartMutter();
+  ASSERT_TRUE(StartHost());
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Capture] Linux capture: mutter (Wayland session (WAYLAND_DISPLAY=wayland-test), GNOME "
+      "with Mutter's remote desktop on the bus)"));
+  if (host_->Output().find("Native multi-touch injection initialized") != std::string::npos) {
+    GTEST_SKIP() << "uinput is open to the host: its touches go to the kernel";
+  }
+  ExpectOrange(StreamedCentre("--touch 0.25,0.75 --keys 0x41"));
+  EXPECT_TRUE(host_->WaitForOutput("[Capture] Active backend=mutter"));
+  // 0.25 and 0.75 of the 320x240 stream.
+  EXPECT_EQ(CallsOfTheStream(),
+            (std::vector<std::string>{"RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
+                                      "RecordMonitor connector=DP-1 cursor-mode=2", "Start",
+                                      "NotifyTouchDown slot=0 x=79 y=179",
+                                      "NotifyTouchMotion slot=0 x=79 y=179", "NotifyTouchUp slot=0",
+                                      "NotifyKeyboardKeysym keysym=0x61 down",
+                                      "NotifyKeyboardKeysym keysym=0x61 up", "Stop"}));
+  EXPECT_TRUE(mutter_->ProtocolErrors().empty()) << mutter_->ProtocolErrors().front();
+}
+
+TEST_F(MutterStreamTest, ExtendOnGnomeStreamsAVirtualMonitor) {
+  StartMutter();
+  ASSERT_TRUE(StartHost({"--capture-backend", "mutter", "--extend", "320x240"}));
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Main] --extend 320x240: the desktop adds a virtual monitor while a stream runs"));
+  ExpectOrange(StreamedCentre(""));
+  EXPECT_EQ(CallsOfTheStream(),
+            (std::vector<std::string>{"RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
+                                      "RecordVirtual cursor-mode=2", "Start", "Stop"}));
+  EXPECT_TRUE(mutter_->ProtocolErrors().empty());
+}
+
+// A refusal is told to the app; the next stream's auto choice is the portal.
+TEST_F(MutterStreamTest, AMutterRefusalIsToldToTheAppAndTheNextStreamTakesThePortal) {
+  StartMutter();
+  mutter_->RefuseRecording();
+  ASSERT_TRUE(StartHost());
+  RunShell(host_.Client("stream --seconds 3"), temp_ / "stream.log");
+  const std::string stream = ReadFile(temp_ / "stream.log");
+  EXPECT_NE(stream.find("description=\"The computer's GNOME desktop did not share its screen. "
+                        "Start the stream again, or choose the ScreenCast portal as the capture "
+                        "source on the computer.\" fatal=no"),
+            std::string::npos)
+      << stream;
+  EXPECT_TRUE(
+      host_->WaitForOutput("Unknown monitor. Mutter's remote desktop must run in a GNOME "
+                           "Wayland session of this user; choose --capture-backend "
+                           "portal to share through the desktop's dialog instead"));
+  RunShell(host_.Client("stream --seconds 1"), temp_ / "stream2.log");
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Capture] Linux capture: portal (Wayland session (WAYLAND_DISPLAY=wayland-test), GNOME "
+      "whose Mutter refused the last session)"))
+      << host_->Output();
+}
+
+// Without Mutter on the bus, GNOME's auto choice is the ScreenCast portal.
+TEST_F(MutterStreamTest, GnomeWithoutMutterOnTheBusFallsBackToThePortal) {
+  ASSERT_TRUE(StartHost());
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Capture] Linux capture: portal (Wayland session (WAYLAND_DISPLAY=wayland-test), GNOME "
+      "without Mutter's remote desktop on the bus)"));
+}
+
+}  // namespace
+}  // namespace orvane::testing
