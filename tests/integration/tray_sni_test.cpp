@@ -193,6 +193,7 @@ TEST_F(TraySniTest, TheItemRegistersShowsItsStateAndExitEndsTheHost) {
                         "Capture Backend >",
                         "  Backend: Auto (X11 MIT-SHM) #1010 [x]",
                         "  Backend: Wayland (ScreenCast portal) #1011",
+                        "  Backend: Wayland (GNOME Mutter) #1012",
                         "--",
                         "Exit #1004",
                     }));
