@@ -1,4 +1,5 @@
 # shellcheck shell=bash
+# shellcheck disable=SC2154 # the sourcing benchmark sets the binary and port variables
 # Sourced (not run) by the benchmarks that stream from the whole host.
 #
 #   require_built BINARY...              ends the script when one of them is missing
@@ -10,6 +11,15 @@
 #                                        and UDP, below the ephemeral range so that no
 #                                        outgoing connection can be holding it; ports
 #                                        already handed out are not handed out again
+#   start_host                           starts $host_binary on $control_port, $media_port
+#                                        and $input_port with the arguments of the array
+#                                        host_arguments and the variable assignments of
+#                                        the array host_environment, as host_pid, its
+#                                        output in $work/host.log; ends the script when it
+#                                        does not become ready
+#   pair_client                          pairs the identity of client() with the host in
+#                                        XDG_CONFIG_HOME (starts and stops one)
+#   host_cpu_ticks                       user + system clock ticks host_pid used so far
 
 require_built() {
   local binary
@@ -63,4 +73,37 @@ free_port() {
   done
   echo "$(basename "$0"): no free port found" >&2
   return 1
+}
+
+host_environment=() host_arguments=()
+start_host() {
+  : >"$work/host.log"
+  env "${host_environment[@]}" "$host_binary" --control-port "$control_port" \
+    --media-port "$media_port" --input-port "$input_port" "${host_arguments[@]}" \
+    >"$work/host.log" 2>&1 &
+  host_pid=$!
+  if ! wait_for_text "Ready. Waiting for mobile client" 15 "$work/host.log"; then
+    echo "$(basename "$0"): the host did not become ready" >&2
+    cat "$work/host.log" >&2
+    exit 1
+  fi
+}
+
+pair_client() {
+  start_host
+  client pair >"$work/pair1.log" 2>&1 || true
+  local code
+  code=$(head -n1 "$XDG_CONFIG_HOME/OrvaneDisplay/active_pairing_code.txt" | cut -c1-6)
+  sleep 2.1 # the host checks pairing proofs at most once per 2 s
+  if ! client pair --code "$code" >"$work/pair2.log" 2>&1; then
+    echo "$(basename "$0"): pairing failed" >&2
+    cat "$work/pair2.log" >&2
+    exit 1
+  fi
+  stop_process "$host_pid"
+  host_pid=""
+}
+
+host_cpu_ticks() {
+  awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$host_pid/stat"
 }

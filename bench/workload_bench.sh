@@ -55,34 +55,9 @@ client() {
 
 # The host is started afresh for each workload, so none inherits another's state; the
 # pairing it keeps in XDG_CONFIG_HOME carries over.
-start_host() {
-  : >"$work/host.log"
-  "$host_binary" --control-port "$control_port" --media-port "$media_port" \
-    --input-port "$input_port" >"$work/host.log" 2>&1 &
-  host_pid=$!
-  if ! wait_for_text "Ready. Waiting for mobile client" 15 "$work/host.log"; then
-    echo "workload_bench: the host did not become ready" >&2
-    cat "$work/host.log" >&2
-    exit 1
-  fi
-}
-
-start_host
-client pair >"$work/pair1.log" 2>&1 || true
-code=$(head -n1 "$XDG_CONFIG_HOME/OrvaneDisplay/active_pairing_code.txt" | cut -c1-6)
-sleep 2.1 # the host checks pairing proofs at most once per 2 s
-if ! client pair --code "$code" >"$work/pair2.log" 2>&1; then
-  echo "workload_bench: pairing failed" >&2
-  cat "$work/pair2.log" >&2
-  exit 1
-fi
-stop_process "$host_pid"
-host_pid=""
+pair_client
 
 hz=$(getconf CLK_TCK)
-host_cpu_ticks() {
-  awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$host_pid/stat"
-}
 # One line per workload: name cpu_seconds stream_seconds bytes p50 p95, for ours and ffmpeg.
 : >"$work/ours.txt"
 : >"$work/ffmpeg.txt"

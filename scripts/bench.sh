@@ -2,9 +2,10 @@
 # Builds the Linux target and runs every benchmark; each prints our figure beside an
 # anchor's measured in the same run, and their ratio.
 # usage: scripts/bench.sh [--no-stream]
-#   --no-stream  skips the stream and workload benchmarks, which run the whole host, then
-#                ffmpeg, on a virtual desktop for about half a minute and three minutes (the
-#                other benchmarks take about two minutes)
+#   --no-stream  skips the stream, workload and PipeWire benchmarks, which run the whole
+#                host (and ffmpeg) on a virtual desktop or a private PipeWire for about half
+#                a minute, three minutes and one minute (the other benchmarks take about
+#                two minutes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -63,6 +64,8 @@ if ((stream)); then
   bench/stream_bench.sh
   echo "== workload_bench"
   bench/workload_bench.sh
+  echo "== pipewire_bench"
+  bench/pipewire_bench.sh
 fi
 
 echo
