@@ -96,9 +96,7 @@ DbusDaemon::~DbusDaemon() {
 
 FakeDesktop::FakeDesktop(const std::string& bus_address, bool with_watcher, bool with_notifications)
     : with_watcher_(with_watcher), with_notifications_(with_notifications) {
-  context_ = g_main_context_new();
-  loop_ = g_main_loop_new(context_, FALSE);
-  thread_ = std::thread(&FakeDesktop::Serve, this, bus_address);
+  service_.Start([this, bus_address] { Serve(bus_address); });
   WaitUntil([this] {
     std::lock_guard<std::mutex> lock(mutex_);
     return ready_;
@@ -106,22 +104,11 @@ FakeDesktop::FakeDesktop(const std::string& bus_address, bool with_watcher, bool
 }
 
 FakeDesktop::~FakeDesktop() {
-  GSource* quit = g_idle_source_new();
-  g_source_set_callback(quit, Quit, loop_, nullptr);
-  g_source_attach(quit, context_);
-  g_source_unref(quit);
-  thread_.join();
-  g_main_loop_unref(loop_);
-  g_main_context_unref(context_);
-}
-
-gboolean FakeDesktop::Quit(gpointer loop) {
-  g_main_loop_quit(static_cast<GMainLoop*>(loop));
-  return G_SOURCE_REMOVE;
+  service_.Stop();
 }
 
 void FakeDesktop::Serve(const std::string& bus_address) {
-  g_main_context_push_thread_default(context_);
+  g_main_context_push_thread_default(service_.context());
   GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
       bus_address.c_str(),
       static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
@@ -150,7 +137,7 @@ void FakeDesktop::Serve(const std::string& bus_address) {
     std::lock_guard<std::mutex> lock(mutex_);
     ready_ = true;
   }
-  g_main_loop_run(loop_);
+  g_main_loop_run(service_.loop());
   for (const guint owner : owners) {
     g_bus_unown_name(owner);
   }
@@ -161,9 +148,9 @@ void FakeDesktop::Serve(const std::string& bus_address) {
     g_dbus_connection_flush_sync(connection, nullptr, nullptr);
     g_object_unref(connection);
   }
-  while (g_main_context_iteration(context_, FALSE)) {
+  while (g_main_context_iteration(service_.context(), FALSE)) {
   }
-  g_main_context_pop_thread_default(context_);
+  g_main_context_pop_thread_default(service_.context());
 }
 
 void FakeDesktop::OnNameAcquired(GDBusConnection*, const gchar*, gpointer self) {

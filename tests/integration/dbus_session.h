@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "integration/glib_service_thread.h"
+
 namespace orvane::testing {
 
 // A private session bus: dbus-daemon on a socket in `folder`, with no service
@@ -61,18 +63,16 @@ class FakeDesktop {
                                  const gchar* object_path, const gchar* interface_name,
                                  const gchar* property_name, GError** error, gpointer self);
   static void OnNameAcquired(GDBusConnection* connection, const gchar* name, gpointer self);
-  static gboolean Quit(gpointer loop);
 
   const bool with_watcher_;
   const bool with_notifications_;
-  GMainContext* context_ = nullptr;
-  GMainLoop* loop_ = nullptr;
-  std::thread thread_;
   bool ready_ = false;
   int names_wanted_ = 0;
   mutable std::mutex mutex_;
   std::vector<std::string> registered_;
   std::vector<Notification> notifications_;
+  // Last: it stops first, while the members its thread uses are still there.
+  GlibServiceThread service_;
 };
 
 // A client connection to the bus for the test's own calls.

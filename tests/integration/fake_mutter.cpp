@@ -150,25 +150,12 @@ std::string Number(double value) {
 FakeMutter::FakeMutter(const std::string& bus_address, uint32_t node_id, uint32_t width,
                        uint32_t height)
     : node_id_(node_id), width_(width), height_(height) {
-  context_ = g_main_context_new();
-  loop_ = g_main_loop_new(context_, FALSE);
-  thread_ = std::thread(&FakeMutter::Serve, this, bus_address);
+  service_.Start([this, bus_address] { Serve(bus_address); });
   WaitUntil([this] { return ready(); });
 }
 
 FakeMutter::~FakeMutter() {
-  GSource* quit = g_idle_source_new();
-  g_source_set_callback(quit, Quit, loop_, nullptr);
-  g_source_attach(quit, context_);
-  g_source_unref(quit);
-  thread_.join();
-  g_main_loop_unref(loop_);
-  g_main_context_unref(context_);
-}
-
-gboolean FakeMutter::Quit(gpointer loop) {
-  g_main_loop_quit(static_cast<GMainLoop*>(loop));
-  return G_SOURCE_REMOVE;
+  service_.Stop();
 }
 
 bool FakeMutter::ready() const {
@@ -198,7 +185,7 @@ void FakeMutter::Register(const std::string& path, int interface) {
 }
 
 void FakeMutter::Serve(const std::string& bus_address) {
-  g_main_context_push_thread_default(context_);
+  g_main_context_push_thread_default(service_.context());
   connection_ = g_dbus_connection_new_for_address_sync(
       bus_address.c_str(),
       static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
@@ -221,7 +208,7 @@ void FakeMutter::Serve(const std::string& bus_address) {
           nullptr, this, nullptr));
     }
   }
-  g_main_loop_run(loop_);
+  g_main_loop_run(service_.loop());
   if (connection_ != nullptr) {
     for (const guint owner : owners) {
       g_bus_unown_name(owner);
@@ -232,9 +219,9 @@ void FakeMutter::Serve(const std::string& bus_address) {
     g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
     g_object_unref(connection_);
   }
-  while (g_main_context_iteration(context_, FALSE)) {
+  while (g_main_context_iteration(service_.context(), FALSE)) {
   }
-  g_main_context_pop_thread_default(context_);
+  g_main_context_pop_thread_default(service_.context());
 }
 
 void FakeMutter::Refuse(GDBusMethodInvocation* invocation, const std::string& why) {
@@ -406,7 +393,7 @@ void FakeMutter::HandleRemoteSession(const std::string& sender, const std::strin
     g_source_set_callback(
         later, EmitStreamAdded,
         new PendingSignal{connection_, sender, cast->second.stream_path, node_id_}, nullptr);
-    g_source_attach(later, context_);
+    g_source_attach(later, service_.context());
     g_source_unref(later);
     return;
   }

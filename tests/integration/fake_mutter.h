@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "integration/glib_service_thread.h"
+
 namespace orvane::testing {
 
 // GNOME Mutter's remote-desktop and screen-cast services as the compositor serves them,
@@ -74,16 +76,12 @@ class FakeMutter {
   static GVariant* OnGetProperty(GDBusConnection* connection, const gchar* sender,
                                  const gchar* object_path, const gchar* interface_name,
                                  const gchar* property_name, GError** error, gpointer self);
-  static gboolean Quit(gpointer loop);
 
   const uint32_t node_id_;
   const uint32_t width_;
   const uint32_t height_;
-  GMainContext* context_ = nullptr;
-  GMainLoop* loop_ = nullptr;
   GDBusConnection* connection_ = nullptr;
   std::vector<guint> objects_;
-  std::thread thread_;
   mutable std::mutex mutex_;
   int names_owned_ = 0;
   bool refuse_recording_ = false;
@@ -93,6 +91,8 @@ class FakeMutter {
   std::map<std::string, bool> virtual_streams_;
   std::vector<std::string> calls_;
   std::vector<std::string> protocol_errors_;
+  // Last: it stops first, while the members its thread uses are still there.
+  GlibServiceThread service_;
 };
 
 }  // namespace orvane::testing

@@ -71,25 +71,12 @@ gboolean EmitResponse(gpointer data) {
 FakePortal::FakePortal(const std::string& bus_address, std::string pipewire_socket,
                        uint32_t node_id)
     : pipewire_socket_(std::move(pipewire_socket)), node_id_(node_id) {
-  context_ = g_main_context_new();
-  loop_ = g_main_loop_new(context_, FALSE);
-  thread_ = std::thread(&FakePortal::Serve, this, bus_address);
+  service_.Start([this, bus_address] { Serve(bus_address); });
   WaitUntil([this] { return ready(); });
 }
 
 FakePortal::~FakePortal() {
-  GSource* quit = g_idle_source_new();
-  g_source_set_callback(quit, Quit, loop_, nullptr);
-  g_source_attach(quit, context_);
-  g_source_unref(quit);
-  thread_.join();
-  g_main_loop_unref(loop_);
-  g_main_context_unref(context_);
-}
-
-gboolean FakePortal::Quit(gpointer loop) {
-  g_main_loop_quit(static_cast<GMainLoop*>(loop));
-  return G_SOURCE_REMOVE;
+  service_.Stop();
 }
 
 bool FakePortal::ready() const {
@@ -98,7 +85,7 @@ bool FakePortal::ready() const {
 }
 
 void FakePortal::Serve(const std::string& bus_address) {
-  g_main_context_push_thread_default(context_);
+  g_main_context_push_thread_default(service_.context());
   connection_ = g_dbus_connection_new_for_address_sync(
       bus_address.c_str(),
       static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
@@ -119,7 +106,7 @@ void FakePortal::Serve(const std::string& bus_address) {
         },
         nullptr, this, nullptr);
   }
-  g_main_loop_run(loop_);
+  g_main_loop_run(service_.loop());
   if (connection_ != nullptr) {
     g_bus_unown_name(owner);
     g_dbus_connection_unregister_object(connection_, registration);
@@ -129,9 +116,9 @@ void FakePortal::Serve(const std::string& bus_address) {
     g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
     g_object_unref(connection_);
   }
-  while (g_main_context_iteration(context_, FALSE)) {
+  while (g_main_context_iteration(service_.context(), FALSE)) {
   }
-  g_main_context_pop_thread_default(context_);
+  g_main_context_pop_thread_default(service_.context());
 }
 
 std::string FakePortal::PathPart(const std::string& sender) {
@@ -166,7 +153,7 @@ bool FakePortal::Answer(const std::string& sender, GVariant* options,
   g_source_set_callback(
       later, EmitResponse,
       new PendingResponse{connection_, sender, path, code, g_variant_ref_sink(results)}, nullptr);
-  g_source_attach(later, context_);
+  g_source_attach(later, service_.context());
   g_source_unref(later);
   return true;
 }

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "integration/glib_service_thread.h"
+
 namespace orvane::testing {
 
 // org.freedesktop.portal.Desktop's ScreenCast interface as a desktop serves it, strict
@@ -68,15 +70,11 @@ class FakePortal {
   static GVariant* OnGetProperty(GDBusConnection* connection, const gchar* sender,
                                  const gchar* object_path, const gchar* interface_name,
                                  const gchar* property_name, GError** error, gpointer self);
-  static gboolean Quit(gpointer loop);
 
   const std::string pipewire_socket_;
   const uint32_t node_id_;
-  GMainContext* context_ = nullptr;
-  GMainLoop* loop_ = nullptr;
   GDBusConnection* connection_ = nullptr;
   std::vector<guint> session_objects_;
-  std::thread thread_;
   mutable std::mutex mutex_;
   bool ready_ = false;
   uint32_t start_response_ = 0;
@@ -86,6 +84,8 @@ class FakePortal {
   std::vector<std::string> protocol_errors_;
   int starts_ = 0;
   int closed_sessions_ = 0;
+  // Last: it stops first, while the members its thread uses are still there.
+  GlibServiceThread service_;
 };
 
 }  // namespace orvane::testing

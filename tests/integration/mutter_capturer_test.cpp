@@ -30,11 +30,7 @@ constexpr uint32_t kWidth = 64;
 constexpr uint32_t kHeight = 48;
 
 std::vector<uint8_t> Picture(uint8_t seed) {
-  std::vector<uint8_t> bgrx(size_t{kWidth} * kHeight * 4);
-  for (size_t i = 0; i < bgrx.size(); ++i) {
-    bgrx[i] = (i % 4 == 3) ? 255 : static_cast<uint8_t>(i * 5 + seed);
-  }
-  return bgrx;
+  return testing::PatternPicture(kWidth, kHeight, seed);
 }
 
 // A GNOME session's screen cast: a private PipeWire, which is the session's default one,

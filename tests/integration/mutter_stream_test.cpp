@@ -25,19 +25,6 @@ using namespace std::chrono_literals;
 constexpr uint32_t kWidth = 320;
 constexpr uint32_t kHeight = 240;
 
-// Black, with an orange block in the middle.
-std::vector<uint8_t> Desktop() {
-  std::vector<uint8_t> bgrx(size_t{kWidth} * kHeight * 4, 0);
-  for (uint32_t y = 80; y < 160; ++y) {
-    for (uint32_t x = 100; x < 220; ++x) {
-      uint8_t* pixel = &bgrx[(size_t{y} * kWidth + x) * 4];
-      pixel[1] = 0x80;
-      pixel[2] = 0xFF;
-    }
-  }
-  return bgrx;
-}
-
 // The real host in a GNOME Wayland session: Mutter (a strict fake) casts a PipeWire
 // producer's desktop on the session's PipeWire daemon, the reference client streams it
 // and touches it, and no X server is there to take input.
@@ -54,7 +41,7 @@ class MutterStreamTest : public ::testing::Test {
       }
       if (!stop_.load()) {
         ProducerBuffer buffer;
-        buffer.bgrx = Desktop();
+        buffer.bgrx = OrangeBlockPicture(kWidth, kHeight);
         buffer.damage = {{0, 0, kWidth, kHeight}};
         producer_.Send(buffer);
       }

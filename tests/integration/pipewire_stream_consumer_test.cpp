@@ -19,22 +19,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::PipeWireDaemon;
+using testing::PatternPicture;
 using testing::PipeWireTestProducer;
 using testing::ProducerBuffer;
 using testing::ProducerCursor;
 using testing::ProducerRect;
-
-// A BGRx picture whose every pixel differs from its neighbours, changing with `seed`.
-std::vector<uint8_t> Picture(uint32_t width, uint32_t height, uint8_t seed) {
-  std::vector<uint8_t> bgrx(size_t{width} * height * 4);
-  for (size_t pixel = 0; pixel < size_t{width} * height; ++pixel) {
-    bgrx[pixel * 4 + 0] = static_cast<uint8_t>(pixel * 7 + seed);
-    bgrx[pixel * 4 + 1] = static_cast<uint8_t>(pixel / 3 + seed * 5);
-    bgrx[pixel * 4 + 2] = static_cast<uint8_t>(seed * 31 + pixel % 13);
-    bgrx[pixel * 4 + 3] = 255;
-  }
-  return bgrx;
-}
 
 // `base` with the rectangle taken from `over`.
 std::vector<uint8_t> Patched(std::vector<uint8_t> base, const std::vector<uint8_t>& over,
@@ -127,7 +116,7 @@ PipeWireDaemon* PipeWireStreamConsumerTest::daemon_ = nullptr;
 // even when the rest of its buffer holds something else, and with NV12 converted only
 // there. An idle producer sends nothing: the picture stays.
 TEST_F(PipeWireStreamConsumerTest, KeepsTheProducersPictureAndCopiesOnlyItsDamage) {
-  const std::vector<uint8_t> first = Picture(kWidth, kHeight, 1);
+  const std::vector<uint8_t> first = PatternPicture(kWidth, kHeight, 1);
   CapturedFrame frame = Deliver(first, {{0, 0, kWidth, kHeight}});
   ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
   ASSERT_EQ(frame.width, kWidth);
@@ -136,7 +125,7 @@ TEST_F(PipeWireStreamConsumerTest, KeepsTheProducersPictureAndCopiesOnlyItsDamag
   EXPECT_EQ(std::vector<uint8_t>(frame.nv12, frame.nv12 + Nv12FrameSize(kWidth, kHeight)),
             Nv12Of(first, kWidth, kHeight));
 
-  const std::vector<uint8_t> second = Picture(kWidth, kHeight, 2);
+  const std::vector<uint8_t> second = PatternPicture(kWidth, kHeight, 2);
   const std::vector<ScreenRect> damage = {{10, 8, 12, 6}, {50, 30, 7, 9}, {90, 60, 20, 20}};
   std::vector<ProducerRect> producer_damage;
   for (const ScreenRect& rect : damage) {
@@ -163,11 +152,11 @@ TEST_F(PipeWireStreamConsumerTest, KeepsTheProducersPictureAndCopiesOnlyItsDamag
 }
 
 TEST_F(PipeWireStreamConsumerTest, DropsACorruptedBufferAndCopiesTheNextOneWhole) {
-  const std::vector<uint8_t> first = Picture(kWidth, kHeight, 3);
+  const std::vector<uint8_t> first = PatternPicture(kWidth, kHeight, 3);
   ASSERT_EQ(Deliver(first, {{0, 0, kWidth, kHeight}}).status, CaptureStatus::kFrameReady);
 
   ProducerBuffer corrupted;
-  corrupted.bgrx = Picture(kWidth, kHeight, 4);
+  corrupted.bgrx = PatternPicture(kWidth, kHeight, 4);
   corrupted.damage = {{0, 0, 40, 40}};
   corrupted.corrupted = true;
   ASSERT_TRUE(SendUntil(corrupted, [&] {
@@ -176,19 +165,19 @@ TEST_F(PipeWireStreamConsumerTest, DropsACorruptedBufferAndCopiesTheNextOneWhole
   }));
 
   // Its damage is relative to the dropped picture, which the consumer never saw.
-  const std::vector<uint8_t> third = Picture(kWidth, kHeight, 5);
+  const std::vector<uint8_t> third = PatternPicture(kWidth, kHeight, 5);
   const CapturedFrame frame = Deliver(third, {{0, 0, 4, 4}});
   ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
   EXPECT_EQ(FrameBytes(frame), third);
 }
 
 TEST_F(PipeWireStreamConsumerTest, FollowsTheProducerToANewSize) {
-  ASSERT_EQ(Deliver(Picture(kWidth, kHeight, 6), {{0, 0, kWidth, kHeight}}).status,
+  ASSERT_EQ(Deliver(PatternPicture(kWidth, kHeight, 6), {{0, 0, kWidth, kHeight}}).status,
             CaptureStatus::kFrameReady);
 
   producer_->Resize(120, 50);
   ASSERT_TRUE(producer_->WaitStreaming());
-  const std::vector<uint8_t> resized = Picture(120, 50, 7);
+  const std::vector<uint8_t> resized = PatternPicture(120, 50, 7);
   const CapturedFrame frame = Deliver(resized, {{0, 0, 120, 50}});
   ASSERT_EQ(frame.status, CaptureStatus::kFrameReady);
   EXPECT_EQ(frame.width, 120u);

@@ -24,20 +24,6 @@ using namespace std::chrono_literals;
 constexpr uint32_t kWidth = 320;
 constexpr uint32_t kHeight = 240;
 
-// Black, with an orange block in the middle.
-std::vector<uint8_t> Desktop() {
-  std::vector<uint8_t> bgrx(size_t{kWidth} * kHeight * 4, 0);
-  for (uint32_t y = 80; y < 160; ++y) {
-    for (uint32_t x = 100; x < 220; ++x) {
-      uint8_t* pixel = &bgrx[(size_t{y} * kWidth + x) * 4];
-      pixel[0] = 0x00;
-      pixel[1] = 0x80;
-      pixel[2] = 0xFF;
-    }
-  }
-  return bgrx;
-}
-
 // The real host on a Wayland session: its capture goes through a ScreenCast portal (a
 // strict fake) to a PipeWire daemon where a producer shares a desktop, and the reference
 // client streams it.
@@ -56,7 +42,7 @@ class PortalStreamTest : public ::testing::Test {
       while (!stop_.load() && !producer_.WaitStreaming(50ms)) {
       }
       ProducerBuffer buffer;
-      buffer.bgrx = Desktop();
+      buffer.bgrx = OrangeBlockPicture(kWidth, kHeight);
       buffer.damage = {{0, 0, kWidth, kHeight}};
       for (int sent = 0; sent < 2 && !stop_.load(); ++sent) {
         producer_.Send(buffer);

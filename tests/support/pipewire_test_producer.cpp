@@ -320,4 +320,27 @@ void PipeWireTestProducer::Fill(pw_buffer* buffer, const ProducerBuffer& frame) 
   }
 }
 
+std::vector<uint8_t> PatternPicture(uint32_t width, uint32_t height, uint8_t seed) {
+  std::vector<uint8_t> bgrx(size_t{width} * height * 4);
+  for (size_t pixel = 0; pixel < size_t{width} * height; ++pixel) {
+    bgrx[pixel * 4 + 0] = static_cast<uint8_t>(pixel * 7 + seed);
+    bgrx[pixel * 4 + 1] = static_cast<uint8_t>(pixel / 3 + seed * 5);
+    bgrx[pixel * 4 + 2] = static_cast<uint8_t>(seed * 31 + pixel % 13);
+    bgrx[pixel * 4 + 3] = 255;
+  }
+  return bgrx;
+}
+
+std::vector<uint8_t> OrangeBlockPicture(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> bgrx(size_t{width} * height * 4, 0);
+  for (uint32_t y = height / 3; y < height * 2 / 3; ++y) {
+    for (uint32_t x = 100; x < 220 && x < width; ++x) {
+      uint8_t* pixel = &bgrx[(size_t{y} * width + x) * 4];
+      pixel[1] = 0x80;
+      pixel[2] = 0xFF;
+    }
+  }
+  return bgrx;
+}
+
 }  // namespace orvane::testing

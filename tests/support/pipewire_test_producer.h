@@ -109,4 +109,10 @@ class PipeWireTestProducer {
 // A connection to the PipeWire daemon listening on `socket`, as a descriptor; -1 on failure.
 int ConnectPipeWireSocket(const char* socket);
 
+// A BGRx picture whose every pixel differs from its neighbours, changing with `seed`.
+std::vector<uint8_t> PatternPicture(uint32_t width, uint32_t height, uint8_t seed);
+// A black BGRx desktop with an orange block in its middle third of the height and the
+// columns from 100 to 220 (for a 320 x 240 desktop, the middle).
+std::vector<uint8_t> OrangeBlockPicture(uint32_t width, uint32_t height);
+
 }  // namespace orvane::testing
