@@ -28,6 +28,7 @@ test_packages=(
   pulseaudio pulseaudio-utils opus-tools # a private sound server, its player, the Opus anchor
   xdg-utils adb
   pipewire wireplumber # a private PipeWire daemon and session manager for the screen-cast tests
+  mutter libwayland-dev wayland-protocols # a headless GNOME compositor, and a window of the tests' own on it
   # The discovery tests start their own avahi-daemon, only inside a network namespace they
   # make (unshare -n with a veth pair), so that no multicast leaves through this machine.
   dbus-daemon avahi-daemon avahi-utils iproute2 util-linux

@@ -118,11 +118,12 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   const auto seconds = NumberOption(options, "--seconds", 5, 1, kMaxSeconds, error);
   const auto media_port = NumberOption(options, "--media-port", 0, 0, 65535, error);
   const auto frames = NumberOption(options, "--video-frames", 0, 0, UINT32_MAX, error);
-  if (!exchange || !seconds || !media_port || !frames) {
+  const auto input_after = NumberOption(options, "--input-after", 1, 1, UINT32_MAX, error);
+  if (!exchange || !seconds || !media_port || !frames || !input_after) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return kExitUsage;
   }
-  // Input sent while the stream runs, once its first picture arrived.
+  // Input sent while the stream runs, once --input-after pictures arrived.
   std::vector<v1::InputEvent> input;
   if (options.Has("--touch") || options.Has("--keys")) {
     const std::optional<std::vector<v1::InputEvent>> events = EventsFor(options);
@@ -192,7 +193,7 @@ int RunStream(const CommonOptions& common, const ParsedOptions& options) {
   input_port.sin_port = htons(static_cast<uint16_t>(accept->input_udp_port()));
   input_sender.Attach(receiver.socket(), input_port);
   const auto tick = [&] {
-    if (!input.empty() && media.frames_complete() >= 1) {
+    if (!input.empty() && media.frames_complete() >= *input_after) {
       for (const v1::InputEvent& event : input) {
         if (!input_sender.SendEvent(event)) {
           std::fprintf(stderr, "Cannot send input: %s\n", input_sender.last_error().c_str());
@@ -253,7 +254,9 @@ Command StreamCommand() {
       {"--request-keyframes", "",
        "ask for a keyframe after a lost frame, and again every 500 ms until one arrives"},
       {"--touch", "X,Y", "once a picture arrived, a finger's down, move and up at X,Y (0 to 1)"},
-      {"--keys", "CODES", "once a picture arrived, press and release virtual-key codes"}};
+      {"--keys", "CODES", "once a picture arrived, press and release virtual-key codes"},
+      {"--input-after", "N",
+       "send --touch and --keys once N pictures arrived (default 1), e.g. once a window shows"}};
   const auto capability_specs = CapabilityOptionSpecs();
   specs.insert(specs.end(), capability_specs.begin(), capability_specs.end());
   return {"stream", "start a stream, receive its media and print stats while it runs",

@@ -19,6 +19,8 @@ constexpr const char* kScreenCastSession = "org.gnome.Mutter.ScreenCast.Session"
 constexpr const char* kScreenCastStream = "org.gnome.Mutter.ScreenCast.Stream";
 constexpr const char* kDisplayConfigName = "org.gnome.Mutter.DisplayConfig";
 constexpr const char* kDisplayConfigPath = "/org/gnome/Mutter/DisplayConfig";
+constexpr uint32_t kShiftLeftKeysym = 0xFFE1;
+constexpr double kOffDesktop = -100000.0;
 constexpr uint32_t kCursorEmbedded = 1;
 constexpr uint32_t kCursorMetadata = 2;
 constexpr int kCallTimeoutMs = 10000;
@@ -339,6 +341,7 @@ MutterOutcome MutterRemoteDesktop::StartSession(const MutterRecording& recording
     Stop();
     return MutterOutcome::kRefused;
   }
+  MakeInputDevices();
   stream = MutterStream{};
   stream.node_id = wait.node_id;
   ReadParameters(stream);
@@ -408,6 +411,24 @@ bool MutterRemoteDesktop::Notify(const char* method, GVariant* parameters) {
                          kRemoteDesktopSession, method, parameters, nullptr, G_DBUS_CALL_FLAGS_NONE,
                          -1, nullptr, nullptr, nullptr);
   return true;
+}
+
+// Mutter makes a session's virtual pointer, keyboard and touchscreen at their first press
+// or motion, and windows learn of a new device only after that event has gone by: the first
+// tap and the first key of every stream would reach the desktop but no window. Events that
+// change nothing make the devices as the session starts: a pointer motion by nothing, a tap
+// of Shift alone, and a touch far outside every monitor, where no window is.
+void MutterRemoteDesktop::MakeInputDevices() {
+  Notify("NotifyPointerMotionRelative", g_variant_new("(dd)", 0.0, 0.0));
+  Notify("NotifyKeyboardKeysym", g_variant_new("(ub)", kShiftLeftKeysym, TRUE));
+  Notify("NotifyKeyboardKeysym", g_variant_new("(ub)", kShiftLeftKeysym, FALSE));
+  std::string stream;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stream = stream_path_;
+  }
+  Notify("NotifyTouchDown", g_variant_new("(sudd)", stream.c_str(), 0u, kOffDesktop, kOffDesktop));
+  Notify("NotifyTouchUp", g_variant_new("(u)", 0u));
 }
 
 bool MutterRemoteDesktop::PointerMotionAbsolute(double x, double y) {

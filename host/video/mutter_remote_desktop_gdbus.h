@@ -84,6 +84,7 @@ class MutterRemoteDesktop final : public RemoteDesktopInput {
                  const GVariantType* reply_type);
   // Sends an input request to the running session without waiting for its answer.
   bool Notify(const char* method, GVariant* parameters);
+  void MakeInputDevices();
   void ReadParameters(MutterStream& stream);
   // The connector of the monitor at `output_index`, or "" (the primary monitor).
   std::string ConnectorAt(uint32_t output_index);

@@ -18,10 +18,14 @@ namespace orvane::testing {
 // name a remote-desktop session of the same caller; RecordMonitor and RecordVirtual
 // (with a cursor mode) only on such a session and before it starts; the screen cast is
 // started only through its remote-desktop session, which then announces the stream's
-// PipeWire node; Notify* only while started, with the stream it created and positions
-// inside the stream. Records every call it accepts, in order, and every call it refuses,
-// with why. Its DisplayConfig lists two monitors: DP-1 (primary) left of HDMI-1. Serves
-// on its own thread.
+// PipeWire node; Notify* only while started and with the stream it created. Records every call it
+// accepts, in order, and every call it refuses, with why. Its DisplayConfig lists two monitors:
+// DP-1 (primary) left of HDMI-1. Serves on its own thread. The calls of one session as Mutter sees
+// them: `through_start` (ending with its Start), the events the host sends right after it to make
+// the session's input devices, then `after`.
+std::vector<std::string> SessionCalls(std::vector<std::string> through_start,
+                                      const std::vector<std::string>& after);
+
 class FakeMutter {
  public:
   // `node_id` is announced for every stream; `width` x `height` is the stream's size.

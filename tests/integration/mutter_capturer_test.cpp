@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -25,6 +26,7 @@ using testing::LogCapture;
 using testing::PipeWireDaemon;
 using testing::PipeWireTestProducer;
 using testing::ProducerBuffer;
+using testing::SessionCalls;
 
 constexpr uint32_t kWidth = 64;
 constexpr uint32_t kHeight = 48;
@@ -92,9 +94,10 @@ TEST_F(MutterCapturerTest, CastsTheMonitorThroughARemoteDesktopSessionAndStopsIt
   ASSERT_TRUE(capturer.Initialize(0, kWidth, kHeight));
   EXPECT_EQ(CaptureOnePicture(capturer, 7), Picture(7));
   capturer.Release();
-  EXPECT_EQ(mutter_->Calls(), (std::vector<std::string>{
-                                  "RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
-                                  "RecordMonitor connector=DP-1 cursor-mode=2", "Start", "Stop"}));
+  EXPECT_EQ(mutter_->Calls(),
+            SessionCalls({"RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
+                          "RecordMonitor connector=DP-1 cursor-mode=2", "Start"},
+                         {"Stop"}));
   EXPECT_TRUE(mutter_->ProtocolErrors().empty());
 }
 
@@ -111,8 +114,7 @@ TEST_F(MutterCapturerTest, TheOutputIndexPicksAMonitorByItsPlaceOnTheDesktop) {
     ASSERT_TRUE(capturer.Initialize(c.output_index, kWidth, kHeight));
     capturer.Release();
     const std::vector<std::string> calls = mutter_->Calls();
-    ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ(calls[calls.size() - 3], c.call);
+    EXPECT_NE(std::find(calls.begin(), calls.end(), c.call), calls.end());
   }
   EXPECT_TRUE(mutter_->ProtocolErrors().empty());
 }
@@ -139,8 +141,9 @@ TEST_F(MutterVirtualMonitorTest, AnExtendedDisplayIsAVirtualMonitorOfTheRequeste
   EXPECT_EQ(producer_->height(), kHeight);
   capturer.Release();
   EXPECT_EQ(mutter_->Calls(),
-            (std::vector<std::string>{"RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
-                                      "RecordVirtual cursor-mode=2", "Start", "Stop"}));
+            SessionCalls({"RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
+                          "RecordVirtual cursor-mode=2", "Start"},
+                         {"Stop"}));
   EXPECT_TRUE(mutter_->ProtocolErrors().empty());
 }
 
@@ -175,7 +178,8 @@ TEST_F(MutterCapturerTest, InputArrivesAsNotifyCallsOnTheStream) {
   std::vector<std::string> notified;
   testing::WaitUntil([&] {
     const std::vector<std::string> calls = mutter_->Calls();
-    notified.assign(calls.begin() + std::min<size_t>(4, calls.size()), calls.end());
+    const size_t before = SessionCalls({"", "", "", ""}, {}).size();
+    notified.assign(calls.begin() + std::min(before, calls.size()), calls.end());
     return notified.size() >= expected.size();
   });
   EXPECT_EQ(notified, expected);

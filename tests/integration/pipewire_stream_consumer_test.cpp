@@ -18,8 +18,8 @@ namespace orvane {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::PipeWireDaemon;
 using testing::PatternPicture;
+using testing::PipeWireDaemon;
 using testing::PipeWireTestProducer;
 using testing::ProducerBuffer;
 using testing::ProducerCursor;
