@@ -141,6 +141,10 @@ int RunHost(int argc, const char* const* argv) {
     std::printf("orvane-host %s\n", ORVANE_VERSION);
     return 0;
   }
+  // Before anything starts a thread: describing the capture sources may already connect to
+  // the session bus, whose worker thread would otherwise take Ctrl+C and SIGTERM with their
+  // default action and end the host without its orderly stop.
+  InstallConsoleEventHandler([](uint32_t event) { return HandleConsoleEvent(event, State()); });
   InstallLibraryLogBridges();
   AppState& state = State();
   Logger::Instance().Init("orvane", LoggerEnvironment{CurrentLocalTime, AppLogFolder, stdout});
@@ -171,7 +175,6 @@ int RunHost(int argc, const char* const* argv) {
   }
   ExtendedDisplay extended_display;
   state.before_relaunch = [&extended_display] { extended_display.Remove(); };
-  InstallConsoleEventHandler([](uint32_t event) { return HandleConsoleEvent(event, State()); });
 
   LOG_INFO("[Main] Ports: Control=%u, Media=%u, Input=%u, Monitors=%u", options.control_port,
            options.media_port, options.input_port, options.monitors);
