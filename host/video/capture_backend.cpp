@@ -138,9 +138,10 @@ bool CaptureBackend::Select() {
   const std::vector<size_t> order = TrialOrder();
   for (size_t position = 0; position < order.size(); ++position) {
     if (Activate(order[position])) {
+      unavailable_logged_ = false;
       return true;
     }
-    if (order[position] != chosen) {
+    if (order[position] != chosen || std::exchange(unavailable_logged_, true)) {
       continue;
     }
     if (position + 1 < order.size()) {

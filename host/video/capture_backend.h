@@ -99,6 +99,9 @@ class CaptureBackend {
   FrameScaler scaler_;
   // One warning per activation for a source that describes more than its memory.
   bool oversized_frame_logged_ = false;
+  // The chosen source's absence is told once until some source starts: the frame loop
+  // asks again four times a second.
+  bool unavailable_logged_ = false;
 };
 
 }  // namespace orvane

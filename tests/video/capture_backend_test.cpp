@@ -198,6 +198,29 @@ TEST(CaptureBackendTest, AChosenSourceWithOnlyALastResortBehindItNamesThatFallba
   EXPECT_EQ(no_switch.load(), 0u);
 }
 
+// The frame loop selects again four times a second while nothing starts: the chosen
+// source's absence is told once per spell, not every time.
+TEST(CaptureBackendTest, AChosenSourceThatStaysAwayIsToldOncePerSpell) {
+  LogCapture log;
+  Sources sources("fuuu", false);
+  FakeCapturer& one = sources.Named("one");
+  FakeCapturer& last = sources.Named("last");
+  std::atomic<uint64_t> backend_switch{0};
+  CaptureBackend backend(std::move(sources.list), backend_switch, 0, "one", 640, 360);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    EXPECT_FALSE(backend.Select());
+  }
+  EXPECT_EQ(log.Count("[Capture] one requested but unavailable"), 1u);
+
+  one.initializes_ = true;
+  EXPECT_TRUE(backend.Select());
+  backend.Invalidate();
+  one.initializes_ = false;
+  EXPECT_FALSE(backend.Select());
+  EXPECT_EQ(log.Count("[Capture] one requested but unavailable"), 2u);
+  EXPECT_EQ(last.initialize_calls, 0);
+}
+
 TEST(CaptureBackendTest, LogsTheKnownLimitationsOfTheSourcesThatHaveOne) {
   LogCapture log;
   Sources sources("ssss");
