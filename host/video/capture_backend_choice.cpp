@@ -21,6 +21,10 @@ std::string CaptureSourceChoice(const std::string& word,
   std::string lower = word;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  // The X11 capture a user means is the shared-memory one; the other is a last resort.
+  if (lower == "x11") {
+    lower = "x11shm";
+  }
   for (const CaptureSourceInfo& source : sources) {
     if (!source.last_resort && source.name == lower) {
       return lower;

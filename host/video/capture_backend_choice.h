@@ -21,7 +21,7 @@ struct CaptureSourceInfo {
 std::vector<CaptureSourceInfo> DescribeCaptureSources(const ScreenCapturers& sources);
 
 // `word` (any case) when it names a source a user may choose (any but a last resort),
-// otherwise "auto".
+// "x11shm" for "x11", otherwise "auto".
 std::string CaptureSourceChoice(const std::string& word,
                                 const std::vector<CaptureSourceInfo>& sources);
 

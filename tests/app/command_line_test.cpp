@@ -87,6 +87,20 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{{"--capture-backend", "wgcx"}, 1, 0, "auto"}),
     CaseIndexName);
 
+TEST(CommandLineTest, LinuxCaptureBackendsAreChosenByNameAndX11MeansSharedMemory) {
+  const std::vector<CaptureSourceInfo> linux_sources{{"mutter", "Mutter", false, true},
+                                                     {"portal", "Portal", false, true},
+                                                     {"x11shm", "X11", false, true},
+                                                     {"x11image", "X11 image", true, true}};
+  const std::pair<const char*, const char*> cases[] = {
+      {"x11", "x11shm"},    {"X11", "x11shm"},    {"x11shm", "x11shm"}, {"Portal", "portal"},
+      {"mutter", "mutter"}, {"x11image", "auto"}, {"wayland", "auto"}};
+  for (const auto& [word, choice] : cases) {
+    EXPECT_EQ(CaptureSourceChoice(word, linux_sources), choice) << word;
+  }
+  EXPECT_EQ(Parse({"--capture-backend", "x11"}).capture_backend, "auto");
+}
+
 TEST(CommandLineTest, LogCapIsReadInMebibytesAndOutOfRangeRestoresTheDefault) {
   const std::vector<std::pair<std::vector<std::string>, uint32_t>> cases{
       {{}, 64},
