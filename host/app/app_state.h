@@ -99,6 +99,9 @@ struct AppState {
   // The extended display's size (width << 16 | height) while there is one, else 0; a
   // background relaunch adds it again.
   std::atomic<uint32_t> extended_size{0};
+  // The size of the virtual monitor the compositor adds for each stream (width << 16 |
+  // height) where the desktop extends itself, else 0.
+  std::atomic<uint32_t> virtual_monitor_size{0};
   // Written once by the entry point before the console handler is installed.
   HostOptions relaunch_options;
   // Undoes what the host changed on the desktop before a relaunch, since this process then

@@ -98,6 +98,17 @@ std::optional<uint32_t> AddExtendedDisplay(ExtendedDisplay& display, AppState& s
   return output;
 }
 
+// Asks the compositor for a virtual monitor of that size with every stream; `origin` is
+// what asked (the option or the tray's item).
+void ExtendThroughCapture(AppState& state, const char* origin, uint16_t width, uint16_t height) {
+  const uint32_t size = uint32_t{width} << 16 | height;
+  state.virtual_monitor_size.store(size);
+  // Kept for a background relaunch like a monitor the host added itself.
+  state.extended_size.store(size);
+  LOG_INFO("[Main] %s %ux%u: the desktop adds a virtual monitor while a stream runs", origin, width,
+           height);
+}
+
 void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options,
                  const std::vector<CaptureSourceInfo>& capture_sources,
                  ExtendedDisplay& extended_display) {
@@ -115,17 +126,23 @@ void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options,
   services.open_console = ShowHostConsole;
   const uint16_t width = options.extend_width != 0 ? options.extend_width : kDefaultExtendWidth;
   const uint16_t height = options.extend_width != 0 ? options.extend_height : kDefaultExtendHeight;
-  services.add_extended_display = [&extended_display, &state, width, height] {
+  services.add_extended_display = [&extended_display, &state, width,
+                                   height]() -> std::optional<uint32_t> {
+    // Where the desktop's own virtual monitor extends it, the host adds none of its own.
+    if (ExtendsThroughCapture(state.capture_backend.load())) {
+      ExtendThroughCapture(state, "Extend the desktop", width, height);
+      return state.capture_output_index.load();
+    }
     return AddExtendedDisplay(extended_display, state, width, height);
   };
   services.remove_extended_display = [&extended_display, &state] {
     extended_display.Remove();
+    state.virtual_monitor_size.store(0);
     state.extended_size.store(0);
   };
   services.count_monitors = CountedMonitors;
-  // Where the desktop's own virtual monitor extends it, the host adds none of its own.
   model.SetExtend(
-      ExtendedDisplay::Supported() && !ExtendsThroughCapture(state.capture_backend.load()),
+      ExtendedDisplay::Supported() || ExtendsThroughCapture(state.capture_backend.load()),
       state.extended_size.load() != 0);
   model.SetActions(MakeTrayActions(state, std::move(services)));
 }
@@ -188,10 +205,7 @@ int RunHost(int argc, const char* const* argv) {
              command_line.extend_rejected.c_str());
   }
   if (options.extend_width != 0 && ExtendsThroughCapture(state.capture_backend.load())) {
-    LOG_INFO("[Main] --extend %ux%u: the desktop adds a virtual monitor while a stream runs",
-             options.extend_width, options.extend_height);
-    // Kept for a background relaunch like a monitor the host added itself.
-    state.extended_size.store(uint32_t{options.extend_width} << 16 | options.extend_height);
+    ExtendThroughCapture(state, "--extend", options.extend_width, options.extend_height);
   } else if (options.extend_width != 0) {
     if (const std::optional<uint32_t> output = AddExtendedDisplay(
             extended_display, state, options.extend_width, options.extend_height)) {
@@ -217,8 +231,7 @@ int RunHost(int argc, const char* const* argv) {
   }
 
   SessionEnvironment environment;
-  environment.platform =
-      CreatePlatformServices({options.encoder, options.extend_width, options.extend_height});
+  environment.platform = CreatePlatformServices({options.encoder, &state.virtual_monitor_size});
   if (environment.platform.capture_choice) {
     environment.platform.capture_choice(state.capture_backend.load());  // logs the decision
   }

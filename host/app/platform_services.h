@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -11,16 +12,16 @@ namespace orvane {
 // What the user asked of the platform's facilities.
 struct PlatformRequests {
   EncoderChoice encoder = EncoderChoice::kAuto;
-  // --extend's size, 0 when not extending.
-  uint16_t extend_width = 0;
-  uint16_t extend_height = 0;
+  // The size of the virtual monitor to stream (width << 16 | height), 0 for none; read at
+  // every stream start, so the tray can change it.
+  const std::atomic<uint32_t>* virtual_monitor_size = nullptr;
 };
 
 // The capture, cursor, encoder and input facilities of the platform this build is for;
 // the requests are honoured where the platform has that choice.
 PlatformServices CreatePlatformServices(const PlatformRequests& requests = {});
 
-// True when, with this capture choice, the desktop adds --extend's monitor itself for as
+// True when, with this capture choice, the desktop adds an extending monitor itself for as
 // long as a stream casts it (a compositor's virtual monitor), so no ExtendedDisplay is
 // added beforehand.
 bool ExtendsThroughCapture(const std::string& capture_choice);

@@ -77,14 +77,19 @@ PlatformServices CreatePlatformServices(const PlatformRequests& requests) {
   auto stream_cursor = std::make_shared<StreamCursorFeed>();
   // One Mutter session serves the screen cast and, without uinput, the input of a stream.
   auto mutter = std::make_shared<MutterRemoteDesktop>();
-  MutterRecording recording;
-  recording.virtual_width = requests.extend_width;
-  recording.virtual_height = requests.extend_height;
+  const std::atomic<uint32_t>* virtual_monitor_size = requests.virtual_monitor_size;
   // What "auto" means here comes first: MIT-SHM of an XRandR monitor on X11, the
   // ScreenCast portal on Wayland (used only when chosen); a whole-screen GetImage when
   // nothing else starts.
   const bool wayland_first = DecideCapture(kAutoCaptureSource).source != kX11CaptureSource;
-  services.capturers = [displays, portal, mutter, stream_cursor, recording, wayland_first] {
+  services.capturers = [displays, portal, mutter, stream_cursor, virtual_monitor_size,
+                        wayland_first] {
+    MutterRecording recording;
+    if (virtual_monitor_size != nullptr) {
+      const uint32_t size = virtual_monitor_size->load();
+      recording.virtual_width = size >> 16;
+      recording.virtual_height = size & 0xFFFF;
+    }
     ScreenCapturers sources;
     auto x11 = std::make_unique<X11ShmCapturer>(displays);
     auto cast = std::make_unique<PortalCapturer>(portal, stream_cursor);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "integration/dbus_session.h"
 #include "integration/fake_mutter.h"
 #include "integration/paired_host.h"
 #include "integration/pipewire_daemon.h"
@@ -154,6 +156,73 @@ TEST_F(MutterStreamTest, ExtendOnGnomeStreamsAVirtualMonitor) {
             SessionCalls({"RemoteDesktop.CreateSession", "ScreenCast.CreateSession",
                           "RecordVirtual cursor-mode=2", "Start"},
                          {"Stop"}));
+  EXPECT_TRUE(mutter_->ProtocolErrors().empty());
+}
+
+// On GNOME the tray's "Extend the desktop" decides whether the next stream casts Mutter's
+// virtual monitor or the chosen one.
+TEST_F(MutterStreamTest, TheTrayTakesGnomesVirtualMonitorAwayAndBackForTheNextStream) {
+  StartMutter();
+  FakeDesktop desktop(daemon_.bus_address(), true, true);
+  ASSERT_TRUE(desktop.ready());
+  ASSERT_TRUE(StartHost({"--extend", "320x240"}));
+  ASSERT_TRUE(WaitUntil([&] { return !desktop.RegisteredItems().empty(); }, 10s));
+  BusClient bus(daemon_.bus_address());
+  const auto sessions_ready = [&] {
+    const std::string output = host_->Output();
+    long ready = 0;
+    for (size_t at = output.find("[Main] Ready."); at != std::string::npos;
+         at = output.find("[Main] Ready.", at + 1)) {
+      ++ready;
+    }
+    return ready;
+  };
+  // The click ends the host's session, which starts again to take the next stream.
+  const auto click_extend = [&] {
+    const long before = sessions_ready();
+    GVariant* reply =
+        bus.Call(desktop.RegisteredItems().at(0), "/MenuBar", "com.canonical.dbusmenu", "Event",
+                 g_variant_new("(isvu)", 1100, "clicked", g_variant_new_int32(0), 0u));
+    if (reply == nullptr) {
+      return false;
+    }
+    g_variant_unref(reply);
+    return WaitUntil([&] { return sessions_ready() > before; }, 15s);
+  };
+  // Whether a stream is still being wound up when the click comes decides the rest of the
+  // text ("Reconnecting stream." or nothing more).
+  const auto notified = [&](const std::string& start) {
+    return WaitUntil([&] {
+      const auto notices = desktop.Notifications();
+      return std::any_of(notices.begin(), notices.end(),
+                         [&](const auto& notice) { return notice.body.rfind(start, 0) == 0; });
+    });
+  };
+  // What the `count`th stream recorded.
+  const auto recording_of_stream = [&](long count) {
+    RunShell(host_.Client("stream --seconds 1"), temp_ / "stream.log");
+    std::vector<std::string> calls;
+    if (!WaitUntil(
+            [&] {
+              calls = mutter_->Calls();
+              return std::count(calls.begin(), calls.end(), "Stop") == count;
+            },
+            10s)) {
+      ADD_FAILURE() << ReadFile(temp_ / "stream.log") << host_->Output();
+    }
+    const auto recorded = std::find_if(calls.rbegin(), calls.rend(), [](const std::string& call) {
+      return call.rfind("Record", 0) == 0;
+    });
+    return recorded == calls.rend() ? std::string() : *recorded;
+  };
+
+  EXPECT_EQ(recording_of_stream(1), "RecordVirtual cursor-mode=2");
+  ASSERT_TRUE(click_extend());
+  EXPECT_TRUE(notified("Extended display removed."));
+  EXPECT_EQ(recording_of_stream(2), "RecordMonitor connector=DP-1 cursor-mode=2");
+  ASSERT_TRUE(click_extend());
+  EXPECT_TRUE(notified("Desktop extended"));
+  EXPECT_EQ(recording_of_stream(3), "RecordVirtual cursor-mode=2");
   EXPECT_TRUE(mutter_->ProtocolErrors().empty());
 }
 
