@@ -91,6 +91,15 @@ constexpr uint16_t kDefaultExtendHeight = 1080;
 // Adds the extended display and notes its size for a background relaunch.
 std::optional<uint32_t> AddExtendedDisplay(ExtendedDisplay& display, AppState& state,
                                            uint16_t width, uint16_t height) {
+  // Xwayland would take an X11 monitor, but the compositor would show nothing on it.
+  if (IsWaylandSession()) {
+    LOG_WARN(
+        "[Main] Cannot extend the desktop by %ux%u: this Wayland desktop adds no monitor "
+        "for the host (GNOME's does, with --capture-backend auto or mutter); streaming the "
+        "chosen monitor",
+        width, height);
+    return std::nullopt;
+  }
   const std::optional<uint32_t> output = display.Add(width, height);
   if (output) {
     state.extended_size.store(uint32_t{width} << 16 | height);
@@ -141,9 +150,9 @@ void PrepareTray(TrayIcon& tray, AppState& state, const HostOptions& options,
     state.extended_size.store(0);
   };
   services.count_monitors = CountedMonitors;
-  model.SetExtend(
-      ExtendedDisplay::Supported() || ExtendsThroughCapture(state.capture_backend.load()),
-      state.extended_size.load() != 0);
+  model.SetExtend(ExtendsThroughCapture(state.capture_backend.load()) ||
+                      (ExtendedDisplay::Supported() && !IsWaylandSession()),
+                  state.extended_size.load() != 0);
   model.SetActions(MakeTrayActions(state, std::move(services)));
 }
 

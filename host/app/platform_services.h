@@ -26,4 +26,7 @@ PlatformServices CreatePlatformServices(const PlatformRequests& requests = {});
 // added beforehand.
 bool ExtendsThroughCapture(const std::string& capture_choice);
 
+// True in a Wayland session, whose compositor shows no monitor added through X11.
+bool IsWaylandSession();
+
 }  // namespace orvane

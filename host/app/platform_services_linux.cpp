@@ -66,6 +66,10 @@ bool ExtendsThroughCapture(const std::string& capture_choice) {
   return DecideCapture(capture_choice).source == kMutterCaptureSource;
 }
 
+bool IsWaylandSession() {
+  return DecideCapture(kAutoCaptureSource).source != kX11CaptureSource;
+}
+
 PlatformServices CreatePlatformServices(const PlatformRequests& requests) {
   const EncoderChoice encoder = requests.encoder;
   PlatformServices services;
@@ -81,7 +85,7 @@ PlatformServices CreatePlatformServices(const PlatformRequests& requests) {
   // What "auto" means here comes first: MIT-SHM of an XRandR monitor on X11, the
   // ScreenCast portal on Wayland (used only when chosen); a whole-screen GetImage when
   // nothing else starts.
-  const bool wayland_first = DecideCapture(kAutoCaptureSource).source != kX11CaptureSource;
+  const bool wayland_first = IsWaylandSession();
   services.capturers = [displays, portal, mutter, stream_cursor, virtual_monitor_size,
                         wayland_first] {
     MutterRecording recording;

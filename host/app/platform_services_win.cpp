@@ -16,6 +16,10 @@ bool ExtendsThroughCapture(const std::string&) {
   return false;
 }
 
+bool IsWaylandSession() {
+  return false;
+}
+
 PlatformServices CreatePlatformServices(const PlatformRequests&) {
   PlatformServices services;
   services.capturers = [] {

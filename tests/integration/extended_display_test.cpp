@@ -301,6 +301,20 @@ TEST_F(ExtendedDisplayTest, ScreenTooSmallToGrowLeavesTheDesktopAsItWasAndStream
   EXPECT_TRUE(host_->WaitForOutput("[Main] Capture defaults: output_index=0"));
 }
 
+// Xwayland takes a RandR monitor, but a Wayland compositor other than GNOME's shows
+// nothing on it: the host adds none there.
+TEST_F(ExtendedDisplayTest, AWaylandDesktopThatAddsNoMonitorIsLeftAsItWas) {
+  ASSERT_TRUE(host_.Start({"--extend", "1280x720"},
+                          {{"WAYLAND_DISPLAY", "wayland-test"}, {"XDG_CURRENT_DESKTOP", "KDE"}}));
+  EXPECT_TRUE(host_->WaitForOutput(
+      "[Main] Cannot extend the desktop by 1280x720: this Wayland desktop adds no monitor for "
+      "the host (GNOME's does, with --capture-backend auto or mutter); streaming the chosen "
+      "monitor"))
+      << host_->Output();
+  EXPECT_EQ(randr_.Extended(), std::nullopt);
+  EXPECT_EQ(randr_.ScreenSize(), std::make_pair(uint16_t{1920}, uint16_t{1080}));
+}
+
 TEST_F(ExtendedDisplayTest, StreamShowsTheExtendedMonitorAndATapLandsOnIt) {
   // Black on the real monitor and the extended one, an orange rectangle only on the latter.
   painter_.Fill(0, 0, 3200, 1080, 0x000000);
