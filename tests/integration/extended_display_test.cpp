@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "integration/dbus_session.h"
+#include "integration/decoded_picture.h"
 #include "integration/paired_host.h"
 #include "integration/pointer_position.h"
 #include "integration/run_shell.h"
@@ -340,22 +341,12 @@ TEST_F(ExtendedDisplayTest, StreamShowsTheExtendedMonitorAndATapLandsOnIt) {
   ticking_thread.join();
   ASSERT_EQ(streamed, 0) << ReadFile(temp_ / "stream.log");
 
-  const fs::path frame = temp_ / "frame.rgb";
-  ASSERT_EQ(RunShell("ffmpeg -v error -i '" + video.string() +
-                         "' -vf 'select=eq(n\\,10)' -frames:v 1 -f rawvideo -pix_fmt rgb24 '" +
-                         frame.string() + "'",
-                     temp_ / "ffmpeg.log"),
-            0)
-      << ReadFile(temp_ / "ffmpeg.log");
-  const std::string pixels = ReadFile(frame);
-  ASSERT_EQ(pixels.size(), 1280u * 720u * 3u);
-  const auto at = [&](int x, int y, int channel) {
-    return static_cast<uint8_t>(pixels[(static_cast<size_t>(y) * 1280 + x) * 3 + channel]);
-  };
-  EXPECT_NEAR(at(560, 360, 0), 0xFF, 24);
-  EXPECT_NEAR(at(560, 360, 1), 0x80, 24);
-  EXPECT_NEAR(at(560, 360, 2), 0x00, 24);
-  EXPECT_LE(at(300, 600, 0), 24);
+  const DecodedPicture picture(video, 10, 1280, 720, false, temp_.path());
+  ASSERT_TRUE(picture.valid()) << picture.error();
+  EXPECT_NEAR(picture.At(560, 360, 0), 0xFF, 24);
+  EXPECT_NEAR(picture.At(560, 360, 1), 0x80, 24);
+  EXPECT_NEAR(picture.At(560, 360, 2), 0x00, 24);
+  EXPECT_LE(picture.At(300, 600, 0), 24);
 
   if (host_->Output().find("Native multi-touch injection initialized") != std::string::npos) {
     GTEST_SKIP() << "uinput is open to the host: its touches go to the kernel, which a "

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "integration/dbus_session.h"
+#include "integration/decoded_picture.h"
 #include "integration/host_process.h"
 #include "integration/paired_host.h"
 #include "integration/pipewire_daemon.h"
@@ -123,26 +124,6 @@ class HeadlessMutterTest : public ::testing::Test {
     return monitors;
   }
 
-  // The RGB of (x, y) in the 20th picture of a stream recorded to `video`.
-  std::vector<uint8_t> PixelOfTwentiethPicture(const fs::path& video, uint32_t width,
-                                               uint32_t height, uint32_t x, uint32_t y) {
-    const fs::path frame = temp_ / "frame.rgb";
-    EXPECT_EQ(RunShell("ffmpeg -v error -y -i '" + video.string() +
-                           "' -vf 'select=eq(n\\,19)' -frames:v 1 -f rawvideo -pix_fmt rgb24 '" +
-                           frame.string() + "'",
-                       temp_ / "ffmpeg.log"),
-              0)
-        << ReadFile(temp_ / "ffmpeg.log");
-    const std::string pixels = ReadFile(frame);
-    if (pixels.size() != size_t{width} * height * 3) {
-      ADD_FAILURE() << "a picture of " << pixels.size() << " bytes";
-      return {};
-    }
-    const size_t at = (size_t{y} * width + x) * 3;
-    return {static_cast<uint8_t>(pixels[at]), static_cast<uint8_t>(pixels[at + 1]),
-            static_cast<uint8_t>(pixels[at + 2])};
-  }
-
   TempFolder temp_{"orvane-headless-mutter"};
   PipeWireDaemon daemon_{temp_ / "session"};
   BusClient bus_{daemon_.bus_address()};
@@ -150,11 +131,11 @@ class HeadlessMutterTest : public ::testing::Test {
   PairedHost host_{temp_ / "host"};
 };
 
-void ExpectOrange(const std::vector<uint8_t>& rgb) {
-  ASSERT_EQ(rgb.size(), 3u);
-  EXPECT_NEAR(rgb[0], 0xFF, 24);
-  EXPECT_NEAR(rgb[1], 0x80, 24);
-  EXPECT_NEAR(rgb[2], 0x00, 24);
+void ExpectOrange(const DecodedPicture& picture, uint32_t x, uint32_t y) {
+  ASSERT_TRUE(picture.valid()) << picture.error();
+  EXPECT_NEAR(picture.At(x, y, 0), 0xFF, 24);
+  EXPECT_NEAR(picture.At(x, y, 1), 0x80, 24);
+  EXPECT_NEAR(picture.At(x, y, 2), 0x00, 24);
 }
 
 // What the window printed for a touch at (x, y) of its monitor, give or take a pixel.
@@ -187,7 +168,7 @@ TEST_F(HeadlessMutterTest, StreamsTheMonitorAndTheWindowOnItGetsTheClientsTouchA
                      temp_ / "stream.log"),
             0)
       << ReadFile(temp_ / "stream.log") << host_->Output();
-  ExpectOrange(PixelOfTwentiethPicture(video, 1280, 720, 640, 360));
+  ExpectOrange(DecodedPicture(video, 19, 1280, 720, false, temp_.path()), 640, 360);
   // 0.25 and 0.75 of the streamed 1280x720 monitor; 'A' is the key that types "a".
   EXPECT_TRUE(WaitUntil([&] { return TouchedNear(*window, 319, 539); }, 10s))
       << window->Output() << ReadFile(temp_ / "stream.log") << host_->Output();
@@ -220,7 +201,7 @@ TEST_F(HeadlessMutterTest, ExtendAddsAMonitorForTheStreamThatTakesTouchAndGoesAf
   ASSERT_EQ(streamed, 0) << ReadFile(temp_ / "stream.log") << host_->Output();
 
   // The window fills the new monitor; the first one, black, is not what streams.
-  ExpectOrange(PixelOfTwentiethPicture(video, 1024, 768, 1000, 740));
+  ExpectOrange(DecodedPicture(video, 19, 1024, 768, false, temp_.path()), 1000, 740);
   EXPECT_TRUE(TouchedNear(*window, 255, 575)) << window->Output();
   const std::vector<MonitorMode> first_only{{"Meta-0", 1280, 720}};
   EXPECT_TRUE(WaitUntil([&] { return Monitors() == first_only; }, 10s));

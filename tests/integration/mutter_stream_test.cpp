@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "integration/dbus_session.h"
+#include "integration/decoded_picture.h"
 #include "integration/fake_mutter.h"
 #include "integration/paired_host.h"
 #include "integration/pipewire_daemon.h"
@@ -79,21 +80,9 @@ class MutterStreamTest : public ::testing::Test {
                        temp_ / "stream.log"),
               0)
         << ReadFile(temp_ / "stream.log") << host_->Output();
-    const fs::path frame = temp_ / "frame.rgb";
-    EXPECT_EQ(RunShell("ffmpeg -v error -i '" + video.string() +
-                           "' -vf 'select=eq(n\\,4),scale=320:240' -frames:v 1 -f rawvideo "
-                           "-pix_fmt rgb24 '" +
-                           frame.string() + "'",
-                       temp_ / "ffmpeg.log"),
-              0)
-        << ReadFile(temp_ / "ffmpeg.log");
-    const std::string pixels = ReadFile(frame);
-    if (pixels.size() != size_t{kWidth} * kHeight * 3) {
-      return {};
-    }
-    const size_t at = (size_t{120} * kWidth + 160) * 3;
-    return {static_cast<uint8_t>(pixels[at]), static_cast<uint8_t>(pixels[at + 1]),
-            static_cast<uint8_t>(pixels[at + 2])};
+    const DecodedPicture picture(video, 4, kWidth, kHeight, true, temp_.path());
+    EXPECT_TRUE(picture.valid()) << picture.error();
+    return {picture.At(160, 120, 0), picture.At(160, 120, 1), picture.At(160, 120, 2)};
   }
 
   // Waits for the session's Stop, which ends the calls of one stream.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <tuple>
 
+#include "integration/decoded_picture.h"
 #include "integration/host_process.h"
 #include "integration/paired_host.h"
 #include "integration/run_shell.h"
@@ -137,22 +138,12 @@ TEST_P(EncoderStreamTest, StreamsTheDesktopSoThatAnIndependentDecoderSeesIt) {
   // decode (datagrams a starved receiver drops on a loaded machine are not the point).
   EXPECT_GE(decoded * 10, units_received * 9) << decoded << " of " << units_received;
 
-  const fs::path frame = temp_ / "frame.rgb";
-  ASSERT_EQ(RunShell("ffmpeg -v error -i '" + video.string() +
-                         "' -vf 'select=eq(n\\,10)' -frames:v 1 -f rawvideo -pix_fmt rgb24 '" +
-                         frame.string() + "'",
-                     temp_ / "ffmpeg.log"),
-            0)
-      << ReadFile(temp_ / "ffmpeg.log");
-  const std::string pixels = ReadFile(frame);
-  ASSERT_EQ(pixels.size(), 1280u * 720u * 3u);
-  const auto at = [&](int x, int y, int channel) {
-    return static_cast<uint8_t>(pixels[(static_cast<size_t>(y) * 1280 + x) * 3 + channel]);
-  };
-  EXPECT_NEAR(at(560, 360, 0), 0xFF, 24);
-  EXPECT_NEAR(at(560, 360, 1), 0x80, 24);
-  EXPECT_NEAR(at(560, 360, 2), 0x00, 24);
-  EXPECT_LE(at(300, 600, 0), 24);  // outside the rectangle the screen stays black
+  const DecodedPicture picture(video, 10, 1280, 720, false, temp_.path());
+  ASSERT_TRUE(picture.valid()) << picture.error();
+  EXPECT_NEAR(picture.At(560, 360, 0), 0xFF, 24);
+  EXPECT_NEAR(picture.At(560, 360, 1), 0x80, 24);
+  EXPECT_NEAR(picture.At(560, 360, 2), 0x00, 24);
+  EXPECT_LE(picture.At(300, 600, 0), 24);  // outside the rectangle the screen stays black
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, EncoderStreamTest, ::testing::Values("auto", "openh264"),
