@@ -162,8 +162,8 @@ TEST_F(HeadlessMutterTest, StreamsTheMonitorAndTheWindowOnItGetsTheClientsTouchA
     GTEST_SKIP() << "uinput is open to the host: its touches go to the kernel";
   }
   const fs::path video = temp_ / "stream.h264";
-  ASSERT_EQ(RunShell(host_.Client("stream --video-frames 60 --seconds 60 --width 1280 --height "
-                                  "720 --input-after 30 --touch 0.25,0.75 --keys 0x41 --out '" +
+  ASSERT_EQ(RunShell(host_.Client("stream --video-frames 90 --seconds 60 --width 1280 --height "
+                                  "720 --input-after 60 --touch 0.25,0.75 --keys 0x41 --out '" +
                                   video.string() + "'"),
                      temp_ / "stream.log"),
             0)
