@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "xdg-shell-client-protocol.h"
@@ -44,7 +46,7 @@ struct Painter {
   wl_shm* shm = nullptr;
   xdg_wm_base* wm_base = nullptr;
   wl_seat* seat = nullptr;
-  std::vector<Output*> outputs;
+  std::vector<std::unique_ptr<Output>> outputs;
 
   wl_surface* surface = nullptr;
   xdg_surface* shell_surface = nullptr;
@@ -267,17 +269,17 @@ void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     painter.seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
     wl_seat_add_listener(painter.seat, &kSeatListener, &painter);
   } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
-    auto* output = new Output;
+    auto output = std::make_unique<Output>();
     output->output = static_cast<wl_output*>(bind(&wl_output_interface, 2));
-    wl_output_add_listener(output->output, &kOutputListener, output);
-    painter.outputs.push_back(output);
+    wl_output_add_listener(output->output, &kOutputListener, output.get());
+    painter.outputs.push_back(std::move(output));
   }
 }
 void OnGlobalRemove(void*, wl_registry*, uint32_t) {}
 const wl_registry_listener kRegistryListener = {OnGlobal, OnGlobalRemove};
 
 wl_output* OutputOfSize(const Painter& painter) {
-  for (const Output* output : painter.outputs) {
+  for (const auto& output : painter.outputs) {
     if (output->width == painter.wanted_width && output->height == painter.wanted_height) {
       return output->output;
     }
