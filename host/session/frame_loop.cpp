@@ -97,9 +97,11 @@ void FrameLoop::SendCaptureNotices() {
 }
 
 void FrameLoop::FrameSlot() {
-  SendCaptureNotices();
+  // A source leaves a notice only as it gives up, so they are looked for only where capture
+  // has no source or just lost it, not with every frame.
   if (capture_.active() == nullptr) {
     Reinitialize(NowMs());
+    SendCaptureNotices();
     return;
   }
   PipelineCounters& counters = diagnostics_.counters();
@@ -121,6 +123,7 @@ void FrameLoop::FrameSlot() {
       return;
     case CaptureStatus::kInvalidated:
       Invalidate(NowMs());
+      SendCaptureNotices();
       return;
     case CaptureStatus::kFailed:
       // A failed capture may have given up the memory of its last frame.
