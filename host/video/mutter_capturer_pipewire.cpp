@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "base/logger.h"
-
 namespace orvane {
 
 MutterCapturer::MutterCapturer(std::shared_ptr<MutterRemoteDesktop> mutter,
@@ -17,25 +15,15 @@ MutterCapturer::~MutterCapturer() {
   Release();
 }
 
-std::string MutterCapturer::TakeClientNotice() {
-  return std::exchange(notice_, std::string());
-}
-
-void MutterCapturer::Stop(const char* log_line, const char* notice) {
-  LOG_WARN("%s", log_line);
-  stopped_ = true;
-  notice_ = notice;
-}
-
 bool MutterCapturer::Initialize(uint32_t output_index, uint32_t, uint32_t) {
-  if (stopped_) {
+  if (stop_.stopped()) {
     return false;
   }
   MutterRecording recording = recording_;
   recording.output_index = output_index;
   MutterStream stream;
   if (mutter_->Start(recording, stream) != MutterOutcome::kStarted) {
-    Stop(
+    stop_.Stop(
         "[Capture] Mutter's screen cast did not start; no video until the stream is started "
         "again (--capture-backend portal shares through the desktop's dialog)",
         "The computer's GNOME desktop did not share its screen. Start the stream again, or "
@@ -47,9 +35,8 @@ bool MutterCapturer::Initialize(uint32_t output_index, uint32_t, uint32_t) {
       consumer_.Open(-1, stream.node_id, recording_.virtual_width, recording_.virtual_height);
   if (!streaming_) {
     mutter_->Stop();
-    Stop("[Capture] Mutter's PipeWire stream could not be opened; no video",
-         "The computer's screen could not be read. Check that PipeWire runs, then start the "
-         "stream again.");
+    stop_.Stop("[Capture] Mutter's PipeWire stream could not be opened; no video",
+               kStreamUnreadableNotice);
     return false;
   }
   if (cursor_ != nullptr) {
@@ -61,7 +48,7 @@ bool MutterCapturer::Initialize(uint32_t output_index, uint32_t, uint32_t) {
 
 CapturedFrame MutterCapturer::Capture(uint32_t wait_ms) {
   CapturedFrame frame;
-  if (stopped_ || !streaming_) {
+  if (stop_.stopped() || !streaming_) {
     frame.status = CaptureStatus::kInvalidated;
     return frame;
   }
@@ -70,8 +57,8 @@ CapturedFrame MutterCapturer::Capture(uint32_t wait_ms) {
     // Input maps onto what the stream shows, a virtual monitor's negotiated size included.
     mutter_->NoteStreamSize(frame.width, frame.height);
   } else if (frame.status == CaptureStatus::kInvalidated) {
-    Stop("[Capture] Mutter ended the screen cast; no video until the stream is started again",
-         "The computer stopped sharing its screen. Start the stream again to share it.");
+    stop_.Stop("[Capture] Mutter ended the screen cast; no video until the stream is started again",
+               kSharingEndedNotice);
   }
   return frame;
 }

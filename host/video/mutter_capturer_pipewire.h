@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "video/capture_source_stop.h"
 #include "video/mutter_remote_desktop_gdbus.h"
 #include "video/pipewire_stream_consumer_pipewire.h"
 #include "video/screen_capturer.h"
@@ -26,21 +27,18 @@ class MutterCapturer final : public ScreenCapturer {
   const char* description() const override { return "Mutter screen cast"; }
   const char* tray_title() const override { return "Wayland (GNOME Mutter)"; }
   bool chosen_only() const override { return true; }
-  std::string TakeClientNotice() override;
+  std::string TakeClientNotice() override { return stop_.TakeNotice(); }
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override;
   CapturedFrame Capture(uint32_t wait_ms) override;
   void Release() override;
 
  private:
-  void Stop(const char* log_line, const char* notice);
-
   const std::shared_ptr<MutterRemoteDesktop> mutter_;
   const std::shared_ptr<StreamCursorFeed> cursor_;
   const MutterRecording recording_;
   PipeWireStreamConsumer consumer_;
   bool streaming_ = false;
-  bool stopped_ = false;
-  std::string notice_;
+  CaptureSourceStop stop_;
 };
 
 }  // namespace orvane

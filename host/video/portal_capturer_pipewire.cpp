@@ -17,12 +17,8 @@ PortalCapturer::~PortalCapturer() {
   Release();
 }
 
-std::string PortalCapturer::TakeClientNotice() {
-  return std::exchange(notice_, std::string());
-}
-
 bool PortalCapturer::Initialize(uint32_t, uint32_t, uint32_t) {
-  if (stopped_) {
+  if (stop_.stopped()) {
     return false;
   }
   outcome_.reset();
@@ -37,12 +33,6 @@ bool PortalCapturer::Initialize(uint32_t, uint32_t, uint32_t) {
   });
   LOG_INFO_COLLAPSED("[Capture] Asking the desktop to share a screen (ScreenCast portal)");
   return true;
-}
-
-void PortalCapturer::Stop(const char* log_line, const char* notice) {
-  LOG_WARN("%s", log_line);
-  stopped_ = true;
-  notice_ = notice;
 }
 
 bool PortalCapturer::TakeAnswer(uint32_t wait_ms) {
@@ -64,27 +54,26 @@ bool PortalCapturer::TakeAnswer(uint32_t wait_ms) {
         cursor_->SetDrawnInPicture(streaming_ && !stream_.cursor_as_metadata);
       }
       if (!streaming_) {
-        Stop("[Capture] The shared screen's PipeWire stream could not be opened; no video",
-             "The computer's screen could not be read. Check that PipeWire runs, then start the "
-             "stream again.");
+        stop_.Stop("[Capture] The shared screen's PipeWire stream could not be opened; no video",
+                   kStreamUnreadableNotice);
       }
       break;
     case PortalOutcome::kRefused:
-      Stop(
+      stop_.Stop(
           "[Capture] Screen sharing was declined in the desktop's dialog; no video until the "
           "stream is started again and sharing is allowed",
           "Screen sharing was not allowed on the computer. Start the stream again and allow "
           "sharing in the desktop's dialog.");
       break;
     case PortalOutcome::kEnded:
-      Stop(
+      stop_.Stop(
           "[Capture] The desktop ended screen sharing; no video until the stream is started "
           "again",
-          "The computer stopped sharing its screen. Start the stream again to share it.");
+          kSharingEndedNotice);
       break;
     case PortalOutcome::kUnavailable:
-      Stop("[Capture] No ScreenCast portal; no video",
-           "This computer's desktop offers no screen sharing (ScreenCast portal).");
+      stop_.Stop("[Capture] No ScreenCast portal; no video",
+                 "This computer's desktop offers no screen sharing (ScreenCast portal).");
       break;
     case PortalOutcome::kCancelled:
       break;
@@ -94,7 +83,7 @@ bool PortalCapturer::TakeAnswer(uint32_t wait_ms) {
 
 CapturedFrame PortalCapturer::Capture(uint32_t wait_ms) {
   CapturedFrame frame;
-  if (stopped_) {
+  if (stop_.stopped()) {
     frame.status = CaptureStatus::kInvalidated;
     return frame;
   }
@@ -109,8 +98,9 @@ CapturedFrame PortalCapturer::Capture(uint32_t wait_ms) {
   frame = consumer_.Capture(wait_ms);
   if (frame.status == CaptureStatus::kInvalidated) {
     // The desktop's own controls (or a revoked permission) ended the cast.
-    Stop("[Capture] The desktop ended screen sharing; no video until the stream is started again",
-         "The computer stopped sharing its screen. Start the stream again to share it.");
+    stop_.Stop(
+        "[Capture] The desktop ended screen sharing; no video until the stream is started again",
+        kSharingEndedNotice);
   }
   return frame;
 }

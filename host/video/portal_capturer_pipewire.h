@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "video/capture_source_stop.h"
 #include "video/pipewire_stream_consumer_pipewire.h"
 #include "video/portal_screen_cast_gdbus.h"
 #include "video/screen_capturer.h"
@@ -30,14 +31,12 @@ class PortalCapturer final : public ScreenCapturer {
   const char* description() const override { return "ScreenCast portal"; }
   const char* tray_title() const override { return "Wayland (ScreenCast portal)"; }
   bool chosen_only() const override { return true; }
-  std::string TakeClientNotice() override;
+  std::string TakeClientNotice() override { return stop_.TakeNotice(); }
   bool Initialize(uint32_t output_index, uint32_t width, uint32_t height) override;
   CapturedFrame Capture(uint32_t wait_ms) override;
   void Release() override;
 
  private:
-  // Ends this source for the stream and leaves the user a notice.
-  void Stop(const char* log_line, const char* notice);
   // True once the portal answered; opens the stream if it agreed.
   bool TakeAnswer(uint32_t wait_ms);
 
@@ -51,8 +50,7 @@ class PortalCapturer final : public ScreenCapturer {
   PortalStream stream_;
   bool streaming_ = false;
   // No more attempts in this stream.
-  bool stopped_ = false;
-  std::string notice_;
+  CaptureSourceStop stop_;
 };
 
 }  // namespace orvane
