@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/logger.h"
+#include "video/session_bus_gdbus.h"
 
 namespace orvane {
 namespace {
@@ -45,26 +46,11 @@ void OnStreamAdded(GDBusConnection*, const gchar*, const gchar*, const gchar*, c
   }
 }
 
-gboolean KeepWaking(gpointer) {
-  return G_SOURCE_CONTINUE;
-}
-
 GDBusConnection* OpenSessionBus() {
-  GError* error = nullptr;
-  GDBusConnection* connection = nullptr;
-  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-  if (address != nullptr) {
-    connection = g_dbus_connection_new_for_address_sync(
-        address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    g_free(address);
-  }
+  std::string error;
+  GDBusConnection* connection = ConnectSessionBus(error);
   if (connection == nullptr) {
-    LOG_ERROR("[Capture] Session bus unavailable for Mutter's remote desktop: %s",
-              error != nullptr ? error->message : "no address");
-    g_clear_error(&error);
+    LOG_ERROR("[Capture] Session bus unavailable for Mutter's remote desktop: %s", error.c_str());
   }
   return connection;
 }
@@ -96,16 +82,8 @@ MutterRemoteDesktop::~MutterRemoteDesktop() {
 
 bool MutterRemoteDesktop::ServiceOnBus() {
   // Quietly: this only informs the capture choice.
-  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  if (address == nullptr) {
-    return false;
-  }
-  GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
-      address,
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-  g_free(address);
+  std::string error;
+  GDBusConnection* connection = ConnectSessionBus(error);
   if (connection == nullptr) {
     return false;
   }
@@ -312,15 +290,8 @@ MutterOutcome MutterRemoteDesktop::StartSession(const MutterRecording& recording
   bool started = reply != nullptr;
   if (reply != nullptr) {
     g_variant_unref(reply);
-    GSource* waker = g_timeout_source_new(100);
-    g_source_set_callback(waker, KeepWaking, nullptr, nullptr);
-    g_source_attach(waker, context);
     const gint64 deadline = g_get_monotonic_time() + kNodeWaitUs;
-    while (!wait.seen && g_get_monotonic_time() < deadline) {
-      g_main_context_iteration(context, TRUE);
-    }
-    g_source_destroy(waker);
-    g_source_unref(waker);
+    IterateUntil(context, [&] { return wait.seen || g_get_monotonic_time() >= deadline; });
   }
   g_dbus_connection_signal_unsubscribe(connection_, subscription);
   while (g_main_context_iteration(context, FALSE)) {

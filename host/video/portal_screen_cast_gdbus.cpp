@@ -5,6 +5,7 @@
 
 #include "base/logger.h"
 #include "video/restore_token_file.h"
+#include "video/session_bus_gdbus.h"
 
 namespace orvane {
 namespace {
@@ -36,10 +37,6 @@ void OnResponse(GDBusConnection*, const gchar*, const gchar*, const gchar*, cons
   g_variant_get(parameters, "(u@a{sv})", &wait->code, &wait->results);
 }
 
-gboolean KeepWaking(gpointer) {
-  return G_SOURCE_CONTINUE;
-}
-
 }  // namespace
 
 PortalScreenCast::PortalScreenCast(std::filesystem::path token_file)
@@ -60,20 +57,10 @@ bool PortalScreenCast::Connect() {
     g_object_unref(connection_);
     connection_ = nullptr;
   }
-  GError* error = nullptr;
-  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-  if (address != nullptr) {
-    connection_ = g_dbus_connection_new_for_address_sync(
-        address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    g_free(address);
-  }
+  std::string error;
+  connection_ = ConnectSessionBus(error);
   if (connection_ == nullptr) {
-    LOG_ERROR("[Capture] Session bus unavailable for the ScreenCast portal: %s",
-              error != nullptr ? error->message : "no address");
-    g_clear_error(&error);
+    LOG_ERROR("[Capture] Session bus unavailable for the ScreenCast portal: %s", error.c_str());
     return false;
   }
   // Request paths carry the unique name without its colon, dots as underscores.
@@ -158,14 +145,7 @@ PortalOutcome PortalScreenCast::Request(const char* method, GVariant* arguments_
           G_DBUS_SIGNAL_FLAGS_NONE, OnResponse, &wait, nullptr);
     }
     g_variant_unref(reply);
-    GSource* waker = g_timeout_source_new(100);
-    g_source_set_callback(waker, KeepWaking, nullptr, nullptr);
-    g_source_attach(waker, context);
-    while (!wait.answered && !cancelled_.load()) {
-      g_main_context_iteration(context, TRUE);
-    }
-    g_source_destroy(waker);
-    g_source_unref(waker);
+    IterateUntil(context, [&] { return wait.answered || cancelled_.load(); });
     if (!wait.answered) {
       outcome = PortalOutcome::kCancelled;
     } else if (wait.code == 0) {
