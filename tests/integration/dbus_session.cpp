@@ -96,35 +96,11 @@ DbusDaemon::~DbusDaemon() {
 
 FakeDesktop::FakeDesktop(const std::string& bus_address, bool with_watcher, bool with_notifications)
     : with_watcher_(with_watcher), with_notifications_(with_notifications) {
-  service_.Start([this, bus_address] { Serve(bus_address); });
-  WaitUntil([this] {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return ready_;
-  });
-}
-
-FakeDesktop::~FakeDesktop() {
-  service_.Stop();
-}
-
-void FakeDesktop::Serve(const std::string& bus_address) {
-  g_main_context_push_thread_default(service_.context());
-  GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
-      bus_address.c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-  std::vector<guint> registrations;
-  std::vector<guint> owners;
-  if (connection != nullptr) {
+  service_.Start(bus_address, [this](GDBusConnection*) {
     static const GDBusInterfaceVTable vtable = {OnMethodCall, OnGetProperty, nullptr, {}};
     const auto serve = [&](const char* name, const char* path, int interface) {
-      registrations.push_back(g_dbus_connection_register_object(
-          connection, path, FakeDesktopInfo()->interfaces[interface], &vtable, this, nullptr,
-          nullptr));
-      ++names_wanted_;
-      owners.push_back(g_bus_own_name_on_connection(connection, name, G_BUS_NAME_OWNER_FLAGS_NONE,
-                                                    OnNameAcquired, nullptr, this, nullptr));
+      service_.Export(path, FakeDesktopInfo()->interfaces[interface], &vtable, this);
+      service_.Own(name);
     };
     if (with_watcher_) {
       serve("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", 0);
@@ -132,33 +108,12 @@ void FakeDesktop::Serve(const std::string& bus_address) {
     if (with_notifications_) {
       serve("org.freedesktop.Notifications", "/org/freedesktop/Notifications", 1);
     }
-  }
-  if (names_wanted_ == 0) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ready_ = true;
-  }
-  g_main_loop_run(service_.loop());
-  for (const guint owner : owners) {
-    g_bus_unown_name(owner);
-  }
-  if (connection != nullptr) {
-    for (const guint registration : registrations) {
-      g_dbus_connection_unregister_object(connection, registration);
-    }
-    g_dbus_connection_flush_sync(connection, nullptr, nullptr);
-    g_object_unref(connection);
-  }
-  while (g_main_context_iteration(service_.context(), FALSE)) {
-  }
-  g_main_context_pop_thread_default(service_.context());
+  });
+  WaitUntil([this] { return ready(); });
 }
 
-void FakeDesktop::OnNameAcquired(GDBusConnection*, const gchar*, gpointer self) {
-  auto* desktop = static_cast<FakeDesktop*>(self);
-  std::lock_guard<std::mutex> lock(desktop->mutex_);
-  if (--desktop->names_wanted_ == 0) {
-    desktop->ready_ = true;
-  }
+FakeDesktop::~FakeDesktop() {
+  service_.Stop();
 }
 
 void FakeDesktop::OnMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*,

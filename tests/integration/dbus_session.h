@@ -49,12 +49,11 @@ class FakeDesktop {
   FakeDesktop& operator=(const FakeDesktop&) = delete;
 
   // True once the names it serves are its own.
-  bool ready() const { return ready_; }
+  bool ready() const { return service_.ready(); }
   std::vector<std::string> RegisteredItems() const;
   std::vector<Notification> Notifications() const;
 
  private:
-  void Serve(const std::string& bus_address);
   static void OnMethodCall(GDBusConnection* connection, const gchar* sender,
                            const gchar* object_path, const gchar* interface_name,
                            const gchar* method_name, GVariant* parameters,
@@ -62,12 +61,9 @@ class FakeDesktop {
   static GVariant* OnGetProperty(GDBusConnection* connection, const gchar* sender,
                                  const gchar* object_path, const gchar* interface_name,
                                  const gchar* property_name, GError** error, gpointer self);
-  static void OnNameAcquired(GDBusConnection* connection, const gchar* name, gpointer self);
 
   const bool with_watcher_;
   const bool with_notifications_;
-  bool ready_ = false;
-  int names_wanted_ = 0;
   mutable std::mutex mutex_;
   std::vector<std::string> registered_;
   std::vector<Notification> notifications_;

@@ -166,7 +166,16 @@ std::vector<std::string> SessionCalls(std::vector<std::string> through_start,
 FakeMutter::FakeMutter(const std::string& bus_address, uint32_t node_id, uint32_t width,
                        uint32_t height)
     : node_id_(node_id), width_(width), height_(height) {
-  service_.Start([this, bus_address] { Serve(bus_address); });
+  service_.Start(bus_address, [this](GDBusConnection* connection) {
+    connection_ = connection;
+    Register("/org/gnome/Mutter/RemoteDesktop", kRemoteDesktop);
+    Register("/org/gnome/Mutter/ScreenCast", kScreenCast);
+    Register("/org/gnome/Mutter/DisplayConfig", kDisplayConfig);
+    for (const char* name : {"org.gnome.Mutter.RemoteDesktop", "org.gnome.Mutter.ScreenCast",
+                             "org.gnome.Mutter.DisplayConfig"}) {
+      service_.Own(name);
+    }
+  });
   WaitUntil([this] { return ready(); });
 }
 
@@ -175,8 +184,7 @@ FakeMutter::~FakeMutter() {
 }
 
 bool FakeMutter::ready() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return names_owned_ == 3;
+  return service_.ready();
 }
 
 void FakeMutter::RefuseRecording() {
@@ -195,49 +203,7 @@ std::vector<std::string> FakeMutter::ProtocolErrors() const {
 }
 
 void FakeMutter::Register(const std::string& path, int interface) {
-  objects_.push_back(g_dbus_connection_register_object(connection_, path.c_str(),
-                                                       MutterInfo()->interfaces[interface],
-                                                       VTable(), this, nullptr, nullptr));
-}
-
-void FakeMutter::Serve(const std::string& bus_address) {
-  g_main_context_push_thread_default(service_.context());
-  connection_ = g_dbus_connection_new_for_address_sync(
-      bus_address.c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-  std::vector<guint> owners;
-  if (connection_ != nullptr) {
-    Register("/org/gnome/Mutter/RemoteDesktop", kRemoteDesktop);
-    Register("/org/gnome/Mutter/ScreenCast", kScreenCast);
-    Register("/org/gnome/Mutter/DisplayConfig", kDisplayConfig);
-    for (const char* name : {"org.gnome.Mutter.RemoteDesktop", "org.gnome.Mutter.ScreenCast",
-                             "org.gnome.Mutter.DisplayConfig"}) {
-      owners.push_back(g_bus_own_name_on_connection(
-          connection_, name, G_BUS_NAME_OWNER_FLAGS_NONE,
-          [](GDBusConnection*, const gchar*, gpointer self) {
-            auto* mutter = static_cast<FakeMutter*>(self);
-            std::lock_guard<std::mutex> lock(mutter->mutex_);
-            ++mutter->names_owned_;
-          },
-          nullptr, this, nullptr));
-    }
-  }
-  g_main_loop_run(service_.loop());
-  if (connection_ != nullptr) {
-    for (const guint owner : owners) {
-      g_bus_unown_name(owner);
-    }
-    for (const guint object : objects_) {
-      g_dbus_connection_unregister_object(connection_, object);
-    }
-    g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
-    g_object_unref(connection_);
-  }
-  while (g_main_context_iteration(service_.context(), FALSE)) {
-  }
-  g_main_context_pop_thread_default(service_.context());
+  service_.Export(path, MutterInfo()->interfaces[interface], VTable(), this);
 }
 
 void FakeMutter::Refuse(GDBusMethodInvocation* invocation, const std::string& why) {

@@ -57,7 +57,6 @@ class FakeMutter {
     std::string stream_path;
   };
 
-  void Serve(const std::string& bus_address);
   void Handle(const std::string& sender, const std::string& path, const std::string& interface,
               const std::string& method, GVariant* parameters, GDBusMethodInvocation* invocation);
   void HandleRemoteSession(const std::string& sender, const std::string& path,
@@ -84,10 +83,9 @@ class FakeMutter {
   const uint32_t node_id_;
   const uint32_t width_;
   const uint32_t height_;
+  // The service's connection, used on its thread.
   GDBusConnection* connection_ = nullptr;
-  std::vector<guint> objects_;
   mutable std::mutex mutex_;
-  int names_owned_ = 0;
   bool refuse_recording_ = false;
   int serial_ = 0;
   std::map<std::string, RemoteSession> remote_sessions_;

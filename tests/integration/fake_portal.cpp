@@ -71,7 +71,11 @@ gboolean EmitResponse(gpointer data) {
 FakePortal::FakePortal(const std::string& bus_address, std::string pipewire_socket,
                        uint32_t node_id)
     : pipewire_socket_(std::move(pipewire_socket)), node_id_(node_id) {
-  service_.Start([this, bus_address] { Serve(bus_address); });
+  service_.Start(bus_address, [this](GDBusConnection* connection) {
+    connection_ = connection;
+    service_.Export("/org/freedesktop/portal/desktop", PortalInfo()->interfaces[0], VTable(), this);
+    service_.Own("org.freedesktop.portal.Desktop");
+  });
   WaitUntil([this] { return ready(); });
 }
 
@@ -80,45 +84,7 @@ FakePortal::~FakePortal() {
 }
 
 bool FakePortal::ready() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return ready_;
-}
-
-void FakePortal::Serve(const std::string& bus_address) {
-  g_main_context_push_thread_default(service_.context());
-  connection_ = g_dbus_connection_new_for_address_sync(
-      bus_address.c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-  guint registration = 0;
-  guint owner = 0;
-  if (connection_ != nullptr) {
-    registration = g_dbus_connection_register_object(connection_, "/org/freedesktop/portal/desktop",
-                                                     PortalInfo()->interfaces[0], VTable(), this,
-                                                     nullptr, nullptr);
-    owner = g_bus_own_name_on_connection(
-        connection_, "org.freedesktop.portal.Desktop", G_BUS_NAME_OWNER_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, gpointer self) {
-          auto* portal = static_cast<FakePortal*>(self);
-          std::lock_guard<std::mutex> lock(portal->mutex_);
-          portal->ready_ = true;
-        },
-        nullptr, this, nullptr);
-  }
-  g_main_loop_run(service_.loop());
-  if (connection_ != nullptr) {
-    g_bus_unown_name(owner);
-    g_dbus_connection_unregister_object(connection_, registration);
-    for (const guint object : session_objects_) {
-      g_dbus_connection_unregister_object(connection_, object);
-    }
-    g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
-    g_object_unref(connection_);
-  }
-  while (g_main_context_iteration(service_.context(), FALSE)) {
-  }
-  g_main_context_pop_thread_default(service_.context());
+  return service_.ready();
 }
 
 std::string FakePortal::PathPart(const std::string& sender) {
@@ -192,9 +158,7 @@ void FakePortal::Handle(const std::string& sender, const std::string& path,
                             g_variant_new_string(session.c_str()));
       if (Answer(sender, options, invocation, 0, g_variant_builder_end(&results))) {
         sessions_[session] = Session{sender};
-        session_objects_.push_back(g_dbus_connection_register_object(
-            connection_, session.c_str(), PortalInfo()->interfaces[1], VTable(), this, nullptr,
-            nullptr));
+        service_.Export(session, PortalInfo()->interfaces[1], VTable(), this);
       }
       g_variant_unref(options);
       return;

@@ -50,7 +50,6 @@ class FakePortal {
     bool started = false;
   };
 
-  void Serve(const std::string& bus_address);
   void Handle(const std::string& sender, const std::string& path, const std::string& interface,
               const std::string& method, GVariant* parameters, GDBusMethodInvocation* invocation);
   // Replies with the request path and schedules the Response; false (error replied) when
@@ -73,10 +72,9 @@ class FakePortal {
 
   const std::string pipewire_socket_;
   const uint32_t node_id_;
+  // The service's connection, used on its thread.
   GDBusConnection* connection_ = nullptr;
-  std::vector<guint> session_objects_;
   mutable std::mutex mutex_;
-  bool ready_ = false;
   uint32_t start_response_ = 0;
   std::map<std::string, Session> sessions_;
   std::vector<Selection> selections_;
