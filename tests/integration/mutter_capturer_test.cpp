@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -13,6 +12,7 @@
 #include "integration/dbus_session.h"
 #include "integration/fake_mutter.h"
 #include "integration/pipewire_daemon.h"
+#include "integration/produced_picture.h"
 #include "support/log_capture.h"
 #include "support/pipewire_test_producer.h"
 #include "support/temp_folder.h"
@@ -20,12 +20,10 @@
 namespace orvane {
 namespace {
 
-using namespace std::chrono_literals;
 using testing::FakeMutter;
 using testing::LogCapture;
 using testing::PipeWireDaemon;
 using testing::PipeWireTestProducer;
-using testing::ProducerBuffer;
 using testing::SessionCalls;
 
 constexpr uint32_t kWidth = 64;
@@ -57,27 +55,8 @@ class MutterCapturerTest : public ::testing::Test {
 
   void TearDown() override { unsetenv("PIPEWIRE_RUNTIME_DIR"); }
 
-  // Captures until the producer's picture arrives.
   std::vector<uint8_t> CaptureOnePicture(MutterCapturer& capturer, uint8_t seed) {
-    std::vector<uint8_t> seen;
-    testing::WaitUntil(
-        [&] {
-          const CapturedFrame frame = capturer.Capture(50);
-          EXPECT_NE(frame.status, CaptureStatus::kInvalidated);
-          if (frame.status == CaptureStatus::kFrameReady) {
-            seen.assign(frame.data, frame.data + frame.data_size);
-            return true;
-          }
-          if (producer_->WaitStreaming(0ms)) {
-            ProducerBuffer buffer;
-            buffer.bgrx = Picture(seed);
-            buffer.damage = {{0, 0, kWidth, kHeight}};
-            producer_->Send(buffer);
-          }
-          return false;
-        },
-        15s);
-    return seen;
+    return testing::CaptureProducedPicture(capturer, *producer_, Picture(seed), kWidth, kHeight);
   }
 
   bool any_size_producer_ = false;

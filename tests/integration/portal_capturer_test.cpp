@@ -10,6 +10,7 @@
 
 #include "integration/fake_portal.h"
 #include "integration/pipewire_daemon.h"
+#include "integration/produced_picture.h"
 #include "support/log_capture.h"
 #include "support/pipewire_test_producer.h"
 #include "support/temp_folder.h"
@@ -23,7 +24,6 @@ using testing::FakePortal;
 using testing::LogCapture;
 using testing::PipeWireDaemon;
 using testing::PipeWireTestProducer;
-using testing::ProducerBuffer;
 
 constexpr uint32_t kWidth = 64;
 constexpr uint32_t kHeight = 48;
@@ -50,25 +50,8 @@ class PortalCapturerTest : public ::testing::Test {
   std::vector<uint8_t> CaptureOnePicture(uint8_t seed) {
     PortalCapturer capturer(screen_cast_, cursor_);
     EXPECT_TRUE(capturer.Initialize(0, kWidth, kHeight));
-    std::vector<uint8_t> seen;
-    testing::WaitUntil(
-        [&] {
-          const CapturedFrame frame = capturer.Capture(50);
-          EXPECT_NE(frame.status, CaptureStatus::kInvalidated);
-          if (frame.status == CaptureStatus::kFrameReady) {
-            seen.assign(frame.data, frame.data + frame.data_size);
-            return true;
-          }
-          // Until the consumer is linked, and after each picture, send one.
-          if (producer_->WaitStreaming(0ms)) {
-            ProducerBuffer buffer;
-            buffer.bgrx = Picture(seed);
-            buffer.damage = {{0, 0, kWidth, kHeight}};
-            producer_->Send(buffer);
-          }
-          return false;
-        },
-        15s);
+    const std::vector<uint8_t> seen =
+        testing::CaptureProducedPicture(capturer, *producer_, Picture(seed), kWidth, kHeight);
     capturer.Release();
     return seen;
   }
