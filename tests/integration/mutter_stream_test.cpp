@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "integration/dbus_session.h"
@@ -13,6 +11,7 @@
 #include "integration/fake_mutter.h"
 #include "integration/paired_host.h"
 #include "integration/pipewire_daemon.h"
+#include "integration/produced_picture.h"
 #include "integration/run_shell.h"
 #include "support/file_contents.h"
 #include "support/log_capture.h"
@@ -38,23 +37,6 @@ class MutterStreamTest : public ::testing::Test {
     const std::optional<uint32_t> node = producer_.NodeId();
     ASSERT_TRUE(node.has_value());
     node_ = *node;
-    // The desktop sends its picture once the host's stream is linked, then stands still.
-    sender_ = std::thread([this] {
-      while (!stop_.load() && !producer_.WaitStreaming(50ms)) {
-      }
-      if (!stop_.load()) {
-        ProducerBuffer buffer;
-        buffer.bgrx = OrangeBlockPicture(kWidth, kHeight);
-        buffer.damage = {{0, 0, kWidth, kHeight}};
-        producer_.Send(buffer);
-      }
-    });
-  }
-  void TearDown() override {
-    stop_.store(true);
-    if (sender_.joinable()) {
-      sender_.join();
-    }
   }
 
   void StartMutter() {
@@ -101,8 +83,8 @@ class MutterStreamTest : public ::testing::Test {
   PipeWireTestProducer producer_{daemon_.Connect(), kWidth, kHeight};
   uint32_t node_ = 0;
   std::unique_ptr<FakeMutter> mutter_;
-  std::atomic<bool> stop_{false};
-  std::thread sender_;
+  // The desktop sends its picture once the host's stream is linked, then stands still.
+  StillDesktop desktop_{producer_, OrangeBlockPicture(kWidth, kHeight), kWidth, kHeight, 1};
   PairedHost host_{temp_.path()};
 };
 

@@ -1,16 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "integration/decoded_picture.h"
 #include "integration/fake_portal.h"
 #include "integration/paired_host.h"
 #include "integration/pipewire_daemon.h"
+#include "integration/produced_picture.h"
 #include "integration/run_shell.h"
 #include "support/file_contents.h"
 #include "support/pipewire_test_producer.h"
@@ -20,7 +18,6 @@ namespace orvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 constexpr uint32_t kWidth = 320;
 constexpr uint32_t kHeight = 240;
@@ -36,28 +33,6 @@ class PortalStreamTest : public ::testing::Test {
     ASSERT_TRUE(node.has_value());
     portal_ = std::make_unique<FakePortal>(daemon_.bus_address(), daemon_.socket_path(), *node);
     ASSERT_TRUE(portal_->ready());
-    // A desktop sends a picture only when something changed: this one sends its picture
-    // once the host's stream is linked, once more three seconds later (a buffer sent just
-    // as a stream starts can be lost), and otherwise stands still.
-    sender_ = std::thread([this] {
-      while (!stop_.load() && !producer_.WaitStreaming(50ms)) {
-      }
-      ProducerBuffer buffer;
-      buffer.bgrx = OrangeBlockPicture(kWidth, kHeight);
-      buffer.damage = {{0, 0, kWidth, kHeight}};
-      for (int sent = 0; sent < 2 && !stop_.load(); ++sent) {
-        producer_.Send(buffer);
-        for (int waited = 0; waited < 60 && !stop_.load(); ++waited) {
-          std::this_thread::sleep_for(50ms);
-        }
-      }
-    });
-  }
-  void TearDown() override {
-    stop_.store(true);
-    if (sender_.joinable()) {
-      sender_.join();
-    }
   }
 
   ::testing::AssertionResult StartHost() {
@@ -70,8 +45,9 @@ class PortalStreamTest : public ::testing::Test {
   PipeWireDaemon daemon_{temp_ / "pipewire"};
   PipeWireTestProducer producer_{daemon_.Connect(), kWidth, kHeight};
   std::unique_ptr<FakePortal> portal_;
-  std::atomic<bool> stop_{false};
-  std::thread sender_;
+  // A desktop sends a picture only when something changed: this one sends it once the
+  // host's stream is linked, once more three seconds later, and otherwise stands still.
+  StillDesktop desktop_{producer_, OrangeBlockPicture(kWidth, kHeight), kWidth, kHeight, 2};
   PairedHost host_{temp_.path()};
 };
 

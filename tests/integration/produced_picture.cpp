@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <utility>
 
 #include "support/log_capture.h"
 
@@ -31,6 +32,29 @@ std::vector<uint8_t> CaptureProducedPicture(ScreenCapturer& capturer,
       },
       std::chrono::seconds(15));
   return seen;
+}
+
+StillDesktop::StillDesktop(PipeWireTestProducer& producer, std::vector<uint8_t> picture,
+                           uint32_t width, uint32_t height, int times) {
+  thread_ = std::thread([this, &producer, picture = std::move(picture), width, height, times] {
+    using std::chrono::milliseconds;
+    while (!stop_.load() && !producer.WaitStreaming(milliseconds(50))) {
+    }
+    ProducerBuffer buffer;
+    buffer.bgrx = picture;
+    buffer.damage = {{0, 0, width, height}};
+    for (int sent = 0; sent < times && !stop_.load(); ++sent) {
+      producer.Send(buffer);
+      for (int waited = 0; sent + 1 < times && waited < 60 && !stop_.load(); ++waited) {
+        std::this_thread::sleep_for(milliseconds(50));
+      }
+    }
+  });
+}
+
+StillDesktop::~StillDesktop() {
+  stop_.store(true);
+  thread_.join();
 }
 
 }  // namespace orvane::testing
