@@ -30,14 +30,7 @@ start_virtual_display 1920x1080 "$work/xvfb.log"
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_STATE_HOME"
 
-control_port="" media_port="" input_port=""
-free_port control_port
-free_port media_port
-free_port input_port
-identity="$work/identity.json"
-client() {
-  "$client_binary" "$@" --port "$control_port" --identity "$identity"
-}
+choose_host_ports
 pair_client
 
 mkdir -p "$work/source"

@@ -29,14 +29,7 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_STATE_HOME"
 animator_pid=$!
 
 # --- our host, paired with the reference client -------------------------------------
-control_port="" media_port="" input_port=""
-free_port control_port
-free_port media_port
-free_port input_port
-identity="$work/identity.json"
-client() {
-  "$client_binary" "$@" --port "$control_port" --identity "$identity"
-}
+choose_host_ports
 
 "$host_binary" --control-port "$control_port" --media-port "$media_port" \
   --input-port "$input_port" >"$work/host.log" 2>&1 &

@@ -11,6 +11,10 @@
 #                                        and UDP, below the ephemeral range so that no
 #                                        outgoing connection can be holding it; ports
 #                                        already handed out are not handed out again
+#   choose_host_ports                    sets control_port, media_port and input_port to
+#                                        free ports and identity to a file in $work, the
+#                                        host and identity that client ARGS... (the reference
+#                                        client) talks to
 #   start_host                           starts $host_binary on $control_port, $media_port
 #                                        and $input_port with the arguments of the array
 #                                        host_arguments and the variable assignments of
@@ -73,6 +77,17 @@ free_port() {
   done
   echo "$(basename "$0"): no free port found" >&2
   return 1
+}
+
+control_port="" media_port="" input_port="" identity=""
+choose_host_ports() {
+  free_port control_port
+  free_port media_port
+  free_port input_port
+  identity="$work/identity.json"
+}
+client() {
+  "$client_binary" "$@" --port "$control_port" --identity "$identity"
 }
 
 host_environment=() host_arguments=()

@@ -44,14 +44,7 @@ start_animator() { # mode interval_ms
   sleep 1
 }
 
-control_port="" media_port="" input_port=""
-free_port control_port
-free_port media_port
-free_port input_port
-identity="$work/identity.json"
-client() {
-  "$client_binary" "$@" --port "$control_port" --identity "$identity"
-}
+choose_host_ports
 
 # The host is started afresh for each workload, so none inherits another's state; the
 # pairing it keeps in XDG_CONFIG_HOME carries over.
