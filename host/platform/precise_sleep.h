@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace orvane {
 
@@ -26,8 +27,9 @@ class PreciseSleeper {
   bool high_resolution() const { return high_resolution_; }
 
  private:
-  const WaitableTimerCalls* calls_ = nullptr;
-  void* timer_ = nullptr;
+  // What the platform's sleeps keep between them (a Windows waitable timer), if anything.
+  struct Timer;
+  std::unique_ptr<Timer> timer_;
   bool high_resolution_ = true;
 };
 

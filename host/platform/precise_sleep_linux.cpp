@@ -6,6 +6,9 @@
 
 namespace orvane {
 
+// clock_nanosleep keeps nothing between sleeps.
+struct PreciseSleeper::Timer {};
+
 PreciseSleeper::PreciseSleeper() = default;
 
 PreciseSleeper::PreciseSleeper(const WaitableTimerCalls*) {}

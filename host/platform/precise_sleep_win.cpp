@@ -13,20 +13,28 @@ constexpr DWORD kTimerAccess = TIMER_MODIFY_STATE | SYNCHRONIZE;
 
 }  // namespace
 
+struct PreciseSleeper::Timer {
+  const WaitableTimerCalls* calls = nullptr;
+  HANDLE handle = nullptr;
+};
+
 PreciseSleeper::PreciseSleeper() : PreciseSleeper(&kSystemCalls) {}
 
-PreciseSleeper::PreciseSleeper(const WaitableTimerCalls* calls) : calls_(calls) {
-  timer_ = calls_->create(nullptr, nullptr, kCreateWaitableTimerHighResolution, kTimerAccess);
-  if (timer_ == nullptr) {
+PreciseSleeper::PreciseSleeper(const WaitableTimerCalls* calls)
+    : timer_(std::make_unique<Timer>()) {
+  timer_->calls = calls;
+  timer_->handle =
+      calls->create(nullptr, nullptr, kCreateWaitableTimerHighResolution, kTimerAccess);
+  if (timer_->handle == nullptr) {
     // Older systems refuse the flag; a plain timer still wakes at the next tick.
     high_resolution_ = false;
-    timer_ = calls_->create(nullptr, nullptr, 0, kTimerAccess);
+    timer_->handle = calls->create(nullptr, nullptr, 0, kTimerAccess);
   }
 }
 
 PreciseSleeper::~PreciseSleeper() {
-  if (timer_ != nullptr) {
-    calls_->close(timer_);
+  if (timer_->handle != nullptr) {
+    timer_->calls->close(timer_->handle);
   }
 }
 
@@ -34,8 +42,9 @@ void PreciseSleeper::SleepFor(uint64_t nanoseconds) {
   // A negative due time is relative, in 100-ns units; the sleep never ends early.
   LARGE_INTEGER due{};
   due.QuadPart = -static_cast<LONGLONG>(std::max<uint64_t>((nanoseconds + 99) / 100, 1));
-  if (timer_ != nullptr && calls_->set(timer_, &due, 0, nullptr, nullptr, FALSE)) {
-    calls_->wait(timer_, INFINITE);
+  if (timer_->handle != nullptr &&
+      timer_->calls->set(timer_->handle, &due, 0, nullptr, nullptr, FALSE)) {
+    timer_->calls->wait(timer_->handle, INFINITE);
     return;
   }
   Sleep(static_cast<DWORD>(std::max<uint64_t>((nanoseconds + 999999) / 1000000, 1)));
